@@ -1,0 +1,47 @@
+// Format directives: expands a format text against an argument list.
+//
+//   format_value("[%8.3f]", {FormatArg::floating(12.5L)})  -> "[  12.500]"
+//
+// Directive: "%" [-] [number|*] [":" [-] [number|*]]... ["." number|*] letter
+// Letters (any case): G E F N M for floating arguments, D U X for integers,
+// S for texts, P for pointers. "%%" is one "%".
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+struct FormatArg {
+  enum class Kind : uint8_t { floating, integer, pointer, text };
+  Kind kind;
+  long double f = 0;
+  int32_t i = 0;
+  uint32_t p = 0;
+  std::string_view s;  // a text of given length
+
+  static FormatArg floating(long double v) { return {Kind::floating, v, 0, 0, {}}; }
+  static FormatArg integer(int32_t v) { return {Kind::integer, 0, v, 0, {}}; }
+  static FormatArg pointer(uint32_t v) { return {Kind::pointer, 0, 0, v, {}}; }
+  static FormatArg text(std::string_view v) { return {Kind::text, 0, 0, 0, v}; }
+  // A zero-ended text: up to its first zero byte.
+  static FormatArg ztext(const char* v);
+};
+
+struct FormatArgs {
+  const FormatArg* items = nullptr;
+  std::size_t count = 0;
+  FormatArgs() = default;
+  FormatArgs(std::initializer_list<FormatArg> list) : items(list.begin()), count(list.size()) {}
+  FormatArgs(const FormatArg* p, std::size_t n) : items(p), count(n) {}
+};
+
+// The whole expansion. Raises EConvertError "No argument for format '%s'" or
+// "Format '%s' invalid or incompatible with argument".
+std::string format_value(std::string_view format, FormatArgs args);
+
+// Writes the expansion cut at `capacity` bytes, then one zero byte (so
+// `buffer` holds capacity + 1 bytes); returns `buffer`, or nullptr (writing
+// nothing) when `buffer` or `format` is null. Allocates nothing itself.
+char* format_into_buffer(char* buffer, std::size_t capacity, const char* format, FormatArgs args);

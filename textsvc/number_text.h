@@ -1,0 +1,73 @@
+// Number text conversion: floating values to text and texts to numbers, with
+// the separators and currency settings of the user's locale.
+//
+// Floating work is done in the x87 80-bit extended format (`long double`).
+// Worked example, "." as decimal separator:
+//   render_float(12.345678L, FloatMode::fixed, 15, 5)  -> "12.34568"
+//   parse_float("12.34568")                           -> 12.34568L
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+static_assert(sizeof(long double) >= 10 && __LDBL_MANT_DIG__ == 64,
+              "long double must be the x87 80-bit extended format");
+
+// The locale's number settings, loaded once at start-up, read-only afterwards.
+struct NumberSettings {
+  std::string currency_text;             // currency symbol; empty when unreadable
+  uint8_t currency_format = 0;           // 0..3 (higher counts as 3)
+  uint8_t negative_currency_format = 0;  // 0..15 (higher counts as 15)
+  char thousand_separator = ',';         // NUL: no grouping character is written
+  char decimal_separator = '.';          // NUL: no separator is written
+  uint8_t currency_decimals = 0;
+};
+
+extern NumberSettings number_settings;
+
+// Fills `number_settings` from the user's locale; never fails.
+void load_number_settings();
+
+enum class FloatMode : int { general = 0, exponent = 1, fixed = 2, number = 3, currency = 4 };
+
+// The decimal form of one value.
+struct FloatDigits {
+  int16_t decimal_exponent = 0;  // 32767: infinity; -32768: NaN
+  bool negative = false;
+  char digit_string[19] = {};    // up to 18 significant digits, NUL-terminated
+};
+
+// Renders `value`; never fails. The text is at most 64 bytes plus the
+// length of the currency text.
+std::string render_float(long double value, FloatMode mode, int precision, int digits);
+// The same into `out`, which must hold kRenderFloatCapacity bytes; returns
+// the length written (no NUL). Allocates nothing.
+constexpr std::size_t kRenderFloatCapacity = 64 + 256;
+std::size_t render_float_into(char* out, long double value, FloatMode mode, int precision,
+                              int digits);
+
+FloatDigits to_decimal_digits(long double value, int precision, int decimals);
+long double scale_by_power_of_ten(long double x, int n);
+
+// Parses a decimal number written with the locale's decimal separator.
+// Raises EConvertError "'<text>' is not a valid floating point value".
+long double parse_float(std::string_view text);
+
+struct ScanIntResult {
+  int32_t value = 0;
+  bool ok = false;
+};
+ScanIntResult scan_int(std::string_view text);
+// Raises EConvertError "'<text>' is not a valid integer value".
+int32_t parse_int(std::string_view text);
+int32_t parse_int_or_default(std::string_view text, int32_t fallback);
+
+// Upper-case hexadecimal of `value` taken as unsigned, at least `digits`
+// digits (digits above 32 count as 0); never cut.
+std::string int_to_hex(int64_t value, int digits);
+
+// Locale items as the platform delivers them (see platform/locale.h).
+std::string locale_text(uint32_t locale, uint32_t item, std::string_view fallback);
+char locale_char(uint32_t locale, uint32_t item, char fallback);
