@@ -4,7 +4,13 @@
 //
 // Directive: "%" [-] [number|*] [":" [-] [number|*]]... ["." number|*] letter
 // Letters (any case): G E F N M for floating arguments, D U X for integers,
-// S for texts, P for pointers. "%%" is one "%".
+// S for texts, P for pointers. "%%" is one "%". A "%" as the last byte, or a
+// directive cut off by the end of the format, contributes nothing.
+//
+// Numbers: a digit run saturates at 4294967295; "*" takes the next argument
+// (its value when it is an integer, else 0). A negative width from "*" counts
+// as 0; a negative precision from "*" counts as absent. An index that names
+// no element is a missing argument.
 #pragma once
 
 #include <cstddef>
@@ -45,3 +51,9 @@ std::string format_value(std::string_view format, FormatArgs args);
 // `buffer` holds capacity + 1 bytes); returns `buffer`, or nullptr (writing
 // nothing) when `buffer` or `format` is null. Allocates nothing itself.
 char* format_into_buffer(char* buffer, std::size_t capacity, const char* format, FormatArgs args);
+
+// How a failure message names a failing directive: its first 31 bytes, less
+// a last kept byte for which `opens_two_byte_char` is true (a lone lead byte
+// would swallow the message's closing quote on a double-byte code page).
+std::string_view directive_for_message(std::string_view directive,
+                                       bool (*opens_two_byte_char)(unsigned char));

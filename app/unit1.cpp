@@ -1,0 +1,77 @@
+#include "app/unit1.h"
+
+#include "textsvc/console_output.h"
+#include "textsvc/number_text.h"
+
+pdh::CounterValue sample_value;
+
+std::string local_computer_name() {
+  char name[16] = {};
+  uint32_t size = 16;
+  if (!pdh::get_computer_name(name, &size)) return std::string();
+  if (size > 15) size = 15;
+  return std::string(name, size);
+}
+
+std::string sample_error_text(std::string_view path, uint32_t status) {
+  std::string text(path);
+  if (status == pdh::CSTATUS_ITEM_NOT_VALIDATED) {
+    text += " - ERROR: ITEM_NOT_VALIDATED";
+  } else {
+    text += " - ERROR: 0x";
+    text += int_to_hex(status, 8);
+  }
+  return text;
+}
+
+std::string sample_counter(std::string_view path) {
+  pdh::Query query = nullptr;
+  pdh::open_query(&query);
+  std::string full_path = "\\\\" + local_computer_name();
+  full_path += path;
+
+  std::string result;
+  pdh::Counter counter = nullptr;
+  pdh::Status status = pdh::add_counter(query, full_path.c_str(), &counter);
+  if (status != 0) {
+    result = sample_error_text(path, status);
+  } else {
+    pdh::collect_query_data(query);
+    pdh::sleep_ms(1000);
+    pdh::collect_query_data(query);
+    // A read that fails leaves the record untouched; its stale contents must
+    // not pass for a valid reading, so the call's own status counts too.
+    status = pdh::get_formatted_counter_value(counter, pdh::FMT_DOUBLE, &sample_value);
+    if (status != 0)
+      result = sample_error_text(path, status);
+    else if (sample_value.c_status >= 2)
+      result = sample_error_text(path, 0);
+    else
+      result = render_float(sample_value.value, FloatMode::fixed, 15, 5);
+  }
+  pdh::close_query(query);
+  return result;
+}
+
+namespace {
+void usage_line(std::string_view text) {
+  write_text(text);
+  write_line_end();
+  check_io();
+}
+}  // namespace
+
+void print_usage() {
+  usage_line(
+      "Vantric usage is vantric.exe -C Counter [-I Instance] -P Parameter -f format -c critical "
+      "threshold -w warning threshold -h help (this screen)");
+  usage_line("");
+  usage_line("Counter is in a Performance Counter object");
+  usage_line("[Instance] is required for counters that have instances");
+  usage_line("Parameter is the Performance Counter parameter");
+  usage_line("");
+  usage_line("format is a standard sprintf style format");
+  usage_line("     e.g. \"The disk has %f%% free space\"");
+  usage_line("");
+  usage_line("critical and warning thresholds are any integers.");
+}

@@ -1,0 +1,9 @@
+#include "platform/codepage.h"
+
+namespace platform {
+
+// Byte strings here are UTF-8 or single-byte; no byte opens a two-byte
+// character in the sense of a Windows double-byte code page.
+bool is_lead_byte(unsigned char) { return false; }
+
+}  // namespace platform
