@@ -39,7 +39,16 @@ struct FormatArgs {
   const FormatArg* items = nullptr;
   std::size_t count = 0;
   FormatArgs() = default;
+  // For a braced list written in the call itself: its elements live until
+  // the end of the call's full expression, and the list is read only then.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winit-list-lifetime"
+#endif
   FormatArgs(std::initializer_list<FormatArg> list) : items(list.begin()), count(list.size()) {}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
   FormatArgs(const FormatArg* p, std::size_t n) : items(p), count(n) {}
 };
 

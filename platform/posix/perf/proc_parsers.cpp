@@ -65,7 +65,7 @@ bool starts_with(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
 }
 
-// Letters from `set`, one or more, then digits, one or more, then the end.
+// From `from`: one or more of a-z, then one or more digits, then the end.
 bool letters_then_digits(std::string_view name, size_t from) {
   size_t i = from;
   while (i < name.size() && name[i] >= 'a' && name[i] <= 'z') ++i;
@@ -80,7 +80,6 @@ bool prefix_digits(std::string_view name, std::string_view prefix) {
   return std::all_of(name.begin() + prefix.size(), name.end(), is_digit);
 }
 
-// `prefix` digits 'sep' digits, e.g. nvme0n1 or mmcblk0p1 pieces.
 size_t skip_digits(std::string_view s, size_t i) {
   while (i < s.size() && is_digit(s[i])) ++i;
   return i;
@@ -126,7 +125,7 @@ std::string unescape_mount_text(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 3 < text.size() + 0 && i + 3 <= text.size() - 0) {
+    if (text[i] == '\\' && i + 3 < text.size()) {
       std::string_view code = text.substr(i + 1, 3);
       char c = 0;
       if (code == "040") c = ' ';

@@ -1,0 +1,74 @@
+// The standard handles under the console stream and the failure report.
+//
+// The stream reaches the system only through `console_calls()`, a table of
+// function pointers that starts out as `system_console_calls()`; tests
+// assign members to capture output or inject failures, and restore them.
+//
+//   ConsoleCalls& calls = console_calls();
+//   FileHandle h = calls.std_output_handle();           // kInvalidHandle: none
+//   if (calls.file_type(h) == FileType::character) ...  // flush per line
+//   uint32_t n;
+//   if (!calls.write_file(h, "ok\r\n", 4, &n)) error = calls.last_error();
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+using FileHandle = intptr_t;
+constexpr FileHandle kInvalidHandle = -1;
+
+// The system's file type codes (other values, such as a remote file, may
+// occur and count as neither character device nor unknown).
+enum class FileType : uint32_t { unknown = 0, disk = 1, character = 2, pipe = 3 };
+
+struct ConsoleCalls {
+  // The process's standard output handle as it is now; kInvalidHandle when
+  // there is none. May return another unusable value (a null handle), which
+  // file_type then reports as unknown.
+  FileHandle (*std_output_handle)();
+  FileType (*file_type)(FileHandle);
+  // Writes `size` bytes; false on failure, with the reason in last_error().
+  // `written` receives the count the system reports.
+  bool (*write_file)(FileHandle, const void* data, uint32_t size, uint32_t* written);
+  void (*close_handle)(FileHandle);
+  // The error code of the last failed call above (the thread's last error).
+  uint32_t (*last_error)();
+};
+
+// The table in use. Tests assign members and restore them afterwards.
+ConsoleCalls& console_calls();
+// The real calls of this platform.
+ConsoleCalls system_console_calls();
+
+// The standard error handle (kInvalidHandle when there is none) and a write
+// of the whole of `data` to it; false when it failed. Used by the failure
+// report, which ignores the result.
+FileHandle std_error_handle();
+bool write_std_error(const void* data, uint32_t size);
+
+// ---------------------------------------------------------------------------
+// Backends built on file descriptors (posix) only.
+//
+// The descriptor calls under the table above, replaceable so that tests can
+// inject EINTR, short writes and failures into the write loop. Each follows
+// its system call: -1 with errno set on failure.
+struct DescriptorCalls {
+  intptr_t (*write)(int fd, const void* data, std::size_t size);  // write(2)
+  int (*descriptor_flags)(int fd);                               // fcntl(fd, F_GETFD)
+  int (*file_mode)(int fd, uint32_t* mode);                      // fstat(2), st_mode
+};
+// The table in use, or nullptr on a backend without descriptors.
+DescriptorCalls* descriptor_calls();
+
+// Descriptor plumbing for tests that point the real standard output at a
+// file or a pipe. On a backend without descriptors each returns -1.
+int descriptor_duplicate(int fd);                 // dup
+int descriptor_duplicate_to(int fd, int target);  // dup2
+int descriptor_close(int fd);                     // close
+int descriptor_pipe(int fds[2]);                  // pipe: [0] reads, [1] writes
+int descriptor_open_for_writing(const char* path);  // created or truncated
+intptr_t descriptor_read(int fd, void* data, std::size_t size);  // read
+
+}  // namespace platform

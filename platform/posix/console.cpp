@@ -1,0 +1,130 @@
+// Standard handles over file descriptors: descriptor 1 is the standard
+// output handle, descriptor 2 the standard error handle.
+#if defined(_WIN32)
+#error "the posix console backend was chosen for a Windows build"
+#endif
+
+#include "platform/console.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+intptr_t system_write(int fd, const void* data, std::size_t size) {
+  return ::write(fd, data, size);
+}
+
+int system_descriptor_flags(int fd) { return ::fcntl(fd, F_GETFD); }
+
+int system_file_mode(int fd, uint32_t* mode) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return -1;
+  *mode = static_cast<uint32_t>(st.st_mode);
+  return 0;
+}
+
+DescriptorCalls live_descriptor_calls = {system_write, system_descriptor_flags, system_file_mode};
+
+// A reader that has gone away must show as a failed write (EPIPE), not end
+// the process with SIGPIPE before the failure can be reported.
+void ignore_broken_pipe_signal() {
+  static bool ignored = false;
+  if (ignored) return;
+  std::signal(SIGPIPE, SIG_IGN);
+  ignored = true;
+}
+
+FileHandle open_descriptor_or_invalid(int fd) {
+  if (live_descriptor_calls.descriptor_flags(fd) == -1) return kInvalidHandle;
+  return fd;
+}
+
+// write(2) may be interrupted by a signal or accept only part of the bytes
+// (a pipe near full, a signal in the middle of a large write), and the
+// stream counts any successful call as all bytes written; so keep going
+// until every byte is out or a real error occurs.
+bool write_all(int fd, const void* data, uint32_t size, uint32_t* written) {
+  const char* bytes = static_cast<const char*>(data);
+  uint32_t done = 0;
+  while (done < size) {
+    intptr_t n = live_descriptor_calls.write(fd, bytes + done, size - done);
+    if (n > 0) {
+      done += static_cast<uint32_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    // A write that accepts nothing without an error would loop for ever;
+    // treat it as an I/O error so the failure is not lost.
+    if (n == 0) errno = EIO;
+    *written = done;
+    return false;
+  }
+  *written = done;
+  return true;
+}
+
+FileHandle posix_std_output_handle() {
+  ignore_broken_pipe_signal();
+  return open_descriptor_or_invalid(STDOUT_FILENO);
+}
+
+FileType posix_file_type(FileHandle handle) {
+  uint32_t mode = 0;
+  if (live_descriptor_calls.file_mode(static_cast<int>(handle), &mode) != 0) {
+    return FileType::unknown;
+  }
+  if (S_ISCHR(mode)) return FileType::character;
+  if (S_ISFIFO(mode) || S_ISSOCK(mode)) return FileType::pipe;
+  return FileType::disk;
+}
+
+bool posix_write_file(FileHandle handle, const void* data, uint32_t size, uint32_t* written) {
+  return write_all(static_cast<int>(handle), data, size, written);
+}
+
+// The stream gives the handle back when its type is unknown. Descriptor 1
+// stays open all the same: closing it would let the next open() in the
+// process take descriptor 1, and any later output would land in that file.
+void posix_close_handle(FileHandle) {}
+
+uint32_t posix_last_error() { return static_cast<uint32_t>(errno); }
+
+ConsoleCalls live_console_calls = {posix_std_output_handle, posix_file_type, posix_write_file,
+                                   posix_close_handle, posix_last_error};
+
+}  // namespace
+
+ConsoleCalls& console_calls() { return live_console_calls; }
+
+ConsoleCalls system_console_calls() {
+  return {posix_std_output_handle, posix_file_type, posix_write_file, posix_close_handle,
+          posix_last_error};
+}
+
+FileHandle std_error_handle() { return open_descriptor_or_invalid(STDERR_FILENO); }
+
+bool write_std_error(const void* data, uint32_t size) {
+  ignore_broken_pipe_signal();
+  FileHandle handle = std_error_handle();
+  if (handle == kInvalidHandle) return false;
+  uint32_t written = 0;
+  return write_all(static_cast<int>(handle), data, size, &written);
+}
+
+DescriptorCalls* descriptor_calls() { return &live_descriptor_calls; }
+
+int descriptor_duplicate(int fd) { return ::dup(fd); }
+int descriptor_duplicate_to(int fd, int target) { return ::dup2(fd, target); }
+int descriptor_close(int fd) { return ::close(fd); }
+int descriptor_pipe(int fds[2]) { return ::pipe(fds); }
+int descriptor_open_for_writing(const char* path) {
+  return ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+}
+intptr_t descriptor_read(int fd, void* data, std::size_t size) { return ::read(fd, data, size); }
+
+}  // namespace platform

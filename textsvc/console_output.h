@@ -1,0 +1,57 @@
+// ConsoleOutput: the program's one text stream, the process's standard
+// output, with a 128-byte buffer inside the stream.
+//
+// Every writer emits a line as pieces, then the line end, then one check:
+//
+//   write_text("value: ");
+//   write_text(result);
+//   write_line_end();   // CR LF; sent at once when the handle is a console
+//   check_io();         // raises EInOutError if any write of the line failed
+//
+// The stream opens itself on the first write and binds to the standard
+// output handle of that moment. A console gets each line at its line end; a
+// file or pipe gets writes of exactly 128 bytes as the buffer fills, and the
+// rest at flush_output or close_output. Bytes go out unchanged (zero bytes
+// and bytes above 127 included); nothing is allocated per write.
+//
+// No operation but check_io raises. A failed open stores 105 in
+// pending_io_result and drops the bytes of that call; a failed write stores
+// the platform's error code and drops the buffered bytes (inside write_text,
+// also the rest of the text). The last failure's number wins; only check_io
+// reads and clears it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The I/O error number of the last failed stream operation; 0 when none.
+extern thread_local int32_t pending_io_result;
+
+void write_text(std::string_view text);
+void write_char(char c);
+// Appends CR LF, then sends the buffer when the handle is a character device.
+void write_line_end();
+// Writes out what the buffer holds (nothing when the stream is closed).
+void flush_output();
+// The stream's end step: writes out what the buffer holds. A failure is
+// stored but never raised; the standard output handle stays open.
+void close_output();
+// Raises EInOutError(number, in_out_error_message(number)) and clears the
+// pending number when one is pending. The failure's location is the return
+// address of this call, i.e. the check in the writer's code.
+void check_io();
+
+// EInOutError's message for an I/O error number:
+//   2 "File not found", 3 "Invalid filename", 4 "Too many open files",
+//   5 "File access denied", 100 "Read beyond end of file", 101 "Disk full",
+//   106 "Invalid numeric input", any other "I/O error <number>"
+//   (in_out_error_message(105) == "I/O error 105").
+std::string in_out_error_message(int32_t number);
+
+// True when the stream is open and its buffer holds bytes.
+bool console_output_has_pending_bytes();
+
+// Tests only: back to the start-up state (closed, empty buffer, no pending
+// I/O error).
+void console_output_reset();

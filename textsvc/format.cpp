@@ -1,0 +1,343 @@
+#include "textsvc/format.h"
+
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "platform/codepage.h"
+#include "textsvc/failure.h"
+#include "textsvc/number_text.h"
+
+FormatArg FormatArg::ztext(const char* v) {
+  return text(v != nullptr ? std::string_view(v) : std::string_view());
+}
+
+namespace {
+
+constexpr char kMissingArgument[] = "No argument for format '%s'";
+constexpr char kIncompatible[] = "Format '%s' invalid or incompatible with argument";
+constexpr std::size_t kDirectiveNameLimit = 31;
+
+constexpr std::size_t kScratchSize = 4096;
+// Formats this long or longer skip the scratch buffer: their result would
+// rarely fit, and a failed try costs a whole expansion.
+constexpr std::size_t kScratchFormatLimit = 3072;
+
+constexpr uint64_t kCountLimit = std::numeric_limits<uint64_t>::max();
+
+// Writes into a room of fixed size and keeps counting past it, so that one
+// try tells how large the room for the whole result must be. The count
+// saturates: thousands of four-gigabyte widths must not wrap it round to a
+// length that looks as if it fitted.
+class Sink {
+public:
+  Sink(char* out, std::size_t room) : out_(out), room_(room) {}
+
+  void put(const char* bytes, std::size_t n) {
+    std::size_t free = room_ - used_;
+    std::size_t take = n < free ? n : free;
+    if (take != 0) {
+      std::memcpy(out_ + used_, bytes, take);
+      used_ += take;
+    }
+    count(n);
+  }
+
+  void put(char c) {
+    if (used_ < room_) out_[used_++] = c;
+    count(1);
+  }
+
+  void fill(char c, uint64_t n) {
+    std::size_t free = room_ - used_;
+    std::size_t take = n < free ? static_cast<std::size_t>(n) : free;
+    if (take != 0) {
+      std::memset(out_ + used_, c, take);
+      used_ += take;
+    }
+    count(n);
+  }
+
+  std::size_t used() const { return used_; }
+  uint64_t total() const { return total_; }
+
+private:
+  void count(uint64_t n) { total_ = n > kCountLimit - total_ ? kCountLimit : total_ + n; }
+
+  char* out_;
+  std::size_t room_;
+  std::size_t used_ = 0;
+  uint64_t total_ = 0;
+};
+
+[[noreturn]] void fail(const char* message_template, std::string_view directive) {
+  raise_convert_error(message_template,
+                      directive_for_message(directive, platform::is_lead_byte));
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+// Decimal digits of `magnitude` (at least `least` of them, 0 to 16), after a
+// "-" when `negative`, into `out`; returns the length.
+std::size_t write_decimal(char* out, bool negative, uint32_t magnitude, int least) {
+  char digits[16];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  std::size_t len = 0;
+  if (negative) out[len++] = '-';
+  for (int i = n; i < least; ++i) out[len++] = '0';
+  while (n > 0) out[len++] = digits[--n];
+  return len;
+}
+
+std::size_t write_hex(char* out, uint32_t value, int least) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  char digits[8];
+  int n = 0;
+  do {
+    digits[n++] = kHex[value & 0xF];
+    value >>= 4;
+  } while (value != 0);
+  std::size_t len = 0;
+  for (int i = n; i < least; ++i) out[len++] = '0';
+  while (n > 0) out[len++] = digits[--n];
+  return len;
+}
+
+class Expansion {
+public:
+  Expansion(std::string_view format, FormatArgs args, Sink& sink)
+      : format_(format), args_(args), sink_(sink) {}
+
+  void run() {
+    const char* const begin = format_.data();
+    const std::size_t n = format_.size();
+    std::size_t i = 0;
+    while (i < n) {
+      const void* percent = std::memchr(begin + i, '%', n - i);
+      std::size_t next = percent != nullptr ? static_cast<std::size_t>(
+                                                  static_cast<const char*>(percent) - begin)
+                                            : n;
+      sink_.put(begin + i, next - i);
+      i = next;
+      if (i == n) break;
+      if (i + 1 == n) break;  // a "%" as the last byte
+      if (begin[i + 1] == '%') {
+        sink_.put('%');
+        i += 2;
+        continue;
+      }
+      if (!directive(i)) break;  // the format ends inside this directive
+    }
+  }
+
+private:
+  // Reads and expands the directive whose "%" is at `start_and_next` and
+  // moves that past it. False when the format ends before the type letter.
+  bool directive(std::size_t& start_and_next) {
+    const std::size_t start = start_and_next;
+    std::size_t i = start + 1;
+    const std::size_t n = format_.size();
+    const char* f = format_.data();
+    bool left = false;
+    int64_t number = 0;
+    for (;;) {
+      left = false;
+      if (i < n && f[i] == '-') {
+        left = true;
+        ++i;
+      }
+      if (i == n) return false;
+      number = read_number(i);
+      if (i == n) return false;
+      if (f[i] != ':') break;
+      counter_ = number < 0 ? std::numeric_limits<uint64_t>::max() : static_cast<uint64_t>(number);
+      ++i;
+    }
+    const uint64_t width = number < 0 ? 0 : static_cast<uint64_t>(number);
+    int64_t precision = -1;  // absent
+    if (f[i] == '.') {
+      ++i;
+      if (i == n) return false;
+      precision = read_number(i);
+      if (i == n) return false;
+      if (precision < 0) precision = -1;
+    }
+    const char letter = lower(f[i]);
+    ++i;
+    const std::string_view text(f + start, i - start);
+    start_and_next = i;
+
+    if (counter_ >= args_.count) fail(kMissingArgument, text);
+    const FormatArg& arg = args_.items[counter_];
+    ++counter_;
+
+    char area[kRenderFloatCapacity];
+    std::size_t len = 0;
+    const char* out = area;
+    const bool precise_float = precision >= 0 && precision <= 18;
+    const int least = precision >= 0 && precision <= 16 ? static_cast<int>(precision) : 0;
+    switch (arg.kind) {
+      case FormatArg::Kind::floating: {
+        const int p = static_cast<int>(precision);
+        switch (letter) {
+          case 'g':
+            len = render_float_into(area, arg.f, FloatMode::general, precise_float ? p : 15, 3);
+            break;
+          case 'e':
+            len = render_float_into(area, arg.f, FloatMode::exponent, precise_float ? p : 15, 3);
+            break;
+          case 'f':
+            len = render_float_into(area, arg.f, FloatMode::fixed, 18, precise_float ? p : 2);
+            break;
+          case 'n':
+            len = render_float_into(area, arg.f, FloatMode::number, 18, precise_float ? p : 2);
+            break;
+          case 'm':
+            len = render_float_into(area, arg.f, FloatMode::currency, 18,
+                                    precise_float ? p : number_settings.currency_decimals);
+            break;
+          default:
+            fail(kIncompatible, text);
+        }
+        break;
+      }
+      case FormatArg::Kind::integer: {
+        const uint32_t bits = static_cast<uint32_t>(arg.i);
+        switch (letter) {
+          case 'd':
+            len = write_decimal(area, arg.i < 0, arg.i < 0 ? 0u - bits : bits, least);
+            break;
+          case 'u':
+            len = write_decimal(area, false, bits, least);
+            break;
+          case 'x':
+            len = write_hex(area, bits, least);
+            break;
+          default:
+            fail(kIncompatible, text);
+        }
+        break;
+      }
+      case FormatArg::Kind::text: {
+        if (letter != 's') fail(kIncompatible, text);
+        out = arg.s.data();
+        len = arg.s.size();
+        if (precision >= 0 && static_cast<uint64_t>(precision) < len) {
+          len = static_cast<std::size_t>(precision);
+        }
+        break;
+      }
+      case FormatArg::Kind::pointer: {
+        if (letter != 'p') fail(kIncompatible, text);
+        len = write_hex(area, arg.p, 8);
+        break;
+      }
+      default:
+        fail(kIncompatible, text);
+    }
+
+    const uint64_t pad = width > len ? width - len : 0;
+    if (!left) sink_.fill(' ', pad);
+    sink_.put(out, len);
+    if (left) sink_.fill(' ', pad);
+    return true;
+  }
+
+  // A "*" (the next argument's value when it is an integer, else 0), a run
+  // of digits (saturating at the largest 32-bit unsigned value), or 0.
+  int64_t read_number(std::size_t& i) {
+    const char* f = format_.data();
+    const std::size_t n = format_.size();
+    if (f[i] == '*') {
+      ++i;
+      if (counter_ >= args_.count) return 0;
+      const FormatArg& arg = args_.items[counter_];
+      ++counter_;
+      return arg.kind == FormatArg::Kind::integer ? arg.i : 0;
+    }
+    constexpr int64_t kMax = std::numeric_limits<uint32_t>::max();
+    int64_t value = 0;
+    while (i < n && is_digit(f[i])) {
+      value = value * 10 + (f[i] - '0');
+      if (value > kMax) value = kMax;
+      ++i;
+    }
+    return value;
+  }
+
+  std::string_view format_;
+  FormatArgs args_;
+  Sink& sink_;
+  uint64_t counter_ = 0;
+};
+
+// Expands `format` into `out`, writing at most `room` bytes; returns the
+// length of the whole result, which may exceed `room`.
+uint64_t expand(char* out, std::size_t room, std::string_view format, FormatArgs args) {
+  Sink sink(out, room);
+  Expansion(format, args, sink).run();
+  return sink.total();
+}
+
+// The buffer after one of `size` bytes whose try counted `total` bytes: twice
+// as large, and doubled again for every try that the count already proves
+// too small. A size beyond what memory can address is reported as memory
+// exhaustion.
+std::size_t next_buffer_size(std::size_t size, uint64_t total, std::size_t max_size) {
+  do {
+    if (size > max_size / 2) throw std::bad_alloc();
+    size *= 2;
+  } while (size - 1 <= total);
+  return size;
+}
+
+}  // namespace
+
+std::string_view directive_for_message(std::string_view directive,
+                                       bool (*opens_two_byte_char)(unsigned char)) {
+  if (directive.size() > kDirectiveNameLimit) directive = directive.substr(0, kDirectiveNameLimit);
+  // Only the type letter can be a byte above the ASCII range, and it follows
+  // ASCII bytes, so a lead-byte value there really does open a character.
+  if (!directive.empty() &&
+      opens_two_byte_char(static_cast<unsigned char>(directive.back()))) {
+    directive.remove_suffix(1);
+  }
+  return directive;
+}
+
+std::string format_value(std::string_view format, FormatArgs args) {
+  std::size_t size;
+  uint64_t total;
+  if (format.size() < kScratchFormatLimit) {
+    char scratch[kScratchSize];
+    total = expand(scratch, kScratchSize - 1, format, args);
+    if (total < kScratchSize - 1) return std::string(scratch, static_cast<std::size_t>(total));
+    size = kScratchSize;
+  } else {
+    size = format.size();
+    total = 0;  // no try yet: the first buffer is twice the format's length
+  }
+  std::string result;
+  for (;;) {
+    size = next_buffer_size(size, total, result.max_size());
+    result.resize(size);
+    total = expand(result.data(), size - 1, format, args);
+    if (total < size - 1) {
+      result.resize(static_cast<std::size_t>(total));
+      return result;
+    }
+  }
+}
+
+char* format_into_buffer(char* buffer, std::size_t capacity, const char* format, FormatArgs args) {
+  if (buffer == nullptr || format == nullptr) return nullptr;
+  const uint64_t total = expand(buffer, capacity, format, args);
+  buffer[total < capacity ? static_cast<std::size_t>(total) : capacity] = '\0';
+  return buffer;
+}
