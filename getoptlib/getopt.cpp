@@ -1,5 +1,6 @@
 #include "getoptlib/getoptlib.h"
 
+#include <type_traits>
 #include <utility>
 
 #include "platform/environment.h"
@@ -22,6 +23,9 @@ ScanOrder scan_order = ScanOrder::permute_operands;
 bool strict_posix = false;
 int32_t operands_start = 1;
 int32_t operands_end = 1;
+// optind as the last -1 left it; a call that finds optind still there
+// reports the end again instead of scanning the operands as new elements.
+int32_t end_index = -1;
 
 // The unit's own table: only the terminator, so getopt never takes the
 // long-option path.
@@ -128,7 +132,7 @@ int32_t short_option(int32_t argc, const argvarray& argv, std::string_view optio
 int32_t long_option(int32_t argc, const argvarray& argv, std::string_view option_text,
                     std::span<const option> table, int32_t& long_index,
                     bool single_dash_long) {
-  const std::string current = element(argv, optind);
+  const std::string& current = element(argv, optind);
   size_t equals = pending_text.find('=');
   std::string_view typed = std::string_view(pending_text).substr(0, equals);
 
@@ -206,6 +210,7 @@ int32_t long_option(int32_t argc, const argvarray& argv, std::string_view option
 
 std::string_view scan_init(std::string_view option_text) {
   operands_start = operands_end = optind = 1;
+  end_index = -1;
   pending_text.clear();
   std::string value;
   strict_posix = platform::get_environment("POSIXLY_CORRECT", value) && !value.empty();
@@ -265,6 +270,8 @@ int32_t scan_options(int32_t argc, argvarray& argv, std::string_view option_text
   if (!(1 <= operands_start && operands_start <= operands_end && operands_end <= optind)) {
     operands_start = operands_end = optind;
   }
+  if (optind == end_index) return -1;
+  end_index = -1;
   const bool long_in_use = long_table_in_use(long_table);
 
   if (pending_text.empty()) {
@@ -288,11 +295,15 @@ int32_t scan_options(int32_t argc, argvarray& argv, std::string_view option_text
     }
     if (optind >= argc) {
       if (!operand_block_empty()) optind = operands_start;
+      end_index = optind;
       return -1;
     }
     const std::string& current = element(argv, optind);
     if (is_operand(current)) {
-      if (scan_order == ScanOrder::stop_at_operand) return -1;
+      if (scan_order == ScanOrder::stop_at_operand) {
+        end_index = optind;
+        return -1;
+      }
       if (scan_order == ScanOrder::return_operands) {
         optarg = current;
         ++optind;

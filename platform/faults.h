@@ -73,9 +73,10 @@ void program_path(char* path, std::size_t capacity);
 // True for the byte that separates folders in a module path.
 bool is_path_separator(char c);
 
-// Converts a zero-ended text in place from the ANSI to the OEM code page
-// (Windows: CharToOemA). Elsewhere texts stay as they are.
-void convert_to_oem(char* text);
+// Converts `length` bytes in place from the ANSI to the OEM code page
+// (Windows: CharToOemBuffA, the counted form of CharToOemA). Elsewhere texts
+// stay as they are.
+void convert_to_oem(char* text, std::size_t length);
 // A message box with an OK button (Windows: MessageBoxA); elsewhere the text
 // and caption go to standard error.
 void show_message_box(const char* text, const char* caption);
@@ -95,5 +96,7 @@ struct ChildOutcome {
 };
 bool run_in_child(void (*body)(void*), void* argument, char* out, std::size_t out_capacity,
                   char* err, std::size_t err_capacity, ChildOutcome* outcome);
+// Tests only: delivers the interrupt that Control-C at the console gives.
+void raise_interrupt();
 
 }  // namespace platform

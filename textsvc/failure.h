@@ -3,12 +3,27 @@
 //
 // Failures are raised as pointers (`throw Exception*`) so that the prepared
 // out-of-memory failure can be raised again and again without allocating;
-// the top-level handler owns what it catches.
+// the top-level handler owns what it catches and gives it back with
+// release_failure.
+//
+//   raise_failure(new EConvertError("'abc' is not a valid integer value"), here);
+//
+// The tree (every kind derives from Exception, which is never raised itself):
+//   EHeapException: EOutOfMemory, EInvalidPointer
+//   EInOutError (carries the I/O error number)
+//   EExternal (carries the platform's exception record): EExternalException,
+//     EIntError: EDivByZero, ERangeError, EIntOverflow
+//     EMathError: EInvalidOp, EZeroDivide, EOverflow, EUnderflow
+//     EAccessViolation, EPrivilege, EStackOverflow, EControlC
+//   EInvalidCast, EConvertError, EVariantError, EAssertionFailed,
+//   EAbstractError, EIntfCastError, ESafecallException
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "platform/faults.h"
 
 class Exception {
 public:
@@ -37,11 +52,55 @@ private:
     const char* kind_name() const override { return #Kind; }                \
   }
 
-VANTRIC_FAILURE_KIND(EHeapException, Exception);
-VANTRIC_FAILURE_KIND(EExternal, Exception);
+// Base of the two memory failures. The prepared instances refuse release
+// until the family is uninstalled and sets their flag.
+class EHeapException : public Exception {
+public:
+  using Exception::Exception;
+  const char* kind_name() const override { return "EHeapException"; }
+  bool allow_release() const { return allow_release_; }
+  void set_allow_release(bool allow) { allow_release_ = allow; }
+
+private:
+  bool allow_release_ = true;
+};
+
+// Base of the failures that come from the platform; `record` is filled when
+// the failure was mapped from a platform exception (code 0 otherwise).
+class EExternal : public Exception {
+public:
+  using Exception::Exception;
+  const char* kind_name() const override { return "EExternal"; }
+  const platform::ExceptionRecord& record() const { return record_; }
+  void set_record(const platform::ExceptionRecord& record) { record_ = record; }
+
+private:
+  platform::ExceptionRecord record_;
+};
+
+VANTRIC_FAILURE_KIND(EOutOfMemory, EHeapException);
+VANTRIC_FAILURE_KIND(EInvalidPointer, EHeapException);
+VANTRIC_FAILURE_KIND(EExternalException, EExternal);
 VANTRIC_FAILURE_KIND(EIntError, EExternal);
+VANTRIC_FAILURE_KIND(EDivByZero, EIntError);
+VANTRIC_FAILURE_KIND(ERangeError, EIntError);
+VANTRIC_FAILURE_KIND(EIntOverflow, EIntError);
 VANTRIC_FAILURE_KIND(EMathError, EExternal);
+VANTRIC_FAILURE_KIND(EInvalidOp, EMathError);
+VANTRIC_FAILURE_KIND(EZeroDivide, EMathError);
+VANTRIC_FAILURE_KIND(EOverflow, EMathError);
+VANTRIC_FAILURE_KIND(EUnderflow, EMathError);
+VANTRIC_FAILURE_KIND(EAccessViolation, EExternal);
+VANTRIC_FAILURE_KIND(EPrivilege, EExternal);
+VANTRIC_FAILURE_KIND(EStackOverflow, EExternal);
+VANTRIC_FAILURE_KIND(EControlC, EExternal);
+VANTRIC_FAILURE_KIND(EInvalidCast, Exception);
 VANTRIC_FAILURE_KIND(EConvertError, Exception);
+VANTRIC_FAILURE_KIND(EVariantError, Exception);
+VANTRIC_FAILURE_KIND(EAssertionFailed, Exception);
+VANTRIC_FAILURE_KIND(EAbstractError, Exception);
+VANTRIC_FAILURE_KIND(EIntfCastError, Exception);
+VANTRIC_FAILURE_KIND(ESafecallException, Exception);
 
 class EInOutError : public Exception {
 public:
@@ -62,3 +121,14 @@ private:
 // `text` as its one text argument. Every conversion error goes through here,
 // so all of them report one and the same location.
 [[noreturn]] void raise_convert_error(const char* message_template, std::string_view text);
+
+// Raises EAssertionFailed "<message> (<file>, line <line>)", with "Assertion
+// failed" for an empty message.
+[[noreturn]] void raise_assertion_failed(std::string_view message, std::string_view file, int32_t line);
+
+// Raises EAbstractError "Abstract Error": a call of an operation without body.
+[[noreturn]] void raise_abstract_error();
+
+// Gives back a failure the top-level handler caught: deletes it, except a
+// prepared memory failure whose release flag is not set.
+void release_failure(Exception* failure);

@@ -200,7 +200,7 @@ std::optional<size_t> find_instance(const ObjectDef& obj, const std::vector<Inst
 // Clamps a percent value to [0, 100].
 double cap_percent(double v);
 
-// Parsing helpers. Tokens split on ASCII spaces and tabs; lines on '\n'.
+// Parsing helpers. Tokens split on ' ', '\t', '\n' and '\r'; lines on '\n'.
 std::vector<std::string_view> split_ws(std::string_view s);
 std::vector<std::string_view> split_lines(std::string_view s);
 // Whole-token decimal numbers; false on empty text, stray bytes or overflow.

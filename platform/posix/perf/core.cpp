@@ -180,13 +180,17 @@ double cap_percent(double v) {
   return v;
 }
 
+namespace {
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+}  // namespace
+
 std::vector<std::string_view> split_ws(std::string_view s) {
   std::vector<std::string_view> out;
   size_t i = 0;
   while (i < s.size()) {
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    while (i < s.size() && is_space(s[i])) ++i;
     size_t j = i;
-    while (j < s.size() && s[j] != ' ' && s[j] != '\t') ++j;
+    while (j < s.size() && !is_space(s[j])) ++j;
     if (j > i) out.push_back(s.substr(i, j - i));
     i = j;
   }

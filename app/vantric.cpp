@@ -1,0 +1,103 @@
+// vantric: checks one performance counter of the local computer.
+//
+//   vantric -C Processor -I _Total -P "% Processor Time" -c 95 -w 85
+//
+// writes the value with five decimals (or the -f format of it, or a line
+// saying the counter was not found) and exits 0 OK, 1 warning, 2 critical or
+// 3 when the two thresholds are equal.
+#include <cmath>
+#include <string>
+
+#include "app/unit1.h"
+#include "getoptlib/getoptlib.h"
+#include "textsvc/console_output.h"
+#include "textsvc/failure.h"
+#include "textsvc/format.h"
+#include "textsvc/number_text.h"
+#include "textsvc/program.h"
+
+struct CheckOptions {
+  std::string counter;    // the object; after path building, the whole counter path
+  std::string instance;
+  std::string parameter;
+  std::string format;
+  std::string critical;   // only non-empty arguments are stored
+  std::string warning;
+};
+
+CheckOptions check_options;
+std::string sample_text;
+double value = 0.0;
+
+namespace {
+
+void write_result_line(std::string_view text) {
+  write_text(text);
+  write_line_end();
+  check_io();
+}
+
+// Stores the parsed value as a double; a value whose text reads back beyond
+// the double range is a floating point overflow, not an infinity.
+double store_as_double(long double parsed) {
+  double stored = static_cast<double>(parsed);
+  if (std::isinf(stored)) raise_runtime_error(8, __builtin_return_address(0));
+  return stored;
+}
+
+int threshold_status(double v, int32_t crit, int32_t warn) {
+  const double c = crit, w = warn;
+  if (crit < warn) return v <= c ? 2 : v <= w ? 1 : 0;  // low values are bad
+  if (crit > warn) return v >= c ? 2 : v >= w ? 1 : 0;  // high values are bad
+  return 3;
+}
+
+}  // namespace
+
+void run_check() {
+  using namespace getoptlib;
+  int32_t c;
+  while ((c = getopt(getoptlib::argc, getoptlib::argv, "C:I:P:c:w:f:h")) != -1) {
+    switch (c) {
+      case 'C': check_options.counter = optarg; break;
+      case 'I': check_options.instance = optarg; break;
+      case 'P': check_options.parameter = optarg; break;
+      case 'f': check_options.format = optarg; break;
+      case 'c': if (!optarg.empty()) check_options.critical = optarg; break;
+      case 'w': if (!optarg.empty()) check_options.warning = optarg; break;
+      default: break;  // -h, and '?' or ':' after a diagnostic: scan on
+    }
+  }
+  if (check_options.counter.empty() || check_options.parameter.empty()) {
+    print_usage();
+    return;
+  }
+
+  std::string path = "\\" + check_options.counter;
+  if (!check_options.instance.empty()) path += "(" + check_options.instance + ")";
+  path += "\\" + check_options.parameter;
+  check_options.counter = path;
+
+  sample_text = sample_counter(path);
+  if (sample_text.find("ERROR") != std::string::npos) {
+    write_text("Counter ");
+    write_text(path);
+    write_text(" not found.");
+    write_line_end();
+    check_io();
+  } else {
+    value = store_as_double(parse_float(sample_text));
+    if (check_options.format.empty())
+      write_result_line(sample_text);
+    else
+      write_result_line(format_value(check_options.format, {FormatArg::floating(value)}));
+  }
+
+  if (!check_options.critical.empty() && !check_options.warning.empty()) {
+    const int32_t crit = parse_int(check_options.critical);
+    const int32_t warn = parse_int(check_options.warning);
+    exit_status = threshold_status(value, crit, warn);
+  }
+}
+
+int main(int argc, char** argv) { program_main(argc, argv, run_check); }

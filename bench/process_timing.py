@@ -1,0 +1,45 @@
+#!/usr/bin/env python3
+"""Whole-process timing of the built program on Linux.
+
+    bench/process_timing.py [path/to/vantric] [runs]
+
+Reports, over repeated runs: the overhead above the one-second pause for the
+processor total (target under 3 ms median), the whole run for an unknown
+object (target under 2 ms median), and the peak resident memory (target
+under 3 MB), measured by wait4's rusage of each child.
+"""
+import os
+import statistics
+import sys
+import time
+
+prog = sys.argv[1] if len(sys.argv) > 1 else "build/linux/app/vantric"
+runs = int(sys.argv[2]) if len(sys.argv) > 2 else 20
+
+
+def run(args):
+    devnull = os.open(os.devnull, os.O_WRONLY)
+    start = time.perf_counter()
+    pid = os.fork()
+    if pid == 0:
+        os.dup2(devnull, 1)
+        os.execv(prog, [prog] + args)
+    _, status, usage = os.wait4(pid, 0)
+    elapsed = time.perf_counter() - start
+    os.close(devnull)
+    return elapsed, usage.ru_maxrss, os.waitstatus_to_exitcode(status)
+
+
+def series(args, n):
+    results = [run(args) for _ in range(n)]
+    return [r[0] for r in results], max(r[1] for r in results), {r[2] for r in results}
+
+
+total, rss1, st1 = series(["-C", "Processor", "-I", "_Total", "-P", "% Processor Time"], runs)
+unknown, rss2, st2 = series(["-C", "NoSuchObject", "-P", "X"], runs * 5)
+overhead = [(t - 1.0) * 1000 for t in total]
+print(f"processor total: overhead above the pause median {statistics.median(overhead):.2f} ms "
+      f"(min {min(overhead):.2f}, max {max(overhead):.2f}) over {runs} runs, exit {sorted(st1)}")
+print(f"unknown object: whole run median {statistics.median(unknown) * 1000:.2f} ms "
+      f"(min {min(unknown) * 1000:.2f}) over {runs * 5} runs, exit {sorted(st2)}")
+print(f"peak resident memory: {max(rss1, rss2) / 1024:.2f} MB")

@@ -1,0 +1,307 @@
+#if defined(_WIN32)
+#error "posix backend built for Windows"
+#endif
+
+#include "platform/faults.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <ucontext.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+constexpr int kHandledSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS, SIGINT};
+
+FaultHandler fault_handler = nullptr;
+
+// The handler must be able to run when the thread's own stack is used up.
+alignas(16) char alternate_stack[64 * 1024];
+
+// Cached at install so that the handler needs no allocation and no /proc.
+char own_path[261];
+uintptr_t own_base = 0;
+uintptr_t stack_low = 0;  // lowest address the main thread's stack may reach
+
+// A fault at or just below the stack's lowest address (the guard gap the
+// kernel keeps under a growing stack) is a stack overflow, not a wild access.
+constexpr uintptr_t kGuardBelow = 1024 * 1024;
+constexpr uintptr_t kGuardAbove = 64 * 1024;
+
+void copy_cut(char* to, std::size_t capacity, const char* from) {
+  if (capacity == 0) return;
+  std::size_t n = 0;
+  while (from[n] != '\0' && n + 1 < capacity) {
+    to[n] = from[n];
+    ++n;
+  }
+  to[n] = '\0';
+}
+
+void cache_program_module() {
+  ssize_t n = ::readlink("/proc/self/exe", own_path, sizeof own_path - 1);
+  own_path[n > 0 ? n : 0] = '\0';
+  Dl_info info{};
+  if (::dladdr(reinterpret_cast<void*>(&install_fault_handlers), &info) != 0) {
+    own_base = reinterpret_cast<uintptr_t>(info.dli_fbase);
+    if (own_path[0] == '\0' && info.dli_fname != nullptr) copy_cut(own_path, sizeof own_path, info.dli_fname);
+  }
+}
+
+void cache_stack_limit() {
+  pthread_attr_t attr;
+  if (::pthread_getattr_np(::pthread_self(), &attr) != 0) return;
+  void* address = nullptr;
+  std::size_t size = 0;
+  if (::pthread_attr_getstack(&attr, &address, &size) == 0) stack_low = reinterpret_cast<uintptr_t>(address);
+  ::pthread_attr_destroy(&attr);
+}
+
+uintptr_t instruction_pointer(const ucontext_t* context) {
+#if defined(__x86_64__)
+  return static_cast<uintptr_t>(context->uc_mcontext.gregs[REG_RIP]);
+#elif defined(__i386__)
+  return static_cast<uintptr_t>(context->uc_mcontext.gregs[REG_EIP]);
+#elif defined(__aarch64__)
+  return static_cast<uintptr_t>(context->uc_mcontext.pc);
+#else
+  (void)context;
+  return 0;
+#endif
+}
+
+// 1 for a write access, 0 for a read (the page-fault error code on x86;
+// other processors do not say, and count as read).
+uintptr_t access_was_write(const ucontext_t* context) {
+#if defined(__x86_64__) || defined(__i386__)
+  return (context->uc_mcontext.gregs[REG_ERR] & 2) != 0 ? 1 : 0;
+#else
+  (void)context;
+  return 0;
+#endif
+}
+
+bool in_stack_guard(uintptr_t address) {
+  if (stack_low == 0) return false;
+  uintptr_t from = stack_low > kGuardBelow ? stack_low - kGuardBelow : 0;
+  return address >= from && address < stack_low + kGuardAbove;
+}
+
+uint32_t code_for_signal(int signal_number, const siginfo_t* info) {
+  using namespace exception_code;
+  switch (signal_number) {
+    case SIGSEGV:
+    case SIGBUS:
+      return in_stack_guard(reinterpret_cast<uintptr_t>(info->si_addr)) ? stack_overflow : access_violation;
+    case SIGFPE:
+      switch (info->si_code) {
+        case FPE_INTDIV: return integer_divide_by_zero;
+        case FPE_INTOVF: return integer_overflow;
+        case FPE_FLTDIV: return float_divide_by_zero;
+        case FPE_FLTOVF: return float_overflow;
+        case FPE_FLTUND: return float_underflow;
+        case FPE_FLTRES: return float_inexact_result;
+        case FPE_FLTINV: return float_invalid_operation;
+        case FPE_FLTSUB: return array_bounds_exceeded;
+        default: break;
+      }
+      break;
+    case SIGILL:
+      return info->si_code == ILL_PRVOPC || info->si_code == ILL_PRVREG ? privileged_instruction
+                                                                       : illegal_instruction;
+    case SIGTRAP: return breakpoint;
+    case SIGINT: return control_c_exit;
+    default: break;
+  }
+  return other_signal_base + static_cast<uint32_t>(signal_number);
+}
+
+void on_signal(int signal_number, siginfo_t* info, void* raw_context) {
+  static volatile sig_atomic_t entered = 0;
+  // A fault inside the handler itself: nothing more can be reported safely.
+  if (entered != 0) ::_exit(1);
+  entered = 1;
+  const auto* context = static_cast<const ucontext_t*>(raw_context);
+  ExceptionRecord record;
+  record.code = code_for_signal(signal_number, info);
+  record.address = instruction_pointer(context);
+  if (signal_number == SIGSEGV || signal_number == SIGBUS) {
+    record.parameter_count = 2;
+    record.parameters[0] = access_was_write(context);
+    record.parameters[1] = reinterpret_cast<uintptr_t>(info->si_addr);
+  }
+  if (fault_handler != nullptr) fault_handler(record);
+  ::_exit(1);
+}
+
+}  // namespace
+
+void install_fault_handlers(FaultHandler handler) {
+  cache_program_module();
+  cache_stack_limit();
+  fault_handler = handler;
+
+  stack_t stack{};
+  stack.ss_sp = alternate_stack;
+  stack.ss_size = sizeof alternate_stack;
+  ::sigaltstack(&stack, nullptr);
+
+  for (int signal_number : kHandledSignals) {
+    struct sigaction action{};
+    action.sa_sigaction = &on_signal;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    // A fault inside the handler must reach it again (and end the process)
+    // rather than be held back, which would make the kernel kill us.
+    if (signal_number != SIGINT) action.sa_flags |= SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    sigaddset(&action.sa_mask, SIGINT);
+    ::sigaction(signal_number, &action, nullptr);
+  }
+}
+
+void uninstall_fault_handlers() {
+  for (int signal_number : kHandledSignals) {
+    struct sigaction action{};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal_number, &action, nullptr);
+  }
+  fault_handler = nullptr;
+}
+
+// dladdr takes the loader's recursive lock; with one thread it cannot block,
+// so it is usable from the fault handler.
+bool find_module(uintptr_t address, char* path, std::size_t capacity, uintptr_t* base) {
+  Dl_info info{};
+  if (address == 0 || ::dladdr(reinterpret_cast<void*>(address), &info) == 0 || info.dli_fbase == nullptr) {
+    return false;
+  }
+  *base = reinterpret_cast<uintptr_t>(info.dli_fbase);
+  if (own_base != 0 && *base == own_base) {
+    copy_cut(path, capacity, own_path);
+  } else {
+    copy_cut(path, capacity, info.dli_fname != nullptr ? info.dli_fname : "");
+  }
+  return true;
+}
+
+void program_path(char* path, std::size_t capacity) {
+  if (own_path[0] == '\0') cache_program_module();
+  copy_cut(path, capacity, own_path);
+}
+
+bool is_path_separator(char c) { return c == '/'; }
+
+void convert_to_oem(char*, std::size_t) {}
+
+void show_message_box(const char* text, const char* caption) {
+  auto put = [](const char* s) {
+    std::size_t n = std::strlen(s);
+    while (n > 0) {
+      ssize_t w = ::write(STDERR_FILENO, s, n);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) return;
+      s += w;
+      n -= static_cast<std::size_t>(w);
+    }
+  };
+  put(caption);
+  put(": ");
+  put(text);
+  put("\n");
+}
+
+void exit_process(int32_t status) { std::exit(status); }
+
+void exit_process_now(int32_t status) { ::_exit(status); }
+
+bool run_in_child(void (*body)(void*), void* argument, char* out, std::size_t out_capacity, char* err,
+                  std::size_t err_capacity, ChildOutcome* outcome) {
+  int out_pipe[2];
+  int err_pipe[2];
+  if (::pipe(out_pipe) != 0) return false;
+  if (::pipe(err_pipe) != 0) {
+    ::close(out_pipe[0]);
+    ::close(out_pipe[1]);
+    return false;
+  }
+  pid_t child = ::fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    ::dup2(out_pipe[1], STDOUT_FILENO);
+    ::dup2(err_pipe[1], STDERR_FILENO);
+    ::close(out_pipe[0]);
+    ::close(out_pipe[1]);
+    ::close(err_pipe[0]);
+    ::close(err_pipe[1]);
+    body(argument);
+    ::_exit(0);
+  }
+  ::close(out_pipe[1]);
+  ::close(err_pipe[1]);
+
+  struct Sink {
+    int fd;
+    char* text;
+    std::size_t capacity;
+    std::size_t used;
+  } sinks[2] = {{out_pipe[0], out, out_capacity, 0}, {err_pipe[0], err, err_capacity, 0}};
+  int open_count = 2;
+  while (open_count > 0) {
+    pollfd fds[2];
+    int n = 0;
+    Sink* which[2];
+    for (Sink& s : sinks) {
+      if (s.fd < 0) continue;
+      fds[n] = {s.fd, POLLIN, 0};
+      which[n++] = &s;
+    }
+    if (::poll(fds, static_cast<nfds_t>(n), -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < n; ++i) {
+      if (fds[i].revents == 0) continue;
+      Sink& s = *which[i];
+      char chunk[512];
+      ssize_t got = ::read(s.fd, chunk, sizeof chunk);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        ::close(s.fd);
+        s.fd = -1;
+        --open_count;
+        continue;
+      }
+      for (ssize_t k = 0; k < got; ++k) {
+        if (s.used + 1 < s.capacity) s.text[s.used++] = chunk[k];
+      }
+    }
+  }
+  for (Sink& s : sinks) {
+    if (s.fd >= 0) ::close(s.fd);
+    if (s.capacity > 0) s.text[s.used] = '\0';
+  }
+
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  outcome->exited = WIFEXITED(status);
+  outcome->status = WIFEXITED(status) ? WEXITSTATUS(status) : WTERMSIG(status);
+  outcome->core_dumped = WIFSIGNALED(status) && WCOREDUMP(status);
+  return true;
+}
+
+void raise_interrupt() { ::raise(SIGINT); }
+
+}  // namespace platform

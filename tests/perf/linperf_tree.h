@@ -1,0 +1,110 @@
+// A throw-away root directory for the counter layer: tests write the /proc
+// and /sys files they need, advance the fake clock, and collect.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "platform/posix/perf/linperf.h"
+
+namespace linperf_test {
+
+class Tree {
+ public:
+  Tree() {
+    char templ[] = "/tmp/linperf-XXXXXX";
+    const char* made = mkdtemp(templ);
+    EXPECT_NE(made, nullptr);
+    dir_ = made != nullptr ? made : "/nonexistent";
+    clock_ = std::make_shared<double>(100.0);
+    write("proc/sys/kernel/hostname", "vm\n");
+  }
+  ~Tree() {
+    std::error_code ec;
+    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(dir_, ec);
+  }
+  Tree(const Tree&) = delete;
+  Tree& operator=(const Tree&) = delete;
+
+  void write(const std::string& rel, const std::string& text) const {
+    std::filesystem::path p = std::filesystem::path(dir_) / rel;
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
+  }
+  void remove(const std::string& rel) const {
+    std::error_code ec;
+    std::filesystem::remove_all(std::filesystem::path(dir_) / rel, ec);
+  }
+  // Makes a file unreadable (mode 000); root ignores this, so callers skip then.
+  void lock(const std::string& rel) const {
+    ::chmod((std::filesystem::path(dir_) / rel).c_str(), 0);
+  }
+  void advance(double seconds) const { *clock_ += seconds; }
+
+  linperf::Env env(long page_size = 4096) const {
+    linperf::Env e;
+    e.root = dir_;
+    auto clock = clock_;
+    e.monotonic = [clock] { return *clock; };
+    e.clk_tck = 100;
+    e.page_size = page_size;
+    e.statvfs = [](const std::string&, linperf::FsStat&) { return -1; };
+    return e;
+  }
+  const std::string& dir() const { return dir_; }
+
+ private:
+  std::string dir_;
+  std::shared_ptr<double> clock_;
+};
+
+// Result of one counter over the collections the test drives.
+struct Reading {
+  pdh::Status add = 0;
+  uint32_t c_status = 0;
+  double value = 0;
+};
+
+// Adds `path`, collects, runs `between` (which rewrites files), advances the
+// clock by `dt`, collects again and reads the value with `flags`.
+template <typename Between>
+Reading sample_twice(const Tree& t, const std::string& path, Between between, double dt = 1.0,
+                     uint32_t flags = pdh::FMT_DOUBLE, long page_size = 4096) {
+  Reading r;
+  linperf::Query q(t.env(page_size));
+  linperf::Counter* c = nullptr;
+  r.add = q.add(path, &c);
+  if (r.add != 0) return r;
+  q.collect();
+  between();
+  t.advance(dt);
+  q.collect();
+  linperf::FormattedValue fv = c->format(flags);
+  r.c_status = fv.c_status;
+  r.value = fv.value;
+  return r;
+}
+
+// Adds `path`, collects once and reads the value.
+inline Reading sample_once(const Tree& t, const std::string& path, uint32_t flags = pdh::FMT_DOUBLE) {
+  Reading r;
+  linperf::Query q(t.env());
+  linperf::Counter* c = nullptr;
+  r.add = q.add(path, &c);
+  if (r.add != 0) return r;
+  q.collect();
+  linperf::FormattedValue fv = c->format(flags);
+  r.c_status = fv.c_status;
+  r.value = fv.value;
+  return r;
+}
+
+}  // namespace linperf_test

@@ -1,0 +1,586 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <new>
+#include <regex>
+#include <string>
+
+#include "platform/console.h"
+#include "platform/faults.h"
+#include "textsvc/console_output.h"
+#include "textsvc/failure.h"
+#include "textsvc/failure_report.h"
+#include "textsvc/program.h"
+
+namespace {
+
+namespace code = platform::exception_code;
+
+// The program's own module name as the report shows it.
+std::string program_name() {
+  char path[261];
+  platform::program_path(path, sizeof path);
+  std::string text = path;
+  std::size_t cut = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (platform::is_path_separator(text[i])) cut = i + 1;
+  }
+  return text.substr(cut);
+}
+
+// A code address inside this test program.
+__attribute__((noinline)) void some_code() { asm volatile(""); }
+uintptr_t code_address() { return reinterpret_cast<uintptr_t>(&some_code); }
+
+struct FamilyInstalled {
+  FamilyInstalled() { install_failure_family(); }
+  ~FamilyInstalled() { uninstall_failure_family(); }
+};
+
+std::unique_ptr<Exception> catch_failure(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (Exception* failure) {
+    return std::unique_ptr<Exception>(failure);
+  }
+  return nullptr;
+}
+
+// --- The family ------------------------------------------------------------
+
+TEST(FailureFamily, KindNamesAndParents) {
+  struct Row {
+    int line;
+    std::function<Exception*()> make;
+    const char* name;
+    bool heap, external, int_error, math_error;
+  };
+  const Row rows[] = {
+      {__LINE__, [] { return new EOutOfMemory(""); }, "EOutOfMemory", true, false, false, false},
+      {__LINE__, [] { return new EInvalidPointer(""); }, "EInvalidPointer", true, false, false, false},
+      {__LINE__, [] { return new EInOutError(5, ""); }, "EInOutError", false, false, false, false},
+      {__LINE__, [] { return new EExternalException(""); }, "EExternalException", false, true, false, false},
+      {__LINE__, [] { return new EDivByZero(""); }, "EDivByZero", false, true, true, false},
+      {__LINE__, [] { return new ERangeError(""); }, "ERangeError", false, true, true, false},
+      {__LINE__, [] { return new EIntOverflow(""); }, "EIntOverflow", false, true, true, false},
+      {__LINE__, [] { return new EInvalidOp(""); }, "EInvalidOp", false, true, false, true},
+      {__LINE__, [] { return new EZeroDivide(""); }, "EZeroDivide", false, true, false, true},
+      {__LINE__, [] { return new EOverflow(""); }, "EOverflow", false, true, false, true},
+      {__LINE__, [] { return new EUnderflow(""); }, "EUnderflow", false, true, false, true},
+      {__LINE__, [] { return new EInvalidCast(""); }, "EInvalidCast", false, false, false, false},
+      {__LINE__, [] { return new EConvertError(""); }, "EConvertError", false, false, false, false},
+      {__LINE__, [] { return new EAccessViolation(""); }, "EAccessViolation", false, true, false, false},
+      {__LINE__, [] { return new EPrivilege(""); }, "EPrivilege", false, true, false, false},
+      {__LINE__, [] { return new EStackOverflow(""); }, "EStackOverflow", false, true, false, false},
+      {__LINE__, [] { return new EControlC(""); }, "EControlC", false, true, false, false},
+      {__LINE__, [] { return new EVariantError(""); }, "EVariantError", false, false, false, false},
+      {__LINE__, [] { return new EAssertionFailed(""); }, "EAssertionFailed", false, false, false, false},
+      {__LINE__, [] { return new EAbstractError(""); }, "EAbstractError", false, false, false, false},
+      {__LINE__, [] { return new EIntfCastError(""); }, "EIntfCastError", false, false, false, false},
+      {__LINE__, [] { return new ESafecallException(""); }, "ESafecallException", false, false, false, false},
+      {__LINE__, [] { return new EIntError(""); }, "EIntError", false, true, true, false},
+      {__LINE__, [] { return new EMathError(""); }, "EMathError", false, true, false, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    std::unique_ptr<Exception> failure(row.make());
+    EXPECT_STREQ(failure->kind_name(), row.name);
+    EXPECT_EQ(dynamic_cast<EHeapException*>(failure.get()) != nullptr, row.heap);
+    EXPECT_EQ(dynamic_cast<EExternal*>(failure.get()) != nullptr, row.external);
+    EXPECT_EQ(dynamic_cast<EIntError*>(failure.get()) != nullptr, row.int_error);
+    EXPECT_EQ(dynamic_cast<EMathError*>(failure.get()) != nullptr, row.math_error);
+  }
+}
+
+TEST(FailureFamily, AssertionAndAbstractMessages) {
+  auto assertion = catch_failure([] { raise_assertion_failed("", "unit1.cpp", 42); });
+  ASSERT_NE(assertion, nullptr);
+  EXPECT_STREQ(assertion->kind_name(), "EAssertionFailed");
+  EXPECT_EQ(assertion->message(), "Assertion failed (unit1.cpp, line 42)");
+  assertion = catch_failure([] { raise_assertion_failed("count > 0", "a.cpp", 7); });
+  EXPECT_EQ(assertion->message(), "count > 0 (a.cpp, line 7)");
+  auto abstract = catch_failure([] { raise_abstract_error(); });
+  ASSERT_NE(abstract, nullptr);
+  EXPECT_EQ(abstract->message(), "Abstract Error");
+}
+
+// --- Runtime errors ------------------------------------------------------------
+
+TEST(RuntimeError, KindTable) {
+  struct Row {
+    int line;
+    int32_t kind;
+    const char* name;
+    const char* message;
+    int32_t number;
+  };
+  const Row rows[] = {
+      {__LINE__, 1, "EOutOfMemory", "Out of memory", 203},
+      {__LINE__, 2, "EInvalidPointer", "Invalid pointer operation", 204},
+      {__LINE__, 3, "EDivByZero", "Division by zero", 200},
+      {__LINE__, 4, "ERangeError", "Range check error", 201},
+      {__LINE__, 5, "EIntOverflow", "Integer overflow", 215},
+      {__LINE__, 6, "EInvalidOp", "Invalid floating point operation", 207},
+      {__LINE__, 7, "EZeroDivide", "Floating point division by zero", 200},
+      {__LINE__, 8, "EOverflow", "Floating point overflow", 205},
+      {__LINE__, 9, "EUnderflow", "Floating point underflow", 206},
+      {__LINE__, 10, "EInvalidCast", "Invalid class typecast", 219},
+      {__LINE__, 11, "EAccessViolation", "Access violation", 216},
+      {__LINE__, 12, "EPrivilege", "Privileged instruction", 218},
+      {__LINE__, 13, "EControlC", "Control-C hit", 217},
+      {__LINE__, 14, "EStackOverflow", "Stack overflow", 202},
+      {__LINE__, 15, "EVariantError", "Invalid variant type conversion", 220},
+      {__LINE__, 16, "EVariantError", "Invalid variant operation", 221},
+      {__LINE__, 17, "EVariantError", "Variant method calls not supported", 222},
+      {__LINE__, 18, "EVariantError", "Error creating variant or safe array", 223},
+      {__LINE__, 19, "EVariantError", "Invalid argument", 224},
+      {__LINE__, 20, "EVariantError", "Variant or safe array index out of bounds", 225},
+      {__LINE__, 21, "EAssertionFailed", "Assertion failed", 227},
+      {__LINE__, 22, "EExternalException", "", 255},
+      {__LINE__, 23, "EIntfCastError", "Interface not supported", 228},
+      {__LINE__, 24, "ESafecallException", "Exception in safecall method", 229},
+  };
+  FamilyInstalled family;
+  const void* here = reinterpret_cast<const void*>(code_address());
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    Exception* raised = nullptr;
+    try {
+      raise_runtime_error(row.kind, here);
+    } catch (Exception* failure) {
+      raised = failure;
+    }
+    ASSERT_NE(raised, nullptr);
+    EXPECT_STREQ(raised->kind_name(), row.name);
+    EXPECT_EQ(raised->message(), row.message);
+    EXPECT_EQ(raised->location(), here);
+    EXPECT_EQ(runtime_error_number(row.kind), row.number);
+    release_failure(raised);
+  }
+}
+
+TEST(RuntimeError, IoKindTakesThePendingResult) {
+  struct Row {
+    int line;
+    int32_t pending;
+    const char* message;
+    int32_t number;
+  };
+  const Row rows[] = {
+      {__LINE__, 101, "Disk full", 101},
+      {__LINE__, 105, "I/O error 105", 105},
+      {__LINE__, 0x1234, "I/O error 4660", 0x34},
+      {__LINE__, 0x100, "I/O error 256", 0},
+  };
+  FamilyInstalled family;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    EXPECT_EQ(runtime_error_number(0, row.pending), row.number);
+    pending_io_result = row.pending;
+    auto failure = catch_failure([] { raise_runtime_error(0, nullptr); });
+    ASSERT_NE(failure, nullptr);
+    auto* io = dynamic_cast<EInOutError*>(failure.get());
+    ASSERT_NE(io, nullptr);
+    EXPECT_EQ(io->error_code(), row.pending);
+    EXPECT_EQ(io->message(), row.message);
+    EXPECT_EQ(pending_io_result, 0);
+  }
+}
+
+TEST(RuntimeError, MemoryFailuresArePreparedOnce) {
+  FamilyInstalled family;
+  for (int32_t kind : {1, 2}) {
+    SCOPED_TRACE(kind);
+    Exception* first = nullptr;
+    Exception* second = nullptr;
+    try {
+      raise_runtime_error(kind, reinterpret_cast<const void*>(0x1000));
+    } catch (Exception* failure) {
+      first = failure;
+    }
+    release_failure(first);  // refused: the object stays usable
+    try {
+      raise_runtime_error(kind, reinterpret_cast<const void*>(0x2000));
+    } catch (Exception* failure) {
+      second = failure;
+    }
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(second->location(), reinterpret_cast<const void*>(0x2000));
+  }
+}
+
+TEST(RuntimeError, LineShape) {
+  struct Row {
+    int line;
+    int32_t number;
+    uintptr_t location;
+    const char* expected;
+  };
+  const Row rows[] = {
+      {__LINE__, 217, 0x1A2B, "Runtime error 217 at 00001A2B"},
+      {__LINE__, 5, 0, "Runtime error   5 at 00000000"},
+      {__LINE__, 42, 0xDEADBEEF, "Runtime error  42 at DEADBEEF"},
+      {__LINE__, 0, 0x10, "Runtime error   0 at 00000010"},
+      {__LINE__, 203, 0xFFFFFFFF, "Runtime error 203 at FFFFFFFF"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    char line[kRuntimeErrorLineCapacity];
+    std::size_t length = runtime_error_line(row.number, row.location, line);
+    EXPECT_EQ(std::string(line, length), row.expected);
+    EXPECT_EQ(length, 29u);
+  }
+}
+
+// --- Platform exceptions -----------------------------------------------------
+
+TEST(PlatformException, CodeTable) {
+  struct Row {
+    int line;
+    uint32_t code;
+    const char* name;
+    const char* message;
+    int32_t number;
+  };
+  const Row rows[] = {
+      {__LINE__, code::array_bounds_exceeded, "ERangeError", "Range check error", 201},
+      {__LINE__, code::float_denormal_operand, "EUnderflow", "Floating point underflow", 206},
+      {__LINE__, code::float_divide_by_zero, "EZeroDivide", "Floating point division by zero", 200},
+      {__LINE__, code::float_inexact_result, "EInvalidOp", "Invalid floating point operation", 207},
+      {__LINE__, code::float_invalid_operation, "EInvalidOp", "Invalid floating point operation", 207},
+      {__LINE__, code::float_overflow, "EOverflow", "Floating point overflow", 205},
+      {__LINE__, code::float_stack_check, "EInvalidOp", "Invalid floating point operation", 207},
+      {__LINE__, code::float_underflow, "EUnderflow", "Floating point underflow", 206},
+      {__LINE__, code::integer_divide_by_zero, "EDivByZero", "Division by zero", 200},
+      {__LINE__, code::integer_overflow, "EIntOverflow", "Integer overflow", 215},
+      {__LINE__, code::privileged_instruction, "EPrivilege", "Privileged instruction", 218},
+      {__LINE__, code::stack_overflow, "EStackOverflow", "Stack overflow", 202},
+      {__LINE__, code::control_c_exit, "EControlC", "Control-C hit", 217},
+      {__LINE__, 0xC0001234, "EExternalException", "External exception C0001234", 255},
+      {__LINE__, 0x80000003, "EExternalException", "External exception 80000003", 255},
+      {__LINE__, 0x5, "EExternalException", "External exception 5", 255},
+      {__LINE__, 0xE0000006, "EExternalException", "External exception E0000006", 255},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    platform::ExceptionRecord record;
+    record.code = row.code;
+    record.flags = 1;
+    record.address = 0x4321;
+    std::unique_ptr<Exception> failure(map_platform_exception(record));
+    EXPECT_STREQ(failure->kind_name(), row.name);
+    EXPECT_EQ(failure->message(), row.message);
+    EXPECT_EQ(failure->location(), reinterpret_cast<const void*>(0x4321));
+    auto* external = dynamic_cast<EExternal*>(failure.get());
+    ASSERT_NE(external, nullptr);
+    EXPECT_EQ(external->record().code, row.code);
+    EXPECT_EQ(external->record().flags, 1u);
+    EXPECT_EQ(platform_exception_number(row.code), row.number);
+  }
+}
+
+TEST(PlatformException, AccessViolationMessage) {
+  const std::string hex = "[0-9A-F]{8}([0-9A-F]{8})?";
+  struct Row {
+    int line;
+    uintptr_t address;
+    uint32_t parameter_count;
+    uintptr_t access, data;
+    std::string pattern;
+  };
+  const Row rows[] = {
+      {__LINE__, code_address(), 2, 0, 0,
+       "Access violation at address " + hex + " in module '" + program_name() + "'\\. Read of address 00000000"},
+      {__LINE__, code_address(), 2, 1, 0x1234,
+       "Access violation at address " + hex + " in module '" + program_name() + "'\\. Write of address 00001234"},
+      {__LINE__, 0x10, 2, 8, 0xFFFFFFF0, "Access violation at address 00000010\\. Write of address FFFFFFF0"},
+      {__LINE__, 0, 0, 0, 0, "Access violation at address 00000000\\. Read of address 00000000"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    platform::ExceptionRecord record;
+    record.code = code::access_violation;
+    record.address = row.address;
+    record.parameter_count = row.parameter_count;
+    record.parameters[0] = row.access;
+    record.parameters[1] = row.data;
+    std::unique_ptr<Exception> failure(map_platform_exception(record));
+    EXPECT_STREQ(failure->kind_name(), "EAccessViolation");
+    EXPECT_TRUE(std::regex_match(failure->message(), std::regex(row.pattern))) << failure->message();
+  }
+}
+
+// --- The report ----------------------------------------------------------------
+
+TEST(FailureText, MessageAndEndMark) {
+  struct Row {
+    int line;
+    std::string message;
+    std::string second_line;
+  };
+  const Row rows[] = {
+      {__LINE__, "'abc' is not a valid integer value", "'abc' is not a valid integer value."},
+      {__LINE__, "Disk full.", "Disk full."},
+      {__LINE__, "", ""},
+      {__LINE__, ".", "."},
+      {__LINE__, "ends with dots..", "ends with dots.."},
+      {__LINE__, "caf\xE9", "caf\xE9."},
+  };
+  const std::string first = "Exception EConvertError in module " + program_name() + " at 00000000.\r\n";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    EConvertError failure(row.message);
+    EXPECT_EQ(failure_text(failure, nullptr), first + row.second_line + "\r\n");
+  }
+}
+
+TEST(FailureText, LocationAndOffset) {
+  struct Row {
+    int line;
+    uintptr_t location;
+    std::string pattern;
+  };
+  const Row rows[] = {
+      {__LINE__, 0, "at 00000000\\."},
+      {__LINE__, 0x1010, "at 00000010\\."},  // in no module: against the program, minus 4096
+      {__LINE__, 0x1000, "at 00000000\\."},
+      {__LINE__, code_address(), "at [0-9A-F]{8}\\."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    EDivByZero failure("Division by zero");
+    std::string text = failure_text(failure, reinterpret_cast<const void*>(row.location));
+    std::regex shape("Exception EDivByZero in module " + program_name() + " " + row.pattern +
+                     "\r\nDivision by zero\\.\r\n");
+    EXPECT_TRUE(std::regex_match(text, shape)) << text;
+  }
+  // Inside the program, the offset is the distance from the module's base:
+  // two addresses a known distance apart give offsets the same distance apart.
+  EDivByZero failure("x");
+  std::string a = failure_text(failure, reinterpret_cast<const void*>(code_address()));
+  std::string b = failure_text(failure, reinterpret_cast<const void*>(code_address() + 0x10));
+  auto offset = [](const std::string& text) {
+    std::size_t at = text.find(" at ");
+    return std::stoul(text.substr(at + 4, 8), nullptr, 16);
+  };
+  EXPECT_EQ(offset(b) - offset(a), 0x10u);
+  EXPECT_NE(offset(a), code_address() - 4096);
+}
+
+TEST(FailureText, CutAt1024Bytes) {
+  struct Row {
+    int line;
+    std::size_t message_length;
+    std::size_t expected_length;
+  };
+  const std::string first = "Exception EConvertError in module " + program_name() + " at 00000000.\r\n";
+  const std::size_t fits = 1024 - first.size() - 3;  // message, ".", CR LF
+  const Row rows[] = {
+      {__LINE__, fits, 1024},
+      {__LINE__, fits - 1, 1023},
+      {__LINE__, fits + 1, 1024},
+      {__LINE__, 5000, 1024},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    EConvertError failure(std::string(row.message_length, 'x'));
+    std::string text = failure_text(failure, nullptr);
+    EXPECT_EQ(text.size(), row.expected_length);
+    EXPECT_EQ(text, (first + failure.message() + ".\r\n").substr(0, 1024));
+  }
+}
+
+// The fault handler builds its report without the failure object or the
+// format engine; it must read exactly like the ordinary report.
+TEST(FailureText, FaultReportMatchesOrdinaryReport) {
+  const uint32_t codes[] = {code::access_violation, code::integer_divide_by_zero, code::stack_overflow,
+                            code::control_c_exit,  code::float_invalid_operation, 0xC0001234};
+  const uintptr_t addresses[] = {0, 0x1010, code_address()};
+  for (uint32_t c : codes) {
+    for (uintptr_t address : addresses) {
+      SCOPED_TRACE(testing::Message() << std::hex << c << " at " << address);
+      platform::ExceptionRecord record;
+      record.code = c;
+      record.address = address;
+      record.parameter_count = 2;
+      record.parameters[0] = 1;
+      record.parameters[1] = 0x20;
+      std::unique_ptr<Exception> failure(map_platform_exception(record));
+      char text[kReportCapacity + 1];
+      std::size_t length = fault_report_text(record, text);
+      EXPECT_EQ(std::string(text, length), failure_text(*failure, failure->location()));
+    }
+  }
+  const int32_t io_errors[] = {2, 3, 4, 5, 100, 101, 106, 105, 32, 0, -1};
+  for (int32_t io : io_errors) {
+    SCOPED_TRACE(io);
+    EInOutError failure(io, in_out_error_message(io));
+    char text[kReportCapacity + 1];
+    std::size_t length = io_failure_report_text(io, reinterpret_cast<const void*>(0x1234), text);
+    EXPECT_EQ(std::string(text, length), failure_text(failure, reinterpret_cast<const void*>(0x1234)));
+  }
+}
+
+// --- The whole program in a child process (where one can be forked) ------------
+
+struct ChildRun {
+  std::string out, err;
+  platform::ChildOutcome outcome;
+};
+
+bool run_child(void (*body)(void*), void* argument, ChildRun& run) {
+  static char out[8192];
+  static char err[8192];
+  if (!platform::run_in_child(body, argument, out, sizeof out, err, sizeof err, &run.outcome)) return false;
+  run.out = out;
+  run.err = err;
+  return true;
+}
+
+[[noreturn]] void start_program(void (*check_run)(), std::initializer_list<ModuleSteps> modules = {}) {
+  static char name[] = "vantric";
+  static char* argv[] = {name, nullptr};
+  program_main(1, argv, check_run, modules);
+}
+
+void write_line(const char* text) {
+  write_text(text);
+  write_line_end();
+  check_io();
+}
+
+__attribute__((noinline)) int divide(int a, int b) {
+  volatile int dividend = a;
+  volatile int divisor = b;
+  return dividend / divisor;
+}
+// Deep enough to use up any stack; the volatile frame keeps it from becoming a loop.
+__attribute__((noinline)) int recurse(int depth) {
+  volatile char frame[512];
+  frame[0] = static_cast<char>(depth);
+  if (depth < 0) return 0;
+  return recurse(depth + 1) + frame[0];
+}
+
+struct ProgramRow {
+  int line;
+  void (*check_run)();
+  std::initializer_list<ModuleSteps> modules;
+  int32_t status;
+  std::string out;
+  std::string err_pattern;
+};
+
+void run_program_row(void* argument) {
+  const auto* row = static_cast<const ProgramRow*>(argument);
+  start_program(row->check_run, row->modules);
+}
+
+TEST(Program, EndToEndInChild) {
+  const std::string module = program_name();
+  const std::string hex = "[0-9A-F]{8}";
+  const ProgramRow rows[] = {
+      {__LINE__, [] { write_line("12.34568"); exit_status = 2; }, {}, 2, "12.34568\r\n", ""},
+      {__LINE__,
+       [] {
+         write_line("12.34568");
+         exit_status = 2;
+         raise_convert_error("'%s' is not a valid integer value", "abc");
+       },
+       {},
+       1,
+       "12.34568\r\n",
+       "Exception EConvertError in module " + module + " at " + hex +
+           "\\.\r\n'abc' is not a valid integer value\\.\r\n\r\n"},
+      {__LINE__, [] { throw std::bad_alloc(); }, {}, 1, "",
+       "Exception EOutOfMemory in module " + module + " at 00000000\\.\r\nOut of memory\\.\r\n\r\n"},
+      {__LINE__,
+       [] { write_text("run "); },
+       {{[] { write_text("s1 "); }, [] { write_text("e1 "); }},
+        {[] { write_text("s2 "); }, [] { write_text("e2 "); }}},
+       0,
+       "s1 s2 run e2 e1 ",
+       ""},
+      // A failing end step: the others still run; the family is gone by then,
+      // so the run ends as runtime error 217 on standard output.
+      {__LINE__,
+       [] { write_text("run "); },
+       {{nullptr, [] { write_text("e1 "); }},
+        {nullptr, [] { raise_failure(new EConvertError("x"), reinterpret_cast<const void*>(0x1A2B)); }},
+        {nullptr, [] { write_text("e3 "); }}},
+       217,
+       "run e3 e1 Runtime error 217 at 00001A2B\r\n",
+       ""},
+      {__LINE__, [] { *static_cast<volatile int*>(nullptr) = 1; }, {}, 1, "",
+       "Exception EAccessViolation in module " + module + " at " + hex +
+           "\\.\r\nAccess violation at address [0-9A-F]+ in module '" + module +
+           "'\\. Write of address 00000000\\.\r\n\r\n"},
+      {__LINE__, [] { write_line("before"); exit_status = divide(1, 0); }, {}, 1, "before\r\n",
+       "Exception EDivByZero in module " + module + " at " + hex + "\\.\r\nDivision by zero\\.\r\n\r\n"},
+      {__LINE__, [] { exit_status = recurse(0); }, {}, 1, "",
+       "Exception EStackOverflow in module " + module + " at " + hex + "\\.\r\nStack overflow\\.\r\n\r\n"},
+      {__LINE__, [] { platform::raise_interrupt(); }, {}, 1, "",
+       "Exception EControlC in module [^ ]+ at " + hex + "\\.\r\nControl-C hit\\.\r\n\r\n"},
+      // A fault before the family is installed: the fallback line.
+      {__LINE__, [] {}, {{[] { uninstall_failure_family(); *static_cast<volatile int*>(nullptr) = 1; }, nullptr}},
+       216, "^Runtime error 216 at [0-9A-F]+\r\n$", ""},
+  };
+  for (const ProgramRow& row : rows) {
+    SCOPED_TRACE(row.line);
+    ChildRun run;
+    if (!run_child(&run_program_row, const_cast<ProgramRow*>(&row), run)) GTEST_SKIP() << "no fork here";
+    EXPECT_TRUE(run.outcome.exited) << "signal " << run.outcome.status;
+    EXPECT_EQ(run.outcome.status, row.status) << run.out << run.err;
+    if (row.out.size() > 0 && row.out[0] == '^') {
+      EXPECT_TRUE(std::regex_search(run.out, std::regex(row.out))) << run.out;
+    } else {
+      EXPECT_EQ(run.out, row.out);
+    }
+    if (row.err_pattern.empty()) {
+      EXPECT_EQ(run.err, "");
+    } else {
+      EXPECT_TRUE(std::regex_match(run.err, std::regex(row.err_pattern))) << run.err;
+    }
+  }
+}
+
+// The report's own flush fails: the output failure is what gets reported.
+bool failing_write(platform::FileHandle, const void*, uint32_t, uint32_t*) { return false; }
+uint32_t broken_pipe() { return 32; }
+
+void run_with_failing_output(void* raise_fault) {
+  platform::console_calls().file_type = [](platform::FileHandle) { return platform::FileType::pipe; };
+  platform::console_calls().write_file = &failing_write;
+  platform::console_calls().last_error = &broken_pipe;
+  if (raise_fault != nullptr) {
+    start_program([] {
+      write_text("12.34568");
+      write_line_end();
+      check_io();
+      *static_cast<volatile int*>(nullptr) = 1;
+    });
+  }
+  start_program([] {
+    write_line("12.34568");
+    raise_convert_error("'%s' is not a valid integer value", "abc");
+  });
+}
+
+TEST(Program, OutputFailureIsReportedInstead) {
+  const std::string pattern = "Exception EInOutError in module " + program_name() +
+                              " at [0-9A-F]{8}\\.\r\nI/O error 32\\.\r\n\r\n";
+  for (void* fault : {static_cast<void*>(nullptr), reinterpret_cast<void*>(1)}) {
+    SCOPED_TRACE(fault == nullptr ? "failure" : "fault");
+    ChildRun run;
+    if (!run_child(&run_with_failing_output, fault, run)) GTEST_SKIP() << "no fork here";
+    EXPECT_TRUE(run.outcome.exited);
+    EXPECT_EQ(run.outcome.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(std::regex_match(run.err, std::regex(pattern))) << run.err;
+  }
+}
+
+}  // namespace

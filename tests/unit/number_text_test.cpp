@@ -1,0 +1,520 @@
+#include "textsvc/number_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "textsvc/failure.h"
+#include "textsvc/float80.h"
+
+namespace {
+
+constexpr FloatMode G = FloatMode::general;
+constexpr FloatMode X = FloatMode::exponent;
+constexpr FloatMode F = FloatMode::fixed;
+constexpr FloatMode N = FloatMode::number;
+constexpr FloatMode C = FloatMode::currency;
+
+const long double kInf = std::numeric_limits<long double>::infinity();
+const long double kNaN = std::numeric_limits<long double>::quiet_NaN();
+
+// Every test starts from "." / "," and the currency text "Cr".
+class NumberText : public ::testing::Test {
+protected:
+  void SetUp() override {
+    saved_ = number_settings;
+    number_settings.decimal_separator = '.';
+    number_settings.thousand_separator = ',';
+    number_settings.currency_text = "Cr";
+    number_settings.currency_format = 0;
+    number_settings.negative_currency_format = 0;
+  }
+  void TearDown() override { number_settings = saved_; }
+
+private:
+  NumberSettings saved_;
+};
+
+struct RenderRow {
+  int line;
+  long double value;
+  FloatMode mode;
+  int precision;
+  int digits;
+  const char* expected;
+};
+
+void check_render(const std::vector<RenderRow>& rows) {
+  for (const RenderRow& row : rows) {
+    SCOPED_TRACE(row.line);
+    EXPECT_EQ(render_float(row.value, row.mode, row.precision, row.digits), row.expected);
+    char out[kRenderFloatCapacity];
+    std::size_t n = render_float_into(out, row.value, row.mode, row.precision, row.digits);
+    EXPECT_EQ(std::string(out, n), row.expected);
+  }
+}
+
+// The caught failure, checked and freed.
+void expect_convert_error(const std::function<void()>& action, const std::string& message) {
+  try {
+    action();
+    ADD_FAILURE() << "no failure raised";
+  } catch (Exception* failure) {
+    EXPECT_STREQ(failure->kind_name(), "EConvertError");
+    EXPECT_EQ(failure->message(), message);
+    EXPECT_NE(failure->location(), nullptr);
+    delete failure;
+  }
+}
+
+TEST_F(NumberText, RendersTheSamplerCall) {
+  check_render({
+      {__LINE__, 1234.5L, F, 15, 5, "1234.50000"},
+      {__LINE__, -1234.5L, F, 15, 5, "-1234.50000"},
+      {__LINE__, 12.345678, F, 15, 5, "12.34568"},
+      {__LINE__, 100, F, 15, 5, "100.00000"},
+      {__LINE__, 0.0L, F, 15, 5, "0.00000"},
+      {__LINE__, -0.0L, F, 15, 5, "0.00000"},
+      {__LINE__, 0.000001, F, 15, 5, "0.00000"},
+      {__LINE__, 0.000005, F, 15, 5, "0.00001"},
+      {__LINE__, -0.000004, F, 15, 5, "0.00000"},
+      {__LINE__, -0.000006, F, 15, 5, "-0.00001"},
+      {__LINE__, 123456789012345.67, F, 15, 5, "123456789012346.00000"},
+      {__LINE__, 999999999999999.9, F, 15, 5, "1E15"},
+      {__LINE__, 1234567890123456.0, F, 15, 5, "1.23456789012346E15"},
+      {__LINE__, 1e20, F, 15, 5, "1E20"},
+      {__LINE__, 1.7976931348623157e308, F, 15, 5, "1.79769313486232E308"},
+      {__LINE__, 4.9406564584124654e-324, F, 15, 5, "0.00000"},
+  });
+}
+
+TEST_F(NumberText, RoundsOnTheDecimalExpansionHalfUp) {
+  check_render({
+      {__LINE__, 0.125, F, 15, 2, "0.13"},
+      {__LINE__, 1.005, F, 15, 2, "1.00"},
+      {__LINE__, 0.15, F, 15, 1, "0.1"},
+      {__LINE__, 2.5, F, 15, 0, "3"},
+      {__LINE__, -2.5, F, 15, 0, "-3"},
+      {__LINE__, 0.4, F, 15, 0, "0"},
+      {__LINE__, 0.6, F, 15, 0, "1"},
+      {__LINE__, 9.9999, F, 15, 2, "10.00"},
+      {__LINE__, 99999.5, F, 5, 2, "1E5"},  // the carry adds a digit beyond precision
+      {__LINE__, 0.0095, F, 15, 2, "0.01"},
+      // One rounding step: precision and decimals never round twice.
+      {__LINE__, 1.2345, F, 4, 3, "1.235"},
+      {__LINE__, 0.44999999999, F, 15, 1, "0.4"},
+  });
+}
+
+TEST_F(NumberText, ClampsPrecisionAndDigits) {
+  check_render({
+      {__LINE__, 1234.5, G, 1, 0, "1.2E3"},
+      {__LINE__, 1234.5, G, -7, 3, "1.2E003"},
+      {__LINE__, 1234.5, X, 0, 3, "1.2E+003"},
+      {__LINE__, 1.0L / 3, G, 40, 0, "0.333333333333333333"},
+      {__LINE__, 1234.5, G, 15, 9, "1234.5"},
+      {__LINE__, 1e20, G, 15, 5, "1E20"},  // 5 exponent digits count as 0
+      {__LINE__, 1e20, G, 15, -1, "1E20"},
+      {__LINE__, 0.5, F, 15, 30, "0.500000000000000000"},  // at most 18 decimals
+      {__LINE__, 0.5, F, 15, -3, "1"},
+      {__LINE__, 1e18, F, 18, 2, "1E18"},
+  });
+}
+
+TEST_F(NumberText, RendersNumberMode) {
+  check_render({
+      {__LINE__, 1234567.891, N, 18, 2, "1,234,567.89"},
+      {__LINE__, -1234567.891, N, 18, 2, "-1,234,567.89"},
+      {__LINE__, 123456.789, N, 18, 2, "123,456.79"},
+      {__LINE__, 123, N, 18, 2, "123.00"},
+      {__LINE__, 1234.5, N, 18, 0, "1,235"},
+      {__LINE__, 0.5, N, 18, 2, "0.50"},
+      {__LINE__, 100000, N, 18, 0, "100,000"},
+      {__LINE__, 1e17, N, 18, 0, "100,000,000,000,000,000"},
+  });
+}
+
+TEST_F(NumberText, RendersGeneralMode) {
+  check_render({
+      {__LINE__, 1234.5, G, 15, 0, "1234.5"},
+      {__LINE__, 100, G, 15, 0, "100"},
+      {__LINE__, 0.0001, G, 15, 0, "0.0001"},
+      {__LINE__, 0.000123, G, 15, 0, "0.000123"},
+      {__LINE__, 0.00001, G, 15, 0, "1E-5"},
+      {__LINE__, 1e15, G, 15, 0, "1E15"},
+      {__LINE__, 123456789012345.0, G, 15, 0, "123456789012345"},
+      {__LINE__, 1.0 / 3, G, 15, 0, "0.333333333333333"},
+      {__LINE__, 2.0 / 3, G, 15, 0, "0.666666666666667"},
+      {__LINE__, 0, G, 15, 0, "0"},
+      {__LINE__, -0.0L, G, 15, 0, "0"},
+      {__LINE__, 1e20, G, 15, 3, "1E020"},
+      {__LINE__, 1.5e-7, G, 15, 3, "1.5E-007"},
+      {__LINE__, -1.5e-7, G, 15, 4, "-1.5E-0007"},
+      // The exponent estimate is one too high near these magnitudes; the
+      // first digit still is a significant one.
+      {__LINE__, 9.95e-265, G, 15, 0, "9.95E-265"},
+      {__LINE__, 5e-206, G, 15, 0, "5E-206"},
+      {__LINE__, 4.9406564584124654e-324, G, 15, 0, "4.94065645841247E-324"},
+      {__LINE__, 2.2250738585072014e-308, G, 17, 0, "2.2250738585072014E-308"},
+  });
+}
+
+TEST_F(NumberText, RendersExponentMode) {
+  check_render({
+      {__LINE__, 1234.5, X, 15, 3, "1.23450000000000E+003"},
+      {__LINE__, 0, X, 15, 3, "0.00000000000000E+000"},
+      {__LINE__, -1234.5, X, 15, 0, "-1.23450000000000E+3"},
+      {__LINE__, 1234.5, X, 0, 3, "1.2E+003"},
+      {__LINE__, 0.00001, X, 4, 2, "1.000E-05"},
+      {__LINE__, 1e300, X, 3, 0, "1.00E+300"},
+      {__LINE__, 9.96, X, 2, 0, "1.0E+1"},
+  });
+}
+
+TEST_F(NumberText, RendersInfinityAndNaNInEveryMode) {
+  for (FloatMode mode : {G, X, F, N, C}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    EXPECT_EQ(render_float(kInf, mode, 15, 2), "INF");
+    EXPECT_EQ(render_float(-kInf, mode, 15, 2), "-INF");
+    EXPECT_EQ(render_float(kNaN, mode, 15, 2), "NAN");
+    EXPECT_EQ(render_float(-kNaN, mode, 15, 2), "NAN");
+  }
+  // An unnormal (exponent set, integer bit clear) is no number either.
+  EXPECT_EQ(render_float(float80_from_bits(0x4000000000000000ull, 0x3FFF), G, 15, 0), "NAN");
+  // Extended subnormals count as zero.
+  EXPECT_EQ(render_float(float80_from_bits(1, 0), G, 15, 0), "0");
+}
+
+TEST_F(NumberText, RendersEveryCurrencyPattern) {
+  struct Row {
+    int line;
+    int pattern;
+    long double amount;
+    const char* expected;
+  };
+  const Row positive[] = {
+      {__LINE__, 0, 1234.5, "Cr1,234.50"},  {__LINE__, 1, 1234.5, "1,234.50Cr"},
+      {__LINE__, 2, 1234.5, "Cr 1,234.50"}, {__LINE__, 3, 1234.5, "1,234.50 Cr"},
+      {__LINE__, 7, 1234.5, "1,234.50 Cr"}, {__LINE__, 0, -0.001, "Cr0.00"},
+  };
+  for (const Row& row : positive) {
+    SCOPED_TRACE(row.line);
+    number_settings.currency_format = static_cast<uint8_t>(row.pattern);
+    number_settings.negative_currency_format = 1;
+    EXPECT_EQ(render_float(row.amount, C, 18, 2), row.expected);
+  }
+  const Row negative[] = {
+      {__LINE__, 0, -1234.5, "(Cr1,234.50)"},  {__LINE__, 1, -1234.5, "-Cr1,234.50"},
+      {__LINE__, 2, -1234.5, "Cr-1,234.50"},   {__LINE__, 3, -1234.5, "Cr1,234.50-"},
+      {__LINE__, 4, -1234.5, "(1,234.50Cr)"},  {__LINE__, 5, -1234.5, "-1,234.50Cr"},
+      {__LINE__, 6, -1234.5, "1,234.50-Cr"},   {__LINE__, 7, -1234.5, "1,234.50Cr-"},
+      {__LINE__, 8, -1234.5, "-1,234.50 Cr"},  {__LINE__, 9, -1234.5, "-Cr 1,234.50"},
+      {__LINE__, 10, -1234.5, "1,234.50 Cr-"}, {__LINE__, 11, -1234.5, "Cr 1,234.50-"},
+      {__LINE__, 12, -1234.5, "Cr -1,234.50"}, {__LINE__, 13, -1234.5, "1,234.50- Cr"},
+      {__LINE__, 14, -1234.5, "(Cr 1,234.50)"}, {__LINE__, 15, -1234.5, "(1,234.50 Cr)"},
+      {__LINE__, 20, -1234.5, "(1,234.50 Cr)"}, {__LINE__, 255, -1234.5, "(1,234.50 Cr)"},
+  };
+  for (const Row& row : negative) {
+    SCOPED_TRACE(row.line);
+    number_settings.currency_format = 3;
+    number_settings.negative_currency_format = static_cast<uint8_t>(row.pattern);
+    EXPECT_EQ(render_float(row.amount, C, 18, 2), row.expected);
+  }
+}
+
+TEST_F(NumberText, CurrencyTextOfAnyLengthFitsTheWorkArea) {
+  number_settings.currency_text = std::string(255, 'c');
+  number_settings.negative_currency_format = 14;
+  std::string text = render_float(-999999999999999999.0L, C, 18, 18);
+  EXPECT_EQ(text, "(" + std::string(255, 'c') +
+                      " 999,999,999,999,999,999.000000000000000000)");
+  EXPECT_LE(text.size(), kRenderFloatCapacity);
+}
+
+TEST_F(NumberText, WritesTheLocaleSeparators) {
+  // Separators nobody uses, so a hard-coded one shows at once.
+  number_settings.decimal_separator = '?';
+  number_settings.thousand_separator = '~';
+  check_render({
+      {__LINE__, 123456.789, N, 18, 2, "123~456?79"},
+      {__LINE__, 0.5, F, 15, 5, "0?50000"},
+      {__LINE__, 1.5e-7, G, 15, 0, "1?5E-7"},
+      {__LINE__, 1234.5, G, 15, 0, "1234?5"},
+      {__LINE__, 1234.5, X, 3, 0, "1?23E+3"},
+  });
+  number_settings.thousand_separator = '\0';
+  check_render({{__LINE__, 1234567.891, N, 18, 2, "1234567?89"}});
+  number_settings.decimal_separator = '\0';
+  check_render({{__LINE__, 1234567.891, N, 18, 2, "123456789"}});
+}
+
+TEST_F(NumberText, MakesExactDecimalDigits) {
+  struct Row {
+    int line;
+    long double value;
+    int precision;
+    int decimals;
+    int exponent;
+    bool negative;
+    const char* digits;
+  };
+  const Row rows[] = {
+      {__LINE__, 1234.5, 15, 9999, 4, false, "12345"},
+      {__LINE__, -0.000123, 15, 9999, -3, true, "123"},
+      {__LINE__, -0.000004, 15, 5, -5, false, ""},
+      {__LINE__, 0.000005, 15, 5, -4, false, "1"},
+      {__LINE__, 0.001, 15, 1, 0, false, ""},  // rounds to nothing: the count stays
+      {__LINE__, 1e-3, 15, -10, 0, false, ""},
+      {__LINE__, 0.1L, 18, 9999, 0, false, "1"},
+      {__LINE__, 0.1, 18, 9999, 0, false, "100000000000000001"},
+      {__LINE__, 9.95e-265, 18, 9999, -264, false, "995000000000000005"},
+      {__LINE__, 18446744073709551615.0L, 18, 9999, 20, false, "184467440737095516"},
+      {__LINE__, std::numeric_limits<long double>::max(), 18, 9999, 4933, false,
+       "118973149535723177"},
+      {__LINE__, std::numeric_limits<long double>::min(), 18, 9999, -4931, false,
+       "336210314311209351"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    FloatDigits fd = to_decimal_digits(row.value, row.precision, row.decimals);
+    EXPECT_EQ(fd.decimal_exponent, row.exponent);
+    EXPECT_EQ(fd.negative, row.negative);
+    EXPECT_STREQ(fd.digit_string, row.digits);
+  }
+}
+
+TEST_F(NumberText, DigitCountIsExactAcrossTheExtendedRange) {
+  // For every binary exponent the first digit is significant and the
+  // decimal exponent places the point: 10^(E-1) <= |v| < 10^E.
+  for (int e2 = -16382; e2 <= 16383; e2 += 7) {
+    for (uint64_t significand : {0x8000000000000000ull, 0xFFFFFFFFFFFFFFFFull,
+                                 0xC90FDAA22168C235ull}) {
+      long double v = float80_from_bits(significand, static_cast<uint16_t>(e2 + 16383));
+      FloatDigits fd = to_decimal_digits(v, 18, 9999);
+      SCOPED_TRACE(e2);
+      ASSERT_NE(fd.digit_string[0], '\0');
+      ASSERT_NE(fd.digit_string[0], '0');
+    }
+  }
+}
+
+TEST_F(NumberText, ScalesWithTheCorrectlyRoundedPowers) {
+  // Powers up to 10^27 are exact: check them against integer products.
+  long double exact = 1;
+  for (int k = 0; k <= 27; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(scale_by_power_of_ten(1, k), exact);
+    EXPECT_EQ(scale_by_power_of_ten(exact, -k), 1);
+    exact *= 10;  // exact: 10^k = 2^k * 5^k and 5^27 < 2^64
+  }
+  // Correctly rounded entries with known bit patterns: 10^28 (1.0e28 is
+  // 0x813F3978F8940984|4 exactly, rounded down), 10^32, 10^512 and 10^4608.
+  struct Row {
+    int line;
+    int power;
+    uint64_t significand;
+    uint16_t exponent;
+  };
+  const Row rows[] = {
+      {__LINE__, 28, 0x813F3978F8940984ull, 16383 + 93},
+      {__LINE__, 32, 0x9DC5ADA82B70B59Eull, 16383 + 106},
+      {__LINE__, 512, 0xE1AFA13AFBD14D6Eull, 16383 + 1700},
+      {__LINE__, 4608, 0xAE3511626ED559F0ull, 16383 + 15307},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    Float80Bits bits = float80_bits(scale_by_power_of_ten(1, row.power));
+    EXPECT_EQ(bits.significand, row.significand);
+    EXPECT_EQ(bits.sign_exponent, row.exponent);
+  }
+  EXPECT_EQ(scale_by_power_of_ten(7, 0), 7);
+  EXPECT_EQ(scale_by_power_of_ten(0, 5120), kInf);
+  EXPECT_EQ(scale_by_power_of_ten(kInf, -5120), 0);
+  EXPECT_EQ(scale_by_power_of_ten(1, 4933), kInf);
+  EXPECT_TRUE(std::isfinite(scale_by_power_of_ten(1, 4932)));
+}
+
+struct ParseRow {
+  int line;
+  const char* text;
+  long double expected;
+};
+
+TEST_F(NumberText, ParsesFloats) {
+  const ParseRow rows[] = {
+      {__LINE__, "12.5", 12.5L},
+      {__LINE__, "   12.5  ", 12.5L},
+      {__LINE__, "+.5", 0.5L},
+      {__LINE__, "5.", 5},
+      {__LINE__, ".", 0},
+      {__LINE__, "1E3", 1000},
+      {__LINE__, "1e-3", 1.0L / 1000},
+      {__LINE__, "1E", 1},
+      {__LINE__, "1E+", 1},
+      {__LINE__, "-12.50000", -12.5L},
+      {__LINE__, "1.23456789012346E17", 123456789012346000.0L},
+      {__LINE__, "1E1000", scale_by_power_of_ten(1, 1000)},
+      {__LINE__, "9223372036854775807", 9223372036854775807.0L},
+      {__LINE__, "1E-4999", 0},  // underflows quietly
+      {__LINE__, "0.1", 1.0L / 10},
+      {__LINE__, "00000000000000000000000000000000000000001", 1},
+  };
+  for (const ParseRow& row : rows) {
+    SCOPED_TRACE(row.line);
+    EXPECT_EQ(parse_float(row.text), row.expected);
+  }
+  EXPECT_TRUE(std::signbit(parse_float("-0")));
+  EXPECT_TRUE(std::signbit(parse_float("-1E-4999")));
+}
+
+TEST_F(NumberText, RejectsNonFloats) {
+  const std::string rows[] = {
+      "",     "   ", "-",   "+",  "E5",     "1,5",    "1.5.2",  "1 000",   "INF",
+      "NAN",  "0x10", "\t1", "1E+-5", "1E5000", "1E4999", "1..", "- 1", "1e5x",
+      std::string("1\0", 2), "\xff", std::string(5000, '9'),
+  };
+  for (const std::string& text : rows) {
+    SCOPED_TRACE(text);
+    expect_convert_error([&] { parse_float(text); },
+                         "'" + text + "' is not a valid floating point value");
+  }
+}
+
+TEST_F(NumberText, ParsesWithTheLocaleDecimalSeparatorOnly) {
+  number_settings.decimal_separator = ',';
+  EXPECT_EQ(parse_float("1,5"), 1.5L);
+  expect_convert_error([] { parse_float("1.5"); }, "'1.5' is not a valid floating point value");
+  number_settings.decimal_separator = '?';
+  EXPECT_EQ(parse_float("-2?25E1"), -22.5L);
+}
+
+TEST_F(NumberText, ParseRunsInExtendedPrecisionAndRestoresTheControlWord) {
+  const uint16_t saved = x87_control_word();
+  // 53-bit precision, overflow unmasked: what a foreign caller might run with.
+  const uint16_t caller = static_cast<uint16_t>((saved & ~0x0F3F) | 0x0237);
+  x87_load_control_word(caller);
+  long double parsed = parse_float("9223372036854775807");
+  uint16_t after_success = x87_control_word();
+  uint16_t status_after_success = x87_status_word() & 0x3F;
+  std::string rendered = render_float(parsed, G, 18, 0);
+  uint16_t after_render = x87_control_word();
+  bool raised = false;
+  try {
+    parse_float("1E4999");
+  } catch (Exception* failure) {
+    raised = true;
+    delete failure;
+  }
+  uint16_t after_failure = x87_control_word();
+  uint16_t status_after_failure = x87_status_word() & 0x3F;
+  x87_load_control_word(saved);
+
+  EXPECT_EQ(parsed, 9223372036854775807.0L);
+  EXPECT_EQ(rendered, "9.22337203685477581E18");
+  EXPECT_EQ(after_success, caller);
+  EXPECT_EQ(after_render, caller);
+  EXPECT_EQ(after_failure, caller);
+  EXPECT_TRUE(raised);
+  EXPECT_EQ(status_after_success, 0);
+  EXPECT_EQ(status_after_failure, 0);
+}
+
+TEST_F(NumberText, ScansIntegers) {
+  struct Row {
+    int line;
+    const char* text;
+    int32_t expected;
+  };
+  const Row rows[] = {
+      {__LINE__, "42", 42},         {__LINE__, "   42", 42},
+      {__LINE__, "+42", 42},        {__LINE__, "-42", -42},
+      {__LINE__, "007", 7},         {__LINE__, "0", 0},
+      {__LINE__, "-0", 0},          {__LINE__, "$1F", 31},
+      {__LINE__, "0x1f", 31},       {__LINE__, "0X10", 16},
+      {__LINE__, "x1f", 31},        {__LINE__, "X1F", 31},
+      {__LINE__, "-$10", -16},      {__LINE__, "+0x10", 16},
+      {__LINE__, "2147483647", 2147483647},
+      {__LINE__, "-2147483648", INT32_MIN},
+      {__LINE__, "$FFFFFFFF", -1},  {__LINE__, "$80000000", INT32_MIN},
+      {__LINE__, "-$80000000", INT32_MIN},
+      {__LINE__, "$0FFFFFFFF", -1}, {__LINE__, "-$FFFFFFFF", 1},
+      {__LINE__, "0000000000002147483647", 2147483647},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    ScanIntResult scanned = scan_int(row.text);
+    EXPECT_TRUE(scanned.ok);
+    EXPECT_EQ(scanned.value, row.expected);
+    EXPECT_EQ(parse_int(row.text), row.expected);
+    EXPECT_EQ(parse_int_or_default(row.text, 99), row.expected);
+  }
+}
+
+TEST_F(NumberText, RejectsNonIntegers) {
+  const std::string rows[] = {
+      "",    "  ",  "-",    "+",    "42 ",  "4 2",  "- 5",       "+-5",         "--5",
+      "2147483648",   "-2147483649",  "$",    "0x",  "1.5",  "1e3",  "0A",  "$G",
+      "$123456789",   "4294967338",   "0x-1", "\t1",  std::string("4\0", 2), "\xb2",
+      "21474836470",
+  };
+  for (const std::string& text : rows) {
+    SCOPED_TRACE(text);
+    EXPECT_FALSE(scan_int(text).ok);
+    EXPECT_EQ(parse_int_or_default(text, -77), -77);
+    expect_convert_error([&] { parse_int(text); }, "'" + text + "' is not a valid integer value");
+  }
+}
+
+TEST_F(NumberText, WritesHexadecimal) {
+  struct Row {
+    int line;
+    int64_t value;
+    int digits;
+    const char* expected;
+  };
+  const Row rows[] = {
+      {__LINE__, 0, 8, "00000000"},
+      {__LINE__, 255, 8, "000000FF"},
+      {__LINE__, 3221228472, 8, "C0000BB8"},
+      {__LINE__, 0x123456789, 8, "123456789"},
+      {__LINE__, 0, 0, "0"},
+      {__LINE__, 255, 40, "FF"},
+      {__LINE__, 255, -1, "FF"},
+      {__LINE__, -1, 8, "FFFFFFFFFFFFFFFF"},
+      {__LINE__, 0xABCDEF, 32, "00000000000000000000000000ABCDEF"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    EXPECT_EQ(int_to_hex(row.value, row.digits), row.expected);
+  }
+}
+
+TEST_F(NumberText, SamplerTextParsesBackToTheSameText) {
+  std::mt19937_64 random(20240611);
+  for (int i = 0; i < 100000; ++i) {
+    uint64_t bits = random();
+    double x;
+    std::memcpy(&x, &bits, sizeof x);
+    if (!std::isfinite(x)) continue;
+    std::string text = render_float(x, F, 15, 5);
+    long double back;
+    try {
+      back = parse_float(text);
+    } catch (Exception* failure) {
+      ADD_FAILURE() << text << ": " << failure->message();
+      delete failure;
+      continue;
+    }
+    ASSERT_EQ(render_float(back, F, 15, 5), text) << "value bits " << std::hex << bits;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,563 @@
+#include "textsvc/number_text.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/locale.h"
+#include "textsvc/failure.h"
+#include "textsvc/float80.h"
+
+#include "textsvc/power_tables.inc"
+
+NumberSettings number_settings;
+
+namespace {
+
+constexpr int16_t kExponentInfinity = 32767;
+constexpr int16_t kExponentNaN = -32768;
+// scale_by_power_of_ten saturates from here on (the tables reach 10^5119).
+constexpr int kScaleLimit = 5120;
+// Longest currency text written; keeps the work area bounded whatever the
+// locale delivers (the locale reader itself stops at 255).
+constexpr std::size_t kMaxCurrencyText = 256;
+
+// Runs the enclosed floating work with all exceptions masked, round to
+// nearest and a 64-bit significand. Most callers already run that way, so
+// the control word is only touched when it differs; when it was changed the
+// flags raised meanwhile are cleared before the caller's word comes back,
+// so that an unmasked exception cannot fire on the caller's next
+// instruction.
+class ExtendedPrecision {
+public:
+  ExtendedPrecision() : saved_(x87_control_word()) {
+    changed_ = (saved_ & kX87ControlFields) != kX87ControlExtended;
+    if (changed_) {
+      x87_load_control_word(
+          static_cast<uint16_t>((saved_ & ~kX87ControlFields) | kX87ControlExtended));
+    }
+  }
+  ~ExtendedPrecision() {
+    if (changed_) {
+      x87_clear_exceptions();
+      x87_load_control_word(saved_);
+    }
+  }
+  ExtendedPrecision(const ExtendedPrecision&) = delete;
+  ExtendedPrecision& operator=(const ExtendedPrecision&) = delete;
+
+private:
+  uint16_t saved_;
+  bool changed_;
+};
+
+// Like ExtendedPrecision, but always clears the status flags at both ends,
+// so the parse can tell from them whether its own work overflowed.
+class ParseSession {
+public:
+  ParseSession() : saved_(x87_control_word()) {
+    x87_clear_exceptions();
+    x87_load_control_word(
+        static_cast<uint16_t>((saved_ & ~kX87ControlFields) | kX87ControlExtended));
+  }
+  ~ParseSession() {
+    x87_clear_exceptions();
+    x87_load_control_word(saved_);
+  }
+  ParseSession(const ParseSession&) = delete;
+  ParseSession& operator=(const ParseSession&) = delete;
+
+private:
+  uint16_t saved_;
+};
+
+// Rounds a non-negative value to an integer, ties to even: below 2^63 the
+// addition of 2^63 leaves no fraction bits, above it there are none.
+inline long double round_integer(long double s) {
+  constexpr long double k2p63 = 0x8p+60L;
+  if (s < k2p63) s = (s + k2p63) - k2p63;
+  return s;
+}
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes `value` (below 10^9) as exactly nine digits.
+inline void write_nine_digits(char* out, uint32_t value) {
+  out[8] = static_cast<char>('0' + value % 10);
+  value /= 10;
+  for (int i = 6; i >= 0; i -= 2) {
+    std::memcpy(out + i, kDigitPairs + 2 * (value % 100), 2);
+    value /= 100;
+  }
+}
+
+constexpr char kCurrencyPatterns[20][5] = {
+    {'$', '*', '@', '@', '@'}, {'*', '$', '@', '@', '@'}, {'$', ' ', '*', '@', '@'},
+    {'*', ' ', '$', '@', '@'}, {'(', '$', '*', ')', '@'}, {'-', '$', '*', '@', '@'},
+    {'$', '-', '*', '@', '@'}, {'$', '*', '-', '@', '@'}, {'(', '*', '$', ')', '@'},
+    {'-', '*', '$', '@', '@'}, {'*', '-', '$', '@', '@'}, {'*', '$', '-', '@', '@'},
+    {'-', '*', ' ', '$', '@'}, {'-', '$', ' ', '*', '@'}, {'*', ' ', '$', '-', '@'},
+    {'$', ' ', '*', '-', '@'}, {'$', ' ', '-', '*', '@'}, {'*', '-', ' ', '$', '@'},
+    {'(', '$', ' ', '*', ')'}, {'(', '*', ' ', '$', ')'},
+};
+
+// Hands out the significant digits one after the other, then '0' for ever.
+struct DigitSource {
+  const char* next_digit;
+  char next() { return *next_digit != '\0' ? *next_digit++ : '0'; }
+  bool remaining() const { return *next_digit != '\0'; }
+};
+
+class TextWriter {
+public:
+  explicit TextWriter(char* out) : start_(out), at_(out) {}
+  void put(char c) { *at_++ = c; }
+  // A separator that is the NUL character stands for "none".
+  void put_separator(char c) {
+    if (c != '\0') *at_++ = c;
+  }
+  void put(const char* text, std::size_t length) {
+    std::memcpy(at_, text, length);
+    at_ += length;
+  }
+  std::size_t length() const { return static_cast<std::size_t>(at_ - start_); }
+
+private:
+  char* start_;
+  char* at_;
+};
+
+void write_exponent(TextWriter& w, const FloatDigits& fd, int e, bool plus, int least) {
+  w.put('E');
+  if (fd.digit_string[0] == '\0') {
+    e = 0;
+    if (plus) w.put('+');
+  } else if (e < 0) {
+    w.put('-');
+    e = -e;
+  } else if (plus) {
+    w.put('+');
+  }
+  if (least < 0 || least > 4) least = 0;
+  char text[8];
+  int n = 0;
+  do {
+    text[n++] = static_cast<char>('0' + e % 10);
+    e /= 10;
+  } while (e != 0);
+  for (int i = n; i < least; ++i) w.put('0');
+  while (n > 0) w.put(text[--n]);
+}
+
+void layout_general(TextWriter& w, const FloatDigits& fd, int precision, int least) {
+  int e = fd.decimal_exponent;
+  char sep = number_settings.decimal_separator;
+  DigitSource digits{fd.digit_string};
+  if (fd.negative) w.put('-');
+  if (e > precision || e < -3) {
+    w.put(digits.next());
+    if (digits.remaining()) {
+      w.put_separator(sep);
+      while (digits.remaining()) w.put(digits.next());
+    }
+    write_exponent(w, fd, e - 1, false, least);
+  } else if (e > 0) {
+    for (int i = 0; i < e; ++i) w.put(digits.next());
+    if (digits.remaining()) {
+      w.put_separator(sep);
+      while (digits.remaining()) w.put(digits.next());
+    }
+  } else {
+    w.put('0');
+    if (!digits.remaining()) return;
+    w.put_separator(sep);
+    for (int i = 0; i < -e; ++i) w.put('0');
+    while (digits.remaining()) w.put(digits.next());
+  }
+}
+
+void layout_exponent(TextWriter& w, const FloatDigits& fd, int precision, int least) {
+  DigitSource digits{fd.digit_string};
+  if (fd.negative) w.put('-');
+  w.put(digits.next());
+  w.put_separator(number_settings.decimal_separator);
+  for (int i = 1; i < precision; ++i) w.put(digits.next());
+  write_exponent(w, fd, fd.decimal_exponent - 1, true, least);
+}
+
+// The unsigned number text of modes fixed, number and currency.
+void layout_amount(TextWriter& w, const FloatDigits& fd, int decimals, bool grouped) {
+  int e = fd.decimal_exponent;
+  DigitSource digits{fd.digit_string};
+  if (e <= 0) {
+    w.put('0');
+  } else {
+    char group = grouped ? number_settings.thousand_separator : '\0';
+    int in_group = (e - 1) % 3 + 1;
+    for (int i = 0; i < e; ++i) {
+      if (in_group == 0) {
+        w.put_separator(group);
+        in_group = 3;
+      }
+      w.put(digits.next());
+      --in_group;
+    }
+  }
+  if (decimals <= 0) return;
+  w.put_separator(number_settings.decimal_separator);
+  int zeros = e < 0 ? std::min(-e, decimals) : 0;
+  for (int i = 0; i < zeros; ++i) w.put('0');
+  for (int i = zeros; i < decimals; ++i) w.put(digits.next());
+}
+
+void layout_currency(TextWriter& w, const FloatDigits& fd, int decimals) {
+  const char* cell;
+  if (fd.negative) {
+    cell = kCurrencyPatterns[4 + std::min<int>(number_settings.negative_currency_format, 15)];
+  } else {
+    cell = kCurrencyPatterns[std::min<int>(number_settings.currency_format, 3)];
+  }
+  for (int i = 0; i < 5 && cell[i] != '@'; ++i) {
+    switch (cell[i]) {
+      case '$': {
+        const std::string& text = number_settings.currency_text;
+        w.put(text.data(), std::min(text.size(), kMaxCurrencyText));
+        break;
+      }
+      case '*':
+        layout_amount(w, fd, decimals, true);
+        break;
+      default:
+        w.put(cell[i]);
+    }
+  }
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+int hex_digit_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The parse proper; false when the text is not a number or the value
+// overflows. Runs inside a ParseSession.
+bool parse_float_text(std::string_view text, long double& value) {
+  const char* p = text.data();
+  const std::size_t n = text.size();
+  const char sep = number_settings.decimal_separator;
+  std::size_t i = 0;
+  while (i < n && p[i] == ' ') ++i;
+  bool minus = false;
+  if (i < n && (p[i] == '+' || p[i] == '-')) {
+    minus = p[i] == '-';
+    ++i;
+  }
+  long double acc = 0;
+  bool consumed = false;
+  int64_t fraction_digits = 0;
+  for (; i < n && is_digit(p[i]); ++i) {
+    acc = acc * 10 + (p[i] - '0');
+    consumed = true;
+  }
+  if (i < n && p[i] == sep) {
+    ++i;
+    consumed = true;
+    for (; i < n && is_digit(p[i]); ++i) {
+      acc = acc * 10 + (p[i] - '0');
+      ++fraction_digits;
+    }
+  }
+  if (!consumed) return false;
+  int64_t exponent = 0;
+  if (i < n && (p[i] == 'E' || p[i] == 'e')) {
+    ++i;
+    bool exponent_minus = false;
+    if (i < n && (p[i] == '+' || p[i] == '-')) {
+      exponent_minus = p[i] == '-';
+      ++i;
+    }
+    // Stops after the digit that reaches 500: anything beyond is either
+    // overflow or underflow, and what is left over fails the parse.
+    while (i < n && is_digit(p[i])) {
+      exponent = exponent * 10 + (p[i] - '0');
+      ++i;
+      if (exponent >= 500) break;
+    }
+    if (exponent_minus) exponent = -exponent;
+  }
+  while (i < n && p[i] == ' ') ++i;
+  if (i != n) return false;
+
+  int64_t power = std::clamp<int64_t>(exponent - fraction_digits, -kScaleLimit, kScaleLimit);
+  long double result = scale_by_power_of_ten(acc, static_cast<int>(power));
+  if (minus) result = -result;
+  // Reading the flags through memory that holds the result orders the read
+  // after the arithmetic.
+  volatile long double settled = result;
+  if (x87_status_word() & (kX87StatusOverflow | kX87StatusInvalid)) return false;
+  value = settled;
+  return true;
+}
+
+}  // namespace
+
+long double scale_by_power_of_ten(long double x, int n) {
+  if (n == 0) return x;
+  if (n >= kScaleLimit) return __builtin_infl();
+  if (n <= -kScaleLimit) return 0.0L;
+  unsigned m = n < 0 ? -static_cast<unsigned>(n) : static_cast<unsigned>(n);
+  unsigned mid = (m >> 5) & 15;
+  unsigned high = m >> 9;
+  // Negative powers divide by the exact-as-possible table entries; a
+  // multiplication by a rounded reciprocal would add an error of its own.
+  if (n > 0) {
+    x *= kPowersT1[m & 31];
+    if (mid != 0) x *= kPowersT2[mid];
+    if (high != 0) x *= kPowersT3[high];
+  } else {
+    x /= kPowersT1[m & 31];
+    if (mid != 0) x /= kPowersT2[mid];
+    if (high != 0) x /= kPowersT3[high];
+  }
+  return x;
+}
+
+FloatDigits to_decimal_digits(long double value, int precision, int decimals) {
+  FloatDigits fd;
+  const Float80Bits bits = float80_bits(value);
+  const unsigned field = bits.exponent_field();
+  if (field == 0) return fd;  // zero; extended subnormals count as zero too
+  if (field == 0x7FFF) {
+    if (bits.significand == 0x8000000000000000ull) {
+      fd.decimal_exponent = kExponentInfinity;
+      fd.negative = bits.sign();
+    } else {
+      fd.decimal_exponent = kExponentNaN;
+    }
+    return fd;
+  }
+  // Without its integer bit the x87 treats the value as an invalid operand.
+  if ((bits.significand >> 63) == 0) {
+    fd.decimal_exponent = kExponentNaN;
+    return fd;
+  }
+
+  const int e2 = static_cast<int>(field) - 16383;
+  // floor(e2 * log10(2)) + 1, with 19728 / 65536 for log10(2); the shift of
+  // a negative product rounds toward negative infinity.
+  int e10 = ((e2 * 19728) >> 16) + 1;
+
+  uint64_t scaled;
+  {
+    ExtendedPrecision extended;
+    volatile long double magnitude_in = __builtin_fabsl(value);
+    const long double magnitude = magnitude_in;
+    long double s = round_integer(scale_by_power_of_ten(magnitude, 18 - e10));
+    if (s < 1e17L) {
+      // The estimate was one too high: the first digit would be a zero.
+      --e10;
+      s = round_integer(scale_by_power_of_ten(magnitude, 18 - e10));
+    }
+    if (s >= 1e18L) {
+      s = s / 10;
+      ++e10;
+    }
+    volatile uint64_t settled = static_cast<uint64_t>(round_integer(s));
+    scaled = settled;
+  }
+  if (scaled >= 1000000000000000000ull) {  // a rounding carry into a 19th digit
+    scaled = 100000000000000000ull;
+    ++e10;
+  }
+
+  char d[19];
+  write_nine_digits(d, static_cast<uint32_t>(scaled / 1000000000u));
+  write_nine_digits(d + 9, static_cast<uint32_t>(scaled % 1000000000u));
+
+  int64_t n = static_cast<int64_t>(e10) + decimals;
+  if (n < 0) return fd;
+  precision = std::clamp(precision, 2, 18);
+  if (n > precision) n = precision;
+  int length = 18;
+  if (n < 18) {
+    length = static_cast<int>(n);
+    if (d[n] >= '5') {
+      int i = length - 1;
+      while (i >= 0 && d[i] == '9') --i;
+      if (i < 0) {
+        d[0] = '1';
+        length = 1;
+        ++e10;
+      } else {
+        ++d[i];
+        length = i + 1;
+      }
+    }
+  }
+  while (length > 0 && d[length - 1] == '0') --length;
+  fd.decimal_exponent = static_cast<int16_t>(e10);
+  if (length == 0) return fd;
+  fd.negative = bits.sign();
+  std::memcpy(fd.digit_string, d, static_cast<std::size_t>(length));
+  fd.digit_string[length] = '\0';
+  return fd;
+}
+
+std::size_t render_float_into(char* out, long double value, FloatMode mode, int precision,
+                              int digits) {
+  const int code = static_cast<int>(mode);
+  const int p = std::clamp(precision, 2, 18);
+  // Beyond 18 decimals the text would outgrow the work area.
+  const int decimals = code < 2 ? 9999 : std::clamp(digits, 0, 18);
+  const FloatDigits fd = to_decimal_digits(value, p, decimals);
+  TextWriter w(out);
+  if (fd.decimal_exponent == kExponentInfinity) {
+    if (fd.negative) w.put('-');
+    w.put("INF", 3);
+    return w.length();
+  }
+  if (fd.decimal_exponent == kExponentNaN) {
+    w.put("NAN", 3);
+    return w.length();
+  }
+  if (code != static_cast<int>(FloatMode::exponent) &&
+      (code < 0 || code > 4 || fd.decimal_exponent > p)) {
+    layout_general(w, fd, p, digits);
+    return w.length();
+  }
+  switch (mode) {
+    case FloatMode::general:
+      layout_general(w, fd, p, digits);
+      break;
+    case FloatMode::exponent:
+      layout_exponent(w, fd, p, digits);
+      break;
+    case FloatMode::fixed:
+    case FloatMode::number:
+      if (fd.negative) w.put('-');
+      layout_amount(w, fd, decimals, mode == FloatMode::number);
+      break;
+    case FloatMode::currency:
+      layout_currency(w, fd, decimals);
+      break;
+  }
+  return w.length();
+}
+
+std::string render_float(long double value, FloatMode mode, int precision, int digits) {
+  char work[kRenderFloatCapacity];
+  std::size_t length = render_float_into(work, value, mode, precision, digits);
+  return std::string(work, length);
+}
+
+long double parse_float(std::string_view text) {
+  long double value = 0;
+  bool ok;
+  {
+    ParseSession session;
+    ok = parse_float_text(text, value);
+  }
+  // The caller's floating-point control is back before the failure leaves.
+  if (!ok) raise_convert_error("'%s' is not a valid floating point value", text);
+  return value;
+}
+
+ScanIntResult scan_int(std::string_view text) {
+  const char* p = text.data();
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  while (i < n && p[i] == ' ') ++i;
+  bool minus = false;
+  if (i < n && (p[i] == '-' || p[i] == '+')) {
+    minus = p[i] == '-';
+    ++i;
+  }
+  bool hex = false;
+  if (i < n && (p[i] == '$' || p[i] == 'x' || p[i] == 'X')) {
+    hex = true;
+    ++i;
+  } else if (i + 1 < n && p[i] == '0' && (p[i + 1] == 'x' || p[i + 1] == 'X')) {
+    hex = true;
+    i += 2;
+  }
+  if (i >= n) return {};
+  uint32_t value = 0;
+  if (hex) {
+    for (; i < n; ++i) {
+      int digit = hex_digit_value(p[i]);
+      if (digit < 0 || value > 0x0FFFFFFFu) return {};
+      value = value * 16 + static_cast<uint32_t>(digit);
+    }
+    if (minus) value = 0u - value;
+    return {static_cast<int32_t>(value), true};
+  }
+  for (; i < n; ++i) {
+    if (!is_digit(p[i]) || value > 214748364u) return {};
+    value = value * 10 + static_cast<uint32_t>(p[i] - '0');
+  }
+  if (minus) {
+    if (value > 2147483648u) return {};
+    return {static_cast<int32_t>(0u - value), true};
+  }
+  if (value > 2147483647u) return {};
+  return {static_cast<int32_t>(value), true};
+}
+
+int32_t parse_int(std::string_view text) {
+  ScanIntResult result = scan_int(text);
+  if (!result.ok) raise_convert_error("'%s' is not a valid integer value", text);
+  return result.value;
+}
+
+int32_t parse_int_or_default(std::string_view text, int32_t fallback) {
+  ScanIntResult result = scan_int(text);
+  return result.ok ? result.value : fallback;
+}
+
+std::string int_to_hex(int64_t value, int digits) {
+  if (digits < 0 || digits > 32) digits = 0;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  char text[16];
+  int n = 0;
+  uint64_t v = static_cast<uint64_t>(value);
+  do {
+    text[15 - n++] = kHex[v & 15];
+    v >>= 4;
+  } while (v != 0);
+  std::string result;
+  result.reserve(static_cast<std::size_t>(std::max(n, digits)));
+  if (digits > n) result.append(static_cast<std::size_t>(digits - n), '0');
+  result.append(text + 16 - n, static_cast<std::size_t>(n));
+  return result;
+}
+
+std::string locale_text(uint32_t locale, uint32_t item, std::string_view fallback) {
+  char buffer[256];
+  int written = platform::locale_info(locale, item, buffer, sizeof buffer);
+  if (written <= 0 || written > static_cast<int>(sizeof buffer)) return std::string(fallback);
+  return std::string(buffer, static_cast<std::size_t>(written - 1));
+}
+
+char locale_char(uint32_t locale, uint32_t item, char fallback) {
+  char buffer[2];
+  int written = platform::locale_info(locale, item, buffer, sizeof buffer);
+  return written > 0 ? buffer[0] : fallback;
+}
+
+void load_number_settings() {
+  const uint32_t locale = platform::thread_locale();
+  auto integer_item = [locale](uint32_t item) {
+    return static_cast<uint8_t>(parse_int_or_default(locale_text(locale, item, "0"), 0) & 0xFF);
+  };
+  number_settings.currency_text = locale_text(locale, platform::kLocaleSCurrency, "");
+  number_settings.currency_format = integer_item(platform::kLocaleICurrency);
+  number_settings.negative_currency_format = integer_item(platform::kLocaleINegCurr);
+  number_settings.thousand_separator = locale_char(locale, platform::kLocaleSThousand, ',');
+  number_settings.decimal_separator = locale_char(locale, platform::kLocaleSDecimal, '.');
+  number_settings.currency_decimals = integer_item(platform::kLocaleICurrDigits);
+}
