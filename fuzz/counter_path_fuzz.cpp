@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }();
   linperf::Query q(env);
   linperf::Counter* c = nullptr;
-  pdh::Status add = q.add(std::string(text).c_str(), &c);
+  pdh::Status add = q.add(text, &c);
   if (st != 0 && add != st) abort();
   if (add == 0) {
     q.collect();

@@ -29,7 +29,7 @@ struct ExceptionRecord {
 };
 
 // Exception codes of the events the program maps to failure kinds.
-namespace exception_code {
+namespace fault_code {
 constexpr uint32_t access_violation = 0xC0000005;
 constexpr uint32_t array_bounds_exceeded = 0xC000008C;
 constexpr uint32_t float_denormal_operand = 0xC000008D;
@@ -48,7 +48,7 @@ constexpr uint32_t illegal_instruction = 0xC000001D;
 constexpr uint32_t breakpoint = 0x80000003;
 // A posix signal with no Windows counterpart: this base plus the signal number.
 constexpr uint32_t other_signal_base = 0xE0000000;
-}  // namespace exception_code
+}  // namespace fault_code
 
 // Called with the record of a fault that nothing else handled. Must not
 // return (it ends the process); if it does, the system's default action

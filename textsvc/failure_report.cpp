@@ -11,6 +11,10 @@
 
 namespace {
 
+// Addresses are shown with eight hex digits; a 64-bit address that does not
+// fit gets sixteen.
+bool fits_32_bits(uintptr_t value) { return (static_cast<uint64_t>(value) >> 32) == 0; }
+
 // Appends to a fixed area, cutting at its capacity; the fault handler's only
 // formatter, so it must allocate nothing and call nothing that locks.
 class FixedText {
@@ -30,7 +34,7 @@ public:
     add(text, static_cast<std::size_t>(digits));
   }
   // Eight digits while the value fits in 32 bits, sixteen beyond.
-  void add_address(uintptr_t value) { add_hex(value, static_cast<uint64_t>(value) > 0xFFFFFFFFu ? 16 : 8); }
+  void add_address(uintptr_t value) { add_hex(value, fits_32_bits(value) ? 8 : 16); }
   // Upper-case hexadecimal without leading zeros.
   void add_hex_short(uint32_t value) {
     int digits = 1;
@@ -112,20 +116,20 @@ struct PlatformException {
 };
 
 const PlatformException kPlatformExceptions[] = {
-    {platform::exception_code::access_violation, 11},
-    {platform::exception_code::array_bounds_exceeded, 4},
-    {platform::exception_code::float_denormal_operand, 9},
-    {platform::exception_code::float_divide_by_zero, 7},
-    {platform::exception_code::float_inexact_result, 6},
-    {platform::exception_code::float_invalid_operation, 6},
-    {platform::exception_code::float_overflow, 8},
-    {platform::exception_code::float_stack_check, 6},
-    {platform::exception_code::float_underflow, 9},
-    {platform::exception_code::integer_divide_by_zero, 3},
-    {platform::exception_code::integer_overflow, 5},
-    {platform::exception_code::privileged_instruction, 12},
-    {platform::exception_code::stack_overflow, 14},
-    {platform::exception_code::control_c_exit, 13},
+    {platform::fault_code::access_violation, 11},
+    {platform::fault_code::array_bounds_exceeded, 4},
+    {platform::fault_code::float_denormal_operand, 9},
+    {platform::fault_code::float_divide_by_zero, 7},
+    {platform::fault_code::float_inexact_result, 6},
+    {platform::fault_code::float_invalid_operation, 6},
+    {platform::fault_code::float_overflow, 8},
+    {platform::fault_code::float_stack_check, 6},
+    {platform::fault_code::float_underflow, 9},
+    {platform::fault_code::integer_divide_by_zero, 3},
+    {platform::fault_code::integer_overflow, 5},
+    {platform::fault_code::privileged_instruction, 12},
+    {platform::fault_code::stack_overflow, 14},
+    {platform::fault_code::control_c_exit, 13},
 };
 
 int32_t platform_kind(uint32_t code) {
@@ -170,7 +174,7 @@ uintptr_t locate(uintptr_t location, char* path) {
 
 std::size_t platform_message(const platform::ExceptionRecord& record, char* buffer, std::size_t capacity) {
   FixedText text(buffer, capacity);
-  if (record.code == platform::exception_code::access_violation) {
+  if (record.code == platform::fault_code::access_violation) {
     const char* access = record.parameter_count >= 1 && record.parameters[0] != 0 ? "Write" : "Read";
     uintptr_t data = record.parameter_count >= 2 ? record.parameters[1] : 0;
     char path[kPathCapacity];
@@ -264,7 +268,7 @@ std::size_t failure_text(const Exception& failure, const void* location, char* b
   FormatArg args[] = {FormatArg::ztext(failure.kind_name()), FormatArg::ztext(file_name_part(path, false)),
                       FormatArg::pointer(static_cast<uint32_t>(offset)), FormatArg::text(message),
                       FormatArg::ztext(end_mark)};
-  if (static_cast<uint64_t>(offset) > 0xFFFFFFFFu) {
+  if (!fits_32_bits(offset)) {
     // A 64-bit offset does not fit the format's pointer: give it as text.
     char wide[17];
     FixedText text(wide, 16);

@@ -98,7 +98,7 @@ bool in_stack_guard(uintptr_t address) {
 }
 
 uint32_t code_for_signal(int signal_number, const siginfo_t* info) {
-  using namespace exception_code;
+  using namespace fault_code;
   switch (signal_number) {
     case SIGSEGV:
     case SIGBUS:

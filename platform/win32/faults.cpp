@@ -49,7 +49,7 @@ LONG WINAPI on_unhandled_exception(EXCEPTION_POINTERS* pointers) {
 BOOL WINAPI on_console_control(DWORD event) {
   if (fault_handler == nullptr || (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)) return FALSE;
   ExceptionRecord record;
-  record.code = exception_code::control_c_exit;
+  record.code = fault_code::control_c_exit;
   fault_handler(record);
   return TRUE;
 }

@@ -72,7 +72,9 @@ void run_rows(const Tree& t, linperf::Env env, const std::vector<Row>& rows, con
     SCOPED_TRACE(rows[i].line);
     linperf::FormattedValue v = counters[i]->format(flags);
     EXPECT_EQ(v.c_status, rows[i].status) << rows[i].path;
-    if (rows[i].status == 0) EXPECT_NEAR(v.value, rows[i].value, 1e-9) << rows[i].path;
+    if (rows[i].status == 0) {
+      EXPECT_NEAR(v.value, rows[i].value, 1e-9) << rows[i].path;
+    }
   }
 }
 

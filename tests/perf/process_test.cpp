@@ -75,7 +75,9 @@ void run_rows(const Tree& t, const std::vector<Row>& rows, Change change) {
     SCOPED_TRACE(rows[i].line);
     linperf::FormattedValue v = counters[i]->format(rows[i].flags);
     EXPECT_EQ(v.c_status, rows[i].status) << rows[i].path;
-    if (rows[i].status == 0) EXPECT_NEAR(v.value, rows[i].value, 1e-9) << rows[i].path;
+    if (rows[i].status == 0) {
+      EXPECT_NEAR(v.value, rows[i].value, 1e-9) << rows[i].path;
+    }
   }
 }
 

@@ -16,7 +16,7 @@
 
 namespace {
 
-namespace code = platform::exception_code;
+namespace code = platform::fault_code;
 
 // The program's own module name as the report shows it.
 std::string program_name() {
