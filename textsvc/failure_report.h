@@ -22,19 +22,7 @@
 
 constexpr std::size_t kReportCapacity = 1024;
 
-// Runtime error kinds 0 to 24 (the runtime's own checks): 0 I/O (the number
-// is the pending I/O result), 1 out of memory, 2 invalid pointer, 3 integer
-// division by zero, 4 range check, 5 integer overflow, 6 to 9 floating point
-// (invalid, division by zero, overflow, underflow), 10 invalid cast, 11
-// access violation, 12 privileged instruction, 13 Control-C, 14 stack
-// overflow, 15 to 20 variant errors, 21 assertion, 22 platform exception
-// without kind of its own, 23 interface cast, 24 safecall.
-//
-// While the family is installed this raises the kind's failure at `location`
-// (kinds 1 and 2 raise the two prepared failures, every time the same
-// objects). Otherwise it ends the program through the fallback: the runtime
-// error number as exit status and the runtime error line at `location`.
-[[noreturn]] void raise_runtime_error(int32_t kind, const void* location);
+// raise_runtime_error is declared with the family in textsvc/failure.h.
 
 // The runtime error number of a kind (the fallback's exit status): kind 0
 // gives the low 8 bits of `io_error`; kind 22 and unknown kinds give 255.

@@ -2,7 +2,8 @@
 // sequence, and the top-level handler around all of it.
 //
 //   int main(int argc, char** argv) {
-//     program_main(argc, argv, &run_check, {{&getoptlib_start, &getoptlib_end}});
+//     // getoptlib's start step builds argc/argv; it has no end step.
+//     program_main(argc, argv, &run_check, {{&build_argument_vector, nullptr}});
 //   }
 //
 // Start: the console flag is set, the arguments are handed to the platform,

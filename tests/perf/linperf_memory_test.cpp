@@ -117,6 +117,23 @@ TEST(Memory, PagingRatesOverTwoSnapshots) {
   }
 }
 
+TEST(Memory, UnreadableSourceAtCollectIsInvalid) {
+  Tree t;
+  t.write("proc/meminfo", kMeminfo);
+  linperf::Query q(t.env());
+  linperf::Counter* c = nullptr;
+  ASSERT_EQ(q.add("\\Memory\\Available Bytes", &c), 0u);
+  // A directory in the file's place makes read() fail, as EACCES or EIO would.
+  t.remove("proc/meminfo");
+  t.write("proc/meminfo/x", "");
+  q.collect();
+  EXPECT_EQ(c->format(pdh::FMT_DOUBLE).c_status, INVALID);
+  t.remove("proc/meminfo");
+  t.write("proc/meminfo", kMeminfo);
+  q.collect();
+  EXPECT_EQ(c->format(pdh::FMT_DOUBLE).c_status, 0u);
+}
+
 TEST(Memory, MissingMeminfoIsNoObject) {
   Tree t;
   linperf::Query q(t.env());

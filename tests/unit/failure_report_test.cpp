@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <regex>
+#include <stdexcept>
 #include <string>
 
 #include "platform/console.h"
@@ -497,6 +498,11 @@ TEST(Program, EndToEndInChild) {
            "\\.\r\n'abc' is not a valid integer value\\.\r\n\r\n"},
       {__LINE__, [] { throw std::bad_alloc(); }, {}, 1, "",
        "Exception EOutOfMemory in module " + module + " at 00000000\\.\r\nOut of memory\\.\r\n\r\n"},
+      {__LINE__, [] { throw std::out_of_range("at"); }, {}, 1, "",
+       "Exception ERangeError in module " + module + " at 00000000\\.\r\nRange check error\\.\r\n\r\n"},
+      {__LINE__, [] { throw 42; }, {}, 1, "",
+       "Exception EExternalException in module " + module +
+           " at 00000000\\.\r\nExternal exception 20474343\\.\r\n\r\n"},
       {__LINE__,
        [] { write_text("run "); },
        {{[] { write_text("s1 "); }, [] { write_text("e1 "); }},
@@ -524,6 +530,14 @@ TEST(Program, EndToEndInChild) {
        "Exception EStackOverflow in module " + module + " at " + hex + "\\.\r\nStack overflow\\.\r\n\r\n"},
       {__LINE__, [] { platform::raise_interrupt(); }, {}, 1, "",
        "Exception EControlC in module [^ ]+ at " + hex + "\\.\r\nControl-C hit\\.\r\n\r\n"},
+      // Without the family: a runtime error ends with its number, a failure
+      // with 217, both after the buffered output.
+      {__LINE__, [] { write_text("run "); },
+       {{[] { uninstall_failure_family(); }, nullptr},
+        {nullptr, [] { raise_runtime_error(3, reinterpret_cast<const void*>(0x1A2B)); }}},
+       200, "run Runtime error 200 at 00001A2B\r\n", ""},
+      {__LINE__, [] { write_text("run "); uninstall_failure_family(); raise_convert_error("'%s'", "x"); }, {},
+       217, "^run Runtime error 217 at [0-9A-F]{8}([0-9A-F]{8})?\r\n$", ""},
       // A fault before the family is installed: the fallback line.
       {__LINE__, [] {}, {{[] { uninstall_failure_family(); *static_cast<volatile int*>(nullptr) = 1; }, nullptr}},
        216, "^Runtime error 216 at [0-9A-F]+\r\n$", ""},

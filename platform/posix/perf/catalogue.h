@@ -80,9 +80,10 @@ struct Sample {
 // A counter's value, or std::nullopt for PDH_CSTATUS_INVALID_DATA.
 using Value = std::optional<double>;
 
-// prev is null for G/C/F/E kinds after the first collection. For R/P/A the
-// core calls only with prev and cur both ok and dt > 0; for G/C/F/E only with
-// cur ok. A non-finite result is turned into INVALID_DATA by the core.
+// For R/P/A the core calls only with prev and cur both ok and dt > 0. For
+// G/C/F/E it calls with cur ok; prev is then the previous sample when that one
+// is ok, else null (and dt is 0). A non-finite result is turned into
+// INVALID_DATA by the core.
 using Formula = Value (*)(const Sample* prev, const Sample& cur, double dt, const Env& env);
 
 enum class Kind : char {
