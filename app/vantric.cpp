@@ -100,4 +100,7 @@ void run_check() {
   }
 }
 
-int main(int argc, char** argv) { program_main(argc, argv, run_check); }
+int main(int argc, char** argv) {
+  // getoptlib's start step builds the argument vector; it has no end step.
+  program_main(argc, argv, &run_check, {{&getoptlib::build_argument_vector, nullptr}});
+}

@@ -78,6 +78,20 @@ inline long double round_integer(long double s) {
   return s;
 }
 
+// Converts an integer-valued s below 2^64 without changing the control word.
+inline uint64_t store_integer(long double s) {
+  constexpr long double k2p63 = 0x8p+60L;
+  uint64_t high = 0;
+  if (s >= k2p63) {
+    s -= k2p63;  // exact: s is an integer and so is the difference
+    high = 0x8000000000000000ull;
+  }
+  int64_t low;
+  // Volatile: ordered before the control word is given back.
+  asm volatile("fistpll %0" : "=m"(low) : "t"(s) : "st");
+  return high | static_cast<uint64_t>(low);
+}
+
 constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
@@ -121,6 +135,11 @@ public:
   void put(const char* text, std::size_t length) {
     std::memcpy(at_, text, length);
     at_ += length;
+  }
+  // The next `count` digits of `digits` (advanced), '0' once they run out.
+  // (Plain loops: these runs are at most 18 bytes, shorter than a call.)
+  void put_digits(const char*& digits, const char* end, std::size_t count) {
+    for (std::size_t k = 0; k < count; ++k) *at_++ = digits < end ? *digits++ : '0';
   }
   std::size_t length() const { return static_cast<std::size_t>(at_ - start_); }
 
@@ -189,27 +208,27 @@ void layout_exponent(TextWriter& w, const FloatDigits& fd, int precision, int le
 
 // The unsigned number text of modes fixed, number and currency.
 void layout_amount(TextWriter& w, const FloatDigits& fd, int decimals, bool grouped) {
-  int e = fd.decimal_exponent;
-  DigitSource digits{fd.digit_string};
+  const int e = fd.decimal_exponent;
+  const char* digits = fd.digit_string;
+  const char* end = digits;
+  while (*end != '\0') ++end;
   if (e <= 0) {
     w.put('0');
+  } else if (!grouped) {
+    w.put_digits(digits, end, static_cast<std::size_t>(e));
   } else {
-    char group = grouped ? number_settings.thousand_separator : '\0';
-    int in_group = (e - 1) % 3 + 1;
-    for (int i = 0; i < e; ++i) {
-      if (in_group == 0) {
-        w.put_separator(group);
-        in_group = 3;
-      }
-      w.put(digits.next());
-      --in_group;
+    const char group = number_settings.thousand_separator;
+    w.put_digits(digits, end, static_cast<std::size_t>((e - 1) % 3 + 1));
+    for (int left = (e - 1) / 3; left > 0; --left) {
+      w.put_separator(group);
+      w.put_digits(digits, end, 3);
     }
   }
   if (decimals <= 0) return;
   w.put_separator(number_settings.decimal_separator);
-  int zeros = e < 0 ? std::min(-e, decimals) : 0;
+  const int zeros = e < 0 ? std::min(-e, decimals) : 0;
   for (int i = 0; i < zeros; ++i) w.put('0');
-  for (int i = zeros; i < decimals; ++i) w.put(digits.next());
+  w.put_digits(digits, end, static_cast<std::size_t>(decimals - zeros));
 }
 
 void layout_currency(TextWriter& w, const FloatDigits& fd, int decimals) {
@@ -235,6 +254,28 @@ void layout_currency(TextWriter& w, const FloatDigits& fd, int decimals) {
   }
 }
 
+// The scaling itself, inlined where the conversion runs.
+__attribute__((always_inline)) inline long double scale_power(long double x, int n) {
+  if (n == 0) return x;
+  if (n >= kScaleLimit) return __builtin_infl();
+  if (n <= -kScaleLimit) return 0.0L;
+  unsigned m = n < 0 ? -static_cast<unsigned>(n) : static_cast<unsigned>(n);
+  unsigned mid = (m >> 5) & 15;
+  unsigned high = m >> 9;
+  // Negative powers divide by the exact-as-possible table entries; a
+  // multiplication by a rounded reciprocal would add an error of its own.
+  if (n > 0) {
+    x *= kPowersT1[m & 31];
+    if (mid != 0) x *= kPowersT2[mid];
+    if (high != 0) x *= kPowersT3[high];
+  } else {
+    x /= kPowersT1[m & 31];
+    if (mid != 0) x /= kPowersT2[mid];
+    if (high != 0) x /= kPowersT3[high];
+  }
+  return x;
+}
+
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 int hex_digit_value(char c) {
@@ -257,22 +298,42 @@ bool parse_float_text(std::string_view text, long double& value) {
     minus = p[i] == '-';
     ++i;
   }
+  // While the digits read stay below 10^19 every step acc * 10 + digit is
+  // exact in the extended format, so an integer does the same work faster;
+  // from the 20th significant digit on the rounding steps are floating.
+  uint64_t small = 0;
+  int small_digits = 0;
   long double acc = 0;
+  bool in_floating = false;
+  auto take_digit = [&](char c) {
+    unsigned digit = static_cast<unsigned>(c - '0');
+    if (!in_floating) {
+      if (small_digits < 19) {
+        small = small * 10 + digit;
+        if (small != 0) ++small_digits;
+        return;
+      }
+      acc = static_cast<long double>(small);
+      in_floating = true;
+    }
+    acc = acc * 10 + digit;
+  };
   bool consumed = false;
   int64_t fraction_digits = 0;
   for (; i < n && is_digit(p[i]); ++i) {
-    acc = acc * 10 + (p[i] - '0');
+    take_digit(p[i]);
     consumed = true;
   }
   if (i < n && p[i] == sep) {
     ++i;
     consumed = true;
     for (; i < n && is_digit(p[i]); ++i) {
-      acc = acc * 10 + (p[i] - '0');
+      take_digit(p[i]);
       ++fraction_digits;
     }
   }
   if (!consumed) return false;
+  if (!in_floating) acc = static_cast<long double>(small);
   int64_t exponent = 0;
   if (i < n && (p[i] == 'E' || p[i] == 'e')) {
     ++i;
@@ -294,7 +355,7 @@ bool parse_float_text(std::string_view text, long double& value) {
   if (i != n) return false;
 
   int64_t power = std::clamp<int64_t>(exponent - fraction_digits, -kScaleLimit, kScaleLimit);
-  long double result = scale_by_power_of_ten(acc, static_cast<int>(power));
+  long double result = scale_power(acc, static_cast<int>(power));
   if (minus) result = -result;
   // Reading the flags through memory that holds the result orders the read
   // after the arithmetic.
@@ -306,26 +367,7 @@ bool parse_float_text(std::string_view text, long double& value) {
 
 }  // namespace
 
-long double scale_by_power_of_ten(long double x, int n) {
-  if (n == 0) return x;
-  if (n >= kScaleLimit) return __builtin_infl();
-  if (n <= -kScaleLimit) return 0.0L;
-  unsigned m = n < 0 ? -static_cast<unsigned>(n) : static_cast<unsigned>(n);
-  unsigned mid = (m >> 5) & 15;
-  unsigned high = m >> 9;
-  // Negative powers divide by the exact-as-possible table entries; a
-  // multiplication by a rounded reciprocal would add an error of its own.
-  if (n > 0) {
-    x *= kPowersT1[m & 31];
-    if (mid != 0) x *= kPowersT2[mid];
-    if (high != 0) x *= kPowersT3[high];
-  } else {
-    x /= kPowersT1[m & 31];
-    if (mid != 0) x /= kPowersT2[mid];
-    if (high != 0) x /= kPowersT3[high];
-  }
-  return x;
-}
+long double scale_by_power_of_ten(long double x, int n) { return scale_power(x, n); }
 
 FloatDigits to_decimal_digits(long double value, int precision, int decimals) {
   FloatDigits fd;
@@ -355,20 +397,23 @@ FloatDigits to_decimal_digits(long double value, int precision, int decimals) {
   uint64_t scaled;
   {
     ExtendedPrecision extended;
-    volatile long double magnitude_in = __builtin_fabsl(value);
-    const long double magnitude = magnitude_in;
-    long double s = round_integer(scale_by_power_of_ten(magnitude, 18 - e10));
+    long double magnitude = __builtin_fabsl(value);
+    // Passing the value through an (ordered) asm keeps the arithmetic below
+    // from being scheduled before the control word is in place.
+    asm volatile("" : "+t"(magnitude));
+    long double s = round_integer(scale_power(magnitude, 18 - e10));
     if (s < 1e17L) {
       // The estimate was one too high: the first digit would be a zero.
       --e10;
-      s = round_integer(scale_by_power_of_ten(magnitude, 18 - e10));
+      s = round_integer(scale_power(magnitude, 18 - e10));
     }
     if (s >= 1e18L) {
       s = s / 10;
       ++e10;
     }
-    volatile uint64_t settled = static_cast<uint64_t>(round_integer(s));
-    scaled = settled;
+    // s is an integer below 10^19 here; the store converts it exactly (the
+    // library's conversion would switch the control word back and forth).
+    scaled = store_integer(s);
   }
   if (scaled >= 1000000000000000000ull) {  // a rounding carry into a 19th digit
     scaled = 100000000000000000ull;

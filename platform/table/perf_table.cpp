@@ -3,13 +3,14 @@
 // The file named by VANTRIC_SIM_COUNTERS holds one counter per line:
 //   <path without computer name> TAB <add status> TAB <value status> TAB <value>
 // Statuses are decimal or hexadecimal with a 0x prefix; the value is a C
-// floating literal as strtod reads it (inf, nan and hexadecimal floats too).
+// floating literal (inf, nan and hexadecimal floats too).
 // Empty lines and lines starting with '#' are ignored.
 //
 // VANTRIC_SIM_FAULT (access, divzero, stack) provokes that fault when the
 // query is opened, so the failure report can be tested end to end.
 #include "platform/perfdata.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,6 +55,29 @@ bool parse_status(const std::string& text, uint32_t* out) {
   return true;
 }
 
+// A C floating literal, read the same whatever the user's locale says
+// (strtod would take the locale's decimal separator once it is loaded).
+bool parse_value(const std::string& text, double* out) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  bool negative = false;
+  if (first != last && (*first == '-' || *first == '+')) {
+    negative = *first == '-';
+    ++first;
+  }
+  auto format = std::chars_format::general;
+  if (last - first > 2 && first[0] == '0' && (first[1] == 'x' || first[1] == 'X')) {
+    format = std::chars_format::hex;
+    first += 2;
+  }
+  if (first == last || *first == '-' || *first == '+') return false;
+  double v = 0;
+  auto [end, ec] = std::from_chars(first, last, v, format);
+  if (ec != std::errc() || end != last) return false;
+  *out = negative ? -v : v;
+  return true;
+}
+
 std::vector<Row> load_rows() {
   std::vector<Row> rows;
   const char* name = std::getenv("VANTRIC_SIM_COUNTERS");
@@ -79,9 +103,7 @@ std::vector<Row> load_rows() {
       std::fprintf(stderr, "vantric-sim: bad table line: %s\n", l.c_str());
       std::exit(99);
     }
-    char* end = nullptr;
-    row.value = std::strtod(fields[3].c_str(), &end);
-    if (end == fields[3].c_str() || *end != '\0') {
+    if (!parse_value(fields[3], &row.value)) {
       std::fprintf(stderr, "vantric-sim: bad value: %s\n", l.c_str());
       std::exit(99);
     }

@@ -397,8 +397,11 @@ TEST(FailureText, CutAt1024Bytes) {
 // The fault handler builds its report without the failure object or the
 // format engine; it must read exactly like the ordinary report.
 TEST(FailureText, FaultReportMatchesOrdinaryReport) {
-  const uint32_t codes[] = {code::access_violation, code::integer_divide_by_zero, code::stack_overflow,
-                            code::control_c_exit,  code::float_invalid_operation, 0xC0001234};
+  const uint32_t codes[] = {code::access_violation,      code::array_bounds_exceeded, code::float_denormal_operand,
+                            code::float_divide_by_zero,  code::float_inexact_result,  code::float_invalid_operation,
+                            code::float_overflow,        code::float_stack_check,     code::float_underflow,
+                            code::integer_divide_by_zero, code::integer_overflow,     code::privileged_instruction,
+                            code::stack_overflow,        code::control_c_exit,        0xC0001234};
   const uintptr_t addresses[] = {0, 0x1010, code_address()};
   for (uint32_t c : codes) {
     for (uintptr_t address : addresses) {
