@@ -39,26 +39,53 @@ struct FloatDigits {
   char digit_string[19] = {};    // up to 18 significant digits, NUL-terminated
 };
 
-// Renders `value`; never fails. The text is at most 64 bytes plus the
-// length of the currency text.
+// Renders `value`; never fails.
+//   precision: significant digits, clamped to 2..18.
+//   digits: modes general/exponent: least exponent digits (0..4, others 0);
+//           modes fixed/number/currency: decimals, clamped to 0..18.
+// Rounding is half away from zero on the 18-digit decimal expansion of the
+// binary value (1.005 with 2 decimals gives "1.00"). Infinities give "INF"
+// and "-INF", NaN "NAN". A value with more than `precision` integer digits
+// falls back to the general layout ("1E20"). Longest texts: general and
+// exponent 26, fixed 38, number 43, currency 45 plus the currency text
+// (used up to 256 bytes).
+//   render_float(-1234.5L, FloatMode::number, 18, 2) -> "-1,234.50"
+//   render_float(0.00001L, FloatMode::exponent, 4, 2) -> "1.000E-05"
 std::string render_float(long double value, FloatMode mode, int precision, int digits);
 // The same into `out`, which must hold kRenderFloatCapacity bytes; returns
-// the length written (no NUL). Allocates nothing.
+// the length written (no NUL). Allocates nothing and leaves the caller's
+// floating-point control as it was.
 constexpr std::size_t kRenderFloatCapacity = 64 + 256;
 std::size_t render_float_into(char* out, long double value, FloatMode mode, int precision,
                               int digits);
 
+// The digits of `value` rounded to at most `precision` significant digits
+// and `decimals` places after the point, in one rounding step. The first
+// digit is always significant.
 FloatDigits to_decimal_digits(long double value, int precision, int decimals);
+// x times 10^n through the correctly rounded power tables (at most three
+// multiplications, or divisions for negative n); n >= 5120 gives infinity,
+// n <= -5120 gives 0.
 long double scale_by_power_of_ten(long double x, int n);
 
-// Parses a decimal number written with the locale's decimal separator.
-// Raises EConvertError "'<text>' is not a valid floating point value".
+// Parses a decimal number written with the locale's decimal separator:
+// blanks (spaces only), a sign, digits with at most one separator, an
+// optional exponent "E"/"e" [sign] digits, blanks. Runs with all floating
+// exceptions masked, round to nearest and a 64-bit significand, and gives
+// the caller's control word back (status flags cleared), also on failure.
+// Raises EConvertError "'<text>' is not a valid floating point value" for
+// bad syntax and for overflow; underflow gives 0 or a subnormal quietly.
+//   parse_float(" -12.5E1 ") -> -125.0L;  parse_float("1,5") raises (with ".")
 long double parse_float(std::string_view text);
 
 struct ScanIntResult {
   int32_t value = 0;
   bool ok = false;
 };
+// Decimal ("-42") or hexadecimal ("$1F", "0x1f", "x1F") 32-bit integer,
+// after leading spaces and one sign; hexadecimal takes up to eight
+// significant digits as a two's complement value ("$FFFFFFFF" is -1).
+// Anything else, trailing blanks included, gives ok == false.
 ScanIntResult scan_int(std::string_view text);
 // Raises EConvertError "'<text>' is not a valid integer value".
 int32_t parse_int(std::string_view text);

@@ -80,7 +80,7 @@ class Runner:
             return ["wine", program] + args
         return [program] + args
 
-    def run(self, args, env=None, program=None, stdout=subprocess.PIPE, table=True, timeout=60):
+    def run(self, args, env=None, program=None, stdout=subprocess.PIPE, table=True, timeout=120):
         full_env = dict(os.environ)
         full_env.pop("POSIXLY_CORRECT", None)
         full_env.setdefault("LC_ALL", "C.UTF-8" if self.platform == "posix" else "en_US.UTF-8")
@@ -88,7 +88,7 @@ class Runner:
         if table:
             full_env["VANTRIC_SIM_COUNTERS"] = self.table
         full_env.update(env or {})
-        p = subprocess.run(self.command(program or self.sim, args), stdout=stdout,
+        p = subprocess.run(self.command(program or self.sim, args), stdout=stdout, stdin=subprocess.DEVNULL,
                            stderr=subprocess.PIPE, env=full_env, timeout=timeout)
         return p
 
