@@ -20,12 +20,16 @@ runs = int(sys.argv[2]) if len(sys.argv) > 2 else 20
 
 
 def run(args):
+    return run_program(prog, args)
+
+
+def run_program(path, args):
     devnull = os.open(os.devnull, os.O_WRONLY)
     start = time.perf_counter()
     pid = os.fork()
     if pid == 0:
         os.dup2(devnull, 1)
-        os.execv(prog, [prog] + args)
+        os.execv(path, [path] + args)
     _, status = os.waitpid(pid, 0)
     elapsed = time.perf_counter() - start
     os.close(devnull)
@@ -42,6 +46,11 @@ def series(args, n):
     results = [run(args) for _ in range(n)]
     return [r[0] for r in results], peak_kb(args), {r[1] for r in results}
 
+
+# What starting any program costs this harness (fork of the interpreter, exec,
+# wait): shown so the program's own share can be read off.
+baseline = [run_program("/bin/true", [])[0] for _ in range(runs * 5)]
+print(f"harness baseline (/bin/true): median {statistics.median(baseline) * 1000:.2f} ms")
 
 total, rss1, st1 = series(["-C", "Processor", "-I", "_Total", "-P", "% Processor Time"], runs)
 unknown, rss2, st2 = series(["-C", "NoSuchObject", "-P", "X"], runs * 5)

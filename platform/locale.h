@@ -20,7 +20,8 @@ constexpr uint32_t kLocaleICurrency = 0x1B;     // positive currency pattern 0..
 constexpr uint32_t kLocaleINegCurr = 0x1C;      // negative currency pattern 0..15, as text
 
 // The calling thread's locale identifier. On posix the first call sets the
-// program's locale from the environment (setlocale(LC_ALL, "")); later
+// program's number and currency locale from the environment
+// (setlocale(LC_NUMERIC, "") and setlocale(LC_MONETARY, "")); later
 // calls leave whatever locale is in force alone, so a test may switch it
 // with setlocale and read the items again.
 uint32_t thread_locale();
