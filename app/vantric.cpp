@@ -55,16 +55,16 @@ int threshold_status(double v, int32_t crit, int32_t warn) {
 }  // namespace
 
 void run_check() {
-  using namespace getoptlib;
   int32_t c;
-  while ((c = getopt(getoptlib::argc, getoptlib::argv, "C:I:P:c:w:f:h")) != -1) {
+  while ((c = getoptlib::getopt(getoptlib::argc, getoptlib::argv, "C:I:P:c:w:f:h")) != -1) {
+    const std::string& arg = getoptlib::optarg;
     switch (c) {
-      case 'C': check_options.counter = optarg; break;
-      case 'I': check_options.instance = optarg; break;
-      case 'P': check_options.parameter = optarg; break;
-      case 'f': check_options.format = optarg; break;
-      case 'c': if (!optarg.empty()) check_options.critical = optarg; break;
-      case 'w': if (!optarg.empty()) check_options.warning = optarg; break;
+      case 'C': check_options.counter = arg; break;
+      case 'I': check_options.instance = arg; break;
+      case 'P': check_options.parameter = arg; break;
+      case 'f': check_options.format = arg; break;
+      case 'c': if (!arg.empty()) check_options.critical = arg; break;
+      case 'w': if (!arg.empty()) check_options.warning = arg; break;
       default: break;  // -h, and '?' or ':' after a diagnostic: scan on
     }
   }
