@@ -137,7 +137,7 @@ __attribute__((noinline)) void check_io() {
                 __builtin_return_address(0));
 }
 
-std::string in_out_error_message(int32_t number) {
+const char* in_out_error_words(int32_t number) {
   switch (number) {
     case 2: return "File not found";
     case 3: return "Invalid filename";
@@ -146,8 +146,13 @@ std::string in_out_error_message(int32_t number) {
     case 100: return "Read beyond end of file";
     case 101: return "Disk full";
     case 106: return "Invalid numeric input";
-    default: return format_value("I/O error %d", {FormatArg::integer(number)});
+    default: return nullptr;
   }
+}
+
+std::string in_out_error_message(int32_t number) {
+  if (const char* words = in_out_error_words(number)) return words;
+  return format_value("I/O error %d", {FormatArg::integer(number)});
 }
 
 bool console_output_has_pending_bytes() {

@@ -48,6 +48,9 @@ void check_io();
 //   106 "Invalid numeric input", any other "I/O error <number>"
 //   (in_out_error_message(105) == "I/O error 105").
 std::string in_out_error_message(int32_t number);
+// The words of the numbers that have their own, or nullptr for the
+// "I/O error <number>" form; allocates nothing, so a fault report can use it.
+const char* in_out_error_words(int32_t number);
 
 // True when the stream is open and its buffer holds bytes.
 bool console_output_has_pending_bytes();

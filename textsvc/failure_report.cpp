@@ -139,20 +139,6 @@ int32_t platform_kind(uint32_t code) {
   return kExternalKind;
 }
 
-// The words of an I/O error number, or nullptr for "I/O error <number>".
-const char* in_out_error_words(int32_t number) {
-  switch (number) {
-    case 2: return "File not found";
-    case 3: return "Invalid filename";
-    case 4: return "Too many open files";
-    case 5: return "File access denied";
-    case 100: return "Read beyond end of file";
-    case 101: return "Disk full";
-    case 106: return "Invalid numeric input";
-    default: return nullptr;
-  }
-}
-
 constexpr std::size_t kPathCapacity = 261;
 
 const char* file_name_part(const char* path, bool colon_too) {
