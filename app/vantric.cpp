@@ -38,8 +38,9 @@ void write_result_line(std::string_view text) {
 }
 
 // Stores the parsed value as a double; a value whose text reads back beyond
-// the double range is a floating point overflow, not an infinity.
-double store_as_double(long double parsed) {
+// the double range is a floating point overflow, not an infinity. Kept out of
+// line so that the overflow is reported just after the storing call.
+__attribute__((noinline)) double store_as_double(long double parsed) {
   double stored = static_cast<double>(parsed);
   if (std::isinf(stored)) raise_runtime_error(8, __builtin_return_address(0));
   return stored;
