@@ -52,6 +52,11 @@ TEST(Memory, GaugesFromOneSnapshot) {
       {__LINE__, "MemTotal: 8 kB\nMemFree: 1000 kB\nBuffers: 24 kB\nCached: 3000 kB\n", "0\n",
        "Available MBytes", 0, 3.0},
       {__LINE__, "MemTotal: 8 kB\nMemFree: 1000 kB\n", "0\n", "Available Bytes", INVALID, 0},
+      // An estimate that is there but unreadable is not replaced by another quantity.
+      {__LINE__, "MemFree: 10 kB\nMemAvailable: garbage kB\nBuffers: 1 kB\nCached: 2 kB\n", "0\n",
+       "Available KBytes", INVALID, 0},
+      {__LINE__, "MemFree: 10 kB\nMemAvailable:\nBuffers: 1 kB\nCached: 2 kB\n", "0\n",
+       "Available KBytes", INVALID, 0},
       {__LINE__, "MemTotal: 8 kB\nMemFree: 1 kB\n", "0\n", "Committed Bytes", INVALID, 0},
       {__LINE__, "MemTotal: 0 kB\nSwapTotal: 0 kB\nCommitted_AS: 5 kB\n", "0\n", "% Committed Bytes In Use",
        INVALID, 0},
@@ -65,7 +70,9 @@ TEST(Memory, GaugesFromOneSnapshot) {
     Reading r = linperf_test::sample_once(t, "\\Memory\\" + row.counter);
     ASSERT_EQ(r.add, 0u);
     EXPECT_EQ(r.c_status, row.status);
-    if (row.status == 0) EXPECT_DOUBLE_EQ(r.value, row.expected);
+    if (row.status == 0) {
+      EXPECT_DOUBLE_EQ(r.value, row.expected);
+    }
   }
 }
 
@@ -113,7 +120,9 @@ TEST(Memory, PagingRatesOverTwoSnapshots) {
         row.page_size);
     ASSERT_EQ(r.add, 0u);
     EXPECT_EQ(r.c_status, row.status);
-    if (row.status == 0) EXPECT_DOUBLE_EQ(r.value, row.expected);
+    if (row.status == 0) {
+      EXPECT_DOUBLE_EQ(r.value, row.expected);
+    }
   }
 }
 
@@ -170,7 +179,9 @@ TEST(PagingFile, UsageOfEachAreaAndTheTotal) {
     ASSERT_EQ(r.add, row.add);
     if (row.add == 0) {
       EXPECT_EQ(r.c_status, row.status);
-      if (row.status == 0) EXPECT_DOUBLE_EQ(r.value, row.expected);
+      if (row.status == 0) {
+        EXPECT_DOUBLE_EQ(r.value, row.expected);
+      }
     }
   }
 }

@@ -57,7 +57,9 @@ TEST(NetworkInterface, RatesAndCounts) {
                                            [&] { t.write("proc/net/dev", row.second); }, 2.0);
     ASSERT_EQ(r.add, 0u);
     EXPECT_EQ(r.c_status, row.status);
-    if (row.status == 0) EXPECT_DOUBLE_EQ(r.value, row.expected);
+    if (row.status == 0) {
+      EXPECT_DOUBLE_EQ(r.value, row.expected);
+    }
   }
 }
 

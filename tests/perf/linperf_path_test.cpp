@@ -98,7 +98,8 @@ TEST(AddStatus, PathsGetTheirStatusInCheckOrder) {
       {__LINE__, "\\Processor(2)\\% Processor Time", OK, "cpu2"},
       {__LINE__, "\\Processor(\xff)\\% Processor Time", NO_INSTANCE, ""},
       {__LINE__, "\\Network Interface(eth0)\\Bytes Sent/sec", OK, "eth0"},
-      {__LINE__, "\\Network Interface(ETH0)\\Bytes Sent/sec", OK, "eth0"},
+      {__LINE__, "\\Network Interface(ETH0)\\Bytes Sent/sec", OK, "ETH0"},  // exact name first
+      {__LINE__, "\\Network Interface(Eth0)\\Bytes Sent/sec", OK, "eth0"},  // else the group's first
       {__LINE__, "\\Network Interface(eth0#1)\\Bytes Sent/sec", OK, "ETH0"},
       {__LINE__, "\\Network Interface(eth0#2)\\Bytes Sent/sec", NO_INSTANCE, ""},
       {__LINE__, "\\Network Interface(eth0#)\\Bytes Sent/sec", NO_INSTANCE, ""},

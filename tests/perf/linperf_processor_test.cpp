@@ -142,7 +142,9 @@ TEST(Processor, InterruptColumnsFollowTheHeaderAcrossHotplug) {
     Reading r = linperf_test::sample_twice(t, row.path, [&] { t.write("proc/interrupts", row.after); }, 2.0);
     ASSERT_EQ(r.add, 0u);
     EXPECT_EQ(r.c_status, row.status);
-    if (row.status == 0) EXPECT_NEAR(r.value, row.expected, 1e-9);
+    if (row.status == 0) {
+      EXPECT_NEAR(r.value, row.expected, 1e-9);
+    }
   }
 }
 

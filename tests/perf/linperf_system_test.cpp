@@ -2,6 +2,7 @@
 // up time and the run queue.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 
 #include "linperf_tree.h"
@@ -51,6 +52,19 @@ TEST(System, GaugesFromOneCollection) {
     EXPECT_EQ(r.c_status, 0u);
     EXPECT_DOUBLE_EQ(r.value, row.expected);
   }
+}
+
+// The program runs with the user's number locale loaded; a ',' locale must
+// not change how the kernel's "12345.67" reads.
+TEST(System, UpTimeReadsTheSameInACommaLocale) {
+  const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE.UTF-8";
+  Tree t;
+  write_machine(t, "1");
+  Reading r = linperf_test::sample_once(t, "\\System\\System Up Time");
+  std::setlocale(LC_NUMERIC, saved.c_str());
+  EXPECT_EQ(r.c_status, 0u);
+  EXPECT_DOUBLE_EQ(r.value, 12345.67);
 }
 
 TEST(System, ContextSwitchRateAndBrokenSources) {

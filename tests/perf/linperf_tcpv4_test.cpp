@@ -59,7 +59,9 @@ TEST(TCPv4, CountersByColumnName) {
                                            [&] { t.write("proc/net/snmp", row.second); }, 2.0);
     ASSERT_EQ(r.add, 0u);
     EXPECT_EQ(r.c_status, row.status);
-    if (row.status == 0) EXPECT_DOUBLE_EQ(r.value, row.expected);
+    if (row.status == 0) {
+      EXPECT_DOUBLE_EQ(r.value, row.expected);
+    }
   }
 }
 

@@ -104,8 +104,10 @@ TEST(Process, InstanceNamesAndDuplicates) {
       {__LINE__, "a] [b", 0, 42},
       {__LINE__, "a) (b", kNoInstance, 0},
       {__LINE__, "kworker_0:0-ev", 0, 43},
-      {__LINE__, "dup", 0, 301},
-      {__LINE__, "dup#0", 0, 301},
+      {__LINE__, "dup", 0, 302},  // the exact name wins over the group's first
+      {__LINE__, "dup#0", 0, 302},
+      {__LINE__, "DUP", 0, 301},
+      {__LINE__, "Dup", 0, 301},  // no exact name: the group's first
       {__LINE__, "dup#1", 0, 302},
       {__LINE__, "DUP#2", 0, 300},
       {__LINE__, "dup#3", kNoInstance, 0},

@@ -206,6 +206,9 @@ std::vector<std::string_view> split_ws(std::string_view s);
 std::vector<std::string_view> split_lines(std::string_view s);
 // Whole-token decimal numbers; false on empty text, stray bytes or overflow.
 bool parse_u64(std::string_view s, uint64_t& out);
+// Seconds since boot from <root>/proc/uptime (its first field), independent
+// of the locale; `buf` is scratch space.
+bool read_uptime(const Env& env, std::string& buf, double& seconds);
 bool parse_i64(std::string_view s, int64_t& out);
 // Undoes the kernel's octal escapes ("\040" -> ' ') in /proc/swaps and mountinfo.
 std::string unescape_octal(std::string_view s);

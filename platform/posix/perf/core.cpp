@@ -157,8 +157,16 @@ std::string mangle(std::string_view raw) {
 std::optional<size_t> find_instance(const ObjectDef& obj, const std::vector<Instance>& list,
                                     std::string_view name, uint32_t index) {
   if (obj.strip_trailing_slash && name.size() > 1 && name.back() == '/') name.remove_suffix(1);
-  // Duplicates form one group ignoring case; '#k' picks the k-th member in
-  // the order enumerate() gave, which is the order the display names carry.
+  // A name given exactly, without an index, is that instance: mount points
+  // and interface names differ by case alone on Linux.
+  if (index == 0) {
+    for (size_t i = 0; i < list.size(); ++i) {
+      if (list[i].name == name) return i;
+    }
+  }
+  // Otherwise duplicates form one group ignoring case; '#k' picks the k-th
+  // member in the order enumerate() gave, which is the order the display
+  // names carry.
   std::vector<size_t> group;
   for (size_t i = 0; i < list.size(); ++i) {
     if (iequals(list[i].name, name)) group.push_back(i);
@@ -264,6 +272,27 @@ bool field_value(std::string_view text, std::string_view key, uint64_t& out) {
     return !tok.empty() && parse_u64(tok[0], out);
   }
   return false;
+}
+
+// The first field of /proc/uptime, "12345.67": whole seconds and a
+// fraction, read without the C library so the number locale cannot change
+// what a '.' means.
+bool read_uptime(const Env& env, std::string& buf, double& seconds) {
+  if (!read_file(env, "proc/uptime", buf)) return false;
+  std::vector<std::string_view> tok = split_ws(std::string_view(buf).substr(0, buf.find('\n')));
+  if (tok.empty()) return false;
+  std::string_view t = tok[0];
+  size_t dot = t.find('.');
+  uint64_t whole = 0, frac = 0;
+  if (!parse_u64(t.substr(0, dot), whole)) return false;
+  double s = static_cast<double>(whole);
+  if (dot != std::string_view::npos) {
+    std::string_view f = t.substr(dot + 1);
+    if (!parse_u64(f, frac) || f.size() > 9) return false;
+    s += static_cast<double>(frac) / std::pow(10.0, static_cast<double>(f.size()));
+  }
+  seconds = s;
+  return true;
 }
 
 }  // namespace linperf

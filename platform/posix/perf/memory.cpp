@@ -31,6 +31,15 @@ bool vm_value(std::string_view text, std::string_view name, uint64_t& out) {
   return false;
 }
 
+// Whether a "key:" line is there at all, readable or not.
+bool has_field(std::string_view text, std::string_view key) {
+  for (std::string_view line : split_lines(text)) {
+    if (line.size() > key.size() && line.substr(0, key.size()) == key && line[key.size()] == ':')
+      return true;
+  }
+  return false;
+}
+
 bool enumerate(const Env& env, std::vector<Instance>&) {
   std::string text;
   return read_file(env, "proc/meminfo", text);
@@ -54,9 +63,9 @@ void collect(const Env& env, const Instance&, uint32_t needs, const Sample*, Sam
     uint64_t avail = 0;
     if (field_value(text, "MemAvailable", avail)) {
       out.u[kAvail] = avail;
-    } else if (have(out, {kMemFree, kBuffers, kCached})) {
+    } else if (!has_field(text, "MemAvailable") && have(out, {kMemFree, kBuffers, kCached})) {
       // Kernels before 3.14 have no estimate; free + buffers + page cache is
-      // the closest.
+      // the closest. A line that is there but unreadable stays unknown.
       out.u[kAvail] = out.u[kMemFree] + out.u[kBuffers] + out.u[kCached];
     }
   }

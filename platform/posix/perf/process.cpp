@@ -76,25 +76,6 @@ bool read_idle_ticks(const Env& env, std::string& buf, uint64_t& ticks) {
   return false;
 }
 
-bool read_uptime(const Env& env, std::string& buf, double& seconds) {
-  if (!read_file(env, "proc/uptime", buf)) return false;
-  std::vector<std::string_view> tok = split_ws(std::string_view(buf).substr(0, buf.find('\n')));
-  if (tok.empty()) return false;
-  // "12345.67": whole seconds and hundredths, parsed without the locale.
-  std::string_view t = tok[0];
-  size_t dot = t.find('.');
-  uint64_t whole = 0, frac = 0;
-  if (!parse_u64(t.substr(0, dot), whole)) return false;
-  double s = static_cast<double>(whole);
-  if (dot != std::string_view::npos) {
-    std::string_view f = t.substr(dot + 1);
-    if (!parse_u64(f, frac) || f.size() > 9) return false;
-    s += static_cast<double>(frac) / std::pow(10.0, static_cast<double>(f.size()));
-  }
-  seconds = s;
-  return true;
-}
-
 bool count_fds(const Env& env, std::string_view pid, uint64_t& n) {
   std::vector<std::string> entries;
   if (!list_dir(env, pid_path(pid, "fd"), entries)) return false;

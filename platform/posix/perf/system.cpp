@@ -51,13 +51,8 @@ void collect(const Env& env, const Instance&, uint32_t needs, const Sample*, Sam
     if (!have_ctxt || !have_running) return;
   }
   if (needs & kUptime) {
-    if (!read_file(env, "proc/uptime", text)) return;
-    std::vector<std::string_view> tok = split_ws(text);
-    if (tok.empty()) return;
-    std::string first(tok[0]);
-    char* end = nullptr;
-    double up = std::strtod(first.c_str(), &end);
-    if (end == first.c_str() || *end != '\0' || !(up >= 0)) return;
+    double up = 0;
+    if (!read_uptime(env, text, up)) return;
     out.f[0] = up;
   }
   if (needs & (kPids | kThreads)) {
