@@ -367,7 +367,15 @@ bool parse_float_text(std::string_view text, long double& value) {
 
 }  // namespace
 
-long double scale_by_power_of_ten(long double x, int n) { return scale_power(x, n); }
+long double scale_by_power_of_ten(long double x, int n) {
+  // Each step rounds to the full 64-bit significand, whatever precision the
+  // caller runs the unit at.
+  ExtendedPrecision extended;
+  asm volatile("" : "+t"(x));
+  long double result = scale_power(x, n);
+  asm volatile("" : "+t"(result));
+  return result;
+}
 
 FloatDigits to_decimal_digits(long double value, int precision, int decimals) {
   FloatDigits fd;

@@ -398,6 +398,20 @@ TEST_F(NumberText, ParsesWithTheLocaleDecimalSeparatorOnly) {
   EXPECT_EQ(parse_float("-2?25E1"), -22.5L);
 }
 
+TEST_F(NumberText, ScalingRoundsToTheFullSignificandAtAnyCallerPrecision) {
+  const uint16_t saved = x87_control_word();
+  // 53-bit precision, rounding down: a caller that would lose the low bits.
+  const uint16_t caller = static_cast<uint16_t>((saved & ~0x0F00) | 0x0600);
+  x87_load_control_word(caller);
+  const uint64_t up = float80_bits(scale_by_power_of_ten(3, 27)).significand;
+  const uint64_t down = float80_bits(scale_by_power_of_ten(1, -1)).significand;
+  const uint16_t after = x87_control_word();
+  x87_load_control_word(saved);
+  EXPECT_EQ(up, 0x9B18AB5DF7180B6Cull);    // 3 * 10^27 to nearest
+  EXPECT_EQ(down, 0xCCCCCCCCCCCCCCCDull);  // 1 / 10 to nearest
+  EXPECT_EQ(after, caller);
+}
+
 TEST_F(NumberText, ParseRunsInExtendedPrecisionAndRestoresTheControlWord) {
   const uint16_t saved = x87_control_word();
   // 53-bit precision, overflow unmasked: what a foreign caller might run with.
