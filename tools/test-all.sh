@@ -35,9 +35,9 @@ for loc in de_DE en_US fr_FR; do
 done
 
 echo "== linux: build and test"
-cmake --preset linux >/dev/null
+cmake --preset linux -DVANTRIC_TESTS=ON -DVANTRIC_BENCH=ON >/dev/null
 cmake --build --preset linux
-ctest --preset linux -j2
+ctest --preset linux -j2 --no-tests=error
 
 echo "== win32: build and test under wine"
 export WINEPREFIX="$top/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -49,9 +49,9 @@ trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 # program's standard handles; under ctest those are pipes that would then
 # never reach end of file.
 wineboot -i >/dev/null 2>&1 </dev/null || true
-cmake --preset win32 >/dev/null
+cmake --preset win32 -DVANTRIC_TESTS=ON >/dev/null
 cmake --build --preset win32
-ctest --preset win32 -j2
+ctest --preset win32 -j2 --no-tests=error
 
 if [ "$FUZZ_SECONDS" != 0 ] && command -v clang++ >/dev/null; then
   echo "== fuzz: ${FUZZ_SECONDS}s per target"
