@@ -254,19 +254,17 @@ std::size_t failure_text(const Exception& failure, const void* location, char* b
   FormatArg args[] = {FormatArg::ztext(failure.kind_name()), FormatArg::ztext(file_name_part(path, false)),
                       FormatArg::pointer(static_cast<uint32_t>(offset)), FormatArg::text(message),
                       FormatArg::ztext(end_mark)};
+  const char* shape = "Exception %s in module %s at %p.\r\n%s%s\r\n";
+  char wide[17];
   if (!fits_32_bits(offset)) {
     // A 64-bit offset does not fit the format's pointer: give it as text.
-    char wide[17];
     FixedText text(wide, 16);
     text.add_address(offset);
     text.finish();
     args[2] = FormatArg::ztext(wide);
-    format_into_buffer(buffer, kReportCapacity, "Exception %s in module %s at %s.\r\n%s%s\r\n",
-                       FormatArgs(args, 5));
-  } else {
-    format_into_buffer(buffer, kReportCapacity, "Exception %s in module %s at %p.\r\n%s%s\r\n",
-                       FormatArgs(args, 5));
+    shape = "Exception %s in module %s at %s.\r\n%s%s\r\n";
   }
+  format_into_buffer(buffer, kReportCapacity, shape, FormatArgs(args, 5));
   return std::strlen(buffer);
 }
 

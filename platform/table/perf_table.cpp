@@ -17,11 +17,7 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
+#include "platform/computer_name.h"
 
 namespace {
 
@@ -213,24 +209,7 @@ Status close_query(Query query) {
   return 0;
 }
 
-bool get_computer_name(char* buffer, uint32_t* size) {
-#ifdef _WIN32
-  DWORD n = *size;
-  if (!GetComputerNameA(buffer, &n)) return false;
-  *size = n;
-  return true;
-#else
-  char host[256] = {};
-  if (gethostname(host, sizeof host - 1) != 0) return false;
-  size_t n = std::strlen(host);
-  if (n > 15) n = 15;
-  if (n + 1 > *size) return false;
-  std::memcpy(buffer, host, n);
-  buffer[n] = '\0';
-  *size = static_cast<uint32_t>(n);
-  return true;
-#endif
-}
+bool get_computer_name(char* buffer, uint32_t* size) { return platform::computer_name(buffer, size); }
 
 void sleep_ms(uint32_t) {}
 

@@ -107,4 +107,18 @@ inline Reading sample_once(const Tree& t, const std::string& path, uint32_t flag
   return r;
 }
 
+// The add succeeded and the reading has `status`; with status 0, also the
+// value (within `tolerance`, or to a few units in the last place when 0).
+inline void expect_reading(const Reading& r, uint32_t status, double expected,
+                           double tolerance = 0) {
+  ASSERT_EQ(r.add, 0u);
+  EXPECT_EQ(r.c_status, status);
+  if (status != 0) return;
+  if (tolerance == 0) {
+    EXPECT_DOUBLE_EQ(r.value, expected);
+  } else {
+    EXPECT_NEAR(r.value, expected, tolerance);
+  }
+}
+
 }  // namespace linperf_test

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
+#include "platform/computer_name.h"
 #include "platform/posix/perf/linperf.h"
 
 namespace pdh {
@@ -48,21 +48,7 @@ Status close_query(Query query) {
   return 0;
 }
 
-bool get_computer_name(char* buffer, uint32_t* size) {
-  if (buffer == nullptr || size == nullptr) return false;
-  char host[256] = {};
-  if (gethostname(host, sizeof host - 1) != 0) return false;
-  // The computer name is at most 15 bytes, like a NetBIOS name.
-  size_t len = strnlen(host, 15);
-  if (len + 1 > *size) {
-    *size = static_cast<uint32_t>(len + 1);
-    return false;
-  }
-  std::memcpy(buffer, host, len);
-  buffer[len] = '\0';
-  *size = static_cast<uint32_t>(len);
-  return true;
-}
+bool get_computer_name(char* buffer, uint32_t* size) { return platform::computer_name(buffer, size); }
 
 void sleep_ms(uint32_t milliseconds) {
   timespec left{static_cast<time_t>(milliseconds / 1000),

@@ -1,6 +1,8 @@
 // The system's Performance Data Helper, called as it is.
 #include "platform/perfdata.h"
 
+#include "platform/computer_name.h"
+
 #include <windows.h>
 #include <pdh.h>
 
@@ -39,12 +41,7 @@ Status get_formatted_counter_value(Counter counter, uint32_t format, CounterValu
 
 Status close_query(Query query) { return PdhCloseQuery(static_cast<PDH_HQUERY>(query)); }
 
-bool get_computer_name(char* buffer, uint32_t* size) {
-  DWORD n = *size;
-  if (!GetComputerNameA(buffer, &n)) return false;
-  *size = n;
-  return true;
-}
+bool get_computer_name(char* buffer, uint32_t* size) { return platform::computer_name(buffer, size); }
 
 void sleep_ms(uint32_t milliseconds) { Sleep(milliseconds); }
 
