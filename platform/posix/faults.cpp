@@ -31,6 +31,18 @@ alignas(16) char alternate_stack[64 * 1024];
 // Cached at install so that the handler needs no allocation and no /proc.
 char own_path[261];
 uintptr_t own_base = 0;
+
+// The linker's bounds of the program's own image. A statically linked
+// program (the C library inside it) has no loader records for dladdr to
+// search, so an address is first placed by these.
+extern "C" const char __ehdr_start[] __attribute__((visibility("hidden")));
+extern "C" const char _end[] __attribute__((visibility("hidden")));
+
+bool in_own_image(uintptr_t address) {
+  return address >= reinterpret_cast<uintptr_t>(__ehdr_start) &&
+         address < reinterpret_cast<uintptr_t>(_end);
+}
+
 uintptr_t stack_low = 0;  // lowest address the main thread's stack may reach
 
 // A fault at or just below the stack's lowest address (the guard gap the
@@ -51,10 +63,12 @@ void copy_cut(char* to, std::size_t capacity, const char* from) {
 void cache_program_module() {
   ssize_t n = ::readlink("/proc/self/exe", own_path, sizeof own_path - 1);
   own_path[n > 0 ? n : 0] = '\0';
+  own_base = reinterpret_cast<uintptr_t>(__ehdr_start);
   Dl_info info{};
-  if (::dladdr(reinterpret_cast<void*>(&install_fault_handlers), &info) != 0) {
-    own_base = reinterpret_cast<uintptr_t>(info.dli_fbase);
-    if (own_path[0] == '\0' && info.dli_fname != nullptr) copy_cut(own_path, sizeof own_path, info.dli_fname);
+  if (own_path[0] == '\0' &&
+      ::dladdr(reinterpret_cast<void*>(&install_fault_handlers), &info) != 0 &&
+      info.dli_fname != nullptr) {
+    copy_cut(own_path, sizeof own_path, info.dli_fname);
   }
 }
 
@@ -182,6 +196,12 @@ void uninstall_fault_handlers() {
 // dladdr takes the loader's recursive lock; with one thread it cannot block,
 // so it is usable from the fault handler.
 bool find_module(uintptr_t address, char* path, std::size_t capacity, uintptr_t* base) {
+  if (address != 0 && in_own_image(address)) {
+    if (own_path[0] == '\0') cache_program_module();
+    *base = reinterpret_cast<uintptr_t>(__ehdr_start);
+    copy_cut(path, capacity, own_path);
+    return true;
+  }
   Dl_info info{};
   if (address == 0 || ::dladdr(reinterpret_cast<void*>(address), &info) == 0 || info.dli_fbase == nullptr) {
     return false;
