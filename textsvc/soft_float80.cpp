@@ -385,7 +385,13 @@ unsigned __int128 soft_float80_to_binary128(SoftFloat80 x) {
     case Kind::finite:
       break;
   }
-  // Every extended value, denormals included, is a normal binary128 value.
+  if (p.exponent < kMinExponent) {
+    // Extended denormals are binary128 denormals (same smallest exponent),
+    // the bits below 2^-16445 all zero.
+    const int shift = p.exponent + 16431;
+    const u128 s = p.significand;
+    return bits | (shift >= 0 ? s << shift : s >> -shift);
+  }
   return bits | (static_cast<u128>(p.exponent + kBias) << 112) |
          (static_cast<u128>(p.significand & ~kIntegerBit) << 49);
 }
