@@ -1,3 +1,7 @@
+// The software format needs 128-bit integers, which every 64-bit target
+// has; 32-bit x86 always uses the hardware unit.
+#if defined(__SIZEOF_INT128__)
+
 #include "textsvc/soft_float80.h"
 
 #include <cstring>
@@ -395,3 +399,5 @@ unsigned __int128 soft_float80_to_binary128(SoftFloat80 x) {
   return bits | (static_cast<u128>(p.exponent + kBias) << 112) |
          (static_cast<u128>(p.significand & ~kIntegerBit) << 49);
 }
+
+#endif  // __SIZEOF_INT128__
