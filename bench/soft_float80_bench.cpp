@@ -50,14 +50,14 @@ void run(benchmark::State& state, const std::vector<T>& values, Op op) {
   }
 }
 
-#define PAIR(name, expression)                                                                  \
-  void BM_soft_##name(benchmark::State& state) {                                                \
-    run(state, operands().soft, [](SoftFloat80 a, SoftFloat80 b) { return expression; });       \
-  }                                                                                             \
-  void BM_x87_##name(benchmark::State& state) {                                                 \
-    run(state, operands().hard, [](long double a, long double b) { return expression; });       \
-  }                                                                                             \
-  BENCHMARK(BM_soft_##name);                                                                    \
+#define PAIR(name, expression)                                                            \
+  void BM_soft_##name(benchmark::State& state) {                                          \
+    run(state, operands().soft, [](SoftFloat80 a, SoftFloat80 b) { return expression; }); \
+  }                                                                                       \
+  void BM_x87_##name(benchmark::State& state) {                                           \
+    run(state, operands().hard, [](long double a, long double b) { return expression; }); \
+  }                                                                                       \
+  BENCHMARK(BM_soft_##name);                                                              \
   BENCHMARK(BM_x87_##name)
 
 PAIR(add, a + b);
