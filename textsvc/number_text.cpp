@@ -1,6 +1,8 @@
 #include "textsvc/number_text.h"
 
 #include <algorithm>
+#include <array>
+#include <utility>
 #include <cstring>
 
 #include "platform/locale.h"
@@ -21,75 +23,27 @@ constexpr int kScaleLimit = 5120;
 // locale delivers (the locale reader itself stops at 255).
 constexpr std::size_t kMaxCurrencyText = 256;
 
-// Runs the enclosed floating work with all exceptions masked, round to
-// nearest and a 64-bit significand. Most callers already run that way, so
-// the control word is only touched when it differs; when it was changed the
-// flags raised meanwhile are cleared before the caller's word comes back,
-// so that an unmasked exception cannot fire on the caller's next
-// instruction.
-class ExtendedPrecision {
-public:
-  ExtendedPrecision() : saved_(x87_control_word()) {
-    changed_ = (saved_ & kX87ControlFields) != kX87ControlExtended;
-    if (changed_) {
-      x87_load_control_word(
-          static_cast<uint16_t>((saved_ & ~kX87ControlFields) | kX87ControlExtended));
-    }
-  }
-  ~ExtendedPrecision() {
-    if (changed_) {
-      x87_clear_exceptions();
-      x87_load_control_word(saved_);
-    }
-  }
-  ExtendedPrecision(const ExtendedPrecision&) = delete;
-  ExtendedPrecision& operator=(const ExtendedPrecision&) = delete;
-
-private:
-  uint16_t saved_;
-  bool changed_;
-};
-
-// Like ExtendedPrecision, but always clears the status flags at both ends,
-// so the parse can tell from them whether its own work overflowed.
-class ParseSession {
-public:
-  ParseSession() : saved_(x87_control_word()) {
-    x87_clear_exceptions();
-    x87_load_control_word(
-        static_cast<uint16_t>((saved_ & ~kX87ControlFields) | kX87ControlExtended));
-  }
-  ~ParseSession() {
-    x87_clear_exceptions();
-    x87_load_control_word(saved_);
-  }
-  ParseSession(const ParseSession&) = delete;
-  ParseSession& operator=(const ParseSession&) = delete;
-
-private:
-  uint16_t saved_;
-};
+// The power tables in the working format; where that is the hardware's
+// own, the compiler takes them as they are.
+template <std::size_t N, std::size_t... I>
+constexpr std::array<Float80, N> working_table(const long double (&table)[N],
+                                               std::index_sequence<I...>) {
+  return {{to_float80(table[I])...}};
+}
+template <std::size_t N>
+constexpr std::array<Float80, N> working_table(const long double (&table)[N]) {
+  return working_table(table, std::make_index_sequence<N>());
+}
+const std::array<Float80, 32> kT1 = working_table(kPowersT1);
+const std::array<Float80, 16> kT2 = working_table(kPowersT2);
+const std::array<Float80, 10> kT3 = working_table(kPowersT3);
 
 // Rounds a non-negative value to an integer, ties to even: below 2^63 the
 // addition of 2^63 leaves no fraction bits, above it there are none.
-inline long double round_integer(long double s) {
-  constexpr long double k2p63 = 0x8p+60L;
+inline Float80 round_integer(Float80 s) {
+  const Float80 k2p63 = Float80(0x8000000000000000ull);
   if (s < k2p63) s = (s + k2p63) - k2p63;
   return s;
-}
-
-// Converts an integer-valued s below 2^64 without changing the control word.
-inline uint64_t store_integer(long double s) {
-  constexpr long double k2p63 = 0x8p+60L;
-  uint64_t high = 0;
-  if (s >= k2p63) {
-    s -= k2p63;  // exact: s is an integer and so is the difference
-    high = 0x8000000000000000ull;
-  }
-  int64_t low;
-  // Volatile: ordered before the control word is given back.
-  asm volatile("fistpll %0" : "=m"(low) : "t"(s) : "st");
-  return high | static_cast<uint64_t>(low);
 }
 
 constexpr char kDigitPairs[] =
@@ -125,7 +79,7 @@ struct DigitSource {
 };
 
 class TextWriter {
-public:
+ public:
   explicit TextWriter(char* out) : start_(out), at_(out) {}
   void put(char c) { *at_++ = c; }
   // A separator that is the NUL character stands for "none".
@@ -143,7 +97,7 @@ public:
   }
   std::size_t length() const { return static_cast<std::size_t>(at_ - start_); }
 
-private:
+ private:
   char* start_;
   char* at_;
 };
@@ -255,23 +209,23 @@ void layout_currency(TextWriter& w, const FloatDigits& fd, int decimals) {
 }
 
 // The scaling itself, inlined where the conversion runs.
-__attribute__((always_inline)) inline long double scale_power(long double x, int n) {
+__attribute__((always_inline)) inline Float80 scale_power(Float80 x, int n) {
   if (n == 0) return x;
-  if (n >= kScaleLimit) return __builtin_infl();
-  if (n <= -kScaleLimit) return 0.0L;
+  if (n >= kScaleLimit) return float80_infinity();
+  if (n <= -kScaleLimit) return Float80(0);
   unsigned m = n < 0 ? -static_cast<unsigned>(n) : static_cast<unsigned>(n);
   unsigned mid = (m >> 5) & 15;
   unsigned high = m >> 9;
   // Negative powers divide by the exact-as-possible table entries; a
   // multiplication by a rounded reciprocal would add an error of its own.
   if (n > 0) {
-    x *= kPowersT1[m & 31];
-    if (mid != 0) x *= kPowersT2[mid];
-    if (high != 0) x *= kPowersT3[high];
+    x *= kT1[m & 31];
+    if (mid != 0) x *= kT2[mid];
+    if (high != 0) x *= kT3[high];
   } else {
-    x /= kPowersT1[m & 31];
-    if (mid != 0) x /= kPowersT2[mid];
-    if (high != 0) x /= kPowersT3[high];
+    x /= kT1[m & 31];
+    if (mid != 0) x /= kT2[mid];
+    if (high != 0) x /= kT3[high];
   }
   return x;
 }
@@ -286,8 +240,8 @@ int hex_digit_value(char c) {
 }
 
 // The parse proper; false when the text is not a number or the value
-// overflows. Runs inside a ParseSession.
-bool parse_float_text(std::string_view text, long double& value) {
+// overflows. Runs inside `session`.
+bool parse_float_text(std::string_view text, const Float80FlagScope& session, Float80& value) {
   const char* p = text.data();
   const std::size_t n = text.size();
   const char sep = number_settings.decimal_separator;
@@ -303,7 +257,7 @@ bool parse_float_text(std::string_view text, long double& value) {
   // from the 20th significant digit on the rounding steps are floating.
   uint64_t small = 0;
   int small_digits = 0;
-  long double acc = 0;
+  Float80 acc = 0;
   bool in_floating = false;
   auto take_digit = [&](char c) {
     unsigned digit = static_cast<unsigned>(c - '0');
@@ -313,7 +267,7 @@ bool parse_float_text(std::string_view text, long double& value) {
         if (small != 0) ++small_digits;
         return;
       }
-      acc = static_cast<long double>(small);
+      acc = Float80(small);
       in_floating = true;
     }
     acc = acc * 10 + digit;
@@ -333,7 +287,7 @@ bool parse_float_text(std::string_view text, long double& value) {
     }
   }
   if (!consumed) return false;
-  if (!in_floating) acc = static_cast<long double>(small);
+  if (!in_floating) acc = Float80(small);
   int64_t exponent = 0;
   if (i < n && (p[i] == 'E' || p[i] == 'e')) {
     ++i;
@@ -355,13 +309,10 @@ bool parse_float_text(std::string_view text, long double& value) {
   if (i != n) return false;
 
   int64_t power = std::clamp<int64_t>(exponent - fraction_digits, -kScaleLimit, kScaleLimit);
-  long double result = scale_power(acc, static_cast<int>(power));
+  Float80 result = scale_power(acc, static_cast<int>(power));
   if (minus) result = -result;
-  // Reading the flags through memory that holds the result orders the read
-  // after the arithmetic.
-  volatile long double settled = result;
-  if (x87_status_word() & (kX87StatusOverflow | kX87StatusInvalid)) return false;
-  value = settled;
+  if (session.overflow_or_invalid(result)) return false;
+  value = result;
   return true;
 }
 
@@ -370,16 +321,18 @@ bool parse_float_text(std::string_view text, long double& value) {
 long double scale_by_power_of_ten(long double x, int n) {
   // Each step rounds to the full 64-bit significand, whatever precision the
   // caller runs the unit at.
-  ExtendedPrecision extended;
-  asm volatile("" : "+t"(x));
-  long double result = scale_power(x, n);
-  asm volatile("" : "+t"(result));
-  return result;
+  Float80Scope extended;
+  Float80 v = to_float80(x);
+  float80_settle(v);
+  Float80 result = scale_power(v, n);
+  float80_settle(result);
+  return from_float80(result);
 }
 
 FloatDigits to_decimal_digits(long double value, int precision, int decimals) {
   FloatDigits fd;
-  const Float80Bits bits = float80_bits(value);
+  const Float80 x = to_float80(value);
+  const Float80Bits bits = float80_bits(x);
   const unsigned field = bits.exponent_field();
   if (field == 0) return fd;  // zero; extended subnormals count as zero too
   if (field == 0x7FFF) {
@@ -404,24 +357,24 @@ FloatDigits to_decimal_digits(long double value, int precision, int decimals) {
 
   uint64_t scaled;
   {
-    ExtendedPrecision extended;
-    long double magnitude = __builtin_fabsl(value);
-    // Passing the value through an (ordered) asm keeps the arithmetic below
-    // from being scheduled before the control word is in place.
-    asm volatile("" : "+t"(magnitude));
-    long double s = round_integer(scale_power(magnitude, 18 - e10));
-    if (s < 1e17L) {
+    Float80Scope extended;
+    Float80 magnitude = float80_abs(x);
+    // Settling the value keeps the arithmetic below from being scheduled
+    // before the control word is in place.
+    float80_settle(magnitude);
+    Float80 s = round_integer(scale_power(magnitude, 18 - e10));
+    if (s < Float80(100000000000000000ull)) {
       // The estimate was one too high: the first digit would be a zero.
       --e10;
       s = round_integer(scale_power(magnitude, 18 - e10));
     }
-    if (s >= 1e18L) {
+    if (s >= Float80(1000000000000000000ull)) {
       s = s / 10;
       ++e10;
     }
     // s is an integer below 10^19 here; the store converts it exactly (the
     // library's conversion would switch the control word back and forth).
-    scaled = store_integer(s);
+    scaled = float80_store_integer(s);
   }
   if (scaled >= 1000000000000000000ull) {  // a rounding carry into a 19th digit
     scaled = 100000000000000000ull;
@@ -509,15 +462,15 @@ std::string render_float(long double value, FloatMode mode, int precision, int d
 }
 
 long double parse_float(std::string_view text) {
-  long double value = 0;
+  Float80 value = 0;
   bool ok;
   {
-    ParseSession session;
-    ok = parse_float_text(text, value);
+    Float80FlagScope session;
+    ok = parse_float_text(text, session, value);
   }
   // The caller's floating-point control is back before the failure leaves.
   if (!ok) raise_convert_error("'%s' is not a valid floating point value", text);
-  return value;
+  return from_float80(value);
 }
 
 ScanIntResult scan_int(std::string_view text) {

@@ -1,7 +1,9 @@
 // Number text conversion: floating values to text and texts to numbers, with
 // the separators and currency settings of the user's locale.
 //
-// Floating work is done in the x87 80-bit extended format (`long double`).
+// Floating work is done in the x87 80-bit extended format (see float80.h),
+// with identical results on every processor; `long double` values are taken
+// into that format exactly when they are doubles or extended values.
 // Worked example, "." as decimal separator:
 //   render_float(12.345678L, FloatMode::fixed, 15, 5)  -> "12.34568"
 //   parse_float("12.34568")                           -> 12.34568L
@@ -11,9 +13,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-static_assert(sizeof(long double) >= 10 && __LDBL_MANT_DIG__ == 64,
-              "long double must be the x87 80-bit extended format");
 
 // The locale's number settings, loaded once at start-up, read-only afterwards.
 struct NumberSettings {
@@ -36,7 +35,7 @@ enum class FloatMode : int { general = 0, exponent = 1, fixed = 2, number = 3, c
 struct FloatDigits {
   int16_t decimal_exponent = 0;  // 32767: infinity; -32768: NaN
   bool negative = false;
-  char digit_string[19] = {};    // up to 18 significant digits, NUL-terminated
+  char digit_string[19] = {};  // up to 18 significant digits, NUL-terminated
 };
 
 // Renders `value`; never fails.

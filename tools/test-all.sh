@@ -53,6 +53,8 @@ cmake --preset win32 -DVANTRIC_TESTS=ON >/dev/null
 cmake --build --preset win32
 ctest --preset win32 -j2 --no-tests=error
 
+tools/stage-aarch64.sh
+
 if [ "$FUZZ_SECONDS" != 0 ] && command -v clang++ >/dev/null; then
   echo "== fuzz: ${FUZZ_SECONDS}s per target"
   CC=clang CXX=clang++ cmake -S fuzz -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -6,7 +6,7 @@ VANTRIC_SIM_COUNTERS) over a table of cases and compares standard output,
 standard error and the exit status byte for byte; then a few runs of the real
 program against the system's counters.
 
-    run_e2e.py --platform posix|win32 --sim PATH --real PATH
+    run_e2e.py --platform posix|win32 [--emulator qemu-aarch64-static] --sim PATH --real PATH
 """
 import argparse
 import os
@@ -65,8 +65,9 @@ REPORT = re.compile(
 
 
 class Runner:
-    def __init__(self, platform, sim, real, workdir):
+    def __init__(self, platform, sim, real, workdir, emulator=None):
         self.platform = platform
+        self.emulator = [emulator] if emulator else []
         self.sim = sim
         self.real = real
         self.table = os.path.join(workdir, "counters.tsv")
@@ -78,7 +79,7 @@ class Runner:
     def command(self, program, args):
         if self.platform == "win32":
             return ["wine", program] + args
-        return [program] + args
+        return self.emulator + [program] + args
 
     def run(self, args, env=None, program=None, stdout=subprocess.PIPE, table=True, timeout=120):
         full_env = dict(os.environ)
@@ -286,7 +287,7 @@ def run_output_faults(r):
         p = r.run(short, stdout=subprocess.DEVNULL)
         r.check("devnull", p.returncode == 1 and p.stderr == b"", repr(p.stderr))
         # closed standard output: the first line's check reports I/O error 105
-        p = subprocess.run(["sh", "-c", 'exec "$0" "$@" >&-', r.sim] + short, stdout=subprocess.PIPE,
+        p = subprocess.run(["sh", "-c", 'exec "$0" "$@" >&-'] + r.command(r.sim, short), stdout=subprocess.PIPE,
                            stderr=subprocess.PIPE,
                            env=dict(os.environ, VANTRIC_SIM_COUNTERS=r.table, LC_ALL="C.UTF-8"))
         problem = expect_report(p.stderr, "EInOutError", b"I/O error 105.")
@@ -370,9 +371,10 @@ def main():
     ap.add_argument("--platform", choices=["posix", "win32"], required=True)
     ap.add_argument("--sim", required=True)
     ap.add_argument("--real", required=True)
+    ap.add_argument("--emulator", help="runs the programs of another processor (posix only)")
     args = ap.parse_args()
     with tempfile.TemporaryDirectory() as workdir:
-        r = Runner(args.platform, args.sim, args.real, workdir)
+        r = Runner(args.platform, args.sim, args.real, workdir, args.emulator)
         for group in (run_cases, run_diagnostics, run_failures, run_output_faults, run_locale, run_real):
             group(r)
     print(f"e2e: {r.passed} passed, {r.failures} failed")

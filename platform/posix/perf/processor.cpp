@@ -58,7 +58,9 @@ bool read_interrupts(std::string_view text, int64_t cpu, uint64_t& sum) {
   for (size_t li = 1; li < lines.size(); ++li) {
     std::vector<std::string_view> tok = split_ws(lines[li]);
     if (tok.size() < 2 || tok[0].back() != ':') continue;
-    if (tok[0] == "ERR:" || tok[0] == "MIS:") continue;
+    // Error totals, not interrupts: x86 writes "ERR:" and "MIS:", arm64
+    // "Err:"; with one CPU they look like any other row.
+    if (tok[0] == "ERR:" || tok[0] == "MIS:" || tok[0] == "Err:") continue;
     size_t n = 0;
     uint64_t v = 0;
     while (n < ncols && n + 1 < tok.size() && parse_u64(tok[n + 1], v)) ++n;
