@@ -16,6 +16,7 @@
 #include "getoptlib/getoptlib.h"
 #include "platform/console.h"
 #include "platform/environment.h"
+#include "tests/support/test_support.h"
 #include "textsvc/console_output.h"
 
 namespace {
@@ -79,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool use_long = flags & 1;
   const bool single_dash_long = flags & 2;
   const bool strict = flags & 16;
-  platform::set_environment("POSIXLY_CORRECT", strict ? "1" : nullptr);
+  test_support::set_environment("POSIXLY_CORRECT", strict ? "1" : nullptr);
   getoptlib::opterr = flags & 4;
   getoptlib::optind = 0;
   console_output_reset();

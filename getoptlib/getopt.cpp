@@ -12,9 +12,11 @@ std::string optarg;
 int32_t optind = 0;
 bool opterr = true;
 char optopt = '?';
-int32_t long_option_index = 0;
 
 namespace {
+
+// Index in the long-option table of the last long option getopt matched.
+int32_t long_option_index = 0;
 
 enum class ScanOrder { stop_at_operand, permute_operands, return_operands };
 
@@ -206,8 +208,8 @@ int32_t long_option(int32_t argc, const argvarray& argv, std::string_view option
   return -2;
 }
 
-}  // namespace
-
+// Initialises a scan: reads POSIXLY_CORRECT, chooses the scan order from the
+// option text and returns the option text without its order mark.
 std::string_view scan_init(std::string_view option_text) {
   operands_start = operands_end = optind = 1;
   end_index = -1;
@@ -224,6 +226,8 @@ std::string_view scan_init(std::string_view option_text) {
   return without_order_mark(option_text);
 }
 
+// Exchanges the block of operands skipped so far with the options scanned
+// since, in place, each block keeping its order.
 void rotate_operands(argvarray& argv) {
   int32_t bottom = operands_start;
   int32_t middle = operands_end;
@@ -250,6 +254,8 @@ void rotate_operands(argvarray& argv) {
   operands_start += optind - operands_end;
   operands_end = optind;
 }
+
+}  // namespace
 
 int32_t scan_options(int32_t argc, argvarray& argv, std::string_view option_text,
                      std::span<const option> long_table, int32_t& long_index,

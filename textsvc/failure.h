@@ -119,22 +119,12 @@ private:
 
 // Raises EConvertError with `message_template` expanded by format_value with
 // `text` as its one text argument. Every conversion error goes through here,
-// so all of them report one and the same location.
+// so all of them report one and the same location. The format engine raises
+// its own failures through here too: the two modules need each other.
 [[noreturn]] void raise_convert_error(const char* message_template, std::string_view text);
 
-// Runtime error kinds 0 to 24 (the runtime's own checks): 0 I/O (the number
-// is the pending I/O result), 1 out of memory, 2 invalid pointer, 3 integer
-// division by zero, 4 range check, 5 integer overflow, 6 to 9 floating point
-// (invalid, division by zero, overflow, underflow), 10 invalid cast, 11
-// access violation, 12 privileged instruction, 13 Control-C, 14 stack
-// overflow, 15 to 20 variant errors, 21 assertion, 22 platform exception
-// without kind of its own, 23 interface cast, 24 safecall.
-//
-// While the family is installed this raises the kind's failure at `location`
-// (kinds 1 and 2 raise the two prepared failures, every time the same
-// objects). Otherwise it ends the program through the fallback: the runtime
-// error number as exit status and the runtime error line at `location`.
-[[noreturn]] void raise_runtime_error(int32_t kind, const void* location);
+// Runtime errors (out of memory, range check, ...) are raised by the program
+// module: raise_runtime_error in textsvc/program.h.
 
 // Raises EAssertionFailed "<message> (<file>, line <line>)", with "Assertion
 // failed" for an empty message.

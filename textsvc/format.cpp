@@ -75,8 +75,6 @@ private:
                       directive_for_message(directive, platform::is_lead_byte));
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 // Decimal digits of `magnitude` (at least `least` of them, 0 to 16), after a
@@ -90,20 +88,6 @@ std::size_t write_decimal(char* out, bool negative, uint32_t magnitude, int leas
   } while (magnitude != 0);
   std::size_t len = 0;
   if (negative) out[len++] = '-';
-  for (int i = n; i < least; ++i) out[len++] = '0';
-  while (n > 0) out[len++] = digits[--n];
-  return len;
-}
-
-std::size_t write_hex(char* out, uint32_t value, int least) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  char digits[8];
-  int n = 0;
-  do {
-    digits[n++] = kHex[value & 0xF];
-    value >>= 4;
-  } while (value != 0);
-  std::size_t len = 0;
   for (int i = n; i < least; ++i) out[len++] = '0';
   while (n > 0) out[len++] = digits[--n];
   return len;
@@ -142,6 +126,7 @@ private:
   bool directive(std::size_t& start_and_next) {
     const std::size_t start = start_and_next;
     std::size_t i = start + 1;
+    number_too_large_ = false;
     const std::size_t n = format_.size();
     const char* f = format_.data();
     bool left = false;
@@ -173,6 +158,7 @@ private:
     const std::string_view text(f + start, i - start);
     start_and_next = i;
 
+    if (number_too_large_) fail(kIncompatible, text);
     if (counter_ >= args_.count) fail(kMissingArgument, text);
     const FormatArg& arg = args_.items[counter_];
     ++counter_;
@@ -250,7 +236,9 @@ private:
   }
 
   // A "*" (the next argument's value when it is an integer, else 0), a run
-  // of digits (saturating at the largest 32-bit unsigned value), or 0.
+  // of digits, or 0. A run beyond the largest 32-bit unsigned value marks
+  // the directive invalid: taken as a width it would ask for gigabytes of
+  // padding that nobody can have meant.
   int64_t read_number(std::size_t& i) {
     const char* f = format_.data();
     const std::size_t n = format_.size();
@@ -263,9 +251,12 @@ private:
     }
     constexpr int64_t kMax = std::numeric_limits<uint32_t>::max();
     int64_t value = 0;
-    while (i < n && is_digit(f[i])) {
+    while (i < n && is_decimal_digit(f[i])) {
       value = value * 10 + (f[i] - '0');
-      if (value > kMax) value = kMax;
+      if (value > kMax) {
+        number_too_large_ = true;
+        value = kMax;
+      }
       ++i;
     }
     return value;
@@ -275,6 +266,7 @@ private:
   FormatArgs args_;
   Sink& sink_;
   uint64_t counter_ = 0;
+  bool number_too_large_ = false;
 };
 
 // Expands `format` into `out`, writing at most `room` bytes; returns the
@@ -283,18 +275,6 @@ uint64_t expand(char* out, std::size_t room, std::string_view format, FormatArgs
   Sink sink(out, room);
   Expansion(format, args, sink).run();
   return sink.total();
-}
-
-// The buffer after one of `size` bytes whose try counted `total` bytes: twice
-// as large, and doubled again for every try that the count already proves
-// too small. A size beyond what memory can address is reported as memory
-// exhaustion.
-std::size_t next_buffer_size(std::size_t size, uint64_t total, std::size_t max_size) {
-  do {
-    if (size > max_size / 2) throw std::bad_alloc();
-    size *= 2;
-  } while (size - 1 <= total);
-  return size;
 }
 
 }  // namespace
@@ -312,27 +292,18 @@ std::string_view directive_for_message(std::string_view directive,
 }
 
 std::string format_value(std::string_view format, FormatArgs args) {
-  std::size_t size;
-  uint64_t total;
-  if (format.size() < kScratchFormatLimit) {
-    char scratch[kScratchSize];
-    total = expand(scratch, kScratchSize - 1, format, args);
-    if (total < kScratchSize - 1) return std::string(scratch, static_cast<std::size_t>(total));
-    size = kScratchSize;
-  } else {
-    size = format.size();
-    total = 0;  // no try yet: the first buffer is twice the format's length
-  }
+  // The first try counts the whole length, so the result is allocated once
+  // at its exact size: a width of gigabytes is held once, not in a doubled
+  // buffer and again in the copy returned.
+  char scratch[kScratchSize];
+  const std::size_t scratch_room = format.size() < kScratchFormatLimit ? kScratchSize - 1 : 0;
+  const uint64_t total = expand(scratch, scratch_room, format, args);
+  if (total <= scratch_room) return std::string(scratch, static_cast<std::size_t>(total));
   std::string result;
-  for (;;) {
-    size = next_buffer_size(size, total, result.max_size());
-    result.resize(size);
-    total = expand(result.data(), size - 1, format, args);
-    if (total < size - 1) {
-      result.resize(static_cast<std::size_t>(total));
-      return result;
-    }
-  }
+  if (total > result.max_size()) throw std::bad_alloc();
+  result.resize(static_cast<std::size_t>(total));
+  expand(result.data(), result.size(), format, args);
+  return result;
 }
 
 char* format_into_buffer(char* buffer, std::size_t capacity, const char* format, FormatArgs args) {

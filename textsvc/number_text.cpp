@@ -27,44 +27,44 @@ constexpr std::size_t kMaxCurrencyText = 256;
 // flags raised meanwhile are cleared before the caller's word comes back,
 // so that an unmasked exception cannot fire on the caller's next
 // instruction.
-class ExtendedPrecision {
+class X87ControlWordGuard {
 public:
-  ExtendedPrecision() : saved_(x87_control_word()) {
+  X87ControlWordGuard() : saved_(x87_control_word()) {
     changed_ = (saved_ & kX87ControlFields) != kX87ControlExtended;
     if (changed_) {
       x87_load_control_word(
           static_cast<uint16_t>((saved_ & ~kX87ControlFields) | kX87ControlExtended));
     }
   }
-  ~ExtendedPrecision() {
+  ~X87ControlWordGuard() {
     if (changed_) {
       x87_clear_exceptions();
       x87_load_control_word(saved_);
     }
   }
-  ExtendedPrecision(const ExtendedPrecision&) = delete;
-  ExtendedPrecision& operator=(const ExtendedPrecision&) = delete;
+  X87ControlWordGuard(const X87ControlWordGuard&) = delete;
+  X87ControlWordGuard& operator=(const X87ControlWordGuard&) = delete;
 
 private:
   uint16_t saved_;
   bool changed_;
 };
 
-// Like ExtendedPrecision, but always clears the status flags at both ends,
+// Like X87ControlWordGuard, but always clears the status flags at both ends,
 // so the parse can tell from them whether its own work overflowed.
-class ParseSession {
+class X87ParseStateGuard {
 public:
-  ParseSession() : saved_(x87_control_word()) {
+  X87ParseStateGuard() : saved_(x87_control_word()) {
     x87_clear_exceptions();
     x87_load_control_word(
         static_cast<uint16_t>((saved_ & ~kX87ControlFields) | kX87ControlExtended));
   }
-  ~ParseSession() {
+  ~X87ParseStateGuard() {
     x87_clear_exceptions();
     x87_load_control_word(saved_);
   }
-  ParseSession(const ParseSession&) = delete;
-  ParseSession& operator=(const ParseSession&) = delete;
+  X87ParseStateGuard(const X87ParseStateGuard&) = delete;
+  X87ParseStateGuard& operator=(const X87ParseStateGuard&) = delete;
 
 private:
   uint16_t saved_;
@@ -276,7 +276,6 @@ __attribute__((always_inline)) inline long double scale_power(long double x, int
   return x;
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 int hex_digit_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -286,7 +285,7 @@ int hex_digit_value(char c) {
 }
 
 // The parse proper; false when the text is not a number or the value
-// overflows. Runs inside a ParseSession.
+// overflows. Runs inside a X87ParseStateGuard.
 bool parse_float_text(std::string_view text, long double& value) {
   const char* p = text.data();
   const std::size_t n = text.size();
@@ -320,14 +319,14 @@ bool parse_float_text(std::string_view text, long double& value) {
   };
   bool consumed = false;
   int64_t fraction_digits = 0;
-  for (; i < n && is_digit(p[i]); ++i) {
+  for (; i < n && is_decimal_digit(p[i]); ++i) {
     take_digit(p[i]);
     consumed = true;
   }
   if (i < n && p[i] == sep) {
     ++i;
     consumed = true;
-    for (; i < n && is_digit(p[i]); ++i) {
+    for (; i < n && is_decimal_digit(p[i]); ++i) {
       take_digit(p[i]);
       ++fraction_digits;
     }
@@ -344,7 +343,7 @@ bool parse_float_text(std::string_view text, long double& value) {
     }
     // Stops after the digit that reaches 500: anything beyond is either
     // overflow or underflow, and what is left over fails the parse.
-    while (i < n && is_digit(p[i])) {
+    while (i < n && is_decimal_digit(p[i])) {
       exponent = exponent * 10 + (p[i] - '0');
       ++i;
       if (exponent >= 500) break;
@@ -370,7 +369,7 @@ bool parse_float_text(std::string_view text, long double& value) {
 long double scale_by_power_of_ten(long double x, int n) {
   // Each step rounds to the full 64-bit significand, whatever precision the
   // caller runs the unit at.
-  ExtendedPrecision extended;
+  X87ControlWordGuard x87_control;
   asm volatile("" : "+t"(x));
   long double result = scale_power(x, n);
   asm volatile("" : "+t"(result));
@@ -404,7 +403,7 @@ FloatDigits to_decimal_digits(long double value, int precision, int decimals) {
 
   uint64_t scaled;
   {
-    ExtendedPrecision extended;
+    X87ControlWordGuard x87_control;
     long double magnitude = __builtin_fabsl(value);
     // Passing the value through an (ordered) asm keeps the arithmetic below
     // from being scheduled before the control word is in place.
@@ -512,7 +511,7 @@ long double parse_float(std::string_view text) {
   long double value = 0;
   bool ok;
   {
-    ParseSession session;
+    X87ParseStateGuard x87_state;
     ok = parse_float_text(text, value);
   }
   // The caller's floating-point control is back before the failure leaves.
@@ -550,7 +549,7 @@ ScanIntResult scan_int(std::string_view text) {
     return {static_cast<int32_t>(value), true};
   }
   for (; i < n; ++i) {
-    if (!is_digit(p[i]) || value > 214748364u) return {};
+    if (!is_decimal_digit(p[i]) || value > 214748364u) return {};
     value = value * 10 + static_cast<uint32_t>(p[i] - '0');
   }
   if (minus) {
@@ -572,21 +571,24 @@ int32_t parse_int_or_default(std::string_view text, int32_t fallback) {
   return result.ok ? result.value : fallback;
 }
 
-std::string int_to_hex(int64_t value, int digits) {
+std::size_t write_hex(char* out, uint64_t value, int digits) {
   if (digits < 0 || digits > 32) digits = 0;
   static constexpr char kHex[] = "0123456789ABCDEF";
   char text[16];
-  int n = 0;
-  uint64_t v = static_cast<uint64_t>(value);
+  int count = 0;
   do {
-    text[15 - n++] = kHex[v & 15];
-    v >>= 4;
-  } while (v != 0);
-  std::string result;
-  result.reserve(static_cast<std::size_t>(std::max(n, digits)));
-  if (digits > n) result.append(static_cast<std::size_t>(digits - n), '0');
-  result.append(text + 16 - n, static_cast<std::size_t>(n));
-  return result;
+    text[15 - count++] = kHex[value & 15];
+    value >>= 4;
+  } while (value != 0);
+  std::size_t length = 0;
+  for (int pad = count; pad < digits; ++pad) out[length++] = '0';
+  std::memcpy(out + length, text + 16 - count, static_cast<std::size_t>(count));
+  return length + static_cast<std::size_t>(count);
+}
+
+std::string int_to_hex(int64_t value, int digits) {
+  char text[32];
+  return std::string(text, write_hex(text, static_cast<uint64_t>(value), digits));
 }
 
 std::string locale_text(uint32_t locale, uint32_t item, std::string_view fallback) {

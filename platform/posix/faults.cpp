@@ -1,22 +1,21 @@
 #if defined(_WIN32)
-#error "posix backend built for Windows"
+#error "platform/posix is the posix backend; CMake picked the wrong folder"
 #endif
 
 #include "platform/faults.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <ucontext.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/text_copy.h"
 
 namespace platform {
 namespace {
@@ -38,19 +37,9 @@ uintptr_t stack_low = 0;  // lowest address the main thread's stack may reach
 constexpr uintptr_t kGuardBelow = 1024 * 1024;
 constexpr uintptr_t kGuardAbove = 64 * 1024;
 
-void copy_cut(char* to, std::size_t capacity, const char* from) {
-  if (capacity == 0) return;
-  std::size_t n = 0;
-  while (from[n] != '\0' && n + 1 < capacity) {
-    to[n] = from[n];
-    ++n;
-  }
-  to[n] = '\0';
-}
-
 void cache_program_module() {
-  ssize_t n = ::readlink("/proc/self/exe", own_path, sizeof own_path - 1);
-  own_path[n > 0 ? n : 0] = '\0';
+  ssize_t length = ::readlink("/proc/self/exe", own_path, sizeof own_path - 1);
+  own_path[length > 0 ? length : 0] = '\0';
   Dl_info info{};
   if (::dladdr(reinterpret_cast<void*>(&install_fault_handlers), &info) != 0) {
     own_base = reinterpret_cast<uintptr_t>(info.dli_fbase);
@@ -102,28 +91,28 @@ uint32_t code_for_signal(int signal_number, const siginfo_t* info) {
   switch (signal_number) {
     case SIGSEGV:
     case SIGBUS:
-      return in_stack_guard(reinterpret_cast<uintptr_t>(info->si_addr)) ? stack_overflow : access_violation;
+      return in_stack_guard(reinterpret_cast<uintptr_t>(info->si_addr)) ? kStackOverflow : kAccessViolation;
     case SIGFPE:
       switch (info->si_code) {
-        case FPE_INTDIV: return integer_divide_by_zero;
-        case FPE_INTOVF: return integer_overflow;
-        case FPE_FLTDIV: return float_divide_by_zero;
-        case FPE_FLTOVF: return float_overflow;
-        case FPE_FLTUND: return float_underflow;
-        case FPE_FLTRES: return float_inexact_result;
-        case FPE_FLTINV: return float_invalid_operation;
-        case FPE_FLTSUB: return array_bounds_exceeded;
+        case FPE_INTDIV: return kIntegerDivideByZero;
+        case FPE_INTOVF: return kIntegerOverflow;
+        case FPE_FLTDIV: return kFloatDivideByZero;
+        case FPE_FLTOVF: return kFloatOverflow;
+        case FPE_FLTUND: return kFloatUnderflow;
+        case FPE_FLTRES: return kFloatInexactResult;
+        case FPE_FLTINV: return kFloatInvalidOperation;
+        case FPE_FLTSUB: return kArrayBoundsExceeded;
         default: break;
       }
       break;
     case SIGILL:
-      return info->si_code == ILL_PRVOPC || info->si_code == ILL_PRVREG ? privileged_instruction
-                                                                       : illegal_instruction;
-    case SIGTRAP: return breakpoint;
-    case SIGINT: return control_c_exit;
+      return info->si_code == ILL_PRVOPC || info->si_code == ILL_PRVREG ? kPrivilegedInstruction
+                                                                       : kIllegalInstruction;
+    case SIGTRAP: return kBreakpoint;
+    case SIGINT: return kControlCExit;
     default: break;
   }
-  return other_signal_base + static_cast<uint32_t>(signal_number);
+  return kOtherSignalBase + static_cast<uint32_t>(signal_number);
 }
 
 void on_signal(int signal_number, siginfo_t* info, void* raw_context) {
@@ -169,16 +158,6 @@ void install_fault_handlers(FaultHandler handler) {
   }
 }
 
-void uninstall_fault_handlers() {
-  for (int signal_number : kHandledSignals) {
-    struct sigaction action{};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(signal_number, &action, nullptr);
-  }
-  fault_handler = nullptr;
-}
-
 // dladdr takes the loader's recursive lock; with one thread it cannot block,
 // so it is usable from the fault handler.
 bool find_module(uintptr_t address, char* path, std::size_t capacity, uintptr_t* base) {
@@ -205,14 +184,14 @@ bool is_path_separator(char c) { return c == '/'; }
 void convert_to_oem(char*, std::size_t) {}
 
 void show_message_box(const char* text, const char* caption) {
-  auto put = [](const char* s) {
-    std::size_t n = std::strlen(s);
-    while (n > 0) {
-      ssize_t w = ::write(STDERR_FILENO, s, n);
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) return;
-      s += w;
-      n -= static_cast<std::size_t>(w);
+  auto put = [](const char* part) {
+    std::size_t left = std::strlen(part);
+    while (left > 0) {
+      ssize_t written = ::write(STDERR_FILENO, part, left);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) return;
+      part += written;
+      left -= static_cast<std::size_t>(written);
     }
   };
   put(caption);
@@ -224,84 +203,5 @@ void show_message_box(const char* text, const char* caption) {
 void exit_process(int32_t status) { std::exit(status); }
 
 void exit_process_now(int32_t status) { ::_exit(status); }
-
-bool run_in_child(void (*body)(void*), void* argument, char* out, std::size_t out_capacity, char* err,
-                  std::size_t err_capacity, ChildOutcome* outcome) {
-  int out_pipe[2];
-  int err_pipe[2];
-  if (::pipe(out_pipe) != 0) return false;
-  if (::pipe(err_pipe) != 0) {
-    ::close(out_pipe[0]);
-    ::close(out_pipe[1]);
-    return false;
-  }
-  pid_t child = ::fork();
-  if (child < 0) return false;
-  if (child == 0) {
-    ::dup2(out_pipe[1], STDOUT_FILENO);
-    ::dup2(err_pipe[1], STDERR_FILENO);
-    ::close(out_pipe[0]);
-    ::close(out_pipe[1]);
-    ::close(err_pipe[0]);
-    ::close(err_pipe[1]);
-    body(argument);
-    ::_exit(0);
-  }
-  ::close(out_pipe[1]);
-  ::close(err_pipe[1]);
-
-  struct Sink {
-    int fd;
-    char* text;
-    std::size_t capacity;
-    std::size_t used;
-  } sinks[2] = {{out_pipe[0], out, out_capacity, 0}, {err_pipe[0], err, err_capacity, 0}};
-  int open_count = 2;
-  while (open_count > 0) {
-    pollfd fds[2];
-    int n = 0;
-    Sink* which[2];
-    for (Sink& s : sinks) {
-      if (s.fd < 0) continue;
-      fds[n] = {s.fd, POLLIN, 0};
-      which[n++] = &s;
-    }
-    if (::poll(fds, static_cast<nfds_t>(n), -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    for (int i = 0; i < n; ++i) {
-      if (fds[i].revents == 0) continue;
-      Sink& s = *which[i];
-      char chunk[512];
-      ssize_t got = ::read(s.fd, chunk, sizeof chunk);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        ::close(s.fd);
-        s.fd = -1;
-        --open_count;
-        continue;
-      }
-      for (ssize_t k = 0; k < got; ++k) {
-        if (s.used + 1 < s.capacity) s.text[s.used++] = chunk[k];
-      }
-    }
-  }
-  for (Sink& s : sinks) {
-    if (s.fd >= 0) ::close(s.fd);
-    if (s.capacity > 0) s.text[s.used] = '\0';
-  }
-
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return false;
-  }
-  outcome->exited = WIFEXITED(status);
-  outcome->status = WIFEXITED(status) ? WEXITSTATUS(status) : WTERMSIG(status);
-  outcome->core_dumped = WIFSIGNALED(status) && WCOREDUMP(status);
-  return true;
-}
-
-void raise_interrupt() { ::raise(SIGINT); }
 
 }  // namespace platform

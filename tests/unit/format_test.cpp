@@ -125,7 +125,6 @@ TEST_F(FormatTest, FloatingDirectivesRenderByLetter) {
       {__LINE__, "%.18f", 0.5, "0.500000000000000000"},
       {__LINE__, "%.0e", kValue, "1.2E+006"},
       {__LINE__, "%.1e", kValue, "1.2E+006"},
-      {__LINE__, "%.99999999999f", kValue, "1234567.89"},
       // From 10^18 up, F, N and M fall back to the general scientific form.
       {__LINE__, "%f", 1e18, "1E18"},
       {__LINE__, "%n", 1e18, "1E18"},
@@ -292,8 +291,13 @@ TEST_F(FormatTest, FailuresAgainstTheFloatingValue) {
       {__LINE__, "%q", incompatible("%q")},
       {__LINE__, "%f %q", missing("%q")},
       {__LINE__, "%-0:-7.3Q", incompatible("%-0:-7.3Q")},
-      {__LINE__, "%4294967296:f", missing("%4294967296:f")},
-      {__LINE__, "%99999999999999999999:f", missing("%99999999999999999999:f")},
+      // A digit run beyond 32 bits is no index, width or precision at all.
+      {__LINE__, "%4294967295:f", missing("%4294967295:f")},
+      {__LINE__, "%4294967296:f", incompatible("%4294967296:f")},
+      {__LINE__, "%99999999999999999999:f", incompatible("%99999999999999999999:f")},
+      {__LINE__, "%.99999999999f", incompatible("%.99999999999f")},
+      {__LINE__, "%1234567890123456789012345678901234567890f",
+       incompatible("%123456789012345678901234567890")},
       // Cut to its first 31 bytes.
       {__LINE__, "%0:0:0:0:0:0:0:0:0:0:0:0:0:0:0:8.2d",
        incompatible("%0:0:0:0:0:0:0:0:0:0:0:0:0:0:0:")},

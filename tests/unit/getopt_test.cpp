@@ -8,6 +8,7 @@
 #include "getoptlib/getoptlib.h"
 #include "platform/console.h"
 #include "platform/environment.h"
+#include "tests/support/test_support.h"
 #include "textsvc/console_output.h"
 #include "textsvc/failure.h"
 
@@ -63,10 +64,10 @@ public:
   explicit Environment(const char* posixly_correct) {
     std::string value;
     if (platform::get_environment("POSIXLY_CORRECT", value)) saved_ = value;
-    platform::set_environment("POSIXLY_CORRECT", posixly_correct);
+    test_support::set_environment("POSIXLY_CORRECT", posixly_correct);
   }
   ~Environment() {
-    platform::set_environment("POSIXLY_CORRECT", saved_ ? saved_->c_str() : nullptr);
+    test_support::set_environment("POSIXLY_CORRECT", saved_ ? saved_->c_str() : nullptr);
   }
 
 private:
