@@ -177,6 +177,23 @@ Exception* run_guarded(Step step) {
   end_program(kFailureStatus);
 }
 
+// An exhausted heap may have no room even for the exception object that
+// would carry std::bad_alloc (the runtime's emergency pool is itself
+// allocated at start-up, and may be missing), and a throw that cannot
+// allocate ends in std::terminate. So a failed allocation ends the run
+// here, through the out-of-memory path, without throwing; the clean-up
+// blocks an unwind would run only release memory.
+[[noreturn]] void end_out_of_memory() {
+  // A second exhaustion while reporting throws as usual and is handled by
+  // the top-level handler.
+  std::set_new_handler(nullptr);
+  if (!family_installed) {
+    end_with_runtime_error(runtime_error_number(RuntimeError::out_of_memory), nullptr);
+  }
+  prepared_out_of_memory->set_location(nullptr);
+  handle_failure(prepared_out_of_memory);
+}
+
 [[noreturn]] void run_program(int argc, char** argv, void (*check_run)()) {
   // Inside the handler: copying the arguments may already exhaust memory.
   platform::set_process_arguments(argc, argv);
@@ -193,6 +210,7 @@ Exception* run_guarded(Step step) {
 
 void program_main(int argc, char** argv, void (*check_run)(), std::initializer_list<ModuleSteps> modules) {
   console_flag = true;
+  std::set_new_handler(&end_out_of_memory);
   module_steps[module_count++] = {&text_services_start, &text_services_end};
   for (const ModuleSteps& steps : modules) {
     if (module_count < kMaxModules) module_steps[module_count++] = steps;
