@@ -242,13 +242,13 @@ void rotate_operands(argvarray& argv) {
   }
   while (top > middle && middle > bottom) {
     if (middle - bottom < top - middle) {
-      int32_t n = middle - bottom;
-      for (int32_t i = 0; i < n; ++i) std::swap(argv[bottom + i], argv[top - n + i]);
-      top -= n;
+      int32_t run = middle - bottom;
+      for (int32_t i = 0; i < run; ++i) std::swap(argv[bottom + i], argv[top - run + i]);
+      top -= run;
     } else {
-      int32_t n = top - middle;
-      for (int32_t i = 0; i < n; ++i) std::swap(argv[bottom + i], argv[middle + i]);
-      bottom += n;
+      int32_t run = top - middle;
+      for (int32_t i = 0; i < run; ++i) std::swap(argv[bottom + i], argv[middle + i]);
+      bottom += run;
     }
   }
   operands_start += optind - operands_end;

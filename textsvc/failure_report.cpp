@@ -34,14 +34,14 @@ public:
   void add_hex_short(uint32_t value) { add_hex(value, 0); }
   void add_decimal(int32_t value) {
     char text[12];
-    int n = 0;
+    int count = 0;
     uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
     do {
-      text[sizeof text - 1 - n++] = static_cast<char>('0' + magnitude % 10);
+      text[sizeof text - 1 - count++] = static_cast<char>('0' + magnitude % 10);
       magnitude /= 10;
     } while (magnitude != 0);
-    if (value < 0) text[sizeof text - 1 - n++] = '-';
-    add(text + sizeof text - n, static_cast<std::size_t>(n));
+    if (value < 0) text[sizeof text - 1 - count++] = '-';
+    add(text + sizeof text - count, static_cast<std::size_t>(count));
   }
   // Zero-ends the text; the length counts up to the first zero byte, as the
   // writers of a zero-ended text do.

@@ -81,15 +81,15 @@ char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 
 // "-" when `negative`, into `out`; returns the length.
 std::size_t write_decimal(char* out, bool negative, uint32_t magnitude, int least) {
   char digits[16];
-  int n = 0;
+  int count = 0;
   do {
-    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    digits[count++] = static_cast<char>('0' + magnitude % 10);
     magnitude /= 10;
   } while (magnitude != 0);
   std::size_t len = 0;
   if (negative) out[len++] = '-';
-  for (int i = n; i < least; ++i) out[len++] = '0';
-  while (n > 0) out[len++] = digits[--n];
+  for (int i = count; i < least; ++i) out[len++] = '0';
+  while (count > 0) out[len++] = digits[--count];
   return len;
 }
 
@@ -100,23 +100,23 @@ public:
 
   void run() {
     const char* const begin = format_.data();
-    const std::size_t n = format_.size();
-    std::size_t i = 0;
-    while (i < n) {
-      const void* percent = std::memchr(begin + i, '%', n - i);
+    const std::size_t size = format_.size();
+    std::size_t at = 0;
+    while (at < size) {
+      const void* percent = std::memchr(begin + at, '%', size - at);
       std::size_t next = percent != nullptr ? static_cast<std::size_t>(
                                                   static_cast<const char*>(percent) - begin)
-                                            : n;
-      sink_.put(begin + i, next - i);
-      i = next;
-      if (i == n) break;
-      if (i + 1 == n) break;  // a "%" as the last byte
-      if (begin[i + 1] == '%') {
+                                            : size;
+      sink_.put(begin + at, next - at);
+      at = next;
+      if (at == size) break;
+      if (at + 1 == size) break;  // a "%" as the last byte
+      if (begin[at + 1] == '%') {
         sink_.put('%');
-        i += 2;
+        at += 2;
         continue;
       }
-      if (!directive(i)) break;  // the format ends inside this directive
+      if (!directive(at)) break;  // the format ends inside this directive
     }
   }
 
@@ -125,38 +125,38 @@ private:
   // moves that past it. False when the format ends before the type letter.
   bool directive(std::size_t& start_and_next) {
     const std::size_t start = start_and_next;
-    std::size_t i = start + 1;
+    std::size_t at = start + 1;
     number_too_large_ = false;
-    const std::size_t n = format_.size();
-    const char* f = format_.data();
+    const std::size_t size = format_.size();
+    const char* chars = format_.data();
     bool left = false;
     int64_t number = 0;
     for (;;) {
       left = false;
-      if (i < n && f[i] == '-') {
+      if (at < size && chars[at] == '-') {
         left = true;
-        ++i;
+        ++at;
       }
-      if (i == n) return false;
-      number = read_number(i);
-      if (i == n) return false;
-      if (f[i] != ':') break;
+      if (at == size) return false;
+      number = read_number(at);
+      if (at == size) return false;
+      if (chars[at] != ':') break;
       counter_ = number < 0 ? std::numeric_limits<uint64_t>::max() : static_cast<uint64_t>(number);
-      ++i;
+      ++at;
     }
     const uint64_t width = number < 0 ? 0 : static_cast<uint64_t>(number);
     int64_t precision = -1;  // absent
-    if (f[i] == '.') {
-      ++i;
-      if (i == n) return false;
-      precision = read_number(i);
-      if (i == n) return false;
+    if (chars[at] == '.') {
+      ++at;
+      if (at == size) return false;
+      precision = read_number(at);
+      if (at == size) return false;
       if (precision < 0) precision = -1;
     }
-    const char letter = lower(f[i]);
-    ++i;
-    const std::string_view text(f + start, i - start);
-    start_and_next = i;
+    const char letter = lower(chars[at]);
+    ++at;
+    const std::string_view text(chars + start, at - start);
+    start_and_next = at;
 
     if (number_too_large_) fail(kIncompatible, text);
     if (counter_ >= args_.count) fail(kMissingArgument, text);
@@ -170,23 +170,23 @@ private:
     const int least = precision >= 0 && precision <= 16 ? static_cast<int>(precision) : 0;
     switch (arg.kind) {
       case FormatArg::Kind::floating: {
-        const int p = static_cast<int>(precision);
+        const int digits_wanted = static_cast<int>(precision);
         switch (letter) {
           case 'g':
-            len = render_float_into(area, arg.f, FloatMode::general, precise_float ? p : 15, 3);
+            len = render_float_into(area, arg.f, FloatMode::general, precise_float ? digits_wanted : 15, 3);
             break;
           case 'e':
-            len = render_float_into(area, arg.f, FloatMode::exponent, precise_float ? p : 15, 3);
+            len = render_float_into(area, arg.f, FloatMode::exponent, precise_float ? digits_wanted : 15, 3);
             break;
           case 'f':
-            len = render_float_into(area, arg.f, FloatMode::fixed, 18, precise_float ? p : 2);
+            len = render_float_into(area, arg.f, FloatMode::fixed, 18, precise_float ? digits_wanted : 2);
             break;
           case 'n':
-            len = render_float_into(area, arg.f, FloatMode::number, 18, precise_float ? p : 2);
+            len = render_float_into(area, arg.f, FloatMode::number, 18, precise_float ? digits_wanted : 2);
             break;
           case 'm':
             len = render_float_into(area, arg.f, FloatMode::currency, 18,
-                                    precise_float ? p : number_settings.currency_decimals);
+                                    precise_float ? digits_wanted : number_settings.currency_decimals);
             break;
           default:
             fail(kIncompatible, text);
@@ -239,11 +239,11 @@ private:
   // of digits, or 0. A run beyond the largest 32-bit unsigned value marks
   // the directive invalid: taken as a width it would ask for gigabytes of
   // padding that nobody can have meant.
-  int64_t read_number(std::size_t& i) {
-    const char* f = format_.data();
-    const std::size_t n = format_.size();
-    if (f[i] == '*') {
-      ++i;
+  int64_t read_number(std::size_t& at) {
+    const char* chars = format_.data();
+    const std::size_t size = format_.size();
+    if (chars[at] == '*') {
+      ++at;
       if (counter_ >= args_.count) return 0;
       const FormatArg& arg = args_.items[counter_];
       ++counter_;
@@ -251,13 +251,13 @@ private:
     }
     constexpr int64_t kMax = std::numeric_limits<uint32_t>::max();
     int64_t value = 0;
-    while (i < n && is_decimal_digit(f[i])) {
-      value = value * 10 + (f[i] - '0');
+    while (at < size && is_decimal_digit(chars[at])) {
+      value = value * 10 + (chars[at] - '0');
       if (value > kMax) {
         number_too_large_ = true;
         value = kMax;
       }
-      ++i;
+      ++at;
     }
     return value;
   }
