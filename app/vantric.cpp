@@ -19,11 +19,11 @@
 namespace {
 
 struct CheckOptions {
-  std::string counter;    // the object; after path building, the whole counter path
+  std::string counter;  // the object; after path building, the whole counter path
   std::string instance;
   std::string parameter;
   std::string format;
-  std::string critical;   // only non-empty arguments are stored
+  std::string critical;  // only non-empty arguments are stored
   std::string warning;
 };
 
@@ -42,7 +42,8 @@ void write_result_line(std::string_view text) {
 // line so that the overflow is reported just after the storing call.
 __attribute__((noinline)) double store_as_double(long double parsed) {
   double stored = static_cast<double>(parsed);
-  if (std::isinf(stored)) raise_runtime_error(RuntimeError::float_overflow, __builtin_return_address(0));
+  if (std::isinf(stored))
+    raise_runtime_error(RuntimeError::float_overflow, __builtin_return_address(0));
   return stored;
 }
 
@@ -62,13 +63,26 @@ void run_check() {
   while ((option = getoptlib::getopt(getoptlib::argc, getoptlib::argv, "C:I:P:c:w:f:h")) != -1) {
     const std::string& arg = getoptlib::optarg;
     switch (option) {
-      case 'C': check_options.counter = arg; break;
-      case 'I': check_options.instance = arg; break;
-      case 'P': check_options.parameter = arg; break;
-      case 'f': check_options.format = arg; break;
-      case 'c': if (!arg.empty()) check_options.critical = arg; break;
-      case 'w': if (!arg.empty()) check_options.warning = arg; break;
-      default: break;  // -h, and '?' or ':' after a diagnostic: scan on
+      case 'C':
+        check_options.counter = arg;
+        break;
+      case 'I':
+        check_options.instance = arg;
+        break;
+      case 'P':
+        check_options.parameter = arg;
+        break;
+      case 'f':
+        check_options.format = arg;
+        break;
+      case 'c':
+        if (!arg.empty()) check_options.critical = arg;
+        break;
+      case 'w':
+        if (!arg.empty()) check_options.warning = arg;
+        break;
+      default:
+        break;  // -h, and '?' or ':' after a diagnostic: scan on
     }
   }
   if (check_options.counter.empty() || check_options.parameter.empty()) {

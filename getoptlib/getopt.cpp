@@ -132,8 +132,7 @@ int32_t short_option(int32_t argc, const argvarray& argv, std::string_view optio
 // Returns the result, or -2 when no entry matched and the element is to be
 // read as a cluster of short options instead.
 int32_t long_option(int32_t argc, const argvarray& argv, std::string_view option_text,
-                    std::span<const option> table, int32_t& long_index,
-                    bool single_dash_long) {
+                    std::span<const option> table, int32_t& long_index, bool single_dash_long) {
   const std::string& current = element(argv, optind);
   size_t equals = pending_text.find('=');
   std::string_view typed = std::string_view(pending_text).substr(0, equals);
@@ -201,7 +200,8 @@ int32_t long_option(int32_t argc, const argvarray& argv, std::string_view option
     if (starts_with_two_dashes(current)) {
       diagnose(argv, ": unrecognized option `--", typed_text, "'");
     } else {
-      diagnose(argv, ": unrecognized option `", current.empty() ? '-' : current[0], typed_text, "'");
+      diagnose(argv, ": unrecognized option `", current.empty() ? '-' : current[0], typed_text,
+               "'");
     }
     return '?';
   }
@@ -323,8 +323,7 @@ int32_t scan_options(int32_t argc, argvarray& argv, std::string_view option_text
   const std::string& current = element(argv, optind);
   if (long_in_use &&
       ((current.size() >= 2 && current[1] == '-') ||
-       (single_dash_long &&
-        (current.size() != 2 || !in_option_text(option_text, current[1]))))) {
+       (single_dash_long && (current.size() != 2 || !in_option_text(option_text, current[1]))))) {
     int32_t result = long_option(argc, argv, option_text, long_table, long_index, single_dash_long);
     if (result != -2) return result;
   }

@@ -68,10 +68,10 @@ std::vector<std::string> split_command_line(const char* line,
 // One entry of a long-option table. An entry with an empty name ends the
 // table.
 struct option {
-  std::string name;          // without dashes
-  uint8_t arg_kind = 0;      // 0: no argument; 1: required; other: optional
-  int32_t* target = nullptr; // when set, a match stores value here and returns 0
-  int32_t value = 0;         // what a match returns (or stores)
+  std::string name;           // without dashes
+  uint8_t arg_kind = 0;       // 0: no argument; 1: required; other: optional
+  int32_t* target = nullptr;  // when set, a match stores value here and returns 0
+  int32_t value = 0;          // what a match returns (or stores)
 };
 
 // Argument of the option just returned (or the operand, in the order chosen

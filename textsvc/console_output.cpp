@@ -62,7 +62,8 @@ int32_t write_out() {
   if (stream.fill == 0) return 0;
   platform::ConsoleCalls& calls = platform::console_calls();
   uint32_t written = 0;
-  bool ok = calls.write_file(stream.handle, stream.buffer, static_cast<uint32_t>(stream.fill), &written);
+  bool ok =
+      calls.write_file(stream.handle, stream.buffer, static_cast<uint32_t>(stream.fill), &written);
   int32_t error = ok ? 0 : static_cast<int32_t>(calls.last_error());
   stream.fill = 0;
   return error;
@@ -109,7 +110,8 @@ void write_line_end() {
   if (!open_output()) return;
   ConsoleOutput& stream = console_output;
   write_text(std::string_view(stream.line_end, sizeof stream.line_end));
-  if (stream.mode == ConsoleOutput::Mode::output && stream.flush_at_line_end) store_failure(write_out());
+  if (stream.mode == ConsoleOutput::Mode::output && stream.flush_at_line_end)
+    store_failure(write_out());
 }
 
 void flush_output() {
@@ -124,20 +126,27 @@ void close_output() {
 __attribute__((noinline)) void check_io() {
   int32_t number = take_pending_io_result();
   if (number == 0) return;
-  raise_failure(new EInOutError(number, in_out_error_message(number)),
-                __builtin_return_address(0));
+  raise_failure(new EInOutError(number, in_out_error_message(number)), __builtin_return_address(0));
 }
 
 const char* in_out_error_words(int32_t number) {
   switch (number) {
-    case 2: return "File not found";
-    case 3: return "Invalid filename";
-    case 4: return "Too many open files";
-    case 5: return "File access denied";
-    case 100: return "Read beyond end of file";
-    case 101: return "Disk full";
-    case 106: return "Invalid numeric input";
-    default: return nullptr;
+    case 2:
+      return "File not found";
+    case 3:
+      return "Invalid filename";
+    case 4:
+      return "Too many open files";
+    case 5:
+      return "File access denied";
+    case 100:
+      return "Read beyond end of file";
+    case 101:
+      return "Disk full";
+    case 106:
+      return "Invalid numeric input";
+    default:
+      return nullptr;
   }
 }
 

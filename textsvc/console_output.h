@@ -26,7 +26,6 @@
 #include <string>
 #include <string_view>
 
-
 void write_text(std::string_view text);
 void write_char(char byte);
 // Appends CR LF, then sends the buffer when the handle is a character device.

@@ -17,7 +17,7 @@ bool fits_32_bits(uintptr_t value) { return (static_cast<uint64_t>(value) >> 32)
 // Appends to a fixed area, cutting at its capacity; the fault handler's only
 // formatter, so it must allocate nothing and call nothing that locks.
 class FixedText {
-public:
+ public:
   FixedText(char* buffer, std::size_t capacity) : buffer_(buffer), capacity_(capacity) {}
 
   void add(const char* text, std::size_t length) {
@@ -35,7 +35,8 @@ public:
   void add_decimal(int32_t value) {
     char text[12];
     int count = 0;
-    uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    uint32_t magnitude =
+        value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
     do {
       text[sizeof text - 1 - count++] = static_cast<char>('0' + magnitude % 10);
       magnitude /= 10;
@@ -50,7 +51,7 @@ public:
     return std::strlen(buffer_);
   }
 
-private:
+ private:
   char* buffer_;
   std::size_t capacity_;
   std::size_t used_ = 0;
@@ -74,25 +75,33 @@ constexpr int32_t kUnknownExceptionNumber = 255;
 // Indexed by the kind; kinds_in_order below keeps each row at its kind.
 constexpr RuntimeErrorRow kRuntimeErrors[] = {
     {RuntimeError::in_out, "EInOutError", "", 0, nullptr},
-    {RuntimeError::out_of_memory, "EOutOfMemory", "Out of memory", 203, &make_failure<EOutOfMemory>},
+    {RuntimeError::out_of_memory, "EOutOfMemory", "Out of memory", 203,
+     &make_failure<EOutOfMemory>},
     {RuntimeError::invalid_pointer, "EInvalidPointer", "Invalid pointer operation", 204,
      &make_failure<EInvalidPointer>},
-    {RuntimeError::int_divide_by_zero, "EDivByZero", "Division by zero", 200, &make_failure<EDivByZero>},
-    {RuntimeError::range_check, "ERangeError", "Range check error", 201, &make_failure<ERangeError>},
-    {RuntimeError::int_overflow, "EIntOverflow", "Integer overflow", 215, &make_failure<EIntOverflow>},
+    {RuntimeError::int_divide_by_zero, "EDivByZero", "Division by zero", 200,
+     &make_failure<EDivByZero>},
+    {RuntimeError::range_check, "ERangeError", "Range check error", 201,
+     &make_failure<ERangeError>},
+    {RuntimeError::int_overflow, "EIntOverflow", "Integer overflow", 215,
+     &make_failure<EIntOverflow>},
     {RuntimeError::float_invalid, "EInvalidOp", "Invalid floating point operation", 207,
      &make_failure<EInvalidOp>},
     {RuntimeError::float_divide_by_zero, "EZeroDivide", "Floating point division by zero", 200,
      &make_failure<EZeroDivide>},
-    {RuntimeError::float_overflow, "EOverflow", "Floating point overflow", 205, &make_failure<EOverflow>},
-    {RuntimeError::float_underflow, "EUnderflow", "Floating point underflow", 206, &make_failure<EUnderflow>},
-    {RuntimeError::invalid_cast, "EInvalidCast", "Invalid class typecast", 219, &make_failure<EInvalidCast>},
+    {RuntimeError::float_overflow, "EOverflow", "Floating point overflow", 205,
+     &make_failure<EOverflow>},
+    {RuntimeError::float_underflow, "EUnderflow", "Floating point underflow", 206,
+     &make_failure<EUnderflow>},
+    {RuntimeError::invalid_cast, "EInvalidCast", "Invalid class typecast", 219,
+     &make_failure<EInvalidCast>},
     {RuntimeError::access_violation, "EAccessViolation", "Access violation", 216,
      &make_failure<EAccessViolation>},
     {RuntimeError::privileged_instruction, "EPrivilege", "Privileged instruction", 218,
      &make_failure<EPrivilege>},
     {RuntimeError::control_c, "EControlC", "Control-C hit", 217, &make_failure<EControlC>},
-    {RuntimeError::stack_overflow, "EStackOverflow", "Stack overflow", 202, &make_failure<EStackOverflow>},
+    {RuntimeError::stack_overflow, "EStackOverflow", "Stack overflow", 202,
+     &make_failure<EStackOverflow>},
     {RuntimeError::variant_conversion, "EVariantError", "Invalid variant type conversion", 220,
      &make_failure<EVariantError>},
     {RuntimeError::variant_operation, "EVariantError", "Invalid variant operation", 221,
@@ -101,10 +110,12 @@ constexpr RuntimeErrorRow kRuntimeErrors[] = {
      &make_failure<EVariantError>},
     {RuntimeError::variant_creation, "EVariantError", "Error creating variant or safe array", 223,
      &make_failure<EVariantError>},
-    {RuntimeError::variant_argument, "EVariantError", "Invalid argument", 224, &make_failure<EVariantError>},
-    {RuntimeError::variant_bounds, "EVariantError", "Variant or safe array index out of bounds", 225,
+    {RuntimeError::variant_argument, "EVariantError", "Invalid argument", 224,
      &make_failure<EVariantError>},
-    {RuntimeError::assertion, "EAssertionFailed", "Assertion failed", 227, &make_failure<EAssertionFailed>},
+    {RuntimeError::variant_bounds, "EVariantError", "Variant or safe array index out of bounds",
+     225, &make_failure<EVariantError>},
+    {RuntimeError::assertion, "EAssertionFailed", "Assertion failed", 227,
+     &make_failure<EAssertionFailed>},
     {RuntimeError::external, "EExternalException", "", kUnknownExceptionNumber,
      &make_failure<EExternalException>},
     {RuntimeError::interface_cast, "EIntfCastError", "Interface not supported", 228,
@@ -126,7 +137,8 @@ static_assert(kinds_in_order(), "each runtime error row must sit at its kind");
 // platform exception without kind of its own.
 const RuntimeErrorRow& row_of(RuntimeError kind) {
   auto index = static_cast<std::size_t>(kind);
-  if (index >= sizeof kRuntimeErrors / sizeof kRuntimeErrors[0]) index = static_cast<std::size_t>(RuntimeError::external);
+  if (index >= sizeof kRuntimeErrors / sizeof kRuntimeErrors[0])
+    index = static_cast<std::size_t>(RuntimeError::external);
   return kRuntimeErrors[index];
 }
 
@@ -178,10 +190,12 @@ uintptr_t locate(uintptr_t location, char* path) {
   return location == 0 ? 0 : location - 4096;
 }
 
-std::size_t platform_message(const platform::ExceptionRecord& record, char* buffer, std::size_t capacity) {
+std::size_t platform_message(const platform::ExceptionRecord& record, char* buffer,
+                             std::size_t capacity) {
   FixedText text(buffer, capacity);
   if (record.code == platform::fault_code::kAccessViolation) {
-    const char* access = record.parameter_count >= 1 && record.parameters[0] != 0 ? "Write" : "Read";
+    const char* access =
+        record.parameter_count >= 1 && record.parameters[0] != 0 ? "Write" : "Read";
     uintptr_t data = record.parameter_count >= 2 ? record.parameters[1] : 0;
     char path[kPathCapacity];
     uintptr_t base = 0;
@@ -209,8 +223,8 @@ std::size_t platform_message(const platform::ExceptionRecord& record, char* buff
 }
 
 // The report without format_into_buffer, for the fault handler.
-std::size_t fixed_report_text(const char* kind_name, const char* message, std::size_t message_length,
-                              uintptr_t location, char* buffer) {
+std::size_t fixed_report_text(const char* kind_name, const char* message,
+                              std::size_t message_length, uintptr_t location, char* buffer) {
   char path[kPathCapacity];
   uintptr_t offset = locate(location, path);
   FixedText text(buffer, kReportCapacity);
@@ -237,7 +251,8 @@ int32_t runtime_error_number(RuntimeError kind, int32_t io_error) {
 int32_t platform_exception_number(uint32_t code) { return row_of(platform_kind(code)).number; }
 
 Exception* make_runtime_failure(RuntimeError kind, int32_t io_error) {
-  if (kind == RuntimeError::in_out) return new EInOutError(io_error, in_out_error_message(io_error));
+  if (kind == RuntimeError::in_out)
+    return new EInOutError(io_error, in_out_error_message(io_error));
   const RuntimeErrorRow& row = row_of(kind);
   return row.make(row.message);
 }
@@ -256,7 +271,8 @@ std::size_t failure_text(const Exception& failure, const void* location, char* b
   uintptr_t offset = locate(reinterpret_cast<uintptr_t>(location), path);
   const std::string& message = failure.message();
   const char* end_mark = !message.empty() && message.back() != '.' ? "." : "";
-  FormatArg args[] = {FormatArg::ztext(failure.kind_name()), FormatArg::ztext(file_name_part(path, false)),
+  FormatArg args[] = {FormatArg::ztext(failure.kind_name()),
+                      FormatArg::ztext(file_name_part(path, false)),
                       FormatArg::pointer(static_cast<uint32_t>(offset)), FormatArg::text(message),
                       FormatArg::ztext(end_mark)};
   const char* shape = "Exception %s in module %s at %p.\r\n%s%s\r\n";
@@ -296,7 +312,8 @@ std::size_t io_failure_report_text(int32_t io_error, const void* location, char*
     text.add_decimal(io_error);
   }
   std::size_t length = text.finish();
-  return fixed_report_text("EInOutError", message, length, reinterpret_cast<uintptr_t>(location), buffer);
+  return fixed_report_text("EInOutError", message, length, reinterpret_cast<uintptr_t>(location),
+                           buffer);
 }
 
 std::size_t runtime_error_line(int32_t number, uintptr_t location, char* line) {
@@ -313,4 +330,3 @@ std::size_t runtime_error_line(int32_t number, uintptr_t location, char* line) {
   text.add_address(location);
   return sizeof kShape - 1 + text.finish();
 }
-

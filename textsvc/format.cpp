@@ -30,7 +30,7 @@ constexpr uint64_t kCountLimit = std::numeric_limits<uint64_t>::max();
 // saturates: thousands of four-gigabyte widths must not wrap it round to a
 // length that looks as if it fitted.
 class Sink {
-public:
+ public:
   Sink(char* out, std::size_t room) : out_(out), room_(room) {}
 
   void put(const char* bytes, std::size_t n) {
@@ -61,7 +61,7 @@ public:
   std::size_t used() const { return used_; }
   uint64_t total() const { return total_; }
 
-private:
+ private:
   void count(uint64_t n) { total_ = n > kCountLimit - total_ ? kCountLimit : total_ + n; }
 
   char* out_;
@@ -71,8 +71,7 @@ private:
 };
 
 [[noreturn]] void fail(const char* message_template, std::string_view directive) {
-  raise_convert_error(message_template,
-                      directive_for_message(directive, platform::is_lead_byte));
+  raise_convert_error(message_template, directive_for_message(directive, platform::is_lead_byte));
 }
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
@@ -94,7 +93,7 @@ std::size_t write_decimal(char* out, bool negative, uint32_t magnitude, int leas
 }
 
 class Expansion {
-public:
+ public:
   Expansion(std::string_view format, FormatArgs args, Sink& sink)
       : format_(format), args_(args), sink_(sink) {}
 
@@ -104,9 +103,9 @@ public:
     std::size_t at = 0;
     while (at < size) {
       const void* percent = std::memchr(begin + at, '%', size - at);
-      std::size_t next = percent != nullptr ? static_cast<std::size_t>(
-                                                  static_cast<const char*>(percent) - begin)
-                                            : size;
+      std::size_t next = percent != nullptr
+                             ? static_cast<std::size_t>(static_cast<const char*>(percent) - begin)
+                             : size;
       sink_.put(begin + at, next - at);
       at = next;
       if (at == size) break;
@@ -120,7 +119,7 @@ public:
     }
   }
 
-private:
+ private:
   // Reads and expands the directive whose "%" is at `start_and_next` and
   // moves that past it. False when the format ends before the type letter.
   bool directive(std::size_t& start_and_next) {
@@ -173,20 +172,25 @@ private:
         const int digits_wanted = static_cast<int>(precision);
         switch (letter) {
           case 'g':
-            len = render_float_into(area, arg.f, FloatMode::general, precise_float ? digits_wanted : 15, 3);
+            len = render_float_into(area, arg.f, FloatMode::general,
+                                    precise_float ? digits_wanted : 15, 3);
             break;
           case 'e':
-            len = render_float_into(area, arg.f, FloatMode::exponent, precise_float ? digits_wanted : 15, 3);
+            len = render_float_into(area, arg.f, FloatMode::exponent,
+                                    precise_float ? digits_wanted : 15, 3);
             break;
           case 'f':
-            len = render_float_into(area, arg.f, FloatMode::fixed, 18, precise_float ? digits_wanted : 2);
+            len = render_float_into(area, arg.f, FloatMode::fixed, 18,
+                                    precise_float ? digits_wanted : 2);
             break;
           case 'n':
-            len = render_float_into(area, arg.f, FloatMode::number, 18, precise_float ? digits_wanted : 2);
+            len = render_float_into(area, arg.f, FloatMode::number, 18,
+                                    precise_float ? digits_wanted : 2);
             break;
           case 'm':
-            len = render_float_into(area, arg.f, FloatMode::currency, 18,
-                                    precise_float ? digits_wanted : number_settings.currency_decimals);
+            len = render_float_into(
+                area, arg.f, FloatMode::currency, 18,
+                precise_float ? digits_wanted : number_settings.currency_decimals);
             break;
           default:
             fail(kIncompatible, text);
@@ -284,8 +288,7 @@ std::string_view directive_for_message(std::string_view directive,
   if (directive.size() > kDirectiveNameLimit) directive = directive.substr(0, kDirectiveNameLimit);
   // Only the type letter can be a byte above the ASCII range, and it follows
   // ASCII bytes, so a lead-byte value there really does open a character.
-  if (!directive.empty() &&
-      opens_two_byte_char(static_cast<unsigned char>(directive.back()))) {
+  if (!directive.empty() && opens_two_byte_char(static_cast<unsigned char>(directive.back()))) {
     directive.remove_suffix(1);
   }
   return directive;

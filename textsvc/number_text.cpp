@@ -28,7 +28,7 @@ constexpr std::size_t kMaxCurrencyText = 256;
 // so that an unmasked exception cannot fire on the caller's next
 // instruction.
 class X87ControlWordGuard {
-public:
+ public:
   X87ControlWordGuard() : saved_(x87_control_word()) {
     changed_ = (saved_ & kX87ControlFields) != kX87ControlExtended;
     if (changed_) {
@@ -45,7 +45,7 @@ public:
   X87ControlWordGuard(const X87ControlWordGuard&) = delete;
   X87ControlWordGuard& operator=(const X87ControlWordGuard&) = delete;
 
-private:
+ private:
   uint16_t saved_;
   bool changed_;
 };
@@ -53,7 +53,7 @@ private:
 // Like X87ControlWordGuard, but always clears the status flags at both ends,
 // so the parse can tell from them whether its own work overflowed.
 class X87ParseStateGuard {
-public:
+ public:
   X87ParseStateGuard() : saved_(x87_control_word()) {
     x87_clear_exceptions();
     x87_load_control_word(
@@ -66,7 +66,7 @@ public:
   X87ParseStateGuard(const X87ParseStateGuard&) = delete;
   X87ParseStateGuard& operator=(const X87ParseStateGuard&) = delete;
 
-private:
+ private:
   uint16_t saved_;
 };
 
@@ -125,7 +125,7 @@ struct DigitSource {
 };
 
 class TextWriter {
-public:
+ public:
   explicit TextWriter(char* out) : start_(out), at_(out) {}
   void put(char c) { *at_++ = c; }
   // A separator that is the NUL character stands for "none".
@@ -143,7 +143,7 @@ public:
   }
   std::size_t length() const { return static_cast<std::size_t>(at_ - start_); }
 
-private:
+ private:
   char* start_;
   char* at_;
 };
@@ -275,7 +275,6 @@ __attribute__((always_inline)) inline long double scale_power(long double x, int
   }
   return x;
 }
-
 
 int hex_digit_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';

@@ -36,7 +36,7 @@ enum class FloatMode : int { general = 0, exponent = 1, fixed = 2, number = 3, c
 struct FloatDigits {
   int16_t decimal_exponent = 0;  // 32767: infinity; -32768: NaN
   bool negative = false;
-  char digit_string[19] = {};    // up to 18 significant digits, NUL-terminated
+  char digit_string[19] = {};  // up to 18 significant digits, NUL-terminated
 };
 
 // Renders `value`; never fails.

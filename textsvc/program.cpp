@@ -153,9 +153,9 @@ Exception* run_guarded(Step step) {
     return failure;
   } catch (...) {
     // Even the failure could not be made: end as the fallback would.
-    end_with_runtime_error(kind == RuntimeError::out_of_memory ? runtime_error_number(kind)
-                                                               : kUnhandledFailureNumber,
-                           nullptr);
+    end_with_runtime_error(
+        kind == RuntimeError::out_of_memory ? runtime_error_number(kind) : kUnhandledFailureNumber,
+        nullptr);
   }
 }
 
@@ -208,7 +208,8 @@ Exception* run_guarded(Step step) {
 
 }  // namespace
 
-void program_main(int argc, char** argv, void (*check_run)(), std::initializer_list<ModuleSteps> modules) {
+void program_main(int argc, char** argv, void (*check_run)(),
+                  std::initializer_list<ModuleSteps> modules) {
   console_flag = true;
   std::set_new_handler(&end_out_of_memory);
   module_steps[module_count++] = {&text_services_start, &text_services_end};

@@ -11,8 +11,8 @@ namespace platform {
 
 struct DescriptorCalls {
   intptr_t (*write)(int fd, const void* data, std::size_t size);  // write(2)
-  int (*descriptor_flags)(int fd);                               // fcntl(fd, F_GETFD)
-  int (*file_mode)(int fd, uint32_t* mode);                      // fstat(2), st_mode
+  int (*descriptor_flags)(int fd);                                // fcntl(fd, F_GETFD)
+  int (*file_mode)(int fd, uint32_t* mode);                       // fstat(2), st_mode
   // poll(2) for POLLOUT on one descriptor with no time limit.
   int (*wait_writable)(int fd);
 };

@@ -20,7 +20,8 @@
 namespace platform {
 namespace {
 
-constexpr int kHandledSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS, SIGINT};
+constexpr int kHandledSignals[] = {SIGSEGV, SIGBUS,  SIGFPE, SIGILL,
+                                   SIGTRAP, SIGABRT, SIGSYS, SIGINT};
 
 FaultHandler fault_handler = nullptr;
 
@@ -43,7 +44,8 @@ void cache_program_module() {
   Dl_info info{};
   if (::dladdr(reinterpret_cast<void*>(&install_fault_handlers), &info) != 0) {
     own_base = reinterpret_cast<uintptr_t>(info.dli_fbase);
-    if (own_path[0] == '\0' && info.dli_fname != nullptr) copy_cut(own_path, sizeof own_path, info.dli_fname);
+    if (own_path[0] == '\0' && info.dli_fname != nullptr)
+      copy_cut(own_path, sizeof own_path, info.dli_fname);
   }
 }
 
@@ -52,7 +54,8 @@ void cache_stack_limit() {
   if (::pthread_getattr_np(::pthread_self(), &attr) != 0) return;
   void* address = nullptr;
   std::size_t size = 0;
-  if (::pthread_attr_getstack(&attr, &address, &size) == 0) stack_low = reinterpret_cast<uintptr_t>(address);
+  if (::pthread_attr_getstack(&attr, &address, &size) == 0)
+    stack_low = reinterpret_cast<uintptr_t>(address);
   ::pthread_attr_destroy(&attr);
 }
 
@@ -91,26 +94,39 @@ uint32_t code_for_signal(int signal_number, const siginfo_t* info) {
   switch (signal_number) {
     case SIGSEGV:
     case SIGBUS:
-      return in_stack_guard(reinterpret_cast<uintptr_t>(info->si_addr)) ? kStackOverflow : kAccessViolation;
+      return in_stack_guard(reinterpret_cast<uintptr_t>(info->si_addr)) ? kStackOverflow
+                                                                        : kAccessViolation;
     case SIGFPE:
       switch (info->si_code) {
-        case FPE_INTDIV: return kIntegerDivideByZero;
-        case FPE_INTOVF: return kIntegerOverflow;
-        case FPE_FLTDIV: return kFloatDivideByZero;
-        case FPE_FLTOVF: return kFloatOverflow;
-        case FPE_FLTUND: return kFloatUnderflow;
-        case FPE_FLTRES: return kFloatInexactResult;
-        case FPE_FLTINV: return kFloatInvalidOperation;
-        case FPE_FLTSUB: return kArrayBoundsExceeded;
-        default: break;
+        case FPE_INTDIV:
+          return kIntegerDivideByZero;
+        case FPE_INTOVF:
+          return kIntegerOverflow;
+        case FPE_FLTDIV:
+          return kFloatDivideByZero;
+        case FPE_FLTOVF:
+          return kFloatOverflow;
+        case FPE_FLTUND:
+          return kFloatUnderflow;
+        case FPE_FLTRES:
+          return kFloatInexactResult;
+        case FPE_FLTINV:
+          return kFloatInvalidOperation;
+        case FPE_FLTSUB:
+          return kArrayBoundsExceeded;
+        default:
+          break;
       }
       break;
     case SIGILL:
       return info->si_code == ILL_PRVOPC || info->si_code == ILL_PRVREG ? kPrivilegedInstruction
-                                                                       : kIllegalInstruction;
-    case SIGTRAP: return kBreakpoint;
-    case SIGINT: return kControlCExit;
-    default: break;
+                                                                        : kIllegalInstruction;
+    case SIGTRAP:
+      return kBreakpoint;
+    case SIGINT:
+      return kControlCExit;
+    default:
+      break;
   }
   return kOtherSignalBase + static_cast<uint32_t>(signal_number);
 }
@@ -146,7 +162,7 @@ void install_fault_handlers(FaultHandler handler) {
   ::sigaltstack(&stack, nullptr);
 
   for (int signal_number : kHandledSignals) {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_sigaction = &on_signal;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;
     // A fault inside the handler must reach it again (and end the process)
@@ -162,7 +178,8 @@ void install_fault_handlers(FaultHandler handler) {
 // so it is usable from the fault handler.
 bool find_module(uintptr_t address, char* path, std::size_t capacity, uintptr_t* base) {
   Dl_info info{};
-  if (address == 0 || ::dladdr(reinterpret_cast<void*>(address), &info) == 0 || info.dli_fbase == nullptr) {
+  if (address == 0 || ::dladdr(reinterpret_cast<void*>(address), &info) == 0 ||
+      info.dli_fbase == nullptr) {
     return false;
   }
   *base = reinterpret_cast<uintptr_t>(info.dli_fbase);

@@ -26,8 +26,9 @@ LONG WINAPI on_unhandled_exception(EXCEPTION_POINTERS* pointers) {
   record.code = source.ExceptionCode;
   record.flags = source.ExceptionFlags;
   record.address = reinterpret_cast<uintptr_t>(source.ExceptionAddress);
-  record.parameter_count = source.NumberParameters < kMaxExceptionParameters ? source.NumberParameters
-                                                                             : kMaxExceptionParameters;
+  record.parameter_count = source.NumberParameters < kMaxExceptionParameters
+                               ? source.NumberParameters
+                               : kMaxExceptionParameters;
   for (uint32_t i = 0; i < record.parameter_count; ++i) {
     record.parameters[i] = static_cast<uintptr_t>(source.ExceptionInformation[i]);
   }
@@ -38,7 +39,8 @@ LONG WINAPI on_unhandled_exception(EXCEPTION_POINTERS* pointers) {
 // Control-C and Control-Break arrive on a thread of their own, not as an
 // exception of the main thread.
 BOOL WINAPI on_console_control(DWORD event) {
-  if (fault_handler == nullptr || (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)) return FALSE;
+  if (fault_handler == nullptr || (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT))
+    return FALSE;
   ExceptionRecord record;
   record.code = fault_code::kControlCExit;
   fault_handler(record);

@@ -16,7 +16,7 @@ struct ChildOutcome {
 // Runs `body(argument)` in a forked child whose standard output and
 // standard error are captured (each cut to capacity - 1 bytes, zero-ended)
 // and reports how it ended. False when the child could not be started.
-bool run_in_child(void (*body)(void*), void* argument, char* out, std::size_t out_capacity, char* err,
-                  std::size_t err_capacity, ChildOutcome* outcome);
+bool run_in_child(void (*body)(void*), void* argument, char* out, std::size_t out_capacity,
+                  char* err, std::size_t err_capacity, ChildOutcome* outcome);
 
 }  // namespace test_support

@@ -23,7 +23,8 @@ Caught run_check_io() {
 
 std::string pattern(std::size_t length, unsigned seed) {
   std::string text(length, '\0');
-  for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char>((i * 7 + seed * 13 + 1) % 251);
+  for (std::size_t i = 0; i < length; ++i)
+    text[i] = static_cast<char>((i * 7 + seed * 13 + 1) % 251);
   return text;
 }
 

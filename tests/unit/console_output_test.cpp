@@ -14,11 +14,11 @@
 
 namespace {
 
+using platform::FileHandle;
+using platform::FileType;
 using test_support::Caught;
 using test_support::pattern;
 using test_support::run_check_io;
-using platform::FileHandle;
-using platform::FileType;
 
 // ---------------------------------------------------------------------------
 // A standard output in memory: every write_file call is recorded; chosen
@@ -64,7 +64,7 @@ platform::ConsoleCalls fake_calls() {
 }
 
 class ConsoleOutputTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     saved_ = platform::console_calls();
     fake = &out_;
@@ -86,10 +86,10 @@ protected:
 TEST_F(ConsoleOutputTest, TextCrossingTheBufferEdge) {
   struct Row {
     int line;
-    int room;                          // bytes free before the text
-    std::size_t text;                  // length of the text
-    std::vector<uint32_t> during;      // writes made by the text
-    std::vector<uint32_t> at_flush;    // writes made by flush_output afterwards
+    int room;                        // bytes free before the text
+    std::size_t text;                // length of the text
+    std::vector<uint32_t> during;    // writes made by the text
+    std::vector<uint32_t> at_flush;  // writes made by flush_output afterwards
   };
   const Row rows[] = {
       {__LINE__, 0, 0, {128}, {}},
@@ -316,7 +316,7 @@ TEST_F(ConsoleOutputTest, FailureInsideALineRaisesOnlyAtItsCheck) {
       {__LINE__, FileType::character, {{3, 32}}, 32, first + a + b.substr(0, 56) + next},
       // Pipe: the failing block holds the first line and the start of A.
       {__LINE__, FileType::pipe, {{0, 109}}, 109, b + tail + next},
-      {__LINE__, FileType::disk, {{1, 28}}, 28, first + a.substr(0, 116)  + tail + next},
+      {__LINE__, FileType::disk, {{1, 28}}, 28, first + a.substr(0, 116) + tail + next},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
@@ -356,7 +356,7 @@ TEST_F(ConsoleOutputTest, NoStandardOutput) {
   };
   const Row rows[] = {
       {__LINE__, platform::kInvalidHandle, FileType::disk, false},
-      {__LINE__, 0, FileType::unknown, true},   // a null handle
+      {__LINE__, 0, FileType::unknown, true},  // a null handle
       {__LINE__, 9, FileType::unknown, true},
   };
   for (const Row& row : rows) {
@@ -376,8 +376,8 @@ TEST_F(ConsoleOutputTest, NoStandardOutput) {
     EXPECT_EQ(c.message, "I/O error 105");
     EXPECT_EQ(out_.opens, 3);  // every write tries the whole open again
     EXPECT_TRUE(out_.write_sizes.empty());
-    EXPECT_EQ(out_.closed, row.closes ? std::vector<FileHandle>(3, row.handle)
-                                      : std::vector<FileHandle>{});
+    EXPECT_EQ(out_.closed,
+              row.closes ? std::vector<FileHandle>(3, row.handle) : std::vector<FileHandle>{});
     EXPECT_FALSE(console_output_has_pending_bytes());
 
     // A usable handle later: the next line goes out whole, nothing of the
@@ -407,9 +407,9 @@ TEST_F(ConsoleOutputTest, PendingNumberSurvivesLaterSuccess) {
   out_.type = FileType::character;
   out_.fail[0] = 5;
   write_text("a");
-  write_line_end();      // fails
+  write_line_end();  // fails
   write_text("b");
-  write_line_end();      // succeeds
+  write_line_end();  // succeeds
   flush_output();
   Caught c = run_check_io();
   ASSERT_TRUE(c.raised);

@@ -49,9 +49,11 @@ TEST(FailureFamily, KindNamesAndParents) {
   };
   const Row rows[] = {
       {__LINE__, [] { return new EOutOfMemory(""); }, "EOutOfMemory", true, false, false, false},
-      {__LINE__, [] { return new EInvalidPointer(""); }, "EInvalidPointer", true, false, false, false},
+      {__LINE__, [] { return new EInvalidPointer(""); }, "EInvalidPointer", true, false, false,
+       false},
       {__LINE__, [] { return new EInOutError(5, ""); }, "EInOutError", false, false, false, false},
-      {__LINE__, [] { return new EExternalException(""); }, "EExternalException", false, true, false, false},
+      {__LINE__, [] { return new EExternalException(""); }, "EExternalException", false, true,
+       false, false},
       {__LINE__, [] { return new EDivByZero(""); }, "EDivByZero", false, true, true, false},
       {__LINE__, [] { return new ERangeError(""); }, "ERangeError", false, true, true, false},
       {__LINE__, [] { return new EIntOverflow(""); }, "EIntOverflow", false, true, true, false},
@@ -61,15 +63,21 @@ TEST(FailureFamily, KindNamesAndParents) {
       {__LINE__, [] { return new EUnderflow(""); }, "EUnderflow", false, true, false, true},
       {__LINE__, [] { return new EInvalidCast(""); }, "EInvalidCast", false, false, false, false},
       {__LINE__, [] { return new EConvertError(""); }, "EConvertError", false, false, false, false},
-      {__LINE__, [] { return new EAccessViolation(""); }, "EAccessViolation", false, true, false, false},
+      {__LINE__, [] { return new EAccessViolation(""); }, "EAccessViolation", false, true, false,
+       false},
       {__LINE__, [] { return new EPrivilege(""); }, "EPrivilege", false, true, false, false},
-      {__LINE__, [] { return new EStackOverflow(""); }, "EStackOverflow", false, true, false, false},
+      {__LINE__, [] { return new EStackOverflow(""); }, "EStackOverflow", false, true, false,
+       false},
       {__LINE__, [] { return new EControlC(""); }, "EControlC", false, true, false, false},
       {__LINE__, [] { return new EVariantError(""); }, "EVariantError", false, false, false, false},
-      {__LINE__, [] { return new EAssertionFailed(""); }, "EAssertionFailed", false, false, false, false},
-      {__LINE__, [] { return new EAbstractError(""); }, "EAbstractError", false, false, false, false},
-      {__LINE__, [] { return new EIntfCastError(""); }, "EIntfCastError", false, false, false, false},
-      {__LINE__, [] { return new ESafecallException(""); }, "ESafecallException", false, false, false, false},
+      {__LINE__, [] { return new EAssertionFailed(""); }, "EAssertionFailed", false, false, false,
+       false},
+      {__LINE__, [] { return new EAbstractError(""); }, "EAbstractError", false, false, false,
+       false},
+      {__LINE__, [] { return new EIntfCastError(""); }, "EIntfCastError", false, false, false,
+       false},
+      {__LINE__, [] { return new ESafecallException(""); }, "ESafecallException", false, false,
+       false, false},
       {__LINE__, [] { return new EIntError(""); }, "EIntError", false, true, true, false},
       {__LINE__, [] { return new EMathError(""); }, "EMathError", false, true, false, true},
   };
@@ -240,7 +248,8 @@ TEST(PlatformException, CodeTable) {
       {__LINE__, code::kFloatDenormalOperand, "EUnderflow", "Floating point underflow", 206},
       {__LINE__, code::kFloatDivideByZero, "EZeroDivide", "Floating point division by zero", 200},
       {__LINE__, code::kFloatInexactResult, "EInvalidOp", "Invalid floating point operation", 207},
-      {__LINE__, code::kFloatInvalidOperation, "EInvalidOp", "Invalid floating point operation", 207},
+      {__LINE__, code::kFloatInvalidOperation, "EInvalidOp", "Invalid floating point operation",
+       207},
       {__LINE__, code::kFloatOverflow, "EOverflow", "Floating point overflow", 205},
       {__LINE__, code::kFloatStackCheck, "EInvalidOp", "Invalid floating point operation", 207},
       {__LINE__, code::kFloatUnderflow, "EUnderflow", "Floating point underflow", 206},
@@ -283,10 +292,13 @@ TEST(PlatformException, AccessViolationMessage) {
   };
   const Row rows[] = {
       {__LINE__, code_address(), 2, 0, 0,
-       "Access violation at address " + hex + " in module '" + program_name() + "'\\. Read of address 00000000"},
+       "Access violation at address " + hex + " in module '" + program_name() +
+           "'\\. Read of address 00000000"},
       {__LINE__, code_address(), 2, 1, 0x1234,
-       "Access violation at address " + hex + " in module '" + program_name() + "'\\. Write of address 00001234"},
-      {__LINE__, 0x10, 2, 8, 0xFFFFFFF0, "Access violation at address 00000010\\. Write of address FFFFFFF0"},
+       "Access violation at address " + hex + " in module '" + program_name() +
+           "'\\. Write of address 00001234"},
+      {__LINE__, 0x10, 2, 8, 0xFFFFFFF0,
+       "Access violation at address 00000010\\. Write of address FFFFFFF0"},
       {__LINE__, 0, 0, 0, 0, "Access violation at address 00000000\\. Read of address 00000000"},
   };
   for (const Row& row : rows) {
@@ -299,7 +311,8 @@ TEST(PlatformException, AccessViolationMessage) {
     record.parameters[1] = row.data;
     std::unique_ptr<Exception> failure(map_platform_exception(record));
     EXPECT_STREQ(failure->kind_name(), "EAccessViolation");
-    EXPECT_TRUE(std::regex_match(failure->message(), std::regex(row.pattern))) << failure->message();
+    EXPECT_TRUE(std::regex_match(failure->message(), std::regex(row.pattern)))
+        << failure->message();
   }
 }
 
@@ -319,7 +332,8 @@ TEST(FailureText, MessageAndEndMark) {
       {__LINE__, "ends with dots..", "ends with dots.."},
       {__LINE__, "caf\xE9", "caf\xE9."},
   };
-  const std::string first = "Exception EConvertError in module " + program_name() + " at 00000000.\r\n";
+  const std::string first =
+      "Exception EConvertError in module " + program_name() + " at 00000000.\r\n";
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     EConvertError failure(row.message);
@@ -366,7 +380,8 @@ TEST(FailureText, CutAt1024Bytes) {
     std::size_t message_length;
     std::size_t expected_length;
   };
-  const std::string first = "Exception EConvertError in module " + program_name() + " at 00000000.\r\n";
+  const std::string first =
+      "Exception EConvertError in module " + program_name() + " at 00000000.\r\n";
   const std::size_t fits = 1024 - first.size() - 3;  // message, ".", CR LF
   const Row rows[] = {
       {__LINE__, fits, 1024},
@@ -386,11 +401,12 @@ TEST(FailureText, CutAt1024Bytes) {
 // The fault handler builds its report without the failure object or the
 // format engine; it must read exactly like the ordinary report.
 TEST(FailureText, FaultReportMatchesOrdinaryReport) {
-  const uint32_t codes[] = {code::kAccessViolation,      code::kArrayBoundsExceeded, code::kFloatDenormalOperand,
-                            code::kFloatDivideByZero,  code::kFloatInexactResult,  code::kFloatInvalidOperation,
-                            code::kFloatOverflow,        code::kFloatStackCheck,     code::kFloatUnderflow,
-                            code::kIntegerDivideByZero, code::kIntegerOverflow,     code::kPrivilegedInstruction,
-                            code::kStackOverflow,        code::kControlCExit,        0xC0001234};
+  const uint32_t codes[] = {
+      code::kAccessViolation,     code::kArrayBoundsExceeded, code::kFloatDenormalOperand,
+      code::kFloatDivideByZero,   code::kFloatInexactResult,  code::kFloatInvalidOperation,
+      code::kFloatOverflow,       code::kFloatStackCheck,     code::kFloatUnderflow,
+      code::kIntegerDivideByZero, code::kIntegerOverflow,     code::kPrivilegedInstruction,
+      code::kStackOverflow,       code::kControlCExit,        0xC0001234};
   const uintptr_t addresses[] = {0, 0x1010, code_address()};
   for (uint32_t c : codes) {
     for (uintptr_t address : addresses) {
@@ -413,7 +429,8 @@ TEST(FailureText, FaultReportMatchesOrdinaryReport) {
     EInOutError failure(io, in_out_error_message(io));
     char text[kReportCapacity + 1];
     std::size_t length = io_failure_report_text(io, reinterpret_cast<const void*>(0x1234), text);
-    EXPECT_EQ(std::string(text, length), failure_text(failure, reinterpret_cast<const void*>(0x1234)));
+    EXPECT_EQ(std::string(text, length),
+              failure_text(failure, reinterpret_cast<const void*>(0x1234)));
   }
 }
 

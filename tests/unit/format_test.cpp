@@ -31,7 +31,7 @@ constexpr double kValue = 1234567.891;
 
 // Number settings fixed by the test itself, never read from the machine.
 class FormatTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     saved_ = number_settings;
     number_settings.decimal_separator = '.';
@@ -43,7 +43,7 @@ protected:
   }
   void TearDown() override { number_settings = saved_; }
 
-private:
+ private:
   NumberSettings saved_;
 };
 
@@ -149,7 +149,9 @@ TEST_F(FormatTest, PercentSignsAndUnfinishedDirectives) {
       {__LINE__, "", 1.0, ""},
   });
   const std::string with_nul("a\0%f\xff", 5);
-  EXPECT_EQ(format_value(with_nul, {FormatArg::floating(1.0)}), std::string("a\0" "1.00\xff", 7));
+  EXPECT_EQ(format_value(with_nul, {FormatArg::floating(1.0)}), std::string("a\0"
+                                                                            "1.00\xff",
+                                                                            7));
 }
 
 TEST_F(FormatTest, IndexesStarsAndFlags) {
@@ -167,8 +169,8 @@ TEST_F(FormatTest, IndexesStarsAndFlags) {
       {__LINE__, "[%3f]", 12.5, "[12.50]"},
   });
   // With integer arguments "*" takes their values as width and precision.
-  EXPECT_EQ(format_value("[%*.*f]", {FormatArg::integer(8), FormatArg::integer(3),
-                                      FormatArg::floating(12.5)}),
+  EXPECT_EQ(format_value("[%*.*f]",
+                         {FormatArg::integer(8), FormatArg::integer(3), FormatArg::floating(12.5)}),
             "[  12.500]");
   EXPECT_EQ(format_value("[%*d]", {FormatArg::integer(-4), FormatArg::integer(7)}), "[7]");
   EXPECT_EQ(format_value("[%.*s]", {FormatArg::integer(-1), FormatArg::text("abc")}), "[abc]");
@@ -377,9 +379,14 @@ TEST_F(FormatTest, FormatIntoBufferCutsAtCapacity) {
     std::string expected;
   };
   const std::vector<Row> rows = {
-      {__LINE__, 0, ""},        {__LINE__, 1, "["},           {__LINE__, 3, "[  "},
-      {__LINE__, 4, "[  1"},    {__LINE__, 9, "[  12.500"},   {__LINE__, 10, "[  12.500]"},
-      {__LINE__, 11, "[  12.500]"}, {__LINE__, 64, "[  12.500]"},
+      {__LINE__, 0, ""},
+      {__LINE__, 1, "["},
+      {__LINE__, 3, "[  "},
+      {__LINE__, 4, "[  1"},
+      {__LINE__, 9, "[  12.500"},
+      {__LINE__, 10, "[  12.500]"},
+      {__LINE__, 11, "[  12.500]"},
+      {__LINE__, 64, "[  12.500]"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
@@ -394,10 +401,11 @@ TEST_F(FormatTest, FormatIntoBufferCutsAtCapacity) {
   EXPECT_EQ(format_into_buffer(buffer, 4, nullptr, {&value, 1}), nullptr);
   EXPECT_STREQ(buffer, "xxxxxxx");
   // A directive past the cut is still read, and still fails.
-  EXPECT_EQ(failure_in([&] { format_into_buffer(buffer, 2, "abcdef%d", {&value, 1}); }),
+  EXPECT_EQ(failure_in([&] {
+              format_into_buffer(buffer, 2, "abcdef%d", {&value, 1});
+            }),
             incompatible("%d"));
-  EXPECT_EQ(failure_in([&] { format_into_buffer(buffer, 2, "%f%f", {&value, 1}); }),
-            missing("%f"));
+  EXPECT_EQ(failure_in([&] { format_into_buffer(buffer, 2, "%f%f", {&value, 1}); }), missing("%f"));
 }
 
 }  // namespace

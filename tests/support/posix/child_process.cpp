@@ -8,8 +8,8 @@
 
 namespace test_support {
 
-bool run_in_child(void (*body)(void*), void* argument, char* out, std::size_t out_capacity, char* err,
-                  std::size_t err_capacity, ChildOutcome* outcome) {
+bool run_in_child(void (*body)(void*), void* argument, char* out, std::size_t out_capacity,
+                  char* err, std::size_t err_capacity, ChildOutcome* outcome) {
   int out_pipe[2];
   int err_pipe[2];
   if (::pipe(out_pipe) != 0) return false;

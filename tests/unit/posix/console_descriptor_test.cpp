@@ -39,7 +39,7 @@ ScriptedWrite* script = nullptr;
 
 intptr_t scripted_write(int, const void* data, std::size_t size) {
   intptr_t r = script->next < script->results.size() ? script->results[script->next++]
-                                                      : static_cast<intptr_t>(size);
+                                                     : static_cast<intptr_t>(size);
   if (r < 0) {
     errno = static_cast<int>(-r);
     return -1;
@@ -105,7 +105,7 @@ TEST(DescriptorWrite, RetriesInterruptedAndShortWrites) {
 // framework reports on it.
 
 class RealStdOutput : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     saved_calls_ = platform::console_calls();
     platform::console_calls() = platform::system_console_calls();

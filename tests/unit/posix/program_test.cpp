@@ -31,13 +31,15 @@ struct ChildRun {
 bool run_child(void (*body)(void*), void* argument, ChildRun& run) {
   static char out[8192];
   static char err[8192];
-  if (!test_support::run_in_child(body, argument, out, sizeof out, err, sizeof err, &run.outcome)) return false;
+  if (!test_support::run_in_child(body, argument, out, sizeof out, err, sizeof err, &run.outcome))
+    return false;
   run.out = out;
   run.err = err;
   return true;
 }
 
-[[noreturn]] void start_program(void (*check_run)(), std::initializer_list<ModuleSteps> modules = {}) {
+[[noreturn]] void start_program(void (*check_run)(),
+                                std::initializer_list<ModuleSteps> modules = {}) {
   static char name[] = "vantric";
   static char* argv[] = {name, nullptr};
   program_main(1, argv, check_run, modules);
@@ -101,7 +103,15 @@ const std::string hex = "[0-9A-F]{8}";
 TEST(Program, EndsAsTheRowSays) {
   const std::string module = program_name();
   expect_endings({
-      {__LINE__, [] { write_line("12.34568"); exit_status = 2; }, {}, 2, "12.34568\r\n", ""},
+      {__LINE__,
+       [] {
+         write_line("12.34568");
+         exit_status = 2;
+       },
+       {},
+       2,
+       "12.34568\r\n",
+       ""},
       {__LINE__,
        [] {
          write_line("12.34568");
@@ -113,11 +123,25 @@ TEST(Program, EndsAsTheRowSays) {
        "12.34568\r\n",
        "Exception EConvertError in module " + module + " at " + hex +
            "\\.\r\n'abc' is not a valid integer value\\.\r\n\r\n"},
-      {__LINE__, [] { throw std::bad_alloc(); }, {}, 1, "",
-       "Exception EOutOfMemory in module " + module + " at 00000000\\.\r\nOut of memory\\.\r\n\r\n"},
-      {__LINE__, [] { throw std::out_of_range("at"); }, {}, 1, "",
-       "Exception ERangeError in module " + module + " at 00000000\\.\r\nRange check error\\.\r\n\r\n"},
-      {__LINE__, [] { throw 42; }, {}, 1, "",
+      {__LINE__,
+       [] { throw std::bad_alloc(); },
+       {},
+       1,
+       "",
+       "Exception EOutOfMemory in module " + module +
+           " at 00000000\\.\r\nOut of memory\\.\r\n\r\n"},
+      {__LINE__,
+       [] { throw std::out_of_range("at"); },
+       {},
+       1,
+       "",
+       "Exception ERangeError in module " + module +
+           " at 00000000\\.\r\nRange check error\\.\r\n\r\n"},
+      {__LINE__,
+       [] { throw 42; },
+       {},
+       1,
+       "",
        "Exception EExternalException in module " + module +
            " at 00000000\\.\r\nExternal exception 20474343\\.\r\n\r\n"},
       {__LINE__,
@@ -132,19 +156,35 @@ TEST(Program, EndsAsTheRowSays) {
       {__LINE__,
        [] { write_text("run "); },
        {{nullptr, [] { write_text("e1 "); }},
-        {nullptr, [] { raise_failure(new EConvertError("x"), reinterpret_cast<const void*>(0x1A2B)); }},
+        {nullptr,
+         [] { raise_failure(new EConvertError("x"), reinterpret_cast<const void*>(0x1A2B)); }},
         {nullptr, [] { write_text("e3 "); }}},
        217,
        "run e3 e1 Runtime error 217 at 00001A2B\r\n",
        ""},
       // Without the family: a runtime error ends with its number, a failure
       // with 217, both after the buffered output.
-      {__LINE__, [] { write_text("run "); },
+      {__LINE__,
+       [] { write_text("run "); },
        {{[] { uninstall_failure_family(); }, nullptr},
-        {nullptr, [] { raise_runtime_error(RuntimeError::int_divide_by_zero, reinterpret_cast<const void*>(0x1A2B)); }}},
-       200, "run Runtime error 200 at 00001A2B\r\n", ""},
-      {__LINE__, [] { write_text("run "); uninstall_failure_family(); raise_convert_error("'%s'", "x"); }, {},
-       217, "^run Runtime error 217 at [0-9A-F]{8}([0-9A-F]{8})?\r\n$", ""},
+        {nullptr,
+         [] {
+           raise_runtime_error(RuntimeError::int_divide_by_zero,
+                               reinterpret_cast<const void*>(0x1A2B));
+         }}},
+       200,
+       "run Runtime error 200 at 00001A2B\r\n",
+       ""},
+      {__LINE__,
+       [] {
+         write_text("run ");
+         uninstall_failure_family();
+         raise_convert_error("'%s'", "x");
+       },
+       {},
+       217,
+       "^run Runtime error 217 at [0-9A-F]{8}([0-9A-F]{8})?\r\n$",
+       ""},
   });
 }
 
@@ -153,19 +193,48 @@ TEST(Program, EndsAsTheRowSays) {
 TEST(ProgramFault, EndsAsTheRowSays) {
   const std::string module = program_name();
   expect_endings({
-      {__LINE__, [] { *static_cast<volatile int*>(nullptr) = 1; }, {}, 1, "",
+      {__LINE__,
+       [] { *static_cast<volatile int*>(nullptr) = 1; },
+       {},
+       1,
+       "",
        "Exception EAccessViolation in module " + module + " at " + hex +
            "\\.\r\nAccess violation at address [0-9A-F]+ in module '" + module +
            "'\\. Write of address 00000000\\.\r\n\r\n"},
-      {__LINE__, [] { write_line("before"); exit_status = divide(1, 0); }, {}, 1, "before\r\n",
-       "Exception EDivByZero in module " + module + " at " + hex + "\\.\r\nDivision by zero\\.\r\n\r\n"},
-      {__LINE__, [] { exit_status = recurse(0); }, {}, 1, "",
-       "Exception EStackOverflow in module " + module + " at " + hex + "\\.\r\nStack overflow\\.\r\n\r\n"},
-      {__LINE__, [] { ::raise(SIGINT); }, {}, 1, "",
+      {__LINE__,
+       [] {
+         write_line("before");
+         exit_status = divide(1, 0);
+       },
+       {},
+       1,
+       "before\r\n",
+       "Exception EDivByZero in module " + module + " at " + hex +
+           "\\.\r\nDivision by zero\\.\r\n\r\n"},
+      {__LINE__,
+       [] { exit_status = recurse(0); },
+       {},
+       1,
+       "",
+       "Exception EStackOverflow in module " + module + " at " + hex +
+           "\\.\r\nStack overflow\\.\r\n\r\n"},
+      {__LINE__,
+       [] { ::raise(SIGINT); },
+       {},
+       1,
+       "",
        "Exception EControlC in module [^ ]+ at " + hex + "\\.\r\nControl-C hit\\.\r\n\r\n"},
       // A fault before the family is installed: the fallback line.
-      {__LINE__, [] {}, {{[] { uninstall_failure_family(); *static_cast<volatile int*>(nullptr) = 1; }, nullptr}},
-       216, "^Runtime error 216 at [0-9A-F]+\r\n$", ""},
+      {__LINE__,
+       [] {},
+       {{[] {
+           uninstall_failure_family();
+           *static_cast<volatile int*>(nullptr) = 1;
+         },
+         nullptr}},
+       216,
+       "^Runtime error 216 at [0-9A-F]+\r\n$",
+       ""},
   });
 }
 
@@ -174,7 +243,9 @@ bool failing_write(platform::FileHandle, const void*, uint32_t, uint32_t*) { ret
 uint32_t broken_pipe() { return 32; }
 
 void run_with_failing_output(void* raise_fault) {
-  platform::console_calls().file_type = [](platform::FileHandle) { return platform::FileType::pipe; };
+  platform::console_calls().file_type = [](platform::FileHandle) {
+    return platform::FileType::pipe;
+  };
   platform::console_calls().write_file = &failing_write;
   platform::console_calls().last_error = &broken_pipe;
   if (raise_fault != nullptr) {
@@ -209,6 +280,5 @@ TEST(Program, OutputFailureIsReportedInstead) { expect_output_failure_reported(n
 TEST(ProgramFault, OutputFailureIsReportedInstead) {
   expect_output_failure_reported(reinterpret_cast<void*>(1));
 }
-
 
 }  // namespace
