@@ -1,7 +1,7 @@
 // The standard handles under the console stream and the failure report.
 //
 // The stream reaches the system only through `console_calls()`, a table of
-// function pointers that starts out as `system_console_calls()`; tests
+// function pointers that starts out as this platform's real calls; tests
 // assign members to capture output or inject failures, and restore them.
 //
 //   ConsoleCalls& calls = console_calls();
@@ -39,8 +39,6 @@ struct ConsoleCalls {
 
 // The table in use. Tests assign members and restore them afterwards.
 ConsoleCalls& console_calls();
-// The real calls of this platform.
-ConsoleCalls system_console_calls();
 
 // The standard error handle (kInvalidHandle when there is none) and a write
 // of the whole of `data` to it; false when it failed. Used by the failure

@@ -122,11 +122,6 @@ ConsoleCalls live_console_calls = {posix_std_output_handle, posix_file_type, pos
 
 ConsoleCalls& console_calls() { return live_console_calls; }
 
-ConsoleCalls system_console_calls() {
-  return {posix_std_output_handle, posix_file_type, posix_write_file, posix_close_handle,
-          posix_last_error};
-}
-
 FileHandle std_error_handle() { return open_descriptor_or_invalid(STDERR_FILENO); }
 
 bool write_std_error(const void* data, uint32_t size) {

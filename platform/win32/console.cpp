@@ -41,11 +41,6 @@ ConsoleCalls live_console_calls = {win32_std_output_handle, win32_file_type, win
 
 ConsoleCalls& console_calls() { return live_console_calls; }
 
-ConsoleCalls system_console_calls() {
-  return {win32_std_output_handle, win32_file_type, win32_write_file, win32_close_handle,
-          win32_last_error};
-}
-
 FileHandle std_error_handle() {
   HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
   if (handle == INVALID_HANDLE_VALUE) return kInvalidHandle;

@@ -20,6 +20,9 @@
 namespace {
 
 using platform::FileType;
+
+// The real calls, as the table holds them before any test replaces one.
+const platform::ConsoleCalls system_calls = platform::console_calls();
 using test_support::Caught;
 using test_support::pattern;
 using test_support::run_check_io;
@@ -74,7 +77,7 @@ TEST(DescriptorWrite, RetriesInterruptedAndShortWrites) {
       {__LINE__, {-EAGAIN, -EPIPE}, false, 0, 32, 1},
   };
   const platform::DescriptorCalls saved = *calls;
-  const platform::ConsoleCalls system = platform::system_console_calls();
+  const platform::ConsoleCalls& system = system_calls;
   const std::string data = pattern(128, 6);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
@@ -108,7 +111,7 @@ class RealStdOutput : public ::testing::Test {
  protected:
   void SetUp() override {
     saved_calls_ = platform::console_calls();
-    platform::console_calls() = platform::system_console_calls();
+    platform::console_calls() = system_calls;
     console_output_reset();
   }
   void TearDown() override {
