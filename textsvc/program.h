@@ -20,7 +20,11 @@
 // status 1; when the family is not installed (before its start step or after
 // its end step) the run ends through the fallback instead: "Runtime error
 // <number> at <location>" on standard output and the number as exit status
-// (217 for a failure, the platform table's number for a fault).
+// (217 for a failure, the platform table's number for a fault). An
+// allocation that cannot be satisfied ends the run at once through the same
+// out-of-memory path (the EOutOfMemory report, or "Runtime error 203" before
+// the family is installed) without throwing: an exhausted heap may have no
+// room for the exception object either.
 #pragma once
 
 #include <cstdint>
