@@ -16,20 +16,20 @@
 #include "textsvc/number_text.h"
 #include "textsvc/program.h"
 
+namespace {
+
 struct CheckOptions {
-  std::string counter;    // the object; after path building, the whole counter path
+  std::string counter;  // the object; after path building, the whole counter path
   std::string instance;
   std::string parameter;
   std::string format;
-  std::string critical;   // only non-empty arguments are stored
+  std::string critical;  // only non-empty arguments are stored
   std::string warning;
 };
 
 CheckOptions check_options;
 std::string sample_text;
 double value = 0.0;
-
-namespace {
 
 void write_result_line(std::string_view text) {
   write_text(text);
@@ -42,31 +42,47 @@ void write_result_line(std::string_view text) {
 // line so that the overflow is reported just after the storing call.
 __attribute__((noinline)) double store_as_double(long double parsed) {
   double stored = static_cast<double>(parsed);
-  if (std::isinf(stored)) raise_runtime_error(8, __builtin_return_address(0));
+  if (std::isinf(stored))
+    raise_runtime_error(RuntimeError::float_overflow, __builtin_return_address(0));
   return stored;
 }
 
-int threshold_status(double v, int32_t crit, int32_t warn) {
-  const double c = crit, w = warn;
-  if (crit < warn) return v <= c ? 2 : v <= w ? 1 : 0;  // low values are bad
-  if (crit > warn) return v >= c ? 2 : v >= w ? 1 : 0;  // high values are bad
+int threshold_status(double checked, int32_t critical, int32_t warning) {
+  const double critical_bound = critical, warning_bound = warning;
+  if (critical < warning) {  // low values are bad
+    return checked <= critical_bound ? 2 : checked <= warning_bound ? 1 : 0;
+  }
+  if (critical > warning) {  // high values are bad
+    return checked >= critical_bound ? 2 : checked >= warning_bound ? 1 : 0;
+  }
   return 3;
 }
 
-}  // namespace
-
 void run_check() {
-  int32_t c;
-  while ((c = getoptlib::getopt(getoptlib::argc, getoptlib::argv, "C:I:P:c:w:f:h")) != -1) {
+  int32_t option;
+  while ((option = getoptlib::getopt(getoptlib::argc, getoptlib::argv, "C:I:P:c:w:f:h")) != -1) {
     const std::string& arg = getoptlib::optarg;
-    switch (c) {
-      case 'C': check_options.counter = arg; break;
-      case 'I': check_options.instance = arg; break;
-      case 'P': check_options.parameter = arg; break;
-      case 'f': check_options.format = arg; break;
-      case 'c': if (!arg.empty()) check_options.critical = arg; break;
-      case 'w': if (!arg.empty()) check_options.warning = arg; break;
-      default: break;  // -h, and '?' or ':' after a diagnostic: scan on
+    switch (option) {
+      case 'C':
+        check_options.counter = arg;
+        break;
+      case 'I':
+        check_options.instance = arg;
+        break;
+      case 'P':
+        check_options.parameter = arg;
+        break;
+      case 'f':
+        check_options.format = arg;
+        break;
+      case 'c':
+        if (!arg.empty()) check_options.critical = arg;
+        break;
+      case 'w':
+        if (!arg.empty()) check_options.warning = arg;
+        break;
+      default:
+        break;  // -h, and '?' or ':' after a diagnostic: scan on
     }
   }
   if (check_options.counter.empty() || check_options.parameter.empty()) {
@@ -100,6 +116,8 @@ void run_check() {
     exit_status = threshold_status(value, crit, warn);
   }
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // getoptlib's start step builds the argument vector; it has no end step.

@@ -16,6 +16,7 @@
 #include "getoptlib/getoptlib.h"
 #include "platform/console.h"
 #include "platform/environment.h"
+#include "tests/support/test_support.h"
 #include "textsvc/console_output.h"
 
 namespace {
@@ -39,7 +40,9 @@ void silence_console() {
   calls.last_error = [] { return uint32_t{0}; };
 }
 
-bool is_operand(const std::string& text) { return text.empty() || text[0] != '-' || text.size() == 1; }
+bool is_operand(const std::string& text) {
+  return text.empty() || text[0] != '-' || text.size() == 1;
+}
 
 // True when `part` occurs in `whole` in order (greedy matching is exact for
 // a subsequence test, also with repeated texts).
@@ -79,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool use_long = flags & 1;
   const bool single_dash_long = flags & 2;
   const bool strict = flags & 16;
-  platform::set_environment("POSIXLY_CORRECT", strict ? "1" : nullptr);
+  test_support::set_environment("POSIXLY_CORRECT", strict ? "1" : nullptr);
   getoptlib::opterr = flags & 4;
   getoptlib::optind = 0;
   console_output_reset();
@@ -111,7 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (argv[i] != before[i]) abort();
   }
 
-  const bool permuting = !strict && (option_text.empty() || (option_text[0] != '+' && option_text[0] != '-'));
+  const bool permuting =
+      !strict && (option_text.empty() || (option_text[0] != '+' && option_text[0] != '-'));
   if (permuting && count > 1) {
     const std::vector<std::string> original(before.begin() + 1, before.begin() + count);
     const std::vector<std::string> head(argv.begin() + 1, argv.begin() + end);

@@ -17,46 +17,46 @@ bool is_white(char c) {
 // One step with `next`, held to the text: a stepper that claims a trail byte
 // where the NUL stands (a lead byte at the very end of the line) must not
 // carry the walk past the end.
-const char* step(const char* p, const char* (*next)(const char*)) {
-  if (*p == '\0') return p;
-  const char* q = next(p);
-  if (q <= p) return p + 1;
-  for (const char* r = p + 1; r < q; ++r) {
-    if (*r == '\0') return r;
+const char* step(const char* at, const char* (*next)(const char*)) {
+  if (*at == '\0') return at;
+  const char* after = next(at);
+  if (after <= at) return at + 1;
+  for (const char* inside = at + 1; inside < after; ++inside) {
+    if (*inside == '\0') return inside;
   }
-  return q;
+  return after;
 }
 
 }  // namespace
 
 std::string split_next_argument(const char*& position, const char* (*next)(const char*)) {
-  const char* p = position;
+  const char* at = position;
   for (;;) {
-    if (is_white(*p)) {
-      p = step(p, next);
-    } else if (p[0] == '"' && p[1] == '"') {
-      p = step(step(p, next), next);
+    if (is_white(*at)) {
+      at = step(at, next);
+    } else if (at[0] == '"' && at[1] == '"') {
+      at = step(step(at, next), next);
     } else {
       break;
     }
   }
   std::string text;
-  while (static_cast<unsigned char>(*p) > 32) {
-    if (*p == '"') {
-      p = step(p, next);
-      while (*p != '\0' && *p != '"') {
-        const char* q = step(p, next);
-        text.append(p, q);
-        p = q;
+  while (static_cast<unsigned char>(*at) > 32) {
+    if (*at == '"') {
+      at = step(at, next);
+      while (*at != '\0' && *at != '"') {
+        const char* after = step(at, next);
+        text.append(at, after);
+        at = after;
       }
-      if (*p == '"') p = step(p, next);
+      if (*at == '"') at = step(at, next);
     } else {
-      const char* q = step(p, next);
-      text.append(p, q);
-      p = q;
+      const char* after = step(at, next);
+      text.append(at, after);
+      at = after;
     }
   }
-  position = p;
+  position = at;
   return text;
 }
 

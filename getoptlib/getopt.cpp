@@ -12,9 +12,11 @@ std::string optarg;
 int32_t optind = 0;
 bool opterr = true;
 char optopt = '?';
-int32_t long_option_index = 0;
 
 namespace {
+
+// Index in the long-option table of the last long option getopt matched.
+int32_t long_option_index = 0;
 
 enum class ScanOrder { stop_at_operand, permute_operands, return_operands };
 
@@ -130,8 +132,7 @@ int32_t short_option(int32_t argc, const argvarray& argv, std::string_view optio
 // Returns the result, or -2 when no entry matched and the element is to be
 // read as a cluster of short options instead.
 int32_t long_option(int32_t argc, const argvarray& argv, std::string_view option_text,
-                    std::span<const option> table, int32_t& long_index,
-                    bool single_dash_long) {
+                    std::span<const option> table, int32_t& long_index, bool single_dash_long) {
   const std::string& current = element(argv, optind);
   size_t equals = pending_text.find('=');
   std::string_view typed = std::string_view(pending_text).substr(0, equals);
@@ -199,15 +200,16 @@ int32_t long_option(int32_t argc, const argvarray& argv, std::string_view option
     if (starts_with_two_dashes(current)) {
       diagnose(argv, ": unrecognized option `--", typed_text, "'");
     } else {
-      diagnose(argv, ": unrecognized option `", current.empty() ? '-' : current[0], typed_text, "'");
+      diagnose(argv, ": unrecognized option `", current.empty() ? '-' : current[0], typed_text,
+               "'");
     }
     return '?';
   }
   return -2;
 }
 
-}  // namespace
-
+// Initialises a scan: reads POSIXLY_CORRECT, chooses the scan order from the
+// option text and returns the option text without its order mark.
 std::string_view scan_init(std::string_view option_text) {
   operands_start = operands_end = optind = 1;
   end_index = -1;
@@ -224,6 +226,8 @@ std::string_view scan_init(std::string_view option_text) {
   return without_order_mark(option_text);
 }
 
+// Exchanges the block of operands skipped so far with the options scanned
+// since, in place, each block keeping its order.
 void rotate_operands(argvarray& argv) {
   int32_t bottom = operands_start;
   int32_t middle = operands_end;
@@ -238,18 +242,20 @@ void rotate_operands(argvarray& argv) {
   }
   while (top > middle && middle > bottom) {
     if (middle - bottom < top - middle) {
-      int32_t n = middle - bottom;
-      for (int32_t i = 0; i < n; ++i) std::swap(argv[bottom + i], argv[top - n + i]);
-      top -= n;
+      int32_t run = middle - bottom;
+      for (int32_t i = 0; i < run; ++i) std::swap(argv[bottom + i], argv[top - run + i]);
+      top -= run;
     } else {
-      int32_t n = top - middle;
-      for (int32_t i = 0; i < n; ++i) std::swap(argv[bottom + i], argv[middle + i]);
-      bottom += n;
+      int32_t run = top - middle;
+      for (int32_t i = 0; i < run; ++i) std::swap(argv[bottom + i], argv[middle + i]);
+      bottom += run;
     }
   }
   operands_start += optind - operands_end;
   operands_end = optind;
 }
+
+}  // namespace
 
 int32_t scan_options(int32_t argc, argvarray& argv, std::string_view option_text,
                      std::span<const option> long_table, int32_t& long_index,
@@ -317,8 +323,7 @@ int32_t scan_options(int32_t argc, argvarray& argv, std::string_view option_text
   const std::string& current = element(argv, optind);
   if (long_in_use &&
       ((current.size() >= 2 && current[1] == '-') ||
-       (single_dash_long &&
-        (current.size() != 2 || !in_option_text(option_text, current[1]))))) {
+       (single_dash_long && (current.size() != 2 || !in_option_text(option_text, current[1]))))) {
     int32_t result = long_option(argc, argv, option_text, long_table, long_index, single_dash_long);
     if (result != -2) return result;
   }

@@ -68,10 +68,10 @@ std::vector<std::string> split_command_line(const char* line,
 // One entry of a long-option table. An entry with an empty name ends the
 // table.
 struct option {
-  std::string name;          // without dashes
-  uint8_t arg_kind = 0;      // 0: no argument; 1: required; other: optional
-  int32_t* target = nullptr; // when set, a match stores value here and returns 0
-  int32_t value = 0;         // what a match returns (or stores)
+  std::string name;           // without dashes
+  uint8_t arg_kind = 0;       // 0: no argument; 1: required; other: optional
+  int32_t* target = nullptr;  // when set, a match stores value here and returns 0
+  int32_t value = 0;          // what a match returns (or stores)
 };
 
 // Argument of the option just returned (or the operand, in the order chosen
@@ -84,8 +84,6 @@ extern bool opterr;
 // The character of the last invalid short option or short option whose
 // argument is missing.
 extern char optopt;
-// Index in the long-option table of the last long option matched.
-extern int32_t long_option_index;
 
 // Scans the next option of argv[1 .. argc - 1] against `option_text`
 // ("C:I:P:c:w:f:h": one ':' after a character requiring an argument, two for
@@ -103,13 +101,5 @@ int32_t getopt(int32_t argc, argvarray& argv, std::string_view option_text);
 int32_t scan_options(int32_t argc, argvarray& argv, std::string_view option_text,
                      std::span<const option> long_table, int32_t& long_index,
                      bool single_dash_long);
-
-// Initialises a scan: reads POSIXLY_CORRECT, chooses the scan order from the
-// option text and returns the option text without its order mark.
-std::string_view scan_init(std::string_view option_text);
-
-// Exchanges the block of operands skipped so far with the options scanned
-// since, in place, each block keeping its order.
-void rotate_operands(argvarray& argv);
 
 }  // namespace getoptlib

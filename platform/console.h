@@ -1,7 +1,7 @@
 // The standard handles under the console stream and the failure report.
 //
 // The stream reaches the system only through `console_calls()`, a table of
-// function pointers that starts out as `system_console_calls()`; tests
+// function pointers that starts out as this platform's real calls; tests
 // assign members to capture output or inject failures, and restore them.
 //
 //   ConsoleCalls& calls = console_calls();
@@ -39,36 +39,11 @@ struct ConsoleCalls {
 
 // The table in use. Tests assign members and restore them afterwards.
 ConsoleCalls& console_calls();
-// The real calls of this platform.
-ConsoleCalls system_console_calls();
 
 // The standard error handle (kInvalidHandle when there is none) and a write
 // of the whole of `data` to it; false when it failed. Used by the failure
 // report, which ignores the result.
 FileHandle std_error_handle();
 bool write_std_error(const void* data, uint32_t size);
-
-// ---------------------------------------------------------------------------
-// Backends built on file descriptors (posix) only.
-//
-// The descriptor calls under the table above, replaceable so that tests can
-// inject EINTR, short writes and failures into the write loop. Each follows
-// its system call: -1 with errno set on failure.
-struct DescriptorCalls {
-  intptr_t (*write)(int fd, const void* data, std::size_t size);  // write(2)
-  int (*descriptor_flags)(int fd);                               // fcntl(fd, F_GETFD)
-  int (*file_mode)(int fd, uint32_t* mode);                      // fstat(2), st_mode
-};
-// The table in use, or nullptr on a backend without descriptors.
-DescriptorCalls* descriptor_calls();
-
-// Descriptor plumbing for tests that point the real standard output at a
-// file or a pipe. On a backend without descriptors each returns -1.
-int descriptor_duplicate(int fd);                 // dup
-int descriptor_duplicate_to(int fd, int target);  // dup2
-int descriptor_close(int fd);                     // close
-int descriptor_pipe(int fds[2]);                  // pipe: [0] reads, [1] writes
-int descriptor_open_for_writing(const char* path);  // created or truncated
-intptr_t descriptor_read(int fd, void* data, std::size_t size);  // read
 
 }  // namespace platform

@@ -10,8 +10,4 @@ namespace platform {
 // does.
 bool get_environment(const char* name, std::string& value);
 
-// Sets `name` to `value`, or removes it when `value` is null. Tests use it
-// to choose the environment a scan starts in.
-void set_environment(const char* name, const char* value);
-
 }  // namespace platform

@@ -30,24 +30,24 @@ struct ExceptionRecord {
 
 // Exception codes of the events the program maps to failure kinds.
 namespace fault_code {
-constexpr uint32_t access_violation = 0xC0000005;
-constexpr uint32_t array_bounds_exceeded = 0xC000008C;
-constexpr uint32_t float_denormal_operand = 0xC000008D;
-constexpr uint32_t float_divide_by_zero = 0xC000008E;
-constexpr uint32_t float_inexact_result = 0xC000008F;
-constexpr uint32_t float_invalid_operation = 0xC0000090;
-constexpr uint32_t float_overflow = 0xC0000091;
-constexpr uint32_t float_stack_check = 0xC0000092;
-constexpr uint32_t float_underflow = 0xC0000093;
-constexpr uint32_t integer_divide_by_zero = 0xC0000094;
-constexpr uint32_t integer_overflow = 0xC0000095;
-constexpr uint32_t privileged_instruction = 0xC0000096;
-constexpr uint32_t stack_overflow = 0xC00000FD;
-constexpr uint32_t control_c_exit = 0xC000013A;
-constexpr uint32_t illegal_instruction = 0xC000001D;
-constexpr uint32_t breakpoint = 0x80000003;
+constexpr uint32_t kAccessViolation = 0xC0000005;
+constexpr uint32_t kArrayBoundsExceeded = 0xC000008C;
+constexpr uint32_t kFloatDenormalOperand = 0xC000008D;
+constexpr uint32_t kFloatDivideByZero = 0xC000008E;
+constexpr uint32_t kFloatInexactResult = 0xC000008F;
+constexpr uint32_t kFloatInvalidOperation = 0xC0000090;
+constexpr uint32_t kFloatOverflow = 0xC0000091;
+constexpr uint32_t kFloatStackCheck = 0xC0000092;
+constexpr uint32_t kFloatUnderflow = 0xC0000093;
+constexpr uint32_t kIntegerDivideByZero = 0xC0000094;
+constexpr uint32_t kIntegerOverflow = 0xC0000095;
+constexpr uint32_t kPrivilegedInstruction = 0xC0000096;
+constexpr uint32_t kStackOverflow = 0xC00000FD;
+constexpr uint32_t kControlCExit = 0xC000013A;
+constexpr uint32_t kIllegalInstruction = 0xC000001D;
+constexpr uint32_t kBreakpoint = 0x80000003;
 // A posix signal with no Windows counterpart: this base plus the signal number.
-constexpr uint32_t other_signal_base = 0xE0000000;
+constexpr uint32_t kOtherSignalBase = 0xE0000000;
 }  // namespace fault_code
 
 // Called with the record of a fault that nothing else handled. Must not
@@ -60,8 +60,6 @@ using FaultHandler = void (*)(const ExceptionRecord& record);
 // exception filter and a console control handler. Also caches what the
 // handler's module lookup needs (the program's own path).
 void install_fault_handlers(FaultHandler handler);
-// Restores the system's default handling.
-void uninstall_fault_handlers();
 
 // The module (executable or shared library) that holds `address`: copies its
 // path, zero-ended and cut to `capacity` - 1 bytes, and stores its load base.
@@ -85,18 +83,5 @@ void show_message_box(const char* text, const char* caption);
 [[noreturn]] void exit_process(int32_t status);
 // Ends the process at once, from the fault handler: no library clean-up.
 [[noreturn]] void exit_process_now(int32_t status);
-
-// Tests only: runs `body(argument)` in a child process whose standard output
-// and standard error are captured (each cut to capacity - 1 bytes, zero-ended)
-// and reports how it ended. False where child processes cannot be forked.
-struct ChildOutcome {
-  bool exited = false;    // ended by exit; otherwise by a signal
-  int32_t status = 0;     // the exit status, or the signal number
-  bool core_dumped = false;
-};
-bool run_in_child(void (*body)(void*), void* argument, char* out, std::size_t out_capacity,
-                  char* err, std::size_t err_capacity, ChildOutcome* outcome);
-// Tests only: delivers the interrupt that Control-C at the console gives.
-void raise_interrupt();
 
 }  // namespace platform

@@ -2,30 +2,22 @@
 
 #include <cstring>
 
+#include "textsvc/console_output_state.h"
+
 #include "platform/console.h"
 #include "textsvc/failure.h"
 #include "textsvc/format.h"
 
-thread_local int32_t pending_io_result = 0;
+// One thread writes; a thread-local here would buy nothing and costs a
+// dynamic TLS access on every failed write.
+int32_t pending_io_result = 0;
+ConsoleOutput console_output;
 
 namespace {
 
-constexpr int32_t kBufferSize = 128;
 // Reported for every write while the standard output cannot be opened,
 // whatever the platform said during the attempt.
 constexpr int32_t kNoStandardOutput = 105;
-
-struct ConsoleOutput {
-  enum class Mode : uint8_t { closed, output };
-  Mode mode = Mode::closed;
-  platform::FileHandle handle = platform::kInvalidHandle;
-  char line_end[2] = {};
-  bool flush_at_line_end = false;
-  int32_t fill = 0;
-  char buffer[kBufferSize];
-};
-
-ConsoleOutput console_output;
 
 void store_failure(int32_t number) {
   if (number != 0) pending_io_result = number;
@@ -34,28 +26,28 @@ void store_failure(int32_t number) {
 // Binds to the standard output handle of this moment. A failed open leaves
 // the stream closed so that the next write tries again.
 bool open_output() {
-  ConsoleOutput& s = console_output;
-  if (s.mode == ConsoleOutput::Mode::output) return true;
-  s.line_end[0] = '\r';
-  s.line_end[1] = '\n';
-  s.mode = ConsoleOutput::Mode::output;
-  s.fill = 0;
-  s.flush_at_line_end = false;
+  ConsoleOutput& stream = console_output;
+  if (stream.mode == ConsoleOutput::Mode::output) return true;
+  stream.line_end[0] = '\r';
+  stream.line_end[1] = '\n';
+  stream.mode = ConsoleOutput::Mode::output;
+  stream.fill = 0;
+  stream.flush_at_line_end = false;
 
   platform::ConsoleCalls& calls = platform::console_calls();
-  s.handle = calls.std_output_handle();
-  bool failed = s.handle == platform::kInvalidHandle;
+  stream.handle = calls.std_output_handle();
+  bool failed = stream.handle == platform::kInvalidHandle;
   if (!failed) {
-    platform::FileType type = calls.file_type(s.handle);
+    platform::FileType type = calls.file_type(stream.handle);
     if (type == platform::FileType::unknown) {
-      calls.close_handle(s.handle);
+      calls.close_handle(stream.handle);
       failed = true;
     } else if (type == platform::FileType::character) {
-      s.flush_at_line_end = true;
+      stream.flush_at_line_end = true;
     }
   }
   if (failed) {
-    s.mode = ConsoleOutput::Mode::closed;
+    stream.mode = ConsoleOutput::Mode::closed;
     pending_io_result = kNoStandardOutput;
     return false;
   }
@@ -66,13 +58,14 @@ bool open_output() {
 // the write succeeded, so a failed block is never sent a second time.
 // Returns 0 or the platform's error code.
 int32_t write_out() {
-  ConsoleOutput& s = console_output;
-  if (s.fill == 0) return 0;
+  ConsoleOutput& stream = console_output;
+  if (stream.fill == 0) return 0;
   platform::ConsoleCalls& calls = platform::console_calls();
   uint32_t written = 0;
-  bool ok = calls.write_file(s.handle, s.buffer, static_cast<uint32_t>(s.fill), &written);
+  bool ok =
+      calls.write_file(stream.handle, stream.buffer, static_cast<uint32_t>(stream.fill), &written);
   int32_t error = ok ? 0 : static_cast<int32_t>(calls.last_error());
-  s.fill = 0;
+  stream.fill = 0;
   return error;
 }
 
@@ -80,13 +73,13 @@ int32_t write_out() {
 
 void write_text(std::string_view text) {
   if (!open_output()) return;
-  ConsoleOutput& s = console_output;
+  ConsoleOutput& stream = console_output;
   const char* bytes = text.data();
   std::size_t n = text.size();
-  std::size_t room = static_cast<std::size_t>(kBufferSize - s.fill);
+  std::size_t room = static_cast<std::size_t>(kConsoleBufferSize - stream.fill);
   while (n >= room) {
-    if (room > 0) std::memcpy(s.buffer + s.fill, bytes, room);
-    s.fill = kBufferSize;
+    if (room > 0) std::memcpy(stream.buffer + stream.fill, bytes, room);
+    stream.fill = kConsoleBufferSize;
     bytes += room;
     n -= room;
     int32_t error = write_out();
@@ -94,30 +87,31 @@ void write_text(std::string_view text) {
       pending_io_result = error;
       return;
     }
-    room = kBufferSize;
+    room = kConsoleBufferSize;
   }
-  if (n > 0) std::memcpy(s.buffer + s.fill, bytes, n);
-  s.fill += static_cast<int32_t>(n);
+  if (n > 0) std::memcpy(stream.buffer + stream.fill, bytes, n);
+  stream.fill += static_cast<int32_t>(n);
 }
 
-void write_char(char c) {
+void write_char(char byte) {
   if (!open_output()) return;
-  ConsoleOutput& s = console_output;
-  if (s.fill == kBufferSize) {
+  ConsoleOutput& stream = console_output;
+  if (stream.fill == kConsoleBufferSize) {
     int32_t error = write_out();
     if (error != 0) {
       pending_io_result = error;
       return;
     }
   }
-  s.buffer[s.fill++] = c;
+  stream.buffer[stream.fill++] = byte;
 }
 
 void write_line_end() {
   if (!open_output()) return;
-  ConsoleOutput& s = console_output;
-  write_text(std::string_view(s.line_end, sizeof s.line_end));
-  if (s.mode == ConsoleOutput::Mode::output && s.flush_at_line_end) store_failure(write_out());
+  ConsoleOutput& stream = console_output;
+  write_text(std::string_view(stream.line_end, sizeof stream.line_end));
+  if (stream.mode == ConsoleOutput::Mode::output && stream.flush_at_line_end)
+    store_failure(write_out());
 }
 
 void flush_output() {
@@ -130,23 +124,29 @@ void close_output() {
 
 // Not inlined, so that the return address is the writer's check.
 __attribute__((noinline)) void check_io() {
-  int32_t number = pending_io_result;
+  int32_t number = take_pending_io_result();
   if (number == 0) return;
-  pending_io_result = 0;
-  raise_failure(new EInOutError(number, in_out_error_message(number)),
-                __builtin_return_address(0));
+  raise_failure(new EInOutError(number, in_out_error_message(number)), __builtin_return_address(0));
 }
 
 const char* in_out_error_words(int32_t number) {
   switch (number) {
-    case 2: return "File not found";
-    case 3: return "Invalid filename";
-    case 4: return "Too many open files";
-    case 5: return "File access denied";
-    case 100: return "Read beyond end of file";
-    case 101: return "Disk full";
-    case 106: return "Invalid numeric input";
-    default: return nullptr;
+    case 2:
+      return "File not found";
+    case 3:
+      return "Invalid filename";
+    case 4:
+      return "Too many open files";
+    case 5:
+      return "File access denied";
+    case 100:
+      return "Read beyond end of file";
+    case 101:
+      return "Disk full";
+    case 106:
+      return "Invalid numeric input";
+    default:
+      return nullptr;
   }
 }
 
@@ -155,14 +155,10 @@ std::string in_out_error_message(int32_t number) {
   return format_value("I/O error %d", {FormatArg::integer(number)});
 }
 
-bool console_output_has_pending_bytes() {
-  return console_output.mode == ConsoleOutput::Mode::output && console_output.fill > 0;
+int32_t take_pending_io_result() {
+  int32_t number = pending_io_result;
+  pending_io_result = 0;
+  return number;
 }
 
-void console_output_reset() {
-  console_output.mode = ConsoleOutput::Mode::closed;
-  console_output.handle = platform::kInvalidHandle;
-  console_output.flush_at_line_end = false;
-  console_output.fill = 0;
-  pending_io_result = 0;
-}
+void restore_pending_io_result(int32_t number) { pending_io_result = number; }

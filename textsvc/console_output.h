@@ -15,21 +15,19 @@
 // and bytes above 127 included); nothing is allocated per write.
 //
 // No operation but check_io raises. A failed open stores 105 in
-// pending_io_result and drops the bytes of that call; a failed write stores
-// the platform's error code and drops the buffered bytes (inside write_text,
-// also the rest of the text). The last failure's number wins; only check_io
-// reads and clears it.
+// the pending I/O result and drops the bytes of that call; a failed write
+// stores the platform's error code and drops the buffered bytes (inside
+// write_text, also the rest of the text). The last failure's number wins;
+// check_io reads and clears it, and the program's end sequence may take it
+// aside around a write-out whose failure it ignores (take/restore below).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-// The I/O error number of the last failed stream operation; 0 when none.
-extern thread_local int32_t pending_io_result;
-
 void write_text(std::string_view text);
-void write_char(char c);
+void write_char(char byte);
 // Appends CR LF, then sends the buffer when the handle is a character device.
 void write_line_end();
 // Writes out what the buffer holds (nothing when the stream is closed).
@@ -52,9 +50,10 @@ std::string in_out_error_message(int32_t number);
 // "I/O error <number>" form; allocates nothing, so a fault report can use it.
 const char* in_out_error_words(int32_t number);
 
-// True when the stream is open and its buffer holds bytes.
-bool console_output_has_pending_bytes();
-
-// Tests only: back to the start-up state (closed, empty buffer, no pending
-// I/O error).
-void console_output_reset();
+// The pending I/O result (0 when none), cleared by the call:
+//   int32_t saved = take_pending_io_result();
+//   flush_output();                        // a failure here is not wanted
+//   restore_pending_io_result(saved);      // the earlier result stands again
+int32_t take_pending_io_result();
+// Sets the pending I/O result to `number` (0: none pending).
+void restore_pending_io_result(int32_t number);

@@ -26,7 +26,7 @@
 #include "platform/faults.h"
 
 class Exception {
-public:
+ public:
   explicit Exception(std::string message) : message_(std::move(message)) {}
   virtual ~Exception() = default;
   Exception(const Exception&) = delete;
@@ -40,41 +40,41 @@ public:
   const void* location() const { return location_; }
   void set_location(const void* location) { location_ = location; }
 
-private:
+ private:
   std::string message_;
   const void* location_ = nullptr;
 };
 
-#define VANTRIC_FAILURE_KIND(Kind, Parent)                                  \
-  class Kind : public Parent {                                              \
-  public:                                                                   \
-    using Parent::Parent;                                                   \
-    const char* kind_name() const override { return #Kind; }                \
+#define VANTRIC_FAILURE_KIND(Kind, Parent)                   \
+  class Kind : public Parent {                               \
+   public:                                                   \
+    using Parent::Parent;                                    \
+    const char* kind_name() const override { return #Kind; } \
   }
 
 // Base of the two memory failures. The prepared instances refuse release
 // until the family is uninstalled and sets their flag.
 class EHeapException : public Exception {
-public:
+ public:
   using Exception::Exception;
   const char* kind_name() const override { return "EHeapException"; }
   bool allow_release() const { return allow_release_; }
   void set_allow_release(bool allow) { allow_release_ = allow; }
 
-private:
+ private:
   bool allow_release_ = true;
 };
 
 // Base of the failures that come from the platform; `record` is filled when
 // the failure was mapped from a platform exception (code 0 otherwise).
 class EExternal : public Exception {
-public:
+ public:
   using Exception::Exception;
   const char* kind_name() const override { return "EExternal"; }
   const platform::ExceptionRecord& record() const { return record_; }
   void set_record(const platform::ExceptionRecord& record) { record_ = record; }
 
-private:
+ private:
   platform::ExceptionRecord record_;
 };
 
@@ -103,13 +103,13 @@ VANTRIC_FAILURE_KIND(EIntfCastError, Exception);
 VANTRIC_FAILURE_KIND(ESafecallException, Exception);
 
 class EInOutError : public Exception {
-public:
+ public:
   EInOutError(int error_code, std::string message)
       : Exception(std::move(message)), error_code_(error_code) {}
   const char* kind_name() const override { return "EInOutError"; }
   int error_code() const { return error_code_; }
 
-private:
+ private:
   int error_code_;
 };
 
@@ -119,26 +119,17 @@ private:
 
 // Raises EConvertError with `message_template` expanded by format_value with
 // `text` as its one text argument. Every conversion error goes through here,
-// so all of them report one and the same location.
+// so all of them report one and the same location. The format engine raises
+// its own failures through here too: the two modules need each other.
 [[noreturn]] void raise_convert_error(const char* message_template, std::string_view text);
 
-// Runtime error kinds 0 to 24 (the runtime's own checks): 0 I/O (the number
-// is the pending I/O result), 1 out of memory, 2 invalid pointer, 3 integer
-// division by zero, 4 range check, 5 integer overflow, 6 to 9 floating point
-// (invalid, division by zero, overflow, underflow), 10 invalid cast, 11
-// access violation, 12 privileged instruction, 13 Control-C, 14 stack
-// overflow, 15 to 20 variant errors, 21 assertion, 22 platform exception
-// without kind of its own, 23 interface cast, 24 safecall.
-//
-// While the family is installed this raises the kind's failure at `location`
-// (kinds 1 and 2 raise the two prepared failures, every time the same
-// objects). Otherwise it ends the program through the fallback: the runtime
-// error number as exit status and the runtime error line at `location`.
-[[noreturn]] void raise_runtime_error(int32_t kind, const void* location);
+// Runtime errors (out of memory, range check, ...) are raised by the program
+// module: raise_runtime_error in textsvc/program.h.
 
 // Raises EAssertionFailed "<message> (<file>, line <line>)", with "Assertion
 // failed" for an empty message.
-[[noreturn]] void raise_assertion_failed(std::string_view message, std::string_view file, int32_t line);
+[[noreturn]] void raise_assertion_failed(std::string_view message, std::string_view file,
+                                         int32_t line);
 
 // Raises EAbstractError "Abstract Error": a call of an operation without body.
 [[noreturn]] void raise_abstract_error();

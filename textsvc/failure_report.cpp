@@ -3,11 +3,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/console.h"
 #include "platform/faults.h"
 #include "textsvc/console_output.h"
 #include "textsvc/format.h"
-#include "textsvc/program.h"
+#include "textsvc/number_text.h"
 
 namespace {
 
@@ -18,7 +17,7 @@ bool fits_32_bits(uintptr_t value) { return (static_cast<uint64_t>(value) >> 32)
 // Appends to a fixed area, cutting at its capacity; the fault handler's only
 // formatter, so it must allocate nothing and call nothing that locks.
 class FixedText {
-public:
+ public:
   FixedText(char* buffer, std::size_t capacity) : buffer_(buffer), capacity_(capacity) {}
 
   void add(const char* text, std::size_t length) {
@@ -26,31 +25,24 @@ public:
   }
   void add(const char* text) { add(text, std::strlen(text)); }
   void add_hex(uint64_t value, int digits) {
-    char text[16];
-    for (int i = digits - 1; i >= 0; --i) {
-      text[i] = "0123456789ABCDEF"[value & 15];
-      value >>= 4;
-    }
-    add(text, static_cast<std::size_t>(digits));
+    char text[32];
+    add(text, write_hex(text, value, digits));
   }
   // Eight digits while the value fits in 32 bits, sixteen beyond.
   void add_address(uintptr_t value) { add_hex(value, fits_32_bits(value) ? 8 : 16); }
   // Upper-case hexadecimal without leading zeros.
-  void add_hex_short(uint32_t value) {
-    int digits = 1;
-    while (digits < 8 && (value >> (4 * digits)) != 0) ++digits;
-    add_hex(value, digits);
-  }
+  void add_hex_short(uint32_t value) { add_hex(value, 0); }
   void add_decimal(int32_t value) {
     char text[12];
-    int n = 0;
-    uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    int count = 0;
+    uint32_t magnitude =
+        value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
     do {
-      text[sizeof text - 1 - n++] = static_cast<char>('0' + magnitude % 10);
+      text[sizeof text - 1 - count++] = static_cast<char>('0' + magnitude % 10);
       magnitude /= 10;
     } while (magnitude != 0);
-    if (value < 0) text[sizeof text - 1 - n++] = '-';
-    add(text + sizeof text - n, static_cast<std::size_t>(n));
+    if (value < 0) text[sizeof text - 1 - count++] = '-';
+    add(text + sizeof text - count, static_cast<std::size_t>(count));
   }
   // Zero-ends the text; the length counts up to the first zero byte, as the
   // writers of a zero-ended text do.
@@ -59,7 +51,7 @@ public:
     return std::strlen(buffer_);
   }
 
-private:
+ private:
   char* buffer_;
   std::size_t capacity_;
   std::size_t used_ = 0;
@@ -70,73 +62,113 @@ Exception* make_failure(std::string message) {
   return new Kind(std::move(message));
 }
 
-struct RuntimeErrorKind {
+struct RuntimeErrorRow {
+  RuntimeError kind;
   const char* kind_name;
   const char* message;
   int32_t number;  // the fallback's runtime error number
   Exception* (*make)(std::string);
 };
 
-constexpr int32_t kIoKind = 0;
-constexpr int32_t kExternalKind = 22;
-constexpr int32_t kUnknownNumber = 255;
+constexpr int32_t kUnknownExceptionNumber = 255;
 
-const RuntimeErrorKind kRuntimeErrorKinds[] = {
-    {"EInOutError", "", 0, nullptr},  // message and number from the I/O error number
-    {"EOutOfMemory", "Out of memory", 203, &make_failure<EOutOfMemory>},
-    {"EInvalidPointer", "Invalid pointer operation", 204, &make_failure<EInvalidPointer>},
-    {"EDivByZero", "Division by zero", 200, &make_failure<EDivByZero>},
-    {"ERangeError", "Range check error", 201, &make_failure<ERangeError>},
-    {"EIntOverflow", "Integer overflow", 215, &make_failure<EIntOverflow>},
-    {"EInvalidOp", "Invalid floating point operation", 207, &make_failure<EInvalidOp>},
-    {"EZeroDivide", "Floating point division by zero", 200, &make_failure<EZeroDivide>},
-    {"EOverflow", "Floating point overflow", 205, &make_failure<EOverflow>},
-    {"EUnderflow", "Floating point underflow", 206, &make_failure<EUnderflow>},
-    {"EInvalidCast", "Invalid class typecast", 219, &make_failure<EInvalidCast>},
-    {"EAccessViolation", "Access violation", 216, &make_failure<EAccessViolation>},
-    {"EPrivilege", "Privileged instruction", 218, &make_failure<EPrivilege>},
-    {"EControlC", "Control-C hit", 217, &make_failure<EControlC>},
-    {"EStackOverflow", "Stack overflow", 202, &make_failure<EStackOverflow>},
-    {"EVariantError", "Invalid variant type conversion", 220, &make_failure<EVariantError>},
-    {"EVariantError", "Invalid variant operation", 221, &make_failure<EVariantError>},
-    {"EVariantError", "Variant method calls not supported", 222, &make_failure<EVariantError>},
-    {"EVariantError", "Error creating variant or safe array", 223, &make_failure<EVariantError>},
-    {"EVariantError", "Invalid argument", 224, &make_failure<EVariantError>},
-    {"EVariantError", "Variant or safe array index out of bounds", 225, &make_failure<EVariantError>},
-    {"EAssertionFailed", "Assertion failed", 227, &make_failure<EAssertionFailed>},
-    {"EExternalException", "", kUnknownNumber, &make_failure<EExternalException>},
-    {"EIntfCastError", "Interface not supported", 228, &make_failure<EIntfCastError>},
-    {"ESafecallException", "Exception in safecall method", 229, &make_failure<ESafecallException>},
+// Indexed by the kind; kinds_in_order below keeps each row at its kind.
+constexpr RuntimeErrorRow kRuntimeErrors[] = {
+    {RuntimeError::in_out, "EInOutError", "", 0, nullptr},
+    {RuntimeError::out_of_memory, "EOutOfMemory", "Out of memory", 203,
+     &make_failure<EOutOfMemory>},
+    {RuntimeError::invalid_pointer, "EInvalidPointer", "Invalid pointer operation", 204,
+     &make_failure<EInvalidPointer>},
+    {RuntimeError::int_divide_by_zero, "EDivByZero", "Division by zero", 200,
+     &make_failure<EDivByZero>},
+    {RuntimeError::range_check, "ERangeError", "Range check error", 201,
+     &make_failure<ERangeError>},
+    {RuntimeError::int_overflow, "EIntOverflow", "Integer overflow", 215,
+     &make_failure<EIntOverflow>},
+    {RuntimeError::float_invalid, "EInvalidOp", "Invalid floating point operation", 207,
+     &make_failure<EInvalidOp>},
+    {RuntimeError::float_divide_by_zero, "EZeroDivide", "Floating point division by zero", 200,
+     &make_failure<EZeroDivide>},
+    {RuntimeError::float_overflow, "EOverflow", "Floating point overflow", 205,
+     &make_failure<EOverflow>},
+    {RuntimeError::float_underflow, "EUnderflow", "Floating point underflow", 206,
+     &make_failure<EUnderflow>},
+    {RuntimeError::invalid_cast, "EInvalidCast", "Invalid class typecast", 219,
+     &make_failure<EInvalidCast>},
+    {RuntimeError::access_violation, "EAccessViolation", "Access violation", 216,
+     &make_failure<EAccessViolation>},
+    {RuntimeError::privileged_instruction, "EPrivilege", "Privileged instruction", 218,
+     &make_failure<EPrivilege>},
+    {RuntimeError::control_c, "EControlC", "Control-C hit", 217, &make_failure<EControlC>},
+    {RuntimeError::stack_overflow, "EStackOverflow", "Stack overflow", 202,
+     &make_failure<EStackOverflow>},
+    {RuntimeError::variant_conversion, "EVariantError", "Invalid variant type conversion", 220,
+     &make_failure<EVariantError>},
+    {RuntimeError::variant_operation, "EVariantError", "Invalid variant operation", 221,
+     &make_failure<EVariantError>},
+    {RuntimeError::variant_method, "EVariantError", "Variant method calls not supported", 222,
+     &make_failure<EVariantError>},
+    {RuntimeError::variant_creation, "EVariantError", "Error creating variant or safe array", 223,
+     &make_failure<EVariantError>},
+    {RuntimeError::variant_argument, "EVariantError", "Invalid argument", 224,
+     &make_failure<EVariantError>},
+    {RuntimeError::variant_bounds, "EVariantError", "Variant or safe array index out of bounds",
+     225, &make_failure<EVariantError>},
+    {RuntimeError::assertion, "EAssertionFailed", "Assertion failed", 227,
+     &make_failure<EAssertionFailed>},
+    {RuntimeError::external, "EExternalException", "", kUnknownExceptionNumber,
+     &make_failure<EExternalException>},
+    {RuntimeError::interface_cast, "EIntfCastError", "Interface not supported", 228,
+     &make_failure<EIntfCastError>},
+    {RuntimeError::safecall, "ESafecallException", "Exception in safecall method", 229,
+     &make_failure<ESafecallException>},
 };
-constexpr int32_t kKindCount = static_cast<int32_t>(sizeof kRuntimeErrorKinds / sizeof kRuntimeErrorKinds[0]);
+
+constexpr bool kinds_in_order() {
+  int32_t index = 0;
+  for (const RuntimeErrorRow& row : kRuntimeErrors) {
+    if (static_cast<int32_t>(row.kind) != index++) return false;
+  }
+  return true;
+}
+static_assert(kinds_in_order(), "each runtime error row must sit at its kind");
+
+// A kind outside the enumeration (a cast from a bad number) counts as a
+// platform exception without kind of its own.
+const RuntimeErrorRow& row_of(RuntimeError kind) {
+  auto index = static_cast<std::size_t>(kind);
+  if (index >= sizeof kRuntimeErrors / sizeof kRuntimeErrors[0])
+    index = static_cast<std::size_t>(RuntimeError::external);
+  return kRuntimeErrors[index];
+}
 
 struct PlatformException {
   uint32_t code;
-  int32_t kind;
+  RuntimeError kind;
 };
 
 const PlatformException kPlatformExceptions[] = {
-    {platform::fault_code::access_violation, 11},
-    {platform::fault_code::array_bounds_exceeded, 4},
-    {platform::fault_code::float_denormal_operand, 9},
-    {platform::fault_code::float_divide_by_zero, 7},
-    {platform::fault_code::float_inexact_result, 6},
-    {platform::fault_code::float_invalid_operation, 6},
-    {platform::fault_code::float_overflow, 8},
-    {platform::fault_code::float_stack_check, 6},
-    {platform::fault_code::float_underflow, 9},
-    {platform::fault_code::integer_divide_by_zero, 3},
-    {platform::fault_code::integer_overflow, 5},
-    {platform::fault_code::privileged_instruction, 12},
-    {platform::fault_code::stack_overflow, 14},
-    {platform::fault_code::control_c_exit, 13},
+    {platform::fault_code::kAccessViolation, RuntimeError::access_violation},
+    {platform::fault_code::kArrayBoundsExceeded, RuntimeError::range_check},
+    {platform::fault_code::kFloatDenormalOperand, RuntimeError::float_underflow},
+    {platform::fault_code::kFloatDivideByZero, RuntimeError::float_divide_by_zero},
+    {platform::fault_code::kFloatInexactResult, RuntimeError::float_invalid},
+    {platform::fault_code::kFloatInvalidOperation, RuntimeError::float_invalid},
+    {platform::fault_code::kFloatOverflow, RuntimeError::float_overflow},
+    {platform::fault_code::kFloatStackCheck, RuntimeError::float_invalid},
+    {platform::fault_code::kFloatUnderflow, RuntimeError::float_underflow},
+    {platform::fault_code::kIntegerDivideByZero, RuntimeError::int_divide_by_zero},
+    {platform::fault_code::kIntegerOverflow, RuntimeError::int_overflow},
+    {platform::fault_code::kPrivilegedInstruction, RuntimeError::privileged_instruction},
+    {platform::fault_code::kStackOverflow, RuntimeError::stack_overflow},
+    {platform::fault_code::kControlCExit, RuntimeError::control_c},
 };
 
-int32_t platform_kind(uint32_t code) {
+RuntimeError platform_kind(uint32_t code) {
   for (const PlatformException& row : kPlatformExceptions) {
     if (row.code == code) return row.kind;
   }
-  return kExternalKind;
+  return RuntimeError::external;
 }
 
 constexpr std::size_t kPathCapacity = 261;
@@ -158,10 +190,12 @@ uintptr_t locate(uintptr_t location, char* path) {
   return location == 0 ? 0 : location - 4096;
 }
 
-std::size_t platform_message(const platform::ExceptionRecord& record, char* buffer, std::size_t capacity) {
+std::size_t platform_message(const platform::ExceptionRecord& record, char* buffer,
+                             std::size_t capacity) {
   FixedText text(buffer, capacity);
-  if (record.code == platform::fault_code::access_violation) {
-    const char* access = record.parameter_count >= 1 && record.parameters[0] != 0 ? "Write" : "Read";
+  if (record.code == platform::fault_code::kAccessViolation) {
+    const char* access =
+        record.parameter_count >= 1 && record.parameters[0] != 0 ? "Write" : "Read";
     uintptr_t data = record.parameter_count >= 2 ? record.parameters[1] : 0;
     char path[kPathCapacity];
     uintptr_t base = 0;
@@ -177,20 +211,20 @@ std::size_t platform_message(const platform::ExceptionRecord& record, char* buff
     text.add(" of address ");
     text.add_address(data);
   } else {
-    int32_t kind = platform_kind(record.code);
-    if (kind == kExternalKind) {
+    RuntimeError kind = platform_kind(record.code);
+    if (kind == RuntimeError::external) {
       text.add("External exception ");
       text.add_hex_short(record.code);
     } else {
-      text.add(kRuntimeErrorKinds[kind].message);
+      text.add(row_of(kind).message);
     }
   }
   return text.finish();
 }
 
 // The report without format_into_buffer, for the fault handler.
-std::size_t fixed_report_text(const char* kind_name, const char* message, std::size_t message_length,
-                              uintptr_t location, char* buffer) {
+std::size_t fixed_report_text(const char* kind_name, const char* message,
+                              std::size_t message_length, uintptr_t location, char* buffer) {
   char path[kPathCapacity];
   uintptr_t offset = locate(location, path);
   FixedText text(buffer, kReportCapacity);
@@ -207,40 +241,26 @@ std::size_t fixed_report_text(const char* kind_name, const char* message, std::s
   return text.finish();
 }
 
-bool installed = false;
-EOutOfMemory* prepared_out_of_memory = nullptr;
-EInvalidPointer* prepared_invalid_pointer = nullptr;
-
 }  // namespace
 
-int32_t runtime_error_number(int32_t kind, int32_t io_error) {
-  if (kind == kIoKind) return io_error & 0xFF;
-  if (kind < 0 || kind >= kKindCount) return kUnknownNumber;
-  return kRuntimeErrorKinds[kind].number;
+int32_t runtime_error_number(RuntimeError kind, int32_t io_error) {
+  if (kind == RuntimeError::in_out) return io_error & 0xFF;
+  return row_of(kind).number;
 }
 
-int32_t platform_exception_number(uint32_t code) {
-  return kRuntimeErrorKinds[platform_kind(code)].number;
-}
+int32_t platform_exception_number(uint32_t code) { return row_of(platform_kind(code)).number; }
 
-void raise_runtime_error(int32_t kind, const void* location) {
-  if (!installed) end_with_runtime_error(runtime_error_number(kind, pending_io_result), location);
-  if (kind == kIoKind) {
-    int32_t number = pending_io_result;
-    pending_io_result = 0;
-    raise_failure(new EInOutError(number, in_out_error_message(number)), location);
-  }
-  if (kind == 1) raise_failure(prepared_out_of_memory, location);
-  if (kind == 2) raise_failure(prepared_invalid_pointer, location);
-  if (kind < 0 || kind >= kKindCount) kind = kExternalKind;
-  const RuntimeErrorKind& row = kRuntimeErrorKinds[kind];
-  raise_failure(row.make(row.message), location);
+Exception* make_runtime_failure(RuntimeError kind, int32_t io_error) {
+  if (kind == RuntimeError::in_out)
+    return new EInOutError(io_error, in_out_error_message(io_error));
+  const RuntimeErrorRow& row = row_of(kind);
+  return row.make(row.message);
 }
 
 Exception* map_platform_exception(const platform::ExceptionRecord& record) {
   char message[kReportCapacity + 1];
   std::size_t length = platform_message(record, message, kReportCapacity);
-  Exception* failure = kRuntimeErrorKinds[platform_kind(record.code)].make(std::string(message, length));
+  Exception* failure = row_of(platform_kind(record.code)).make(std::string(message, length));
   if (auto* external = dynamic_cast<EExternal*>(failure)) external->set_record(record);
   failure->set_location(reinterpret_cast<const void*>(record.address));
   return failure;
@@ -251,7 +271,8 @@ std::size_t failure_text(const Exception& failure, const void* location, char* b
   uintptr_t offset = locate(reinterpret_cast<uintptr_t>(location), path);
   const std::string& message = failure.message();
   const char* end_mark = !message.empty() && message.back() != '.' ? "." : "";
-  FormatArg args[] = {FormatArg::ztext(failure.kind_name()), FormatArg::ztext(file_name_part(path, false)),
+  FormatArg args[] = {FormatArg::ztext(failure.kind_name()),
+                      FormatArg::ztext(file_name_part(path, false)),
                       FormatArg::pointer(static_cast<uint32_t>(offset)), FormatArg::text(message),
                       FormatArg::ztext(end_mark)};
   const char* shape = "Exception %s in module %s at %p.\r\n%s%s\r\n";
@@ -277,7 +298,7 @@ std::string failure_text(const Exception& failure, const void* location) {
 std::size_t fault_report_text(const platform::ExceptionRecord& record, char* buffer) {
   char message[kReportCapacity + 1];
   std::size_t length = platform_message(record, message, kReportCapacity);
-  return fixed_report_text(kRuntimeErrorKinds[platform_kind(record.code)].kind_name, message, length,
+  return fixed_report_text(row_of(platform_kind(record.code)).kind_name, message, length,
                            record.address, buffer);
 }
 
@@ -291,26 +312,8 @@ std::size_t io_failure_report_text(int32_t io_error, const void* location, char*
     text.add_decimal(io_error);
   }
   std::size_t length = text.finish();
-  return fixed_report_text("EInOutError", message, length, reinterpret_cast<uintptr_t>(location), buffer);
-}
-
-void write_report(char* text, std::size_t length) {
-  platform::convert_to_oem(text, length);
-  platform::write_std_error(text, static_cast<uint32_t>(length));
-  platform::write_std_error("\r\n", 2);
-}
-
-void report_failure(const Exception& failure, const void* location) {
-  // Fixed storage: reporting an exhausted heap must not need the heap.
-  static char report[kReportCapacity + 1];
-  std::size_t length = failure_text(failure, location, report);
-  flush_output();
-  check_io();
-  if (!console_flag) {
-    platform::show_message_box(report, "Application Error");
-    return;
-  }
-  write_report(report, length);
+  return fixed_report_text("EInOutError", message, length, reinterpret_cast<uintptr_t>(location),
+                           buffer);
 }
 
 std::size_t runtime_error_line(int32_t number, uintptr_t location, char* line) {
@@ -327,42 +330,3 @@ std::size_t runtime_error_line(int32_t number, uintptr_t location, char* line) {
   text.add_address(location);
   return sizeof kShape - 1 + text.finish();
 }
-
-void write_runtime_error_line(int32_t number, uintptr_t location) {
-  if (console_output_has_pending_bytes()) {
-    // A failure of this write-out is ignored: the line follows regardless.
-    int32_t pending = pending_io_result;
-    flush_output();
-    pending_io_result = pending;
-  }
-  char line[kRuntimeErrorLineCapacity];
-  std::size_t length = runtime_error_line(number, location, line);
-  platform::ConsoleCalls& calls = platform::console_calls();
-  platform::FileHandle handle = calls.std_output_handle();
-  if (handle == platform::kInvalidHandle) return;
-  uint32_t written = 0;
-  calls.write_file(handle, line, static_cast<uint32_t>(length), &written);
-  calls.write_file(handle, "\r\n", 2, &written);
-}
-
-void install_failure_family() {
-  if (installed) return;
-  prepared_out_of_memory = new EOutOfMemory("Out of memory");
-  prepared_out_of_memory->set_allow_release(false);
-  prepared_invalid_pointer = new EInvalidPointer("Invalid pointer operation");
-  prepared_invalid_pointer->set_allow_release(false);
-  installed = true;
-}
-
-void uninstall_failure_family() {
-  if (!installed) return;
-  installed = false;
-  prepared_out_of_memory->set_allow_release(true);
-  release_failure(prepared_out_of_memory);
-  prepared_out_of_memory = nullptr;
-  prepared_invalid_pointer->set_allow_release(true);
-  release_failure(prepared_invalid_pointer);
-  prepared_invalid_pointer = nullptr;
-}
-
-bool failure_family_installed() { return installed; }

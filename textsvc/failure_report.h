@@ -1,5 +1,7 @@
-// The failure report, the runtime's error kinds and the mapping of platform
-// exceptions onto the failure family.
+// The texts of a failure's end: the report, the runtime error kinds with
+// their failures and numbers, the mapping of platform exceptions onto the
+// failure family, and the fallback's runtime error line. This module only
+// builds; the program module (textsvc/program.h) raises, writes and ends.
 //
 //   failure_text(EConvertError("'abc' is not a valid integer value"), raise point)
 //     -> "Exception EConvertError in module vantric.exe at 00012A4C.\r\n"
@@ -9,7 +11,7 @@
 // offset within it; a location outside every module (0, a jump into data) is
 // shown against the program's own module as location - 4096 (0 stays 0).
 // The message gets a final "." unless it is empty or has one. The text is cut
-// at kReportCapacity bytes; report_failure then writes one more CR LF, so the
+// at kReportCapacity bytes; the writer then adds one more CR LF, so the
 // report ends with an empty line.
 #pragma once
 
@@ -22,11 +24,47 @@
 
 constexpr std::size_t kReportCapacity = 1024;
 
-// raise_runtime_error is declared with the family in textsvc/failure.h.
+// The runtime's own error kinds, by the number each has in the runtime.
+enum class RuntimeError : int32_t {
+  in_out = 0,  // the number and message come from the I/O error number
+  out_of_memory = 1,
+  invalid_pointer = 2,
+  int_divide_by_zero = 3,
+  range_check = 4,
+  int_overflow = 5,
+  float_invalid = 6,
+  float_divide_by_zero = 7,
+  float_overflow = 8,
+  float_underflow = 9,
+  invalid_cast = 10,
+  access_violation = 11,
+  privileged_instruction = 12,
+  control_c = 13,
+  stack_overflow = 14,
+  variant_conversion = 15,
+  variant_operation = 16,
+  variant_method = 17,
+  variant_creation = 18,
+  variant_argument = 19,
+  variant_bounds = 20,
+  assertion = 21,
+  external = 22,  // a platform exception with no kind of its own
+  interface_cast = 23,
+  safecall = 24,
+};
 
-// The runtime error number of a kind (the fallback's exit status): kind 0
-// gives the low 8 bits of `io_error`; kind 22 and unknown kinds give 255.
-int32_t runtime_error_number(int32_t kind, int32_t io_error = 0);
+// The fallback's runtime error number for a failure (not a runtime error)
+// that ends the run while the family is not installed.
+constexpr int32_t kUnhandledFailureNumber = 217;
+
+// The runtime error number of a kind (the fallback's exit status):
+// in_out gives the low 8 bits of `io_error`, external 255.
+//   runtime_error_number(RuntimeError::out_of_memory) == 203
+int32_t runtime_error_number(RuntimeError kind, int32_t io_error = 0);
+
+// A new failure of the kind, with the kind table's message ("Range check
+// error" for range_check); in_out makes EInOutError(io_error, its message).
+Exception* make_runtime_failure(RuntimeError kind, int32_t io_error = 0);
 
 // The failure for a platform exception (allocated; the record is kept and
 // the location is the faulting address). 0xC0000094 -> EDivByZero "Division
@@ -50,29 +88,11 @@ std::size_t fault_report_text(const platform::ExceptionRecord& record, char* buf
 // in the fault handler.
 std::size_t io_failure_report_text(int32_t io_error, const void* location, char* buffer);
 
-// Flushes ConsoleOutput and checks it (a pending output failure raises here
-// and is what gets reported instead), then writes the report and one more
-// CR LF to standard error, converted to the OEM code page. Results of the
-// writes are ignored. Without the console flag the text goes to a message box.
-void report_failure(const Exception& failure, const void* location);
-// The last part of report_failure: writes a finished report text. Safe in the
-// fault handler.
-void write_report(char* text, std::size_t length);
-
 // "Runtime error <number> at <location>": 29 characters, the number's last
 // digit at the 17th, the location as eight upper-case hex digits (sixteen
 // when it does not fit in eight). 217 at 0x1A2B -> "Runtime error 217 at
-// 00001A2B"; 5 at 0 -> "Runtime error     5 at 00000000". Writes into
+// 00001A2B"; 5 at 0 -> "Runtime error   5 at 00000000". Writes into
 // `line` (at least kRuntimeErrorLineCapacity bytes, zero-ended), returns the
-// length.
+// length. Allocates nothing.
 constexpr std::size_t kRuntimeErrorLineCapacity = 40;
 std::size_t runtime_error_line(int32_t number, uintptr_t location, char* line);
-// Writes out what ConsoleOutput holds (ignoring a failure), then the line and
-// CR LF to standard output. Safe in the fault handler.
-void write_runtime_error_line(int32_t number, uintptr_t location);
-
-// The text services' start and end steps for the family: the two prepared
-// memory failures are made at install and released at uninstall.
-void install_failure_family();
-void uninstall_failure_family();
-bool failure_family_installed();

@@ -30,7 +30,7 @@ constexpr uint64_t kCountLimit = std::numeric_limits<uint64_t>::max();
 // saturates: thousands of four-gigabyte widths must not wrap it round to a
 // length that looks as if it fitted.
 class Sink {
-public:
+ public:
   Sink(char* out, std::size_t room) : out_(out), room_(room) {}
 
   void put(const char* bytes, std::size_t n) {
@@ -61,7 +61,7 @@ public:
   std::size_t used() const { return used_; }
   uint64_t total() const { return total_; }
 
-private:
+ private:
   void count(uint64_t n) { total_ = n > kCountLimit - total_ ? kCountLimit : total_ + n; }
 
   char* out_;
@@ -71,11 +71,8 @@ private:
 };
 
 [[noreturn]] void fail(const char* message_template, std::string_view directive) {
-  raise_convert_error(message_template,
-                      directive_for_message(directive, platform::is_lead_byte));
+  raise_convert_error(message_template, directive_for_message(directive, platform::is_lead_byte));
 }
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
 
@@ -83,96 +80,84 @@ char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 
 // "-" when `negative`, into `out`; returns the length.
 std::size_t write_decimal(char* out, bool negative, uint32_t magnitude, int least) {
   char digits[16];
-  int n = 0;
+  int count = 0;
   do {
-    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    digits[count++] = static_cast<char>('0' + magnitude % 10);
     magnitude /= 10;
   } while (magnitude != 0);
   std::size_t len = 0;
   if (negative) out[len++] = '-';
-  for (int i = n; i < least; ++i) out[len++] = '0';
-  while (n > 0) out[len++] = digits[--n];
-  return len;
-}
-
-std::size_t write_hex(char* out, uint32_t value, int least) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  char digits[8];
-  int n = 0;
-  do {
-    digits[n++] = kHex[value & 0xF];
-    value >>= 4;
-  } while (value != 0);
-  std::size_t len = 0;
-  for (int i = n; i < least; ++i) out[len++] = '0';
-  while (n > 0) out[len++] = digits[--n];
+  for (int i = count; i < least; ++i) out[len++] = '0';
+  while (count > 0) out[len++] = digits[--count];
   return len;
 }
 
 class Expansion {
-public:
+ public:
   Expansion(std::string_view format, FormatArgs args, Sink& sink)
       : format_(format), args_(args), sink_(sink) {}
 
   void run() {
     const char* const begin = format_.data();
-    const std::size_t n = format_.size();
-    std::size_t i = 0;
-    while (i < n) {
-      const void* percent = std::memchr(begin + i, '%', n - i);
-      std::size_t next = percent != nullptr ? static_cast<std::size_t>(
-                                                  static_cast<const char*>(percent) - begin)
-                                            : n;
-      sink_.put(begin + i, next - i);
-      i = next;
-      if (i == n) break;
-      if (i + 1 == n) break;  // a "%" as the last byte
-      if (begin[i + 1] == '%') {
+    const std::size_t size = format_.size();
+    std::size_t at = 0;
+    while (at < size) {
+      const void* percent = std::memchr(begin + at, '%', size - at);
+      std::size_t next = percent != nullptr
+                             ? static_cast<std::size_t>(static_cast<const char*>(percent) - begin)
+                             : size;
+      sink_.put(begin + at, next - at);
+      at = next;
+      if (at == size) break;
+      if (at + 1 == size) break;  // a "%" as the last byte
+      if (begin[at + 1] == '%') {
         sink_.put('%');
-        i += 2;
+        at += 2;
         continue;
       }
-      if (!directive(i)) break;  // the format ends inside this directive
+      if (!directive(at)) break;  // the format ends inside this directive
     }
   }
 
-private:
+ private:
   // Reads and expands the directive whose "%" is at `start_and_next` and
   // moves that past it. False when the format ends before the type letter.
   bool directive(std::size_t& start_and_next) {
     const std::size_t start = start_and_next;
-    std::size_t i = start + 1;
-    const std::size_t n = format_.size();
-    const char* f = format_.data();
+    std::size_t at = start + 1;
+    number_too_large_ = false;
+    const std::size_t size = format_.size();
+    const char* chars = format_.data();
     bool left = false;
     int64_t number = 0;
     for (;;) {
       left = false;
-      if (i < n && f[i] == '-') {
+      if (at < size && chars[at] == '-') {
         left = true;
-        ++i;
+        ++at;
       }
-      if (i == n) return false;
-      number = read_number(i);
-      if (i == n) return false;
-      if (f[i] != ':') break;
+      if (at == size) return false;
+      number = read_number(at);
+      if (at == size) return false;
+      if (chars[at] != ':') break;
       counter_ = number < 0 ? std::numeric_limits<uint64_t>::max() : static_cast<uint64_t>(number);
-      ++i;
+      ++at;
     }
     const uint64_t width = number < 0 ? 0 : static_cast<uint64_t>(number);
     int64_t precision = -1;  // absent
-    if (f[i] == '.') {
-      ++i;
-      if (i == n) return false;
-      precision = read_number(i);
-      if (i == n) return false;
+    if (chars[at] == '.') {
+      ++at;
+      if (at == size) return false;
+      precision = read_number(at);
+      if (at == size) return false;
       if (precision < 0) precision = -1;
     }
-    const char letter = lower(f[i]);
-    ++i;
-    const std::string_view text(f + start, i - start);
-    start_and_next = i;
+    const char letter = lower(chars[at]);
+    ++at;
+    const std::string_view text(chars + start, at - start);
+    start_and_next = at;
 
+    if (number_too_large_) fail(kIncompatible, text);
     if (counter_ >= args_.count) fail(kMissingArgument, text);
     const FormatArg& arg = args_.items[counter_];
     ++counter_;
@@ -184,23 +169,28 @@ private:
     const int least = precision >= 0 && precision <= 16 ? static_cast<int>(precision) : 0;
     switch (arg.kind) {
       case FormatArg::Kind::floating: {
-        const int p = static_cast<int>(precision);
+        const int digits_wanted = static_cast<int>(precision);
         switch (letter) {
           case 'g':
-            len = render_float_into(area, arg.f, FloatMode::general, precise_float ? p : 15, 3);
+            len = render_float_into(area, arg.f, FloatMode::general,
+                                    precise_float ? digits_wanted : 15, 3);
             break;
           case 'e':
-            len = render_float_into(area, arg.f, FloatMode::exponent, precise_float ? p : 15, 3);
+            len = render_float_into(area, arg.f, FloatMode::exponent,
+                                    precise_float ? digits_wanted : 15, 3);
             break;
           case 'f':
-            len = render_float_into(area, arg.f, FloatMode::fixed, 18, precise_float ? p : 2);
+            len = render_float_into(area, arg.f, FloatMode::fixed, 18,
+                                    precise_float ? digits_wanted : 2);
             break;
           case 'n':
-            len = render_float_into(area, arg.f, FloatMode::number, 18, precise_float ? p : 2);
+            len = render_float_into(area, arg.f, FloatMode::number, 18,
+                                    precise_float ? digits_wanted : 2);
             break;
           case 'm':
-            len = render_float_into(area, arg.f, FloatMode::currency, 18,
-                                    precise_float ? p : number_settings.currency_decimals);
+            len = render_float_into(
+                area, arg.f, FloatMode::currency, 18,
+                precise_float ? digits_wanted : number_settings.currency_decimals);
             break;
           default:
             fail(kIncompatible, text);
@@ -250,12 +240,14 @@ private:
   }
 
   // A "*" (the next argument's value when it is an integer, else 0), a run
-  // of digits (saturating at the largest 32-bit unsigned value), or 0.
-  int64_t read_number(std::size_t& i) {
-    const char* f = format_.data();
-    const std::size_t n = format_.size();
-    if (f[i] == '*') {
-      ++i;
+  // of digits, or 0. A run beyond the largest 32-bit unsigned value marks
+  // the directive invalid: taken as a width it would ask for gigabytes of
+  // padding that nobody can have meant.
+  int64_t read_number(std::size_t& at) {
+    const char* chars = format_.data();
+    const std::size_t size = format_.size();
+    if (chars[at] == '*') {
+      ++at;
       if (counter_ >= args_.count) return 0;
       const FormatArg& arg = args_.items[counter_];
       ++counter_;
@@ -263,10 +255,13 @@ private:
     }
     constexpr int64_t kMax = std::numeric_limits<uint32_t>::max();
     int64_t value = 0;
-    while (i < n && is_digit(f[i])) {
-      value = value * 10 + (f[i] - '0');
-      if (value > kMax) value = kMax;
-      ++i;
+    while (at < size && is_decimal_digit(chars[at])) {
+      value = value * 10 + (chars[at] - '0');
+      if (value > kMax) {
+        number_too_large_ = true;
+        value = kMax;
+      }
+      ++at;
     }
     return value;
   }
@@ -275,6 +270,7 @@ private:
   FormatArgs args_;
   Sink& sink_;
   uint64_t counter_ = 0;
+  bool number_too_large_ = false;
 };
 
 // Expands `format` into `out`, writing at most `room` bytes; returns the
@@ -285,18 +281,6 @@ uint64_t expand(char* out, std::size_t room, std::string_view format, FormatArgs
   return sink.total();
 }
 
-// The buffer after one of `size` bytes whose try counted `total` bytes: twice
-// as large, and doubled again for every try that the count already proves
-// too small. A size beyond what memory can address is reported as memory
-// exhaustion.
-std::size_t next_buffer_size(std::size_t size, uint64_t total, std::size_t max_size) {
-  do {
-    if (size > max_size / 2) throw std::bad_alloc();
-    size *= 2;
-  } while (size - 1 <= total);
-  return size;
-}
-
 }  // namespace
 
 std::string_view directive_for_message(std::string_view directive,
@@ -304,35 +288,25 @@ std::string_view directive_for_message(std::string_view directive,
   if (directive.size() > kDirectiveNameLimit) directive = directive.substr(0, kDirectiveNameLimit);
   // Only the type letter can be a byte above the ASCII range, and it follows
   // ASCII bytes, so a lead-byte value there really does open a character.
-  if (!directive.empty() &&
-      opens_two_byte_char(static_cast<unsigned char>(directive.back()))) {
+  if (!directive.empty() && opens_two_byte_char(static_cast<unsigned char>(directive.back()))) {
     directive.remove_suffix(1);
   }
   return directive;
 }
 
 std::string format_value(std::string_view format, FormatArgs args) {
-  std::size_t size;
-  uint64_t total;
-  if (format.size() < kScratchFormatLimit) {
-    char scratch[kScratchSize];
-    total = expand(scratch, kScratchSize - 1, format, args);
-    if (total < kScratchSize - 1) return std::string(scratch, static_cast<std::size_t>(total));
-    size = kScratchSize;
-  } else {
-    size = format.size();
-    total = 0;  // no try yet: the first buffer is twice the format's length
-  }
+  // The first try counts the whole length, so the result is allocated once
+  // at its exact size: a width of gigabytes is held once, not in a doubled
+  // buffer and again in the copy returned.
+  char scratch[kScratchSize];
+  const std::size_t scratch_room = format.size() < kScratchFormatLimit ? kScratchSize - 1 : 0;
+  const uint64_t total = expand(scratch, scratch_room, format, args);
+  if (total <= scratch_room) return std::string(scratch, static_cast<std::size_t>(total));
   std::string result;
-  for (;;) {
-    size = next_buffer_size(size, total, result.max_size());
-    result.resize(size);
-    total = expand(result.data(), size - 1, format, args);
-    if (total < size - 1) {
-      result.resize(static_cast<std::size_t>(total));
-      return result;
-    }
-  }
+  if (total > result.max_size()) throw std::bad_alloc();
+  result.resize(static_cast<std::size_t>(total));
+  expand(result.data(), result.size(), format, args);
+  return result;
 }
 
 char* format_into_buffer(char* buffer, std::size_t capacity, const char* format, FormatArgs args) {

@@ -7,7 +7,8 @@
 // S for texts, P for pointers. "%%" is one "%". A "%" as the last byte, or a
 // directive cut off by the end of the format, contributes nothing.
 //
-// Numbers: a digit run saturates at 4294967295; "*" takes the next argument
+// Numbers: a digit run above 4294967295 makes the directive invalid (the
+// "invalid or incompatible" failure naming it); "*" takes the next argument
 // (its value when it is an integer, else 0). A negative width from "*" counts
 // as 0; a negative precision from "*" counts as absent. An index that names
 // no element is a missing argument.
@@ -52,8 +53,12 @@ struct FormatArgs {
   FormatArgs(const FormatArg* p, std::size_t n) : items(p), count(n) {}
 };
 
-// The whole expansion. Raises EConvertError "No argument for format '%s'" or
-// "Format '%s' invalid or incompatible with argument".
+// The whole expansion, allocated once at its final length. Raises
+// EConvertError "No argument for format '%s'" or "Format '%s' invalid or
+// incompatible with argument" (through raise_convert_error, whose message is
+// itself built here: the format engine and the failure family need each
+// other, and that cycle is inherent). A result beyond what memory can hold
+// raises std::bad_alloc, which the program reports as out of memory.
 std::string format_value(std::string_view format, FormatArgs args);
 
 // Writes the expansion cut at `capacity` bytes, then one zero byte (so

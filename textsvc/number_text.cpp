@@ -102,90 +102,90 @@ class TextWriter {
   char* at_;
 };
 
-void write_exponent(TextWriter& w, const FloatDigits& fd, int e, bool plus, int least) {
-  w.put('E');
+void write_exponent(TextWriter& writer, const FloatDigits& fd, int exponent, bool plus, int least) {
+  writer.put('E');
   if (fd.digit_string[0] == '\0') {
-    e = 0;
-    if (plus) w.put('+');
-  } else if (e < 0) {
-    w.put('-');
-    e = -e;
+    exponent = 0;
+    if (plus) writer.put('+');
+  } else if (exponent < 0) {
+    writer.put('-');
+    exponent = -exponent;
   } else if (plus) {
-    w.put('+');
+    writer.put('+');
   }
   if (least < 0 || least > 4) least = 0;
   char text[8];
-  int n = 0;
+  int count = 0;
   do {
-    text[n++] = static_cast<char>('0' + e % 10);
-    e /= 10;
-  } while (e != 0);
-  for (int i = n; i < least; ++i) w.put('0');
-  while (n > 0) w.put(text[--n]);
+    text[count++] = static_cast<char>('0' + exponent % 10);
+    exponent /= 10;
+  } while (exponent != 0);
+  for (int i = count; i < least; ++i) writer.put('0');
+  while (count > 0) writer.put(text[--count]);
 }
 
-void layout_general(TextWriter& w, const FloatDigits& fd, int precision, int least) {
-  int e = fd.decimal_exponent;
+void layout_general(TextWriter& writer, const FloatDigits& fd, int precision, int least) {
+  int exponent = fd.decimal_exponent;
   char sep = number_settings.decimal_separator;
   DigitSource digits{fd.digit_string};
-  if (fd.negative) w.put('-');
-  if (e > precision || e < -3) {
-    w.put(digits.next());
+  if (fd.negative) writer.put('-');
+  if (exponent > precision || exponent < -3) {
+    writer.put(digits.next());
     if (digits.remaining()) {
-      w.put_separator(sep);
-      while (digits.remaining()) w.put(digits.next());
+      writer.put_separator(sep);
+      while (digits.remaining()) writer.put(digits.next());
     }
-    write_exponent(w, fd, e - 1, false, least);
-  } else if (e > 0) {
-    for (int i = 0; i < e; ++i) w.put(digits.next());
+    write_exponent(writer, fd, exponent - 1, false, least);
+  } else if (exponent > 0) {
+    for (int i = 0; i < exponent; ++i) writer.put(digits.next());
     if (digits.remaining()) {
-      w.put_separator(sep);
-      while (digits.remaining()) w.put(digits.next());
+      writer.put_separator(sep);
+      while (digits.remaining()) writer.put(digits.next());
     }
   } else {
-    w.put('0');
+    writer.put('0');
     if (!digits.remaining()) return;
-    w.put_separator(sep);
-    for (int i = 0; i < -e; ++i) w.put('0');
-    while (digits.remaining()) w.put(digits.next());
+    writer.put_separator(sep);
+    for (int i = 0; i < -exponent; ++i) writer.put('0');
+    while (digits.remaining()) writer.put(digits.next());
   }
 }
 
-void layout_exponent(TextWriter& w, const FloatDigits& fd, int precision, int least) {
+void layout_exponent(TextWriter& writer, const FloatDigits& fd, int precision, int least) {
   DigitSource digits{fd.digit_string};
-  if (fd.negative) w.put('-');
-  w.put(digits.next());
-  w.put_separator(number_settings.decimal_separator);
-  for (int i = 1; i < precision; ++i) w.put(digits.next());
-  write_exponent(w, fd, fd.decimal_exponent - 1, true, least);
+  if (fd.negative) writer.put('-');
+  writer.put(digits.next());
+  writer.put_separator(number_settings.decimal_separator);
+  for (int i = 1; i < precision; ++i) writer.put(digits.next());
+  write_exponent(writer, fd, fd.decimal_exponent - 1, true, least);
 }
 
 // The unsigned number text of modes fixed, number and currency.
-void layout_amount(TextWriter& w, const FloatDigits& fd, int decimals, bool grouped) {
-  const int e = fd.decimal_exponent;
+void layout_amount(TextWriter& writer, const FloatDigits& fd, int decimals, bool grouped) {
+  const int exponent = fd.decimal_exponent;
   const char* digits = fd.digit_string;
   const char* end = digits;
   while (*end != '\0') ++end;
-  if (e <= 0) {
-    w.put('0');
+  if (exponent <= 0) {
+    writer.put('0');
   } else if (!grouped) {
-    w.put_digits(digits, end, static_cast<std::size_t>(e));
+    writer.put_digits(digits, end, static_cast<std::size_t>(exponent));
   } else {
     const char group = number_settings.thousand_separator;
-    w.put_digits(digits, end, static_cast<std::size_t>((e - 1) % 3 + 1));
-    for (int left = (e - 1) / 3; left > 0; --left) {
-      w.put_separator(group);
-      w.put_digits(digits, end, 3);
+    writer.put_digits(digits, end, static_cast<std::size_t>((exponent - 1) % 3 + 1));
+    for (int left = (exponent - 1) / 3; left > 0; --left) {
+      writer.put_separator(group);
+      writer.put_digits(digits, end, 3);
     }
   }
   if (decimals <= 0) return;
-  w.put_separator(number_settings.decimal_separator);
-  const int zeros = e < 0 ? std::min(-e, decimals) : 0;
-  for (int i = 0; i < zeros; ++i) w.put('0');
-  w.put_digits(digits, end, static_cast<std::size_t>(decimals - zeros));
+  writer.put_separator(number_settings.decimal_separator);
+  const int zeros = exponent < 0 ? std::min(-exponent, decimals) : 0;
+  for (int i = 0; i < zeros; ++i) writer.put('0');
+  writer.put_digits(digits, end, static_cast<std::size_t>(decimals - zeros));
 }
 
-void layout_currency(TextWriter& w, const FloatDigits& fd, int decimals) {
+void layout_currency(TextWriter& writer, const FloatDigits& fd, int decimals) {
   const char* cell;
   if (fd.negative) {
     cell = kCurrencyPatterns[4 + std::min<int>(number_settings.negative_currency_format, 15)];
@@ -196,14 +196,14 @@ void layout_currency(TextWriter& w, const FloatDigits& fd, int decimals) {
     switch (cell[i]) {
       case '$': {
         const std::string& text = number_settings.currency_text;
-        w.put(text.data(), std::min(text.size(), kMaxCurrencyText));
+        writer.put(text.data(), std::min(text.size(), kMaxCurrencyText));
         break;
       }
       case '*':
-        layout_amount(w, fd, decimals, true);
+        layout_amount(writer, fd, decimals, true);
         break;
       default:
-        w.put(cell[i]);
+        writer.put(cell[i]);
     }
   }
 }
@@ -230,8 +230,6 @@ __attribute__((always_inline)) inline Float80 scale_power(Float80 x, int n) {
   return x;
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 int hex_digit_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -242,15 +240,15 @@ int hex_digit_value(char c) {
 // The parse proper; false when the text is not a number or the value
 // overflows. Runs inside `session`.
 bool parse_float_text(std::string_view text, const Float80FlagScope& session, Float80& value) {
-  const char* p = text.data();
-  const std::size_t n = text.size();
+  const char* chars = text.data();
+  const std::size_t size = text.size();
   const char sep = number_settings.decimal_separator;
-  std::size_t i = 0;
-  while (i < n && p[i] == ' ') ++i;
+  std::size_t at = 0;
+  while (at < size && chars[at] == ' ') ++at;
   bool minus = false;
-  if (i < n && (p[i] == '+' || p[i] == '-')) {
-    minus = p[i] == '-';
-    ++i;
+  if (at < size && (chars[at] == '+' || chars[at] == '-')) {
+    minus = chars[at] == '-';
+    ++at;
   }
   // While the digits read stay below 10^19 every step acc * 10 + digit is
   // exact in the extended format, so an integer does the same work faster;
@@ -274,39 +272,39 @@ bool parse_float_text(std::string_view text, const Float80FlagScope& session, Fl
   };
   bool consumed = false;
   int64_t fraction_digits = 0;
-  for (; i < n && is_digit(p[i]); ++i) {
-    take_digit(p[i]);
+  for (; at < size && is_decimal_digit(chars[at]); ++at) {
+    take_digit(chars[at]);
     consumed = true;
   }
-  if (i < n && p[i] == sep) {
-    ++i;
+  if (at < size && chars[at] == sep) {
+    ++at;
     consumed = true;
-    for (; i < n && is_digit(p[i]); ++i) {
-      take_digit(p[i]);
+    for (; at < size && is_decimal_digit(chars[at]); ++at) {
+      take_digit(chars[at]);
       ++fraction_digits;
     }
   }
   if (!consumed) return false;
   if (!in_floating) acc = Float80(small);
   int64_t exponent = 0;
-  if (i < n && (p[i] == 'E' || p[i] == 'e')) {
-    ++i;
+  if (at < size && (chars[at] == 'E' || chars[at] == 'e')) {
+    ++at;
     bool exponent_minus = false;
-    if (i < n && (p[i] == '+' || p[i] == '-')) {
-      exponent_minus = p[i] == '-';
-      ++i;
+    if (at < size && (chars[at] == '+' || chars[at] == '-')) {
+      exponent_minus = chars[at] == '-';
+      ++at;
     }
     // Stops after the digit that reaches 500: anything beyond is either
     // overflow or underflow, and what is left over fails the parse.
-    while (i < n && is_digit(p[i])) {
-      exponent = exponent * 10 + (p[i] - '0');
-      ++i;
+    while (at < size && is_decimal_digit(chars[at])) {
+      exponent = exponent * 10 + (chars[at] - '0');
+      ++at;
       if (exponent >= 500) break;
     }
     if (exponent_minus) exponent = -exponent;
   }
-  while (i < n && p[i] == ' ') ++i;
-  if (i != n) return false;
+  while (at < size && chars[at] == ' ') ++at;
+  if (at != size) return false;
 
   int64_t power = std::clamp<int64_t>(exponent - fraction_digits, -kScaleLimit, kScaleLimit);
   Float80 result = scale_power(acc, static_cast<int>(power));
@@ -362,19 +360,19 @@ FloatDigits to_decimal_digits(long double value, int precision, int decimals) {
     // Settling the value keeps the arithmetic below from being scheduled
     // before the control word is in place.
     float80_settle(magnitude);
-    Float80 s = round_integer(scale_power(magnitude, 18 - e10));
-    if (s < Float80(100000000000000000ull)) {
+    Float80 rounded = round_integer(scale_power(magnitude, 18 - e10));
+    if (rounded < Float80(100000000000000000ull)) {
       // The estimate was one too high: the first digit would be a zero.
       --e10;
-      s = round_integer(scale_power(magnitude, 18 - e10));
+      rounded = round_integer(scale_power(magnitude, 18 - e10));
     }
-    if (s >= Float80(1000000000000000000ull)) {
-      s = s / 10;
+    if (rounded >= Float80(1000000000000000000ull)) {
+      rounded = rounded / 10;
       ++e10;
     }
-    // s is an integer below 10^19 here; the store converts it exactly (the
+    // rounded is an integer below 10^19 here; the store converts it exactly (the
     // library's conversion would switch the control word back and forth).
-    scaled = float80_store_integer(s);
+    scaled = float80_store_integer(rounded);
   }
   if (scaled >= 1000000000000000000ull) {  // a rounding carry into a 19th digit
     scaled = 100000000000000000ull;
@@ -385,14 +383,14 @@ FloatDigits to_decimal_digits(long double value, int precision, int decimals) {
   write_nine_digits(d, static_cast<uint32_t>(scaled / 1000000000u));
   write_nine_digits(d + 9, static_cast<uint32_t>(scaled % 1000000000u));
 
-  int64_t n = static_cast<int64_t>(e10) + decimals;
-  if (n < 0) return fd;
+  int64_t places = static_cast<int64_t>(e10) + decimals;
+  if (places < 0) return fd;
   precision = std::clamp(precision, 2, 18);
-  if (n > precision) n = precision;
+  if (places > precision) places = precision;
   int length = 18;
-  if (n < 18) {
-    length = static_cast<int>(n);
-    if (d[n] >= '5') {
+  if (places < 18) {
+    length = static_cast<int>(places);
+    if (d[places] >= '5') {
       int i = length - 1;
       while (i >= 0 && d[i] == '9') --i;
       if (i < 0) {
@@ -474,37 +472,37 @@ long double parse_float(std::string_view text) {
 }
 
 ScanIntResult scan_int(std::string_view text) {
-  const char* p = text.data();
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-  while (i < n && p[i] == ' ') ++i;
+  const char* chars = text.data();
+  const std::size_t size = text.size();
+  std::size_t at = 0;
+  while (at < size && chars[at] == ' ') ++at;
   bool minus = false;
-  if (i < n && (p[i] == '-' || p[i] == '+')) {
-    minus = p[i] == '-';
-    ++i;
+  if (at < size && (chars[at] == '-' || chars[at] == '+')) {
+    minus = chars[at] == '-';
+    ++at;
   }
   bool hex = false;
-  if (i < n && (p[i] == '$' || p[i] == 'x' || p[i] == 'X')) {
+  if (at < size && (chars[at] == '$' || chars[at] == 'x' || chars[at] == 'X')) {
     hex = true;
-    ++i;
-  } else if (i + 1 < n && p[i] == '0' && (p[i + 1] == 'x' || p[i + 1] == 'X')) {
+    ++at;
+  } else if (at + 1 < size && chars[at] == '0' && (chars[at + 1] == 'x' || chars[at + 1] == 'X')) {
     hex = true;
-    i += 2;
+    at += 2;
   }
-  if (i >= n) return {};
+  if (at >= size) return {};
   uint32_t value = 0;
   if (hex) {
-    for (; i < n; ++i) {
-      int digit = hex_digit_value(p[i]);
+    for (; at < size; ++at) {
+      int digit = hex_digit_value(chars[at]);
       if (digit < 0 || value > 0x0FFFFFFFu) return {};
       value = value * 16 + static_cast<uint32_t>(digit);
     }
     if (minus) value = 0u - value;
     return {static_cast<int32_t>(value), true};
   }
-  for (; i < n; ++i) {
-    if (!is_digit(p[i]) || value > 214748364u) return {};
-    value = value * 10 + static_cast<uint32_t>(p[i] - '0');
+  for (; at < size; ++at) {
+    if (!is_decimal_digit(chars[at]) || value > 214748364u) return {};
+    value = value * 10 + static_cast<uint32_t>(chars[at] - '0');
   }
   if (minus) {
     if (value > 2147483648u) return {};
@@ -525,21 +523,24 @@ int32_t parse_int_or_default(std::string_view text, int32_t fallback) {
   return result.ok ? result.value : fallback;
 }
 
-std::string int_to_hex(int64_t value, int digits) {
+std::size_t write_hex(char* out, uint64_t value, int digits) {
   if (digits < 0 || digits > 32) digits = 0;
   static constexpr char kHex[] = "0123456789ABCDEF";
   char text[16];
-  int n = 0;
-  uint64_t v = static_cast<uint64_t>(value);
+  int count = 0;
   do {
-    text[15 - n++] = kHex[v & 15];
-    v >>= 4;
-  } while (v != 0);
-  std::string result;
-  result.reserve(static_cast<std::size_t>(std::max(n, digits)));
-  if (digits > n) result.append(static_cast<std::size_t>(digits - n), '0');
-  result.append(text + 16 - n, static_cast<std::size_t>(n));
-  return result;
+    text[15 - count++] = kHex[value & 15];
+    value >>= 4;
+  } while (value != 0);
+  std::size_t length = 0;
+  for (int pad = count; pad < digits; ++pad) out[length++] = '0';
+  std::memcpy(out + length, text + 16 - count, static_cast<std::size_t>(count));
+  return length + static_cast<std::size_t>(count);
+}
+
+std::string int_to_hex(int64_t value, int digits) {
+  char text[32];
+  return std::string(text, write_hex(text, static_cast<uint64_t>(value), digits));
 }
 
 std::string locale_text(uint32_t locale, uint32_t item, std::string_view fallback) {

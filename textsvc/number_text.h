@@ -93,6 +93,13 @@ int32_t parse_int_or_default(std::string_view text, int32_t fallback);
 // Upper-case hexadecimal of `value` taken as unsigned, at least `digits`
 // digits (digits above 32 count as 0); never cut.
 std::string int_to_hex(int64_t value, int digits);
+// The same into `out` (room for 32 bytes), returning the length; allocates
+// nothing, so the fault report can use it. write_hex(out, 0x1A2B, 8) writes
+// "00001A2B" and returns 8.
+std::size_t write_hex(char* out, uint64_t value, int digits);
+
+// '0' to '9'.
+inline bool is_decimal_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Locale items as the platform delivers them (see platform/locale.h).
 std::string locale_text(uint32_t locale, uint32_t item, std::string_view fallback);

@@ -6,13 +6,13 @@
 #include <typeinfo>
 
 #include "platform/args.h"
+#include "platform/console.h"
 #include "platform/faults.h"
 #include "textsvc/console_output.h"
 #include "textsvc/failure.h"
 #include "textsvc/failure_report.h"
 #include "textsvc/number_text.h"
 
-bool console_flag = false;
 int32_t exit_status = 0;
 
 namespace {
@@ -20,6 +20,7 @@ namespace {
 // A C++ exception that is not a failure has no platform code of its own;
 // this is the code the compiler's own exceptions carry on Windows ("GCC ").
 constexpr uint32_t kForeignExceptionCode = 0x20474343;
+constexpr int32_t kFailureStatus = 1;
 
 constexpr std::size_t kMaxModules = 16;
 ModuleSteps module_steps[kMaxModules];
@@ -27,8 +28,15 @@ std::size_t module_count = 0;
 std::size_t started_count = 0;  // modules whose start step has begun
 bool output_closed = false;
 
+// Failures are reported on the console, not in a message box.
+bool console_flag = false;
+
 bool runtime_error_pending = false;
 const void* error_location = nullptr;
+
+bool family_installed = false;
+EOutOfMemory* prepared_out_of_memory = nullptr;
+EInvalidPointer* prepared_invalid_pointer = nullptr;
 
 void text_services_start() {
   install_failure_family();
@@ -37,32 +45,107 @@ void text_services_start() {
 
 void text_services_end() { uninstall_failure_family(); }
 
+[[noreturn]] void end_with_runtime_error(int32_t number, const void* location) {
+  runtime_error_pending = true;
+  error_location = location;
+  end_program(number);
+}
+
+// The last part of every report: a finished text, converted to the OEM code
+// page, to standard error, then one more CR LF. Results are ignored. Safe in
+// the fault handler.
+void write_report(char* text, std::size_t length) {
+  if (!console_flag) {
+    platform::show_message_box(text, "Application Error");
+    return;
+  }
+  platform::convert_to_oem(text, length);
+  platform::write_std_error(text, static_cast<uint32_t>(length));
+  platform::write_std_error("\r\n", 2);
+}
+
+// Flushes ConsoleOutput and checks it first, so that the text written
+// before the failure precedes the report; a pending output failure raises
+// here and is what gets reported instead.
+void report_failure(const Exception& failure, const void* location) {
+  // Fixed storage: reporting an exhausted heap must not need the heap.
+  static char report[kReportCapacity + 1];
+  std::size_t length = failure_text(failure, location, report);
+  flush_output();
+  check_io();
+  write_report(report, length);
+}
+
+// Writes out what ConsoleOutput holds, ignoring a failure of that write-out
+// (the line follows regardless), then the line and CR LF to standard
+// output. Safe in the fault handler.
+void write_runtime_error_line(int32_t number, uintptr_t location) {
+  int32_t pending = take_pending_io_result();
+  flush_output();
+  restore_pending_io_result(pending);
+  char line[kRuntimeErrorLineCapacity];
+  std::size_t length = runtime_error_line(number, location, line);
+  platform::ConsoleCalls& calls = platform::console_calls();
+  platform::FileHandle handle = calls.std_output_handle();
+  if (handle == platform::kInvalidHandle) return;
+  uint32_t written = 0;
+  calls.write_file(handle, line, static_cast<uint32_t>(length), &written);
+  calls.write_file(handle, "\r\n", 2, &written);
+}
+
+// The platform fault handler: reports the fault as its failure kind (or, if
+// an output failure is pending after the flush, that one) and ends the
+// process with 1; without the family, the runtime error line and the platform
+// table's number. Uses only fixed storage, so it may run in a signal handler.
+[[noreturn]] void handle_platform_fault(const platform::ExceptionRecord& record) {
+  static char report[kReportCapacity + 1];
+  if (!family_installed) {
+    int32_t number = platform_exception_number(record.code);
+    write_runtime_error_line(number, record.address);
+    platform::exit_process_now(number);
+  }
+  flush_output();
+  std::size_t length = 0;
+  if (int32_t io_error = take_pending_io_result(); io_error != 0) {
+    // The output written before the fault could not go out: that failure
+    // is the one reported, as the report's own output check would raise it.
+  report_point:
+    length = io_failure_report_text(io_error, &&report_point, report);
+  } else {
+    length = fault_report_text(record, report);
+  }
+  write_report(report, length);
+  platform::exit_process_now(kFailureStatus);
+}
+
 // Turns whatever `step` throws into a failure to hand on (nullptr when it
 // returns). Allocation failures become the prepared EOutOfMemory; other C++
 // errors become the failure kind of the matching runtime check.
 template <class Step>
 Exception* run_guarded(Step step) {
-  int32_t kind = -1;
+  bool runtime_error = true;
+  RuntimeError kind = RuntimeError::external;
   try {
     step();
     return nullptr;
   } catch (Exception* failure) {
     return failure;
   } catch (const std::bad_alloc&) {
-    kind = 1;
+    kind = RuntimeError::out_of_memory;
   } catch (const std::bad_cast&) {
-    kind = 10;
+    kind = RuntimeError::invalid_cast;
   } catch (const std::bad_typeid&) {
-    kind = 10;
+    kind = RuntimeError::invalid_cast;
   } catch (const std::out_of_range&) {
-    kind = 4;
+    kind = RuntimeError::range_check;
   } catch (const std::length_error&) {
-    kind = 4;
+    kind = RuntimeError::range_check;
   } catch (...) {
+    runtime_error = false;
   }
   try {
-    if (kind >= 0) raise_runtime_error(kind, nullptr);
-    if (!failure_family_installed()) end_with_runtime_error(217, nullptr);
+    if (runtime_error) raise_runtime_error(kind, nullptr);
+    if (!family_installed) end_with_runtime_error(kUnhandledFailureNumber, nullptr);
     platform::ExceptionRecord record;
     record.code = kForeignExceptionCode;
     return map_platform_exception(record);
@@ -70,22 +153,51 @@ Exception* run_guarded(Step step) {
     return failure;
   } catch (...) {
     // Even the failure could not be made: end as the fallback would.
-    end_with_runtime_error(kind == 1 ? 203 : 217, nullptr);
+    end_with_runtime_error(
+        kind == RuntimeError::out_of_memory ? runtime_error_number(kind) : kUnhandledFailureNumber,
+        nullptr);
   }
 }
 
+// Takes ownership of `failure`, also when the report's own output check
+// raises another one instead.
 [[noreturn]] void handle_failure(Exception* failure) {
   const void* location = failure->location();
-  if (!failure_family_installed()) {
+  if (!family_installed) {
     release_failure(failure);
-    end_with_runtime_error(217, location);
+    end_with_runtime_error(kUnhandledFailureNumber, location);
   }
-  report_failure(*failure, location);
+  try {
+    report_failure(*failure, location);
+  } catch (...) {
+    release_failure(failure);
+    throw;
+  }
   release_failure(failure);
-  end_program(1);
+  end_program(kFailureStatus);
 }
 
-[[noreturn]] void run_program(void (*check_run)()) {
+// An exhausted heap may have no room even for the exception object that
+// would carry std::bad_alloc (the runtime's emergency pool is itself
+// allocated at start-up, and may be missing), and a throw that cannot
+// allocate ends in std::terminate. So a failed allocation ends the run
+// here, through the out-of-memory path, without throwing; the clean-up
+// blocks an unwind would run only release memory.
+[[noreturn]] void end_out_of_memory() {
+  // A second exhaustion while reporting throws as usual and is handled by
+  // the top-level handler.
+  std::set_new_handler(nullptr);
+  if (!family_installed) {
+    end_with_runtime_error(runtime_error_number(RuntimeError::out_of_memory), nullptr);
+  }
+  prepared_out_of_memory->set_location(nullptr);
+  handle_failure(prepared_out_of_memory);
+}
+
+[[noreturn]] void run_program(int argc, char** argv, void (*check_run)()) {
+  // Inside the handler: copying the arguments may already exhaust memory.
+  platform::set_process_arguments(argc, argv);
+  platform::install_fault_handlers(&handle_platform_fault);
   while (started_count < module_count) {
     const ModuleSteps& steps = module_steps[started_count++];
     if (steps.start != nullptr) steps.start();
@@ -96,15 +208,15 @@ Exception* run_guarded(Step step) {
 
 }  // namespace
 
-void program_main(int argc, char** argv, void (*check_run)(), std::initializer_list<ModuleSteps> modules) {
+void program_main(int argc, char** argv, void (*check_run)(),
+                  std::initializer_list<ModuleSteps> modules) {
   console_flag = true;
-  platform::set_process_arguments(argc, argv);
-  platform::install_fault_handlers(&handle_platform_fault);
+  std::set_new_handler(&end_out_of_memory);
   module_steps[module_count++] = {&text_services_start, &text_services_end};
   for (const ModuleSteps& steps : modules) {
     if (module_count < kMaxModules) module_steps[module_count++] = steps;
   }
-  Exception* failure = run_guarded([&] { run_program(check_run); });
+  Exception* failure = run_guarded([&] { run_program(argc, argv, check_run); });
   // A failure while reporting (the report's own output check) comes back
   // here and is reported the same way.
   for (;;) failure = run_guarded([&] { handle_failure(failure); });
@@ -145,47 +257,47 @@ void end_program(int32_t status) {
     close_output();
   }
   if (deferred) {
-    if (failure_family_installed()) {
+    if (family_installed) {
       if (deferred_failure != nullptr) throw deferred_failure;
-      raise_runtime_error(1, deferred_location);
+      raise_runtime_error(RuntimeError::out_of_memory, deferred_location);
     }
     // The family has gone with the text services' end step: the failure
-    // ends the run as runtime error 217.
+    // ends the run as the fallback's unhandled failure.
     if (deferred_failure != nullptr) release_failure(deferred_failure);
-    end_with_runtime_error(217, deferred_location);
+    end_with_runtime_error(kUnhandledFailureNumber, deferred_location);
   }
   platform::exit_process(exit_status);
 }
 
-void end_with_runtime_error(int32_t number, const void* location) {
-  runtime_error_pending = true;
-  error_location = location;
-  end_program(number);
+void raise_runtime_error(RuntimeError kind, const void* location) {
+  if (!family_installed) {
+    int32_t io_error = kind == RuntimeError::in_out ? take_pending_io_result() : 0;
+    end_with_runtime_error(runtime_error_number(kind, io_error), location);
+  }
+  if (kind == RuntimeError::out_of_memory) raise_failure(prepared_out_of_memory, location);
+  if (kind == RuntimeError::invalid_pointer) raise_failure(prepared_invalid_pointer, location);
+  int32_t io_error = kind == RuntimeError::in_out ? take_pending_io_result() : 0;
+  raise_failure(make_runtime_failure(kind, io_error), location);
 }
 
-void handle_platform_fault(const platform::ExceptionRecord& record) {
-  static char report[kReportCapacity + 1];
-  if (!failure_family_installed()) {
-    int32_t number = platform_exception_number(record.code);
-    write_runtime_error_line(number, record.address);
-    platform::exit_process_now(number);
-  }
-  flush_output();
-  std::size_t length = 0;
-  int32_t io_error = pending_io_result;
-  if (io_error != 0) {
-    // The output written before the fault could not go out: that failure
-    // is the one reported, as the report's own output check would raise it.
-    pending_io_result = 0;
-  report_point:
-    length = io_failure_report_text(io_error, &&report_point, report);
-  } else {
-    length = fault_report_text(record, report);
-  }
-  if (console_flag) {
-    write_report(report, length);
-  } else {
-    platform::show_message_box(report, "Application Error");
-  }
-  platform::exit_process_now(1);
+void install_failure_family() {
+  if (family_installed) return;
+  prepared_out_of_memory = new EOutOfMemory("Out of memory");
+  prepared_out_of_memory->set_allow_release(false);
+  prepared_invalid_pointer = new EInvalidPointer("Invalid pointer operation");
+  prepared_invalid_pointer->set_allow_release(false);
+  family_installed = true;
 }
+
+void uninstall_failure_family() {
+  if (!family_installed) return;
+  family_installed = false;
+  prepared_out_of_memory->set_allow_release(true);
+  release_failure(prepared_out_of_memory);
+  prepared_out_of_memory = nullptr;
+  prepared_invalid_pointer->set_allow_release(true);
+  release_failure(prepared_invalid_pointer);
+  prepared_invalid_pointer = nullptr;
+}
+
+bool failure_family_installed() { return family_installed; }

@@ -1,13 +1,16 @@
-// The process entry's sequence: start steps, the check run, the end
-// sequence, and the top-level handler around all of it.
+// The program's lifecycle: start steps, the check run, the end sequence, the
+// top-level handler around all of it, the failure family's installation and
+// every final write (the failure report, the runtime error line). The texts
+// themselves are built by textsvc/failure_report.h.
 //
 //   int main(int argc, char** argv) {
 //     // getoptlib's start step builds argc/argv; it has no end step.
 //     program_main(argc, argv, &run_check, {{&build_argument_vector, nullptr}});
 //   }
 //
-// Start: the console flag is set, the arguments are handed to the platform,
-// the platform fault handlers are installed, then the start steps run in
+// Start: the console flag is set, then, inside the top-level handler, the
+// arguments are handed to the platform, the platform fault handlers are
+// installed, and the start steps run in
 // order: the text services' own (install the failure family, load the number
 // settings), then those of `modules` in the order given. `check_run` follows,
 // then end_program(exit_status).
@@ -17,13 +20,18 @@
 // status 1; when the family is not installed (before its start step or after
 // its end step) the run ends through the fallback instead: "Runtime error
 // <number> at <location>" on standard output and the number as exit status
-// (217 for a failure, the platform table's number for a fault).
+// (217 for a failure, the platform table's number for a fault). An
+// allocation that cannot be satisfied ends the run at once through the same
+// out-of-memory path (the EOutOfMemory report, or "Runtime error 203" before
+// the family is installed) without throwing: an exhausted heap may have no
+// room for the exception object either.
 #pragma once
 
 #include <cstdint>
 #include <initializer_list>
 
 #include "platform/faults.h"
+#include "textsvc/failure_report.h"
 
 // One module's start and end steps; either may be null.
 struct ModuleSteps {
@@ -31,9 +39,6 @@ struct ModuleSteps {
   void (*end)();
 };
 
-// Set first by program_main: failures are reported on the console, not in a
-// message box.
-extern bool console_flag;
 // The process's exit status; the check run sets it.
 extern int32_t exit_status;
 
@@ -47,12 +52,17 @@ extern int32_t exit_status;
 // others; it goes on to the top-level handler afterwards.
 [[noreturn]] void end_program(int32_t status);
 
-// The fallback: remembers `location` for the runtime error line and calls
-// end_program(number).
-[[noreturn]] void end_with_runtime_error(int32_t number, const void* location);
+// While the family is installed, raises the kind's failure at `location`
+// (out_of_memory and invalid_pointer raise the two prepared failures, every
+// time the same objects; in_out takes the pending I/O result for its number).
+// Otherwise ends the program through the fallback: the runtime error number
+// as exit status and the runtime error line at `location`.
+//   raise_runtime_error(RuntimeError::float_overflow, here)
+//     -> EOverflow "Floating point overflow"; without the family: status 205
+[[noreturn]] void raise_runtime_error(RuntimeError kind, const void* location);
 
-// The platform fault handler: reports the fault as its failure kind (or, if
-// an output failure is pending after the flush, that one) and ends the
-// process with 1; without the family, the runtime error line and the platform
-// table's number. Uses only fixed storage, so it may run in a signal handler.
-[[noreturn]] void handle_platform_fault(const platform::ExceptionRecord& record);
+// The text services' start and end steps for the family: the two prepared
+// memory failures are made at install and released at uninstall.
+void install_failure_family();
+void uninstall_failure_family();
+bool failure_family_installed();

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the tests need (when run as root and something is missing),
-# then builds and tests both platforms and runs the fuzzers.
+# then builds and tests both platforms, and runs the sanitizer stage (which
+# runs the fuzzers).
 #   FUZZ_SECONDS   seconds per fuzz target (default 30; 0 skips fuzzing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -54,26 +55,5 @@ cmake --build --preset win32
 ctest --preset win32 -j2 --no-tests=error
 
 tools/stage-aarch64.sh
-
-if [ "$FUZZ_SECONDS" != 0 ] && command -v clang++ >/dev/null; then
-  echo "== fuzz: ${FUZZ_SECONDS}s per target"
-  CC=clang CXX=clang++ cmake -S fuzz -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build/fuzz
-  failed=0
-  for f in build/fuzz/*_fuzz; do
-    name=$(basename "$f")
-    corpus="build/fuzz/corpus-$name"
-    mkdir -p "$corpus"
-    seeds=()
-    [ -d "fuzz/corpus/$name" ] && seeds=("fuzz/corpus/$name")
-    if "$f" -max_total_time="$FUZZ_SECONDS" -timeout=10 -rss_limit_mb=2048 \
-         -artifact_prefix="build/fuzz/$name-" "$corpus" "${seeds[@]}" \
-         >"build/fuzz/$name.log" 2>&1; then
-      echo "fuzz $name: clean ($(grep -o 'Done [0-9]* runs' "build/fuzz/$name.log" || true))"
-    else
-      echo "fuzz $name: FINDING, see build/fuzz/$name.log"; tail -30 "build/fuzz/$name.log"; failed=1
-    fi
-  done
-  [ $failed -eq 0 ] || exit 1
-fi
+FUZZ_SECONDS=$FUZZ_SECONDS tools/stage-sanitize.sh
 echo "== all tests passed in $(( $(date +%s) - start ))s"

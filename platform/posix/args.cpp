@@ -1,4 +1,4 @@
-#ifdef _WIN32
+#if defined(_WIN32)
 #error "platform/posix is the posix backend; CMake picked the wrong folder"
 #endif
 

@@ -1,12 +1,12 @@
+#if defined(_WIN32)
+#error "platform/posix is the posix backend; CMake picked the wrong folder"
+#endif
+
 #include "platform/computer_name.h"
 
 #include <unistd.h>
 
 #include <cstring>
-
-#ifdef _WIN32
-#error "posix backend built for Windows"
-#endif
 
 namespace platform {
 

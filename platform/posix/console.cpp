@@ -1,16 +1,20 @@
 // Standard handles over file descriptors: descriptor 1 is the standard
 // output handle, descriptor 2 the standard error handle.
 #if defined(_WIN32)
-#error "the posix console backend was chosen for a Windows build"
+#error "platform/posix is the posix backend; CMake picked the wrong folder"
 #endif
 
 #include "platform/console.h"
 
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include "platform/posix/console_calls.h"
 
 namespace platform {
 namespace {
@@ -22,13 +26,23 @@ intptr_t system_write(int fd, const void* data, std::size_t size) {
 int system_descriptor_flags(int fd) { return ::fcntl(fd, F_GETFD); }
 
 int system_file_mode(int fd, uint32_t* mode) {
-  struct stat st;
-  if (::fstat(fd, &st) != 0) return -1;
-  *mode = static_cast<uint32_t>(st.st_mode);
+  struct stat status;
+  if (::fstat(fd, &status) != 0) return -1;
+  *mode = static_cast<uint32_t>(status.st_mode);
   return 0;
 }
 
-DescriptorCalls live_descriptor_calls = {system_write, system_descriptor_flags, system_file_mode};
+int system_wait_writable(int fd) {
+  pollfd entry = {fd, POLLOUT, 0};
+  return ::poll(&entry, 1, -1);
+}
+
+}  // namespace
+
+DescriptorCalls descriptor_calls = {system_write, system_descriptor_flags, system_file_mode,
+                                    system_wait_writable};
+
+namespace {
 
 // A reader that has gone away must show as a failed write (EPIPE), not end
 // the process with SIGPIPE before the failure can be reported.
@@ -40,27 +54,34 @@ void ignore_broken_pipe_signal() {
 }
 
 FileHandle open_descriptor_or_invalid(int fd) {
-  if (live_descriptor_calls.descriptor_flags(fd) == -1) return kInvalidHandle;
+  if (descriptor_calls.descriptor_flags(fd) == -1) return kInvalidHandle;
   return fd;
 }
 
 // write(2) may be interrupted by a signal or accept only part of the bytes
 // (a pipe near full, a signal in the middle of a large write), and the
 // stream counts any successful call as all bytes written; so keep going
-// until every byte is out or a real error occurs.
+// until every byte is out or a real error occurs. A descriptor that the
+// parent made non-blocking answers EAGAIN while the reader lags: wait until
+// it takes bytes again, as a blocking write would have.
 bool write_all(int fd, const void* data, uint32_t size, uint32_t* written) {
   const char* bytes = static_cast<const char*>(data);
   uint32_t done = 0;
   while (done < size) {
-    intptr_t n = live_descriptor_calls.write(fd, bytes + done, size - done);
-    if (n > 0) {
-      done += static_cast<uint32_t>(n);
+    intptr_t accepted = descriptor_calls.write(fd, bytes + done, size - done);
+    if (accepted > 0) {
+      done += static_cast<uint32_t>(accepted);
       continue;
     }
-    if (n < 0 && errno == EINTR) continue;
+    if (accepted < 0 && errno == EINTR) continue;
+    if (accepted < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (descriptor_calls.wait_writable(fd) >= 0 || errno == EINTR) continue;
+      *written = done;
+      return false;
+    }
     // A write that accepts nothing without an error would loop for ever;
     // treat it as an I/O error so the failure is not lost.
-    if (n == 0) errno = EIO;
+    if (accepted == 0) errno = EIO;
     *written = done;
     return false;
   }
@@ -75,7 +96,7 @@ FileHandle posix_std_output_handle() {
 
 FileType posix_file_type(FileHandle handle) {
   uint32_t mode = 0;
-  if (live_descriptor_calls.file_mode(static_cast<int>(handle), &mode) != 0) {
+  if (descriptor_calls.file_mode(static_cast<int>(handle), &mode) != 0) {
     return FileType::unknown;
   }
   if (S_ISCHR(mode)) return FileType::character;
@@ -101,11 +122,6 @@ ConsoleCalls live_console_calls = {posix_std_output_handle, posix_file_type, pos
 
 ConsoleCalls& console_calls() { return live_console_calls; }
 
-ConsoleCalls system_console_calls() {
-  return {posix_std_output_handle, posix_file_type, posix_write_file, posix_close_handle,
-          posix_last_error};
-}
-
 FileHandle std_error_handle() { return open_descriptor_or_invalid(STDERR_FILENO); }
 
 bool write_std_error(const void* data, uint32_t size) {
@@ -115,16 +131,5 @@ bool write_std_error(const void* data, uint32_t size) {
   uint32_t written = 0;
   return write_all(static_cast<int>(handle), data, size, &written);
 }
-
-DescriptorCalls* descriptor_calls() { return &live_descriptor_calls; }
-
-int descriptor_duplicate(int fd) { return ::dup(fd); }
-int descriptor_duplicate_to(int fd, int target) { return ::dup2(fd, target); }
-int descriptor_close(int fd) { return ::close(fd); }
-int descriptor_pipe(int fds[2]) { return ::pipe(fds); }
-int descriptor_open_for_writing(const char* path) {
-  return ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-}
-intptr_t descriptor_read(int fd, void* data, std::size_t size) { return ::read(fd, data, size); }
 
 }  // namespace platform

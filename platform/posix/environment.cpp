@@ -1,4 +1,4 @@
-#ifdef _WIN32
+#if defined(_WIN32)
 #error "platform/posix is the posix backend; CMake picked the wrong folder"
 #endif
 
@@ -13,14 +13,6 @@ bool get_environment(const char* name, std::string& value) {
   if (text == nullptr) return false;
   value = text;
   return true;
-}
-
-void set_environment(const char* name, const char* value) {
-  if (value == nullptr) {
-    unsetenv(name);
-  } else {
-    setenv(name, value, 1);
-  }
 }
 
 }  // namespace platform

@@ -1,5 +1,5 @@
 #if defined(_WIN32)
-#error "posix backend built for Windows"
+#error "platform/posix is the posix backend; CMake picked the wrong folder"
 #endif
 
 #include "platform/faults.h"
@@ -7,17 +7,16 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
-#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <ucontext.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/text_copy.h"
 
 namespace platform {
 namespace {
@@ -40,16 +39,6 @@ uintptr_t stack_low = 0;  // lowest address the main thread's stack may reach
 // kernel keeps under a growing stack) is a stack overflow, not a wild access.
 constexpr uintptr_t kGuardBelow = 1024 * 1024;
 constexpr uintptr_t kGuardAbove = 64 * 1024;
-
-void copy_cut(char* to, std::size_t capacity, const char* from) {
-  if (capacity == 0) return;
-  std::size_t n = 0;
-  while (from[n] != '\0' && n + 1 < capacity) {
-    to[n] = from[n];
-    ++n;
-  }
-  to[n] = '\0';
-}
 
 // The loaded object holding `address`: its base (where its first segment
 // starts, the ELF header) and its name, empty for the program itself.
@@ -200,44 +189,44 @@ uint32_t code_for_signal(int signal_number, const siginfo_t* info) {
   switch (signal_number) {
     case SIGSEGV:
     case SIGBUS:
-      return in_stack_guard(reinterpret_cast<uintptr_t>(info->si_addr)) ? stack_overflow
-                                                                        : access_violation;
+      return in_stack_guard(reinterpret_cast<uintptr_t>(info->si_addr)) ? kStackOverflow
+                                                                        : kAccessViolation;
     case SIGFPE:
       switch (info->si_code) {
         case FPE_INTDIV:
-          return integer_divide_by_zero;
+          return kIntegerDivideByZero;
         case FPE_INTOVF:
-          return integer_overflow;
+          return kIntegerOverflow;
         case FPE_FLTDIV:
-          return float_divide_by_zero;
+          return kFloatDivideByZero;
         case FPE_FLTOVF:
-          return float_overflow;
+          return kFloatOverflow;
         case FPE_FLTUND:
-          return float_underflow;
+          return kFloatUnderflow;
         case FPE_FLTRES:
-          return float_inexact_result;
+          return kFloatInexactResult;
         case FPE_FLTINV:
-          return float_invalid_operation;
+          return kFloatInvalidOperation;
         case FPE_FLTSUB:
-          return array_bounds_exceeded;
+          return kArrayBoundsExceeded;
         default:
           break;
       }
       // Raised by the program itself: on processors whose division does
       // not trap (ARM), a division by zero is checked for and reported so.
-      if (info->si_code == SI_USER || info->si_code == SI_TKILL) return integer_divide_by_zero;
+      if (info->si_code == SI_USER || info->si_code == SI_TKILL) return kIntegerDivideByZero;
       break;
     case SIGILL:
-      return info->si_code == ILL_PRVOPC || info->si_code == ILL_PRVREG ? privileged_instruction
-                                                                        : illegal_instruction;
+      return info->si_code == ILL_PRVOPC || info->si_code == ILL_PRVREG ? kPrivilegedInstruction
+                                                                        : kIllegalInstruction;
     case SIGTRAP:
-      return breakpoint;
+      return kBreakpoint;
     case SIGINT:
-      return control_c_exit;
+      return kControlCExit;
     default:
       break;
   }
-  return other_signal_base + static_cast<uint32_t>(signal_number);
+  return kOtherSignalBase + static_cast<uint32_t>(signal_number);
 }
 
 void on_signal(int signal_number, siginfo_t* info, void* raw_context) {
@@ -283,16 +272,6 @@ void install_fault_handlers(FaultHandler handler) {
   }
 }
 
-void uninstall_fault_handlers() {
-  for (int signal_number : kHandledSignals) {
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(signal_number, &action, nullptr);
-  }
-  fault_handler = nullptr;
-}
-
 bool find_module(uintptr_t address, char* path, std::size_t capacity, uintptr_t* base) {
   const char* name = nullptr;
   if (address == 0 || !locate(address, base, &name)) return false;
@@ -310,14 +289,14 @@ bool is_path_separator(char c) { return c == '/'; }
 void convert_to_oem(char*, std::size_t) {}
 
 void show_message_box(const char* text, const char* caption) {
-  auto put = [](const char* s) {
-    std::size_t n = std::strlen(s);
-    while (n > 0) {
-      ssize_t w = ::write(STDERR_FILENO, s, n);
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) return;
-      s += w;
-      n -= static_cast<std::size_t>(w);
+  auto put = [](const char* part) {
+    std::size_t left = std::strlen(part);
+    while (left > 0) {
+      ssize_t written = ::write(STDERR_FILENO, part, left);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) return;
+      part += written;
+      left -= static_cast<std::size_t>(written);
     }
   };
   put(caption);
@@ -329,84 +308,5 @@ void show_message_box(const char* text, const char* caption) {
 void exit_process(int32_t status) { std::exit(status); }
 
 void exit_process_now(int32_t status) { ::_exit(status); }
-
-bool run_in_child(void (*body)(void*), void* argument, char* out, std::size_t out_capacity,
-                  char* err, std::size_t err_capacity, ChildOutcome* outcome) {
-  int out_pipe[2];
-  int err_pipe[2];
-  if (::pipe(out_pipe) != 0) return false;
-  if (::pipe(err_pipe) != 0) {
-    ::close(out_pipe[0]);
-    ::close(out_pipe[1]);
-    return false;
-  }
-  pid_t child = ::fork();
-  if (child < 0) return false;
-  if (child == 0) {
-    ::dup2(out_pipe[1], STDOUT_FILENO);
-    ::dup2(err_pipe[1], STDERR_FILENO);
-    ::close(out_pipe[0]);
-    ::close(out_pipe[1]);
-    ::close(err_pipe[0]);
-    ::close(err_pipe[1]);
-    body(argument);
-    ::_exit(0);
-  }
-  ::close(out_pipe[1]);
-  ::close(err_pipe[1]);
-
-  struct Sink {
-    int fd;
-    char* text;
-    std::size_t capacity;
-    std::size_t used;
-  } sinks[2] = {{out_pipe[0], out, out_capacity, 0}, {err_pipe[0], err, err_capacity, 0}};
-  int open_count = 2;
-  while (open_count > 0) {
-    pollfd fds[2];
-    int n = 0;
-    Sink* which[2];
-    for (Sink& s : sinks) {
-      if (s.fd < 0) continue;
-      fds[n] = {s.fd, POLLIN, 0};
-      which[n++] = &s;
-    }
-    if (::poll(fds, static_cast<nfds_t>(n), -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    for (int i = 0; i < n; ++i) {
-      if (fds[i].revents == 0) continue;
-      Sink& s = *which[i];
-      char chunk[512];
-      ssize_t got = ::read(s.fd, chunk, sizeof chunk);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        ::close(s.fd);
-        s.fd = -1;
-        --open_count;
-        continue;
-      }
-      for (ssize_t k = 0; k < got; ++k) {
-        if (s.used + 1 < s.capacity) s.text[s.used++] = chunk[k];
-      }
-    }
-  }
-  for (Sink& s : sinks) {
-    if (s.fd >= 0) ::close(s.fd);
-    if (s.capacity > 0) s.text[s.used] = '\0';
-  }
-
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return false;
-  }
-  outcome->exited = WIFEXITED(status);
-  outcome->status = WIFEXITED(status) ? WEXITSTATUS(status) : WTERMSIG(status);
-  outcome->core_dumped = WIFSIGNALED(status) && WCOREDUMP(status);
-  return true;
-}
-
-void raise_interrupt() { ::raise(SIGINT); }
 
 }  // namespace platform

@@ -24,6 +24,10 @@
 //
 // Any field at CHAR_MAX (not given by the locale, as in "C") makes the item
 // unreadable, so the caller takes its default.
+#if defined(_WIN32)
+#error "platform/posix is the posix backend; CMake picked the wrong folder"
+#endif
+
 #include "platform/locale.h"
 
 #include <climits>

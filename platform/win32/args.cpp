@@ -1,4 +1,4 @@
-#ifndef _WIN32
+#if !defined(_WIN32)
 #error "platform/win32 is the Windows backend; CMake picked the wrong folder"
 #endif
 

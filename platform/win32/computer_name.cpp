@@ -1,10 +1,10 @@
+#if !defined(_WIN32)
+#error "platform/win32 is the Windows backend; CMake picked the wrong folder"
+#endif
+
 #include "platform/computer_name.h"
 
 #include <windows.h>
-
-#ifndef _WIN32
-#error "win32 backend built for another system"
-#endif
 
 namespace platform {
 

@@ -1,6 +1,6 @@
 // Standard handles through kernel32.
 #if !defined(_WIN32)
-#error "the win32 console backend was chosen for a non-Windows build"
+#error "platform/win32 is the Windows backend; CMake picked the wrong folder"
 #endif
 
 #include "platform/console.h"
@@ -13,9 +13,9 @@ namespace {
 HANDLE to_handle(FileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
 FileHandle win32_std_output_handle() {
-  HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
-  if (h == INVALID_HANDLE_VALUE) return kInvalidHandle;
-  return reinterpret_cast<FileHandle>(h);
+  HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (handle == INVALID_HANDLE_VALUE) return kInvalidHandle;
+  return reinterpret_cast<FileHandle>(handle);
 }
 
 // FILE_TYPE_REMOTE and any later codes pass through unchanged.
@@ -41,15 +41,10 @@ ConsoleCalls live_console_calls = {win32_std_output_handle, win32_file_type, win
 
 ConsoleCalls& console_calls() { return live_console_calls; }
 
-ConsoleCalls system_console_calls() {
-  return {win32_std_output_handle, win32_file_type, win32_write_file, win32_close_handle,
-          win32_last_error};
-}
-
 FileHandle std_error_handle() {
-  HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
-  if (h == INVALID_HANDLE_VALUE) return kInvalidHandle;
-  return reinterpret_cast<FileHandle>(h);
+  HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+  if (handle == INVALID_HANDLE_VALUE) return kInvalidHandle;
+  return reinterpret_cast<FileHandle>(handle);
 }
 
 bool write_std_error(const void* data, uint32_t size) {
@@ -58,15 +53,5 @@ bool write_std_error(const void* data, uint32_t size) {
   DWORD count = 0;
   return WriteFile(to_handle(handle), data, size, &count, nullptr) != FALSE;
 }
-
-// Standard output here is a handle, not a descriptor.
-DescriptorCalls* descriptor_calls() { return nullptr; }
-
-int descriptor_duplicate(int) { return -1; }
-int descriptor_duplicate_to(int, int) { return -1; }
-int descriptor_close(int) { return -1; }
-int descriptor_pipe(int*) { return -1; }
-int descriptor_open_for_writing(const char*) { return -1; }
-intptr_t descriptor_read(int, void*, std::size_t) { return -1; }
 
 }  // namespace platform

@@ -1,4 +1,4 @@
-#ifndef _WIN32
+#if !defined(_WIN32)
 #error "platform/win32 is the Windows backend; CMake picked the wrong folder"
 #endif
 
@@ -12,24 +12,20 @@ bool get_environment(const char* name, std::string& value) {
   std::string room(256, '\0');
   for (;;) {
     SetLastError(ERROR_SUCCESS);
-    DWORD n = GetEnvironmentVariableA(name, room.data(), static_cast<DWORD>(room.size()));
-    if (n == 0) {
+    DWORD length = GetEnvironmentVariableA(name, room.data(), static_cast<DWORD>(room.size()));
+    if (length == 0) {
       // 0 is both "no such variable" and "an empty value".
       if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
       value.clear();
       return true;
     }
-    if (n < room.size()) {
-      room.resize(n);
+    if (length < room.size()) {
+      room.resize(length);
       value = room;
       return true;
     }
-    room.resize(n);  // too small: n is the room needed, terminator included
+    room.resize(length);  // too small: length is the room needed, terminator included
   }
-}
-
-void set_environment(const char* name, const char* value) {
-  SetEnvironmentVariableA(name, value);
 }
 
 }  // namespace platform

@@ -1,27 +1,18 @@
 #if !defined(_WIN32)
-#error "win32 backend built for another system"
+#error "platform/win32 is the Windows backend; CMake picked the wrong folder"
 #endif
 
 #include "platform/faults.h"
 
 #include <windows.h>
 
+#include "platform/text_copy.h"
+
 namespace platform {
 namespace {
 
 FaultHandler fault_handler = nullptr;
-LPTOP_LEVEL_EXCEPTION_FILTER previous_filter = nullptr;
 char own_path[261];
-
-void copy_cut(char* to, std::size_t capacity, const char* from) {
-  if (capacity == 0) return;
-  std::size_t n = 0;
-  while (from[n] != '\0' && n + 1 < capacity) {
-    to[n] = from[n];
-    ++n;
-  }
-  to[n] = '\0';
-}
 
 // Runs when no frame handled the exception and no debugger is attached; the
 // system calls it on the faulting thread, so after a stack overflow only the
@@ -35,8 +26,9 @@ LONG WINAPI on_unhandled_exception(EXCEPTION_POINTERS* pointers) {
   record.code = source.ExceptionCode;
   record.flags = source.ExceptionFlags;
   record.address = reinterpret_cast<uintptr_t>(source.ExceptionAddress);
-  record.parameter_count = source.NumberParameters < kMaxExceptionParameters ? source.NumberParameters
-                                                                             : kMaxExceptionParameters;
+  record.parameter_count = source.NumberParameters < kMaxExceptionParameters
+                               ? source.NumberParameters
+                               : kMaxExceptionParameters;
   for (uint32_t i = 0; i < record.parameter_count; ++i) {
     record.parameters[i] = static_cast<uintptr_t>(source.ExceptionInformation[i]);
   }
@@ -47,9 +39,10 @@ LONG WINAPI on_unhandled_exception(EXCEPTION_POINTERS* pointers) {
 // Control-C and Control-Break arrive on a thread of their own, not as an
 // exception of the main thread.
 BOOL WINAPI on_console_control(DWORD event) {
-  if (fault_handler == nullptr || (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)) return FALSE;
+  if (fault_handler == nullptr || (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT))
+    return FALSE;
   ExceptionRecord record;
-  record.code = fault_code::control_c_exit;
+  record.code = fault_code::kControlCExit;
   fault_handler(record);
   return TRUE;
 }
@@ -68,18 +61,12 @@ void reserve_stack_for_handler() {
 }  // namespace
 
 void install_fault_handlers(FaultHandler handler) {
-  DWORD n = ::GetModuleFileNameA(nullptr, own_path, sizeof own_path);
-  own_path[n < sizeof own_path ? n : sizeof own_path - 1] = '\0';
+  DWORD length = ::GetModuleFileNameA(nullptr, own_path, sizeof own_path);
+  own_path[length < sizeof own_path ? length : sizeof own_path - 1] = '\0';
   fault_handler = handler;
   reserve_stack_for_handler();
-  previous_filter = ::SetUnhandledExceptionFilter(&on_unhandled_exception);
+  ::SetUnhandledExceptionFilter(&on_unhandled_exception);
   ::SetConsoleCtrlHandler(&on_console_control, TRUE);
-}
-
-void uninstall_fault_handlers() {
-  ::SetConsoleCtrlHandler(&on_console_control, FALSE);
-  ::SetUnhandledExceptionFilter(previous_filter);
-  fault_handler = nullptr;
 }
 
 bool find_module(uintptr_t address, char* path, std::size_t capacity, uintptr_t* base) {
@@ -87,9 +74,9 @@ bool find_module(uintptr_t address, char* path, std::size_t capacity, uintptr_t*
   if (::VirtualQuery(reinterpret_cast<const void*>(address), &info, sizeof info) == 0) return false;
   if (info.State != MEM_COMMIT) return false;
   char name[261];
-  DWORD n = ::GetModuleFileNameA(static_cast<HMODULE>(info.AllocationBase), name, sizeof name);
-  if (n == 0) return false;
-  name[n < sizeof name ? n : sizeof name - 1] = '\0';
+  DWORD length = ::GetModuleFileNameA(static_cast<HMODULE>(info.AllocationBase), name, sizeof name);
+  if (length == 0) return false;
+  name[length < sizeof name ? length : sizeof name - 1] = '\0';
   copy_cut(path, capacity, name);
   *base = reinterpret_cast<uintptr_t>(info.AllocationBase);
   return true;
@@ -97,8 +84,8 @@ bool find_module(uintptr_t address, char* path, std::size_t capacity, uintptr_t*
 
 void program_path(char* path, std::size_t capacity) {
   if (own_path[0] == '\0') {
-    DWORD n = ::GetModuleFileNameA(nullptr, own_path, sizeof own_path);
-    own_path[n < sizeof own_path ? n : sizeof own_path - 1] = '\0';
+    DWORD length = ::GetModuleFileNameA(nullptr, own_path, sizeof own_path);
+    own_path[length < sizeof own_path ? length : sizeof own_path - 1] = '\0';
   }
   copy_cut(path, capacity, own_path);
 }
@@ -121,11 +108,5 @@ void exit_process_now(int32_t status) {
   ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(status));
   ::ExitProcess(static_cast<UINT>(status));
 }
-
-bool run_in_child(void (*)(void*), void*, char*, std::size_t, char*, std::size_t, ChildOutcome*) {
-  return false;
-}
-
-void raise_interrupt() { ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0); }
 
 }  // namespace platform

@@ -9,12 +9,16 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "tests/support/test_support.h"
 #include "textsvc/failure.h"
 
 namespace {
 
 using platform::FileHandle;
 using platform::FileType;
+using test_support::Caught;
+using test_support::pattern;
+using test_support::run_check_io;
 
 // ---------------------------------------------------------------------------
 // A standard output in memory: every write_file call is recorded; chosen
@@ -60,7 +64,7 @@ platform::ConsoleCalls fake_calls() {
 }
 
 class ConsoleOutputTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     saved_ = platform::console_calls();
     fake = &out_;
@@ -76,46 +80,16 @@ protected:
   platform::ConsoleCalls saved_;
 };
 
-// Distinct bytes, so a byte written twice or out of order shows.
-std::string pattern(std::size_t n, unsigned seed = 0) {
-  std::string s(n, '\0');
-  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7 + seed * 13 + 1) % 251);
-  return s;
-}
-
-struct Caught {
-  bool raised = false;
-  std::string kind;
-  std::string message;
-  int code = 0;
-  const void* location = nullptr;
-};
-
-Caught run_check_io() {
-  Caught c;
-  try {
-    check_io();
-  } catch (Exception* e) {
-    c.raised = true;
-    c.kind = e->kind_name();
-    c.message = e->message();
-    c.location = e->location();
-    if (auto* io = dynamic_cast<EInOutError*>(e)) c.code = io->error_code();
-    delete e;
-  }
-  return c;
-}
-
 // ---------------------------------------------------------------------------
 // Buffer boundary: a text arriving with little room left in the buffer.
 
 TEST_F(ConsoleOutputTest, TextCrossingTheBufferEdge) {
   struct Row {
     int line;
-    int room;                          // bytes free before the text
-    std::size_t text;                  // length of the text
-    std::vector<uint32_t> during;      // writes made by the text
-    std::vector<uint32_t> at_flush;    // writes made by flush_output afterwards
+    int room;                        // bytes free before the text
+    std::size_t text;                // length of the text
+    std::vector<uint32_t> during;    // writes made by the text
+    std::vector<uint32_t> at_flush;  // writes made by flush_output afterwards
   };
   const Row rows[] = {
       {__LINE__, 0, 0, {128}, {}},
@@ -156,7 +130,7 @@ TEST_F(ConsoleOutputTest, TextCrossingTheBufferEdge) {
     flush_output();
     EXPECT_EQ(out_.write_sizes, row.at_flush);
     EXPECT_EQ(out_.delivered, before + text);
-    EXPECT_EQ(pending_io_result, 0);
+    EXPECT_EQ(take_pending_io_result(), 0);
   }
 }
 
@@ -237,7 +211,7 @@ TEST_F(ConsoleOutputTest, LineEndSendsTheLineOnlyOnACharacterDevice) {
     EXPECT_EQ(out_.write_sizes, row.at_close);
     EXPECT_EQ(out_.delivered, expected);
     EXPECT_EQ(out_.opens, 1);
-    EXPECT_EQ(pending_io_result, 0);
+    EXPECT_EQ(take_pending_io_result(), 0);
   }
 }
 
@@ -267,7 +241,7 @@ TEST_F(ConsoleOutputTest, ClosedStreamIsNotOpenedByFlushOrClose) {
   close_output();
   EXPECT_EQ(out_.opens, 0);
   EXPECT_TRUE(out_.write_sizes.empty());
-  EXPECT_EQ(pending_io_result, 0);
+  EXPECT_EQ(take_pending_io_result(), 0);
   EXPECT_FALSE(run_check_io().raised);
 }
 
@@ -312,7 +286,7 @@ TEST_F(ConsoleOutputTest, MessageByErrorNumber) {
     EXPECT_EQ(c.kind, "EInOutError");
     EXPECT_EQ(c.code, row.code);
     EXPECT_EQ(c.message, row.message);
-    EXPECT_EQ(pending_io_result, 0);
+    EXPECT_EQ(take_pending_io_result(), 0);
     EXPECT_FALSE(run_check_io().raised);
   }
 }
@@ -342,7 +316,7 @@ TEST_F(ConsoleOutputTest, FailureInsideALineRaisesOnlyAtItsCheck) {
       {__LINE__, FileType::character, {{3, 32}}, 32, first + a + b.substr(0, 56) + next},
       // Pipe: the failing block holds the first line and the start of A.
       {__LINE__, FileType::pipe, {{0, 109}}, 109, b + tail + next},
-      {__LINE__, FileType::disk, {{1, 28}}, 28, first + a.substr(0, 116)  + tail + next},
+      {__LINE__, FileType::disk, {{1, 28}}, 28, first + a.substr(0, 116) + tail + next},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
@@ -369,7 +343,7 @@ TEST_F(ConsoleOutputTest, FailureInsideALineRaisesOnlyAtItsCheck) {
     EXPECT_FALSE(run_check_io().raised);
     close_output();
     EXPECT_EQ(out_.delivered, row.delivered);
-    EXPECT_EQ(pending_io_result, 0);
+    EXPECT_EQ(take_pending_io_result(), 0);
   }
 }
 
@@ -382,7 +356,7 @@ TEST_F(ConsoleOutputTest, NoStandardOutput) {
   };
   const Row rows[] = {
       {__LINE__, platform::kInvalidHandle, FileType::disk, false},
-      {__LINE__, 0, FileType::unknown, true},   // a null handle
+      {__LINE__, 0, FileType::unknown, true},  // a null handle
       {__LINE__, 9, FileType::unknown, true},
   };
   for (const Row& row : rows) {
@@ -402,8 +376,8 @@ TEST_F(ConsoleOutputTest, NoStandardOutput) {
     EXPECT_EQ(c.message, "I/O error 105");
     EXPECT_EQ(out_.opens, 3);  // every write tries the whole open again
     EXPECT_TRUE(out_.write_sizes.empty());
-    EXPECT_EQ(out_.closed, row.closes ? std::vector<FileHandle>(3, row.handle)
-                                      : std::vector<FileHandle>{});
+    EXPECT_EQ(out_.closed,
+              row.closes ? std::vector<FileHandle>(3, row.handle) : std::vector<FileHandle>{});
     EXPECT_FALSE(console_output_has_pending_bytes());
 
     // A usable handle later: the next line goes out whole, nothing of the
@@ -433,9 +407,9 @@ TEST_F(ConsoleOutputTest, PendingNumberSurvivesLaterSuccess) {
   out_.type = FileType::character;
   out_.fail[0] = 5;
   write_text("a");
-  write_line_end();      // fails
+  write_line_end();  // fails
   write_text("b");
-  write_line_end();      // succeeds
+  write_line_end();  // succeeds
   flush_output();
   Caught c = run_check_io();
   ASSERT_TRUE(c.raised);
@@ -451,7 +425,7 @@ __attribute__((noinline)) void writer_check() {
 }
 
 TEST_F(ConsoleOutputTest, LocationIsTheWritersCheck) {
-  pending_io_result = 2;
+  restore_pending_io_result(2);
   const void* location = nullptr;
   try {
     writer_check();
@@ -463,241 +437,6 @@ TEST_F(ConsoleOutputTest, LocationIsTheWritersCheck) {
   auto at = reinterpret_cast<uintptr_t>(location);
   EXPECT_GT(at, start);
   EXPECT_LT(at, start + 64);
-}
-
-// ---------------------------------------------------------------------------
-// The posix write loop: interrupted and partial writes are retried until
-// every byte is out; a real error ends the loop with its errno.
-
-struct ScriptedWrite {
-  std::vector<intptr_t> results;  // > 0: accept that many bytes; 0; -errno
-  std::size_t next = 0;
-  std::string accepted;
-};
-ScriptedWrite* script = nullptr;
-
-intptr_t scripted_write(int, const void* data, std::size_t size) {
-  intptr_t r = script->next < script->results.size() ? script->results[script->next++]
-                                                      : static_cast<intptr_t>(size);
-  if (r < 0) {
-    errno = static_cast<int>(-r);
-    return -1;
-  }
-  if (static_cast<std::size_t>(r) > size) r = static_cast<intptr_t>(size);
-  script->accepted.append(static_cast<const char*>(data), static_cast<std::size_t>(r));
-  return r;
-}
-
-TEST(DescriptorWrite, RetriesInterruptedAndShortWrites) {
-  platform::DescriptorCalls* calls = platform::descriptor_calls();
-  if (calls == nullptr) GTEST_SKIP() << "standard output is not a descriptor here";
-  struct Row {
-    int line;
-    std::vector<intptr_t> results;
-    bool ok;
-    std::size_t accepted;
-    uint32_t error;
-  };
-  const Row rows[] = {
-      {__LINE__, {}, true, 128, 0},
-      {__LINE__, {-EINTR}, true, 128, 0},
-      {__LINE__, {-EINTR, -EINTR, 1, -EINTR, 3}, true, 128, 0},
-      {__LINE__, {1, 1, 1, 1, 1}, true, 128, 0},
-      {__LINE__, {127}, true, 128, 0},
-      {__LINE__, {5, -ENOSPC}, false, 5, 28},
-      {__LINE__, {-EPIPE}, false, 0, 32},
-      {__LINE__, {-EINTR, 100, -EBADF}, false, 100, 9},
-      {__LINE__, {10, 0}, false, 10, 5},  // accepts nothing, reports nothing
-  };
-  const platform::DescriptorCalls saved = *calls;
-  const platform::ConsoleCalls system = platform::system_console_calls();
-  const std::string data = pattern(128, 6);
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
-    ScriptedWrite w;
-    w.results = row.results;
-    script = &w;
-    calls->write = scripted_write;
-    uint32_t written = 12345;
-    bool ok = system.write_file(1, data.data(), 128, &written);
-    uint32_t error = ok ? 0 : system.last_error();
-    *calls = saved;
-    script = nullptr;
-    EXPECT_EQ(ok, row.ok);
-    EXPECT_EQ(written, row.accepted);
-    EXPECT_EQ(w.accepted, data.substr(0, row.accepted));
-    EXPECT_EQ(error, row.error);
-  }
-}
-
-// ---------------------------------------------------------------------------
-// The real standard output pointed at a file, a pipe, a full device or
-// nothing. Descriptor 1 is restored before any assertion, since the test
-// framework reports on it.
-
-class RealStdOutput : public ::testing::Test {
-protected:
-  void SetUp() override {
-    if (platform::descriptor_calls() == nullptr) {
-      GTEST_SKIP() << "standard output is not a descriptor here";
-    }
-    saved_calls_ = platform::console_calls();
-    platform::console_calls() = platform::system_console_calls();
-    console_output_reset();
-  }
-  void TearDown() override {
-    if (saved_fd_ >= 0) restore();
-    console_output_reset();
-    if (platform::descriptor_calls() != nullptr) platform::console_calls() = saved_calls_;
-  }
-  // Points descriptor 1 at `fd` (or closes it when fd is -1).
-  void redirect(int fd) {
-    std::fflush(stdout);
-    saved_fd_ = platform::descriptor_duplicate(1);
-    ASSERT_GE(saved_fd_, 0);
-    if (fd >= 0) {
-      ASSERT_EQ(platform::descriptor_duplicate_to(fd, 1), 1);
-    } else {
-      platform::descriptor_close(1);
-    }
-  }
-  void restore() {
-    platform::descriptor_duplicate_to(saved_fd_, 1);
-    platform::descriptor_close(saved_fd_);
-    saved_fd_ = -1;
-  }
-  static std::string read_all(int fd) {
-    std::string s;
-    char chunk[512];
-    intptr_t n;
-    while ((n = platform::descriptor_read(fd, chunk, sizeof chunk)) > 0) s.append(chunk, n);
-    return s;
-  }
-  // Writes `lines` as a writer does; returns the number of each line's
-  // check that raised (or 0), all in order.
-  static std::vector<Caught> write_lines(const std::vector<std::string>& lines) {
-    std::vector<Caught> checks;
-    for (const std::string& l : lines) {
-      write_text(l);
-      write_line_end();
-      checks.push_back(run_check_io());
-    }
-    return checks;
-  }
-
-  int saved_fd_ = -1;
-  platform::ConsoleCalls saved_calls_;
-};
-
-TEST_F(RealStdOutput, FileGetsEveryByteOnceInOrder) {
-  const std::string path = ::testing::TempDir() + "console_output_file.txt";
-  int fd = platform::descriptor_open_for_writing(path.c_str());
-  ASSERT_GE(fd, 0);
-  redirect(fd);
-  const std::vector<std::string> lines = {pattern(20, 7), pattern(150, 8), pattern(100, 9)};
-  std::vector<Caught> checks = write_lines(lines);
-  FileType type = platform::console_calls().file_type(1);
-  std::FILE* before_close = std::fopen(path.c_str(), "rb");
-  std::fseek(before_close, 0, SEEK_END);
-  long size_before_close = std::ftell(before_close);
-  std::fclose(before_close);
-  close_output();
-  restore();
-  platform::descriptor_close(fd);
-
-  EXPECT_EQ(type, FileType::disk);
-  for (const Caught& c : checks) EXPECT_FALSE(c.raised) << c.message;
-  EXPECT_EQ(size_before_close, 256);  // two full buffers: 20+2+150+2+100+2 = 276
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  ASSERT_NE(f, nullptr);
-  std::string got(400, '\0');
-  got.resize(std::fread(got.data(), 1, got.size(), f));
-  std::fclose(f);
-  std::remove(path.c_str());
-  EXPECT_EQ(got, lines[0] + "\r\n" + lines[1] + "\r\n" + lines[2] + "\r\n");
-}
-
-TEST_F(RealStdOutput, PipeGetsTheLineAtTheEndStep) {
-  int fds[2];
-  ASSERT_EQ(platform::descriptor_pipe(fds), 0);
-  redirect(fds[1]);
-  std::vector<Caught> checks = write_lines({"12.34568"});
-  bool waiting = console_output_has_pending_bytes();
-  FileType type = platform::console_calls().file_type(1);
-  close_output();
-  restore();
-  platform::descriptor_close(fds[1]);
-  std::string got = read_all(fds[0]);
-  platform::descriptor_close(fds[0]);
-
-  EXPECT_FALSE(checks[0].raised);
-  EXPECT_TRUE(waiting);
-  EXPECT_EQ(type, FileType::pipe);
-  EXPECT_EQ(got, "12.34568\r\n");
-}
-
-TEST_F(RealStdOutput, FullDeviceFailsAtTheLineEnd) {
-  int fd = platform::descriptor_open_for_writing("/dev/full");
-  if (fd < 0) GTEST_SKIP() << "no /dev/full";
-  redirect(fd);
-  std::vector<Caught> checks = write_lines({"value", "again"});
-  FileType type = platform::console_calls().file_type(1);
-  close_output();
-  restore();
-  platform::descriptor_close(fd);
-
-  EXPECT_EQ(type, FileType::character);
-  for (const Caught& c : checks) {
-    ASSERT_TRUE(c.raised);
-    EXPECT_EQ(c.kind, "EInOutError");
-    EXPECT_EQ(c.code, 28);
-    EXPECT_EQ(c.message, "I/O error 28");
-  }
-}
-
-TEST_F(RealStdOutput, ClosedDescriptorIsNoStandardOutput) {
-  redirect(-1);
-  std::vector<Caught> checks = write_lines({"lost"});
-  close_output();
-  restore();
-
-  ASSERT_TRUE(checks[0].raised);
-  EXPECT_EQ(checks[0].code, 105);
-  EXPECT_EQ(checks[0].message, "I/O error 105");
-}
-
-TEST_F(RealStdOutput, PipeWithoutReaderIsAWriteFailure) {
-  struct Row {
-    int line;
-    std::size_t length;  // of the one line
-    bool raised;         // by the line's check
-  };
-  const Row rows[] = {
-      {__LINE__, 20, false},  // waits in the buffer; fails silently at the end step
-      {__LINE__, 200, true},  // fails when the buffer fills
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
-    console_output_reset();
-    int fds[2];
-    ASSERT_EQ(platform::descriptor_pipe(fds), 0);
-    platform::descriptor_close(fds[0]);
-    redirect(fds[1]);
-    std::vector<Caught> checks = write_lines({pattern(row.length, 10)});
-    close_output();
-    int32_t at_end = pending_io_result;
-    restore();
-    platform::descriptor_close(fds[1]);
-
-    // Still running: the broken pipe did not end the process.
-    EXPECT_EQ(checks[0].raised, row.raised);
-    if (row.raised) {
-      EXPECT_EQ(checks[0].code, EPIPE);
-      EXPECT_EQ(checks[0].message, "I/O error 32");
-    } else {
-      EXPECT_EQ(at_end, EPIPE);
-    }
-  }
 }
 
 }  // namespace

@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/console.h"
 #include "platform/faults.h"
+#include "tests/support/test_support.h"
 #include "textsvc/console_output.h"
 #include "textsvc/failure.h"
 #include "textsvc/failure_report.h"
@@ -19,18 +19,7 @@
 namespace {
 
 namespace code = platform::fault_code;
-
-// The program's own module name as the report shows it.
-std::string program_name() {
-  char path[261];
-  platform::program_path(path, sizeof path);
-  std::string text = path;
-  std::size_t cut = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (platform::is_path_separator(text[i])) cut = i + 1;
-  }
-  return text.substr(cut);
-}
+using test_support::program_name;
 
 // A code address inside this test program.
 __attribute__((noinline)) void some_code() { asm volatile(""); }
@@ -61,9 +50,11 @@ TEST(FailureFamily, KindNamesAndParents) {
   };
   const Row rows[] = {
       {__LINE__, [] { return new EOutOfMemory(""); }, "EOutOfMemory", true, false, false, false},
-      {__LINE__, [] { return new EInvalidPointer(""); }, "EInvalidPointer", true, false, false, false},
+      {__LINE__, [] { return new EInvalidPointer(""); }, "EInvalidPointer", true, false, false,
+       false},
       {__LINE__, [] { return new EInOutError(5, ""); }, "EInOutError", false, false, false, false},
-      {__LINE__, [] { return new EExternalException(""); }, "EExternalException", false, true, false, false},
+      {__LINE__, [] { return new EExternalException(""); }, "EExternalException", false, true,
+       false, false},
       {__LINE__, [] { return new EDivByZero(""); }, "EDivByZero", false, true, true, false},
       {__LINE__, [] { return new ERangeError(""); }, "ERangeError", false, true, true, false},
       {__LINE__, [] { return new EIntOverflow(""); }, "EIntOverflow", false, true, true, false},
@@ -73,15 +64,21 @@ TEST(FailureFamily, KindNamesAndParents) {
       {__LINE__, [] { return new EUnderflow(""); }, "EUnderflow", false, true, false, true},
       {__LINE__, [] { return new EInvalidCast(""); }, "EInvalidCast", false, false, false, false},
       {__LINE__, [] { return new EConvertError(""); }, "EConvertError", false, false, false, false},
-      {__LINE__, [] { return new EAccessViolation(""); }, "EAccessViolation", false, true, false, false},
+      {__LINE__, [] { return new EAccessViolation(""); }, "EAccessViolation", false, true, false,
+       false},
       {__LINE__, [] { return new EPrivilege(""); }, "EPrivilege", false, true, false, false},
-      {__LINE__, [] { return new EStackOverflow(""); }, "EStackOverflow", false, true, false, false},
+      {__LINE__, [] { return new EStackOverflow(""); }, "EStackOverflow", false, true, false,
+       false},
       {__LINE__, [] { return new EControlC(""); }, "EControlC", false, true, false, false},
       {__LINE__, [] { return new EVariantError(""); }, "EVariantError", false, false, false, false},
-      {__LINE__, [] { return new EAssertionFailed(""); }, "EAssertionFailed", false, false, false, false},
-      {__LINE__, [] { return new EAbstractError(""); }, "EAbstractError", false, false, false, false},
-      {__LINE__, [] { return new EIntfCastError(""); }, "EIntfCastError", false, false, false, false},
-      {__LINE__, [] { return new ESafecallException(""); }, "ESafecallException", false, false, false, false},
+      {__LINE__, [] { return new EAssertionFailed(""); }, "EAssertionFailed", false, false, false,
+       false},
+      {__LINE__, [] { return new EAbstractError(""); }, "EAbstractError", false, false, false,
+       false},
+      {__LINE__, [] { return new EIntfCastError(""); }, "EIntfCastError", false, false, false,
+       false},
+      {__LINE__, [] { return new ESafecallException(""); }, "ESafecallException", false, false,
+       false, false},
       {__LINE__, [] { return new EIntError(""); }, "EIntError", false, true, true, false},
       {__LINE__, [] { return new EMathError(""); }, "EMathError", false, true, false, true},
   };
@@ -150,7 +147,7 @@ TEST(RuntimeError, KindTable) {
     SCOPED_TRACE(row.line);
     Exception* raised = nullptr;
     try {
-      raise_runtime_error(row.kind, here);
+      raise_runtime_error(static_cast<RuntimeError>(row.kind), here);
     } catch (Exception* failure) {
       raised = failure;
     }
@@ -158,7 +155,7 @@ TEST(RuntimeError, KindTable) {
     EXPECT_STREQ(raised->kind_name(), row.name);
     EXPECT_EQ(raised->message(), row.message);
     EXPECT_EQ(raised->location(), here);
-    EXPECT_EQ(runtime_error_number(row.kind), row.number);
+    EXPECT_EQ(runtime_error_number(static_cast<RuntimeError>(row.kind)), row.number);
     release_failure(raised);
   }
 }
@@ -179,22 +176,22 @@ TEST(RuntimeError, IoKindTakesThePendingResult) {
   FamilyInstalled family;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
-    EXPECT_EQ(runtime_error_number(0, row.pending), row.number);
-    pending_io_result = row.pending;
-    auto failure = catch_failure([] { raise_runtime_error(0, nullptr); });
+    EXPECT_EQ(runtime_error_number(RuntimeError::in_out, row.pending), row.number);
+    restore_pending_io_result(row.pending);
+    auto failure = catch_failure([] { raise_runtime_error(RuntimeError::in_out, nullptr); });
     ASSERT_NE(failure, nullptr);
     auto* io = dynamic_cast<EInOutError*>(failure.get());
     ASSERT_NE(io, nullptr);
     EXPECT_EQ(io->error_code(), row.pending);
     EXPECT_EQ(io->message(), row.message);
-    EXPECT_EQ(pending_io_result, 0);
+    EXPECT_EQ(take_pending_io_result(), 0);
   }
 }
 
 TEST(RuntimeError, MemoryFailuresArePreparedOnce) {
   FamilyInstalled family;
-  for (int32_t kind : {1, 2}) {
-    SCOPED_TRACE(kind);
+  for (RuntimeError kind : {RuntimeError::out_of_memory, RuntimeError::invalid_pointer}) {
+    SCOPED_TRACE(static_cast<int>(kind));
     Exception* first = nullptr;
     Exception* second = nullptr;
     try {
@@ -248,19 +245,20 @@ TEST(PlatformException, CodeTable) {
     int32_t number;
   };
   const Row rows[] = {
-      {__LINE__, code::array_bounds_exceeded, "ERangeError", "Range check error", 201},
-      {__LINE__, code::float_denormal_operand, "EUnderflow", "Floating point underflow", 206},
-      {__LINE__, code::float_divide_by_zero, "EZeroDivide", "Floating point division by zero", 200},
-      {__LINE__, code::float_inexact_result, "EInvalidOp", "Invalid floating point operation", 207},
-      {__LINE__, code::float_invalid_operation, "EInvalidOp", "Invalid floating point operation", 207},
-      {__LINE__, code::float_overflow, "EOverflow", "Floating point overflow", 205},
-      {__LINE__, code::float_stack_check, "EInvalidOp", "Invalid floating point operation", 207},
-      {__LINE__, code::float_underflow, "EUnderflow", "Floating point underflow", 206},
-      {__LINE__, code::integer_divide_by_zero, "EDivByZero", "Division by zero", 200},
-      {__LINE__, code::integer_overflow, "EIntOverflow", "Integer overflow", 215},
-      {__LINE__, code::privileged_instruction, "EPrivilege", "Privileged instruction", 218},
-      {__LINE__, code::stack_overflow, "EStackOverflow", "Stack overflow", 202},
-      {__LINE__, code::control_c_exit, "EControlC", "Control-C hit", 217},
+      {__LINE__, code::kArrayBoundsExceeded, "ERangeError", "Range check error", 201},
+      {__LINE__, code::kFloatDenormalOperand, "EUnderflow", "Floating point underflow", 206},
+      {__LINE__, code::kFloatDivideByZero, "EZeroDivide", "Floating point division by zero", 200},
+      {__LINE__, code::kFloatInexactResult, "EInvalidOp", "Invalid floating point operation", 207},
+      {__LINE__, code::kFloatInvalidOperation, "EInvalidOp", "Invalid floating point operation",
+       207},
+      {__LINE__, code::kFloatOverflow, "EOverflow", "Floating point overflow", 205},
+      {__LINE__, code::kFloatStackCheck, "EInvalidOp", "Invalid floating point operation", 207},
+      {__LINE__, code::kFloatUnderflow, "EUnderflow", "Floating point underflow", 206},
+      {__LINE__, code::kIntegerDivideByZero, "EDivByZero", "Division by zero", 200},
+      {__LINE__, code::kIntegerOverflow, "EIntOverflow", "Integer overflow", 215},
+      {__LINE__, code::kPrivilegedInstruction, "EPrivilege", "Privileged instruction", 218},
+      {__LINE__, code::kStackOverflow, "EStackOverflow", "Stack overflow", 202},
+      {__LINE__, code::kControlCExit, "EControlC", "Control-C hit", 217},
       {__LINE__, 0xC0001234, "EExternalException", "External exception C0001234", 255},
       {__LINE__, 0x80000003, "EExternalException", "External exception 80000003", 255},
       {__LINE__, 0x5, "EExternalException", "External exception 5", 255},
@@ -295,23 +293,27 @@ TEST(PlatformException, AccessViolationMessage) {
   };
   const Row rows[] = {
       {__LINE__, code_address(), 2, 0, 0,
-       "Access violation at address " + hex + " in module '" + program_name() + "'\\. Read of address 00000000"},
+       "Access violation at address " + hex + " in module '" + program_name() +
+           "'\\. Read of address 00000000"},
       {__LINE__, code_address(), 2, 1, 0x1234,
-       "Access violation at address " + hex + " in module '" + program_name() + "'\\. Write of address 00001234"},
-      {__LINE__, 0x10, 2, 8, 0xFFFFFFF0, "Access violation at address 00000010\\. Write of address FFFFFFF0"},
+       "Access violation at address " + hex + " in module '" + program_name() +
+           "'\\. Write of address 00001234"},
+      {__LINE__, 0x10, 2, 8, 0xFFFFFFF0,
+       "Access violation at address 00000010\\. Write of address FFFFFFF0"},
       {__LINE__, 0, 0, 0, 0, "Access violation at address 00000000\\. Read of address 00000000"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     platform::ExceptionRecord record;
-    record.code = code::access_violation;
+    record.code = code::kAccessViolation;
     record.address = row.address;
     record.parameter_count = row.parameter_count;
     record.parameters[0] = row.access;
     record.parameters[1] = row.data;
     std::unique_ptr<Exception> failure(map_platform_exception(record));
     EXPECT_STREQ(failure->kind_name(), "EAccessViolation");
-    EXPECT_TRUE(std::regex_match(failure->message(), std::regex(row.pattern))) << failure->message();
+    EXPECT_TRUE(std::regex_match(failure->message(), std::regex(row.pattern)))
+        << failure->message();
   }
 }
 
@@ -331,7 +333,8 @@ TEST(FailureText, MessageAndEndMark) {
       {__LINE__, "ends with dots..", "ends with dots.."},
       {__LINE__, "caf\xE9", "caf\xE9."},
   };
-  const std::string first = "Exception EConvertError in module " + program_name() + " at 00000000.\r\n";
+  const std::string first =
+      "Exception EConvertError in module " + program_name() + " at 00000000.\r\n";
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     EConvertError failure(row.message);
@@ -378,7 +381,8 @@ TEST(FailureText, CutAt1024Bytes) {
     std::size_t message_length;
     std::size_t expected_length;
   };
-  const std::string first = "Exception EConvertError in module " + program_name() + " at 00000000.\r\n";
+  const std::string first =
+      "Exception EConvertError in module " + program_name() + " at 00000000.\r\n";
   const std::size_t fits = 1024 - first.size() - 3;  // message, ".", CR LF
   const Row rows[] = {
       {__LINE__, fits, 1024},
@@ -398,11 +402,12 @@ TEST(FailureText, CutAt1024Bytes) {
 // The fault handler builds its report without the failure object or the
 // format engine; it must read exactly like the ordinary report.
 TEST(FailureText, FaultReportMatchesOrdinaryReport) {
-  const uint32_t codes[] = {code::access_violation,      code::array_bounds_exceeded, code::float_denormal_operand,
-                            code::float_divide_by_zero,  code::float_inexact_result,  code::float_invalid_operation,
-                            code::float_overflow,        code::float_stack_check,     code::float_underflow,
-                            code::integer_divide_by_zero, code::integer_overflow,     code::privileged_instruction,
-                            code::stack_overflow,        code::control_c_exit,        0xC0001234};
+  const uint32_t codes[] = {
+      code::kAccessViolation,     code::kArrayBoundsExceeded, code::kFloatDenormalOperand,
+      code::kFloatDivideByZero,   code::kFloatInexactResult,  code::kFloatInvalidOperation,
+      code::kFloatOverflow,       code::kFloatStackCheck,     code::kFloatUnderflow,
+      code::kIntegerDivideByZero, code::kIntegerOverflow,     code::kPrivilegedInstruction,
+      code::kStackOverflow,       code::kControlCExit,        0xC0001234};
   const uintptr_t addresses[] = {0, 0x1010, code_address()};
   for (uint32_t c : codes) {
     for (uintptr_t address : addresses) {
@@ -425,183 +430,8 @@ TEST(FailureText, FaultReportMatchesOrdinaryReport) {
     EInOutError failure(io, in_out_error_message(io));
     char text[kReportCapacity + 1];
     std::size_t length = io_failure_report_text(io, reinterpret_cast<const void*>(0x1234), text);
-    EXPECT_EQ(std::string(text, length), failure_text(failure, reinterpret_cast<const void*>(0x1234)));
-  }
-}
-
-// --- The whole program in a child process (where one can be forked) ------------
-
-struct ChildRun {
-  std::string out, err;
-  platform::ChildOutcome outcome;
-};
-
-bool run_child(void (*body)(void*), void* argument, ChildRun& run) {
-  static char out[8192];
-  static char err[8192];
-  if (!platform::run_in_child(body, argument, out, sizeof out, err, sizeof err, &run.outcome)) return false;
-  run.out = out;
-  run.err = err;
-  return true;
-}
-
-[[noreturn]] void start_program(void (*check_run)(), std::initializer_list<ModuleSteps> modules = {}) {
-  static char name[] = "vantric";
-  static char* argv[] = {name, nullptr};
-  program_main(1, argv, check_run, modules);
-}
-
-void write_line(const char* text) {
-  write_text(text);
-  write_line_end();
-  check_io();
-}
-
-__attribute__((noinline)) int divide(int a, int b) {
-  volatile int dividend = a;
-  volatile int divisor = b;
-  const int quotient = dividend / divisor;
-  // Division does not trap on every processor (ARM gives 0); there the
-  // fault is raised the way those processors' runtimes raise it.
-  if (divisor == 0) std::raise(SIGFPE);
-  return quotient;
-}
-// Deep enough to use up any stack; the volatile frame keeps it from becoming a loop.
-__attribute__((noinline)) int recurse(int depth) {
-  volatile char frame[512];
-  frame[0] = static_cast<char>(depth);
-  if (depth < 0) return 0;
-  return recurse(depth + 1) + frame[0];
-}
-
-struct ProgramRow {
-  int line;
-  void (*check_run)();
-  std::initializer_list<ModuleSteps> modules;
-  int32_t status;
-  std::string out;
-  std::string err_pattern;
-};
-
-void run_program_row(void* argument) {
-  const auto* row = static_cast<const ProgramRow*>(argument);
-  start_program(row->check_run, row->modules);
-}
-
-TEST(Program, EndToEndInChild) {
-  const std::string module = program_name();
-  const std::string hex = "[0-9A-F]{8}";
-  const ProgramRow rows[] = {
-      {__LINE__, [] { write_line("12.34568"); exit_status = 2; }, {}, 2, "12.34568\r\n", ""},
-      {__LINE__,
-       [] {
-         write_line("12.34568");
-         exit_status = 2;
-         raise_convert_error("'%s' is not a valid integer value", "abc");
-       },
-       {},
-       1,
-       "12.34568\r\n",
-       "Exception EConvertError in module " + module + " at " + hex +
-           "\\.\r\n'abc' is not a valid integer value\\.\r\n\r\n"},
-      {__LINE__, [] { throw std::bad_alloc(); }, {}, 1, "",
-       "Exception EOutOfMemory in module " + module + " at 00000000\\.\r\nOut of memory\\.\r\n\r\n"},
-      {__LINE__, [] { throw std::out_of_range("at"); }, {}, 1, "",
-       "Exception ERangeError in module " + module + " at 00000000\\.\r\nRange check error\\.\r\n\r\n"},
-      {__LINE__, [] { throw 42; }, {}, 1, "",
-       "Exception EExternalException in module " + module +
-           " at 00000000\\.\r\nExternal exception 20474343\\.\r\n\r\n"},
-      {__LINE__,
-       [] { write_text("run "); },
-       {{[] { write_text("s1 "); }, [] { write_text("e1 "); }},
-        {[] { write_text("s2 "); }, [] { write_text("e2 "); }}},
-       0,
-       "s1 s2 run e2 e1 ",
-       ""},
-      // A failing end step: the others still run; the family is gone by then,
-      // so the run ends as runtime error 217 on standard output.
-      {__LINE__,
-       [] { write_text("run "); },
-       {{nullptr, [] { write_text("e1 "); }},
-        {nullptr, [] { raise_failure(new EConvertError("x"), reinterpret_cast<const void*>(0x1A2B)); }},
-        {nullptr, [] { write_text("e3 "); }}},
-       217,
-       "run e3 e1 Runtime error 217 at 00001A2B\r\n",
-       ""},
-      {__LINE__, [] { *static_cast<volatile int*>(nullptr) = 1; }, {}, 1, "",
-       "Exception EAccessViolation in module " + module + " at " + hex +
-           "\\.\r\nAccess violation at address [0-9A-F]+ in module '" + module +
-           "'\\. Write of address 00000000\\.\r\n\r\n"},
-      {__LINE__, [] { write_line("before"); exit_status = divide(1, 0); }, {}, 1, "before\r\n",
-       "Exception EDivByZero in module " + module + " at " + hex + "\\.\r\nDivision by zero\\.\r\n\r\n"},
-      {__LINE__, [] { exit_status = recurse(0); }, {}, 1, "",
-       "Exception EStackOverflow in module " + module + " at " + hex + "\\.\r\nStack overflow\\.\r\n\r\n"},
-      {__LINE__, [] { platform::raise_interrupt(); }, {}, 1, "",
-       "Exception EControlC in module [^ ]+ at " + hex + "\\.\r\nControl-C hit\\.\r\n\r\n"},
-      // Without the family: a runtime error ends with its number, a failure
-      // with 217, both after the buffered output.
-      {__LINE__, [] { write_text("run "); },
-       {{[] { uninstall_failure_family(); }, nullptr},
-        {nullptr, [] { raise_runtime_error(3, reinterpret_cast<const void*>(0x1A2B)); }}},
-       200, "run Runtime error 200 at 00001A2B\r\n", ""},
-      {__LINE__, [] { write_text("run "); uninstall_failure_family(); raise_convert_error("'%s'", "x"); }, {},
-       217, "^run Runtime error 217 at [0-9A-F]{8}([0-9A-F]{8})?\r\n$", ""},
-      // A fault before the family is installed: the fallback line.
-      {__LINE__, [] {}, {{[] { uninstall_failure_family(); *static_cast<volatile int*>(nullptr) = 1; }, nullptr}},
-       216, "^Runtime error 216 at [0-9A-F]+\r\n$", ""},
-  };
-  for (const ProgramRow& row : rows) {
-    SCOPED_TRACE(row.line);
-    ChildRun run;
-    if (!run_child(&run_program_row, const_cast<ProgramRow*>(&row), run)) GTEST_SKIP() << "no fork here";
-    EXPECT_TRUE(run.outcome.exited) << "signal " << run.outcome.status;
-    EXPECT_EQ(run.outcome.status, row.status) << run.out << run.err;
-    if (row.out.size() > 0 && row.out[0] == '^') {
-      EXPECT_TRUE(std::regex_search(run.out, std::regex(row.out))) << run.out;
-    } else {
-      EXPECT_EQ(run.out, row.out);
-    }
-    if (row.err_pattern.empty()) {
-      EXPECT_EQ(run.err, "");
-    } else {
-      EXPECT_TRUE(std::regex_match(run.err, std::regex(row.err_pattern))) << run.err;
-    }
-  }
-}
-
-// The report's own flush fails: the output failure is what gets reported.
-bool failing_write(platform::FileHandle, const void*, uint32_t, uint32_t*) { return false; }
-uint32_t broken_pipe() { return 32; }
-
-void run_with_failing_output(void* raise_fault) {
-  platform::console_calls().file_type = [](platform::FileHandle) { return platform::FileType::pipe; };
-  platform::console_calls().write_file = &failing_write;
-  platform::console_calls().last_error = &broken_pipe;
-  if (raise_fault != nullptr) {
-    start_program([] {
-      write_text("12.34568");
-      write_line_end();
-      check_io();
-      *static_cast<volatile int*>(nullptr) = 1;
-    });
-  }
-  start_program([] {
-    write_line("12.34568");
-    raise_convert_error("'%s' is not a valid integer value", "abc");
-  });
-}
-
-TEST(Program, OutputFailureIsReportedInstead) {
-  const std::string pattern = "Exception EInOutError in module " + program_name() +
-                              " at [0-9A-F]{8}\\.\r\nI/O error 32\\.\r\n\r\n";
-  for (void* fault : {static_cast<void*>(nullptr), reinterpret_cast<void*>(1)}) {
-    SCOPED_TRACE(fault == nullptr ? "failure" : "fault");
-    ChildRun run;
-    if (!run_child(&run_with_failing_output, fault, run)) GTEST_SKIP() << "no fork here";
-    EXPECT_TRUE(run.outcome.exited);
-    EXPECT_EQ(run.outcome.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_TRUE(std::regex_match(run.err, std::regex(pattern))) << run.err;
+    EXPECT_EQ(std::string(text, length),
+              failure_text(failure, reinterpret_cast<const void*>(0x1234)));
   }
 }
 

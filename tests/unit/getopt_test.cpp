@@ -8,6 +8,7 @@
 #include "getoptlib/getoptlib.h"
 #include "platform/console.h"
 #include "platform/environment.h"
+#include "tests/support/test_support.h"
 #include "textsvc/console_output.h"
 #include "textsvc/failure.h"
 
@@ -26,12 +27,13 @@ uint32_t injected_error = 0;  // nonzero: every write fails with it
 // Standard output replaced by a capture that behaves like a console, so
 // each diagnostic line goes out at its line end.
 class CapturedOutput {
-public:
+ public:
   CapturedOutput() : saved_(platform::console_calls()) {
     platform::ConsoleCalls& calls = platform::console_calls();
     calls.std_output_handle = [] { return platform::FileHandle{7}; };
     calls.file_type = [](platform::FileHandle) { return platform::FileType::character; };
-    calls.write_file = [](platform::FileHandle, const void* data, uint32_t size, uint32_t* written) {
+    calls.write_file = [](platform::FileHandle, const void* data, uint32_t size,
+                          uint32_t* written) {
       if (injected_error != 0) return false;
       captured.append(static_cast<const char*>(data), size);
       *written = size;
@@ -53,23 +55,23 @@ public:
     return captured;
   }
 
-private:
+ private:
   platform::ConsoleCalls saved_;
 };
 
 // POSIXLY_CORRECT as a row wants it, restored afterwards.
 class Environment {
-public:
+ public:
   explicit Environment(const char* posixly_correct) {
     std::string value;
     if (platform::get_environment("POSIXLY_CORRECT", value)) saved_ = value;
-    platform::set_environment("POSIXLY_CORRECT", posixly_correct);
+    test_support::set_environment("POSIXLY_CORRECT", posixly_correct);
   }
   ~Environment() {
-    platform::set_environment("POSIXLY_CORRECT", saved_ ? saved_->c_str() : nullptr);
+    test_support::set_environment("POSIXLY_CORRECT", saved_ ? saved_->c_str() : nullptr);
   }
 
-private:
+ private:
   std::optional<std::string> saved_;
 };
 
@@ -104,12 +106,12 @@ enum class Table { none, long_table, single_dash_long };
 
 struct ScanRow {
   int line;
-  Texts args;               // elements 1 onward
+  Texts args;  // elements 1 onward
   std::string option_text;
   const char* posixly_correct;  // nullptr: not set
-  std::vector<Step> steps;  // every result before the -1
+  std::vector<Step> steps;      // every result before the -1
   int32_t final_optind;
-  Texts final_args;         // elements 1 onward after the scan
+  Texts final_args;  // elements 1 onward after the scan
   std::string diagnostics;
   Table table = Table::none;
   bool opterr = true;
@@ -124,7 +126,8 @@ struct ScanOutcome {
 int32_t scan_once(argvarray& argv, int32_t argc, const std::string& option_text, Table table) {
   static int32_t long_index;
   switch (table) {
-    case Table::none: return getoptlib::getopt(argc, argv, option_text);
+    case Table::none:
+      return getoptlib::getopt(argc, argv, option_text);
     case Table::long_table:
       return getoptlib::scan_options(argc, argv, option_text, long_table, long_index, false);
     case Table::single_dash_long:
@@ -180,43 +183,116 @@ TEST(ScanShortOptions, ClustersArgumentsAndDiagnostics) {
   const std::string p = kProgramText;
   run_rows({
       {__LINE__, {}, p, nullptr, {}, 1, {}, ""},
-      {__LINE__, {"-C", "Proc", "-P", "x"}, p, nullptr, {{'C', "Proc", Q}, {'P', "x", Q}}, 5,
-       {"-C", "Proc", "-P", "x"}, ""},
+      {__LINE__,
+       {"-C", "Proc", "-P", "x"},
+       p,
+       nullptr,
+       {{'C', "Proc", Q}, {'P', "x", Q}},
+       5,
+       {"-C", "Proc", "-P", "x"},
+       ""},
       {__LINE__, {"-CProc"}, p, nullptr, {{'C', "Proc", Q}}, 2, {"-CProc"}, ""},
-      {__LINE__, {"-hC", "Proc"}, p, nullptr, {{'h', "", Q}, {'C', "Proc", Q}}, 3, {"-hC", "Proc"}, ""},
+      {__LINE__,
+       {"-hC", "Proc"},
+       p,
+       nullptr,
+       {{'h', "", Q}, {'C', "Proc", Q}},
+       3,
+       {"-hC", "Proc"},
+       ""},
       {__LINE__, {"-c", "-w"}, p, nullptr, {{'c', "-w", Q}}, 3, {"-c", "-w"}, ""},
       {__LINE__, {"-C", "--"}, p, nullptr, {{'C', "--", Q}}, 3, {"-C", "--"}, ""},
       {__LINE__, {"-h", "-C"}, p, nullptr, {{'h', "", Q}, {'?', "", 'C'}}, 3, {"-h", "-C"}, ""},
       {__LINE__, {"-x"}, p, nullptr, {{'?', "", 'x'}}, 2, {"-x"}, "PROG: invalid option -- x\r\n"},
-      {__LINE__, {"-xh"}, p, nullptr, {{'?', "", 'x'}, {'h', "", 'x'}}, 2, {"-xh"},
+      {__LINE__,
+       {"-xh"},
+       p,
+       nullptr,
+       {{'?', "", 'x'}, {'h', "", 'x'}},
+       2,
+       {"-xh"},
        "PROG: invalid option -- x\r\n"},
       {__LINE__, {"-:"}, p, nullptr, {{'?', "", ':'}}, 2, {"-:"}, "PROG: invalid option -- :\r\n"},
-      {__LINE__, {"--foo"}, p, nullptr, {{'?', "", '-'}, {'f', "oo", '-'}}, 2, {"--foo"},
+      {__LINE__,
+       {"--foo"},
+       p,
+       nullptr,
+       {{'?', "", '-'}, {'f', "oo", '-'}},
+       2,
+       {"--foo"},
        "PROG: invalid option -- -\r\n"},
-      {__LINE__, {"-x", "-y"}, p, nullptr, {{'?', "", 'x'}, {'?', "", 'y'}}, 3, {"-x", "-y"},
+      {__LINE__,
+       {"-x", "-y"},
+       p,
+       nullptr,
+       {{'?', "", 'x'}, {'?', "", 'y'}},
+       3,
+       {"-x", "-y"},
        "PROG: invalid option -- x\r\nPROG: invalid option -- y\r\n"},
       {__LINE__, {"-x"}, p, nullptr, {{'?', "", 'x'}}, 2, {"-x"}, "", Table::none, false},
       // Bytes above 127 are characters like any other, results 128 to 255.
-      {__LINE__, {"-\xe9"}, p, nullptr, {{'?', "", '\xe9'}}, 2, {"-\xe9"},
+      {__LINE__,
+       {"-\xe9"},
+       p,
+       nullptr,
+       {{'?', "", '\xe9'}},
+       2,
+       {"-\xe9"},
        "PROG: invalid option -- \xe9\r\n"},
-      {__LINE__, {"-\xe9" "v"}, "\xe9:", nullptr, {{0xe9, "v", Q}}, 2, {"-\xe9" "v"}, ""},
+      {__LINE__,
+       {"-\xe9"
+        "v"},
+       "\xe9:",
+       nullptr,
+       {{0xe9, "v", Q}},
+       2,
+       {"-\xe9"
+        "v"},
+       ""},
   });
 }
 
 TEST(ScanShortOptions, ArgumentKindsAndLeadingColon) {
   run_rows({
       {__LINE__, {"-C"}, ":C:h", nullptr, {{':', "", 'C'}}, 2, {"-C"}, ""},
-      {__LINE__, {"-x"}, ":C:h", nullptr, {{'?', "", 'x'}}, 2, {"-x"}, "PROG: invalid option -- x\r\n"},
+      {__LINE__,
+       {"-x"},
+       ":C:h",
+       nullptr,
+       {{'?', "", 'x'}},
+       2,
+       {"-x"},
+       "PROG: invalid option -- x\r\n"},
       // Optional argument: only from the same element.
       {__LINE__, {"-Cx"}, "C::h", nullptr, {{'C', "x", Q}}, 2, {"-Cx"}, ""},
       {__LINE__, {"-C", "y"}, "C::h", nullptr, {{'C', "", Q}}, 2, {"-C", "y"}, ""},
       {__LINE__, {"-hC"}, "C::h", nullptr, {{'h', "", Q}, {'C', "", Q}}, 2, {"-hC"}, ""},
       // The order mark is not an option character on any call, and a ':'
       // after it still selects the ':' result.
-      {__LINE__, {"-h", "-C"}, "+:C:h", nullptr, {{'h', "", Q}, {':', "", 'C'}}, 3, {"-h", "-C"}, ""},
-      {__LINE__, {"-h", "-+"}, "+C:h", nullptr, {{'h', "", Q}, {'?', "", '+'}}, 3, {"-h", "-+"},
+      {__LINE__,
+       {"-h", "-C"},
+       "+:C:h",
+       nullptr,
+       {{'h', "", Q}, {':', "", 'C'}},
+       3,
+       {"-h", "-C"},
+       ""},
+      {__LINE__,
+       {"-h", "-+"},
+       "+C:h",
+       nullptr,
+       {{'h', "", Q}, {'?', "", '+'}},
+       3,
+       {"-h", "-+"},
        "PROG: invalid option -- +\r\n"},
-      {__LINE__, {"-h", "-C"}, "-:C:h", nullptr, {{'h', "", Q}, {':', "", 'C'}}, 3, {"-h", "-C"}, ""},
+      {__LINE__,
+       {"-h", "-C"},
+       "-:C:h",
+       nullptr,
+       {{'h', "", Q}, {':', "", 'C'}},
+       3,
+       {"-h", "-C"},
+       ""},
   });
 }
 
@@ -225,9 +301,22 @@ TEST(ScanShortOptions, EmptyElementsAreOperandsOrEmptyArguments) {
   run_rows({
       {__LINE__, {"", "-h"}, p, nullptr, {{'h', "", Q}}, 2, {"-h", ""}, ""},
       {__LINE__, {"-C", ""}, p, nullptr, {{'C', "", Q}}, 3, {"-C", ""}, ""},
-      {__LINE__, {"-C", "", "", "-h"}, p, nullptr, {{'C', "", Q}, {'h', "", Q}}, 4, {"-C", "", "-h", ""}, ""},
-      {__LINE__, {"", "-h", ""}, "-C:h", nullptr, {{1, "", Q}, {'h', "", Q}, {1, "", Q}}, 4,
-       {"", "-h", ""}, ""},
+      {__LINE__,
+       {"-C", "", "", "-h"},
+       p,
+       nullptr,
+       {{'C', "", Q}, {'h', "", Q}},
+       4,
+       {"-C", "", "-h", ""},
+       ""},
+      {__LINE__,
+       {"", "-h", ""},
+       "-C:h",
+       nullptr,
+       {{1, "", Q}, {'h', "", Q}, {1, "", Q}},
+       4,
+       {"", "-h", ""},
+       ""},
       {__LINE__, {""}, "+C:h", nullptr, {}, 1, {""}, ""},
   });
 }
@@ -238,17 +327,49 @@ TEST(ScanOrder, PermuteStopOrReturnOperands) {
   const std::string p = kProgramText;
   run_rows({
       // Default: operands move behind the options, each block in its order.
-      {__LINE__, {"a", "b", "-h", "d", "-I", "z", "e"}, p, nullptr, {{'h', "", Q}, {'I', "z", Q}}, 4,
-       {"-h", "-I", "z", "a", "b", "d", "e"}, ""},
+      {__LINE__,
+       {"a", "b", "-h", "d", "-I", "z", "e"},
+       p,
+       nullptr,
+       {{'h', "", Q}, {'I', "z", Q}},
+       4,
+       {"-h", "-I", "z", "a", "b", "d", "e"},
+       ""},
       {__LINE__, {"-", "-C", "x"}, p, nullptr, {{'C', "x", Q}}, 3, {"-C", "x", "-"}, ""},
       {__LINE__, {"--", "-C", "x"}, p, nullptr, {}, 2, {"--", "-C", "x"}, ""},
-      {__LINE__, {"-C", "a", "x", "--", "-P", "b"}, p, nullptr, {{'C', "a", Q}}, 4,
-       {"-C", "a", "--", "x", "-P", "b"}, ""},
-      {__LINE__, {"x", "y", "-h", "--", "-P"}, p, nullptr, {{'h', "", Q}}, 3, {"-h", "--", "x", "y", "-P"}, ""},
+      {__LINE__,
+       {"-C", "a", "x", "--", "-P", "b"},
+       p,
+       nullptr,
+       {{'C', "a", Q}},
+       4,
+       {"-C", "a", "--", "x", "-P", "b"},
+       ""},
+      {__LINE__,
+       {"x", "y", "-h", "--", "-P"},
+       p,
+       nullptr,
+       {{'h', "", Q}},
+       3,
+       {"-h", "--", "x", "y", "-P"},
+       ""},
       {__LINE__, {"-h", "--"}, p, nullptr, {{'h', "", Q}}, 3, {"-h", "--"}, ""},
-      {__LINE__, {"x", "-h", "--", "--"}, p, nullptr, {{'h', "", Q}}, 3, {"-h", "--", "x", "--"}, ""},
-      {__LINE__, {"a", "-x", "b", "-C"}, p, nullptr, {{'?', "", 'x'}, {'?', "", 'C'}}, 3,
-       {"-x", "-C", "a", "b"}, "PROG: invalid option -- x\r\n"},
+      {__LINE__,
+       {"x", "-h", "--", "--"},
+       p,
+       nullptr,
+       {{'h', "", Q}},
+       3,
+       {"-h", "--", "x", "--"},
+       ""},
+      {__LINE__,
+       {"a", "-x", "b", "-C"},
+       p,
+       nullptr,
+       {{'?', "", 'x'}, {'?', "", 'C'}},
+       3,
+       {"-x", "-C", "a", "b"},
+       "PROG: invalid option -- x\r\n"},
       // POSIXLY_CORRECT: stop at the first operand, "illegal" wording.
       {__LINE__, {"x", "-C", "a"}, p, "1", {}, 1, {"x", "-C", "a"}, ""},
       {__LINE__, {"-h", "x", "-C", "a"}, p, "yes", {{'h', "", Q}}, 2, {"-h", "x", "-C", "a"}, ""},
@@ -257,13 +378,32 @@ TEST(ScanOrder, PermuteStopOrReturnOperands) {
       {__LINE__, {"x", "-C", "a"}, p, "", {{'C', "a", Q}}, 3, {"-C", "a", "x"}, ""},
       {__LINE__, {"-x"}, p, "", {{'?', "", 'x'}}, 2, {"-x"}, "PROG: invalid option -- x\r\n"},
       // '+': stop at the first operand whatever the environment says.
-      {__LINE__, {"-h", "x", "-C", "a"}, "+C:h", nullptr, {{'h', "", Q}}, 2, {"-h", "x", "-C", "a"}, ""},
+      {__LINE__,
+       {"-h", "x", "-C", "a"},
+       "+C:h",
+       nullptr,
+       {{'h', "", Q}},
+       2,
+       {"-h", "x", "-C", "a"},
+       ""},
       {__LINE__, {"--", "x"}, "+C:h", nullptr, {}, 2, {"--", "x"}, ""},
       // '-': operands are results of their own (1), nothing moves.
-      {__LINE__, {"a", "-h", "b", "-Cc", "d"}, "-C:h", nullptr,
-       {{1, "a", Q}, {'h', "", Q}, {1, "b", Q}, {'C', "c", Q}, {1, "d", Q}}, 6,
-       {"a", "-h", "b", "-Cc", "d"}, ""},
-      {__LINE__, {"a", "--", "-h", "b"}, "-C:h", nullptr, {{1, "a", Q}}, 3, {"a", "--", "-h", "b"}, ""},
+      {__LINE__,
+       {"a", "-h", "b", "-Cc", "d"},
+       "-C:h",
+       nullptr,
+       {{1, "a", Q}, {'h', "", Q}, {1, "b", Q}, {'C', "c", Q}, {1, "d", Q}},
+       6,
+       {"a", "-h", "b", "-Cc", "d"},
+       ""},
+      {__LINE__,
+       {"a", "--", "-h", "b"},
+       "-C:h",
+       nullptr,
+       {{1, "a", Q}},
+       3,
+       {"a", "--", "-h", "b"},
+       ""},
       {__LINE__, {"-x"}, "-C:h", "1", {{'?', "", 'x'}}, 2, {"-x"}, "PROG: illegal option -- x\r\n"},
   });
 }
@@ -290,8 +430,8 @@ TEST(ScanOrder, ManyArgumentsAllKeptAndOrdered) {
   }
   ASSERT_GT(args.size(), 63u);
   start_scan();
-  ScanOutcome outcome = scan_all(vector_of(args), static_cast<int32_t>(args.size()) + 1,
-                                 kProgramText, Table::none);
+  ScanOutcome outcome =
+      scan_all(vector_of(args), static_cast<int32_t>(args.size()) + 1, kProgramText, Table::none);
   Texts final_args = options;
   final_args.insert(final_args.end(), operands.begin(), operands.end());
   EXPECT_EQ(outcome.steps, expected);
@@ -308,23 +448,89 @@ TEST(ScanLongOptions, MatchingArgumentsAndDiagnostics) {
       {__LINE__, {"--verb"}, p, nullptr, {{'V', "", Q}}, 2, {"--verb"}, "", L},
       {__LINE__, {"--verbose"}, p, nullptr, {{'V', "", Q}}, 2, {"--verbose"}, "", L},
       {__LINE__, {"--vers"}, p, nullptr, {{'R', "", Q}}, 2, {"--vers"}, "", L},
-      {__LINE__, {"--ver"}, p, nullptr, {{'?', "", Q}}, 2, {"--ver"}, "PROG: option `--ver' is ambiguous\r\n", L},
-      {__LINE__, {"--ver=3"}, p, nullptr, {{'?', "", Q}}, 2, {"--ver=3"},
-       "PROG: option `--ver=3' is ambiguous\r\n", L},
-      {__LINE__, {"--verbose=1"}, p, nullptr, {{'?', "", Q}}, 2, {"--verbose=1"},
-       "PROG: option `--verbose' doesn't allow an argument\r\n", L},
-      {__LINE__, {"--verb="}, p, nullptr, {{'?', "", Q}}, 2, {"--verb="},
-       "PROG: option `--verbose' doesn't allow an argument\r\n", L},
-      {__LINE__, {"--quiet"}, p, nullptr, {{'?', "", Q}}, 2, {"--quiet"},
-       "PROG: unrecognized option `--quiet'\r\n", L},
-      {__LINE__, {"--quiet=5"}, p, nullptr, {{'?', "", Q}}, 2, {"--quiet=5"},
-       "PROG: unrecognized option `--quiet=5'\r\n", L},
-      {__LINE__, {"--=x"}, p, nullptr, {{'?', "", Q}}, 2, {"--=x"}, "PROG: unrecognized option `--=x'\r\n", L},
-      {__LINE__, {"--hidden"}, p, nullptr, {{'?', "", Q}}, 2, {"--hidden"},
-       "PROG: unrecognized option `--hidden'\r\n", L},
+      {__LINE__,
+       {"--ver"},
+       p,
+       nullptr,
+       {{'?', "", Q}},
+       2,
+       {"--ver"},
+       "PROG: option `--ver' is ambiguous\r\n",
+       L},
+      {__LINE__,
+       {"--ver=3"},
+       p,
+       nullptr,
+       {{'?', "", Q}},
+       2,
+       {"--ver=3"},
+       "PROG: option `--ver=3' is ambiguous\r\n",
+       L},
+      {__LINE__,
+       {"--verbose=1"},
+       p,
+       nullptr,
+       {{'?', "", Q}},
+       2,
+       {"--verbose=1"},
+       "PROG: option `--verbose' doesn't allow an argument\r\n",
+       L},
+      {__LINE__,
+       {"--verb="},
+       p,
+       nullptr,
+       {{'?', "", Q}},
+       2,
+       {"--verb="},
+       "PROG: option `--verbose' doesn't allow an argument\r\n",
+       L},
+      {__LINE__,
+       {"--quiet"},
+       p,
+       nullptr,
+       {{'?', "", Q}},
+       2,
+       {"--quiet"},
+       "PROG: unrecognized option `--quiet'\r\n",
+       L},
+      {__LINE__,
+       {"--quiet=5"},
+       p,
+       nullptr,
+       {{'?', "", Q}},
+       2,
+       {"--quiet=5"},
+       "PROG: unrecognized option `--quiet=5'\r\n",
+       L},
+      {__LINE__,
+       {"--=x"},
+       p,
+       nullptr,
+       {{'?', "", Q}},
+       2,
+       {"--=x"},
+       "PROG: unrecognized option `--=x'\r\n",
+       L},
+      {__LINE__,
+       {"--hidden"},
+       p,
+       nullptr,
+       {{'?', "", Q}},
+       2,
+       {"--hidden"},
+       "PROG: unrecognized option `--hidden'\r\n",
+       L},
       // Exact match wins over an earlier prefix match.
       {__LINE__, {"--color"}, p, nullptr, {{'K', "", Q}}, 2, {"--color"}, "", L},
-      {__LINE__, {"--colo"}, p, nullptr, {{'?', "", Q}}, 2, {"--colo"}, "PROG: option `--colo' is ambiguous\r\n", L},
+      {__LINE__,
+       {"--colo"},
+       p,
+       nullptr,
+       {{'?', "", Q}},
+       2,
+       {"--colo"},
+       "PROG: option `--colo' is ambiguous\r\n",
+       L},
       {__LINE__, {"--colorize"}, p, nullptr, {{'Z', "", Q}}, 2, {"--colorize"}, "", L},
       // Optional argument: only after '='.
       {__LINE__, {"--color=red"}, p, nullptr, {{'K', "red", Q}}, 2, {"--color=red"}, "", L},
@@ -337,8 +543,15 @@ TEST(ScanLongOptions, MatchingArgumentsAndDiagnostics) {
       {__LINE__, {"--file"}, p, nullptr, {{'?', "", Q}}, 2, {"--file"}, "", L},
       {__LINE__, {"--file"}, ":C:h", nullptr, {{':', "", Q}}, 2, {"--file"}, "", L},
       // Operands still move behind long options and their arguments.
-      {__LINE__, {"a", "--file", "x", "b", "-h"}, p, nullptr, {{'F', "x", Q}, {'h', "", Q}}, 4,
-       {"--file", "x", "-h", "a", "b"}, "", L},
+      {__LINE__,
+       {"a", "--file", "x", "b", "-h"},
+       p,
+       nullptr,
+       {{'F', "x", Q}, {'h', "", Q}},
+       4,
+       {"--file", "x", "-h", "a", "b"},
+       "",
+       L},
       // With the table in use a single dash still means a cluster.
       {__LINE__, {"-hC", "x"}, p, nullptr, {{'h', "", Q}, {'C', "x", Q}}, 3, {"-hC", "x"}, "", L},
   });
@@ -352,11 +565,42 @@ TEST(ScanLongOptions, SingleDashLongOptions) {
       {__LINE__, {"--verbose"}, p, nullptr, {{'V', "", Q}}, 2, {"--verbose"}, "", S},
       {__LINE__, {"-h"}, p, nullptr, {{'h', "", Q}}, 2, {"-h"}, "", S},
       {__LINE__, {"-hC", "x"}, p, nullptr, {{'h', "", Q}, {'C', "x", Q}}, 3, {"-hC", "x"}, "", S},
-      {__LINE__, {"-quiet"}, p, nullptr, {{'?', "", Q}}, 2, {"-quiet"}, "PROG: unrecognized option `-quiet'\r\n", S},
-      {__LINE__, {"--hC"}, p, nullptr, {{'?', "", Q}}, 2, {"--hC"}, "PROG: unrecognized option `--hC'\r\n", S},
-      {__LINE__, {"-verbose=1"}, p, nullptr, {{'?', "", Q}}, 2, {"-verbose=1"},
-       "PROG: option `-verbose' doesn't allow an argument\r\n", S},
-      {__LINE__, {"-ver"}, p, nullptr, {{'?', "", Q}}, 2, {"-ver"}, "PROG: option `-ver' is ambiguous\r\n", S},
+      {__LINE__,
+       {"-quiet"},
+       p,
+       nullptr,
+       {{'?', "", Q}},
+       2,
+       {"-quiet"},
+       "PROG: unrecognized option `-quiet'\r\n",
+       S},
+      {__LINE__,
+       {"--hC"},
+       p,
+       nullptr,
+       {{'?', "", Q}},
+       2,
+       {"--hC"},
+       "PROG: unrecognized option `--hC'\r\n",
+       S},
+      {__LINE__,
+       {"-verbose=1"},
+       p,
+       nullptr,
+       {{'?', "", Q}},
+       2,
+       {"-verbose=1"},
+       "PROG: option `-verbose' doesn't allow an argument\r\n",
+       S},
+      {__LINE__,
+       {"-ver"},
+       p,
+       nullptr,
+       {{'?', "", Q}},
+       2,
+       {"-ver"},
+       "PROG: option `-ver' is ambiguous\r\n",
+       S},
       {__LINE__, {"-fi", "x"}, p, nullptr, {{'F', "x", Q}}, 3, {"-fi", "x"}, "", S},
       {__LINE__, {"-f"}, p, nullptr, {{'?', "", 'f'}}, 2, {"-f"}, "", S},
   });
