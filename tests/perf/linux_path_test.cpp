@@ -197,26 +197,33 @@ TEST(ParsePath, PartsOfAValidPath) {
   }
 }
 
-TEST(Delta, WrapResetAndWideValues) {
+TEST(Delta, OnlyThirtyTwoBitFieldsWrap) {
+  namespace lb = perfdata::linux_backend;
+  const std::optional<uint64_t> reset;
   struct Row {
     int line;
     uint64_t prev, cur;
-    std::optional<uint64_t> expected;
+    std::optional<uint64_t> wide, narrow;  // delta, delta32
   } rows[] = {
-      {__LINE__, 10, 15, 5},
-      {__LINE__, 7, 7, 0},
-      {__LINE__, 0xFFFFFFF0ull, 0x10, 0x20},                    // 32-bit wrap
-      {__LINE__, 0xFFFFFFFFull, 0x7FFFFFFEull, 0x7FFFFFFFull},  // largest plausible wrap
-      {__LINE__, 0xFFFFFFFFull, 0x7FFFFFFFull, std::nullopt},
-      {__LINE__, 5000, 3, std::nullopt},  // reset from a small value
-      {__LINE__, 1, 0, std::nullopt},
-      {__LINE__, 1ull << 40, (1ull << 40) + 7, 7},
-      {__LINE__, (1ull << 40) + 5, 5, std::nullopt},  // 64-bit fields never wrap at 2^32
-      {__LINE__, 0, UINT64_MAX, UINT64_MAX},
+      {__LINE__, 10, 15, 5, 5},
+      {__LINE__, 7, 7, 0, 0},
+      {__LINE__, 0xFFFFFFF0ull, 0x10, reset, 0x20},                    // a 32-bit wrap
+      {__LINE__, 0xFFFFFFFFull, 0x7FFFFFFEull, reset, 0x7FFFFFFFull},  // largest plausible wrap
+      {__LINE__, 0xFFFFFFFFull, 0x7FFFFFFFull, reset, reset},
+      {__LINE__, 3000000000ull, 500000000ull, reset, 1794967296ull},  // a reset on a 64-bit field
+      {__LINE__, 5000, 3, reset, reset},                              // reset from a small value
+      {__LINE__, (1ull << 40) + 5, 5, reset, reset},
+      {__LINE__, 0, UINT64_MAX, UINT64_MAX, UINT64_MAX},
   };
+  lb::Env narrow_kernel;
+  narrow_kernel.ulong_bits = 32;
+  const lb::Env wide_kernel;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
-    EXPECT_EQ(perfdata::linux_backend::delta(row.prev, row.cur), row.expected);
+    EXPECT_EQ(lb::delta(row.prev, row.cur), row.wide);
+    EXPECT_EQ(lb::delta32(row.prev, row.cur), row.narrow);
+    EXPECT_EQ(lb::delta_ulong(wide_kernel, row.prev, row.cur), row.wide);
+    EXPECT_EQ(lb::delta_ulong(narrow_kernel, row.prev, row.cur), row.narrow);
   }
 }
 

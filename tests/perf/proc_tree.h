@@ -56,10 +56,12 @@ class Tree {
     e.monotonic = [clock] { return *clock; };
     e.clk_tck = 100;
     e.page_size = page_size;
+    e.ulong_bits = ulong_bits;
     e.statvfs = [](const std::string&, perfdata::linux_backend::FsStat&) { return -1; };
     return e;
   }
   const std::string& dir() const { return dir_; }
+  int ulong_bits = 64;  // the kernel's unsigned long width the env reports
 
  private:
   std::string dir_;
