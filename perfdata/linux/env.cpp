@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "perfdata/linux/text.h"
+#include "platform/computer_name.h"
 
 namespace perfdata::linux_backend {
 
@@ -58,6 +59,7 @@ Env default_env() {
   if (page > 0) env.page_size = page;
   env.statvfs = real_statvfs;
   env.ulong_bits = kernel_ulong_bits();
+  env.nodename = platform::host_name;
   return env;
 }
 

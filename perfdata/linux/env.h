@@ -26,6 +26,9 @@ struct Env {
   // printed from: 32 on a 32-bit kernel (their values wrap at 2^32), else 64.
   // default_env() takes it from uname's machine.
   int ulong_bits = 64;
+  // The UTS node name: the host name the sampler's computer name is cut
+  // from, so the two always agree. default_env(): platform::host_name.
+  std::function<std::string()> nodename;
   // Returns 0 and fills `out` for the real path `path` (already joined with
   // root), or -1 on failure.
   std::function<int(const std::string& path, FsStat& out)> statvfs;

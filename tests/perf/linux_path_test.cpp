@@ -140,7 +140,7 @@ TEST(AddStatus, MissingPrimarySourceIsNoObject) {
 TEST(AddStatus, MachineNamedByItsCutComputerName) {
   Tree t;
   write_machine(t);
-  t.write("proc/sys/kernel/hostname", "build-worker-0042\n");
+  t.nodename = "build-worker-0042";
   struct Row {
     int line;
     std::string machine;
@@ -156,10 +156,50 @@ TEST(AddStatus, MachineNamedByItsCutComputerName) {
     SCOPED_TRACE(row.line);
     EXPECT_EQ(perfdata::linux_backend::is_local_machine(t.env(), row.machine), row.local);
   }
-  t.write("proc/sys/kernel/hostname", "node7.cluster.example\n");
+  t.nodename = "node7.cluster.example";
   EXPECT_TRUE(perfdata::linux_backend::is_local_machine(t.env(), "NODE7"));
   EXPECT_TRUE(perfdata::linux_backend::is_local_machine(t.env(), "node7.cluster.example"));
   EXPECT_FALSE(perfdata::linux_backend::is_local_machine(t.env(), "node7.other"));
+}
+
+// The sampler puts "\\" + the computer name before every path; whatever the
+// node name holds, that prefix names this computer, with no hostname file.
+TEST(AddStatus, TheProbesOwnNameAlwaysWorks) {
+  Tree t;
+  write_machine(t);
+  t.remove("proc/sys/kernel/hostname");
+  struct Row {
+    int line;
+    std::string node;
+    std::string machine;
+    perfdata::Status expected;
+  } rows[] = {
+      {__LINE__, "vm", "vm", OK},
+      {__LINE__, "we*ird", "we*ird", OK},
+      {__LINE__, "we*ird", "WE*IRD", OK},
+      {__LINE__, "back\\slash", "back\\slash", OK},
+      {__LINE__, "back\\slash", "back", NO_MACHINE},  // only the whole name
+      {__LINE__, "(paren)", "(paren)", OK},
+      {__LINE__, "a-very-long*host-name", "a-very-long*hos", OK},  // the 15-byte computer name
+      {__LINE__, "a-very-long*host-name", "a-very-long*host-name", OK},
+      {__LINE__, "we*ird", "other", NO_MACHINE},
+      {__LINE__, "we*ird", "we*irder", BAD},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    t.nodename = row.node;
+    perfdata::linux_backend::Query q(t.env());
+    EXPECT_EQ(q.add("\\\\" + row.machine + "\\Memory\\Available Bytes", nullptr), row.expected);
+    if (row.expected == OK) {
+      EXPECT_EQ(q.add("\\\\" + row.machine + "\\Memory\\Avail*", nullptr),
+                BAD);  // '*' after the name
+      std::vector<std::string> paths;
+      EXPECT_EQ(perfdata::linux_backend::expand_wildcard_path(
+                    t.env(), "\\\\" + row.machine + "\\Memory\\Avail*", paths),
+                OK);
+      EXPECT_EQ(paths.size(), 3u);
+    }
+  }
 }
 
 TEST(ParsePath, PartsOfAValidPath) {
