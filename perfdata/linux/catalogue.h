@@ -23,6 +23,10 @@
 // unless FMT_NOCAP100 is passed.
 #pragma once
 
+#ifndef __linux__
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>

@@ -8,6 +8,10 @@
 //  "\Processor(1)\% Idle Time"}.
 #pragma once
 
+#ifndef __linux__
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
 #include <string>
 #include <vector>
 

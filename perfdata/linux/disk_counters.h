@@ -8,6 +8,10 @@
 // dt = 2 s give Disk Reads/sec = 4.
 #pragma once
 
+#ifndef __linux__
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
 #include <string>
 #include <vector>
 

@@ -5,6 +5,10 @@
 // gives major 254, name "vda", f[1] = 10, f[11] = 120, nfields 11.
 #pragma once
 
+#ifndef __linux__
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
 #include <cstdint>
 #include <string>
 #include <string_view>

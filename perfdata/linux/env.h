@@ -5,6 +5,10 @@
 // Example: source(env, "proc/stat") with root "/tmp/t" = "/tmp/t/proc/stat".
 #pragma once
 
+#ifndef __linux__
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
 #include <cstdint>
 #include <functional>
 #include <string>

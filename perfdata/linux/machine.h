@@ -1,6 +1,10 @@
 // Whether the machine part of a counter path names this computer.
 #pragma once
 
+#ifndef __linux__
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
 #include <string_view>
 
 #include "perfdata/linux/env.h"

@@ -5,6 +5,10 @@
 // 8:1, mount point "/mnt/my disk", fstype "ext4", source "/dev/sda1".
 #pragma once
 
+#ifndef __linux__
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -6,6 +6,10 @@
 // ppid 1, because comm ends at the LAST ')' of the line.
 #pragma once
 
+#ifndef __linux__
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
 #include <cstdint>
 #include <string>
 #include <string_view>

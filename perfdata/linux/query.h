@@ -18,6 +18,10 @@
 // FMT_NOCAP100 is passed.
 #pragma once
 
+#ifndef __linux__
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
 #include <cstdint>
 #include <memory>
 #include <string>

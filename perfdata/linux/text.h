@@ -5,6 +5,10 @@
 // Example: split_ws(" 8 0 sda\t1\n") = {"8", "0", "sda", "1"}.
 #pragma once
 
+#ifndef __linux__
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -4,6 +4,10 @@
 // Internal to perfdata/win32: no program includes this.
 #pragma once
 
+#ifndef _WIN32
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
 #include <windows.h>
 #include <pdh.h>
 #include <pdhmsg.h>
