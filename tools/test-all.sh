@@ -12,7 +12,7 @@ start=$(date +%s)
 need_pkgs=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in cmake ninja-build g++ python3 libgtest-dev libbenchmark-dev clang libclang-rt-14-dev \
-         g++-mingw-w64-i686 wine wine32:i386 locales time sysstat; do
+         g++-mingw-w64-i686 wine wine32:i386 locales time sysstat python3-fusepy fuse3; do
   have "$p" || need_pkgs+=("$p")
 done
 if [ ${#need_pkgs[@]} -gt 0 ]; then
@@ -39,6 +39,7 @@ echo "== linux: build and test"
 cmake --preset linux -DVANTRIC_TESTS=ON -DVANTRIC_BENCH=ON >/dev/null
 cmake --build --preset linux
 ctest --preset linux -j2 --no-tests=error
+tools/stage-fuse.sh build/linux/app/vantric
 
 echo "== win32: build and test under wine"
 export WINEPREFIX="$top/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

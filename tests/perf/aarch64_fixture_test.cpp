@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "linperf_tree.h"
+#include "proc_tree.h"
 
 namespace {
 
@@ -66,18 +66,18 @@ TEST(Aarch64Layouts, InterruptsPerSecond) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
-    linperf_test::Tree t;
+    proc_tree::Tree t;
     t.write("proc/stat", row.stat);
     t.write("proc/interrupts", row.before);
-    linperf_test::Reading r = linperf_test::sample_twice(
+    proc_tree::Reading r = proc_tree::sample_twice(
         t, row.path, [&] { t.write("proc/interrupts", row.after); }, 2.0);
-    linperf_test::expect_reading(r, 0, row.expected, 1e-9);
+    proc_tree::expect_reading(r, 0, row.expected, 1e-9);
   }
   // The offline CPU is no instance at all.
-  linperf_test::Tree t;
+  proc_tree::Tree t;
   t.write("proc/stat", kStatOffline);
   t.write("proc/interrupts", kQuadBefore);
-  EXPECT_NE(linperf_test::sample_once(t, "\\Processor(1)\\Interrupts/sec").add, 0u);
+  EXPECT_NE(proc_tree::sample_once(t, "\\Processor(1)\\Interrupts/sec").add, 0u);
 }
 
 }  // namespace
