@@ -17,8 +17,9 @@ Status Query::add(std::string_view path, Counter** out) {
   if (pp.has_machine && !is_local_machine(env_, pp.machine)) return CSTATUS_NO_MACHINE;
   const ObjectDef* obj = find_object(pp.object);
   if (obj == nullptr) return CSTATUS_NO_OBJECT;
-  std::vector<Instance> list;
-  if (!obj->enumerate(env_, list)) return CSTATUS_NO_OBJECT;
+  const std::vector<Instance>* listed = instances_of(*obj);
+  if (listed == nullptr) return CSTATUS_NO_OBJECT;
+  const std::vector<Instance>& list = *listed;
   const CounterDef* row = find_counter(*obj, pp.counter);
   if (row == nullptr) return CSTATUS_NO_COUNTER;
   Instance inst;
@@ -40,7 +41,21 @@ Status Query::add(std::string_view path, Counter** out) {
   return 0;
 }
 
+// A check over every instance of an object adds one counter per instance;
+// listing the instances again for each add would read every /proc/<pid>
+// once per process. The list holds until the next collection.
+const std::vector<Instance>* Query::instances_of(const ObjectDef& obj) {
+  for (const Listed& listed : listed_) {
+    if (listed.object == &obj) return listed.ok ? &listed.instances : nullptr;
+  }
+  Listed& listed = listed_.emplace_back();
+  listed.object = &obj;
+  listed.ok = obj.enumerate(env_, listed.instances);
+  return listed.ok ? &listed.instances : nullptr;
+}
+
 Status Query::collect() {
+  listed_.clear();
   double t = env_.monotonic ? env_.monotonic() : 0.0;
   for (auto& c : counters_) {
     c->prev_ = std::move(c->cur_);

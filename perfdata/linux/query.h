@@ -72,8 +72,18 @@ class Query {
   const Env& env() const { return env_; }
 
  private:
+  struct Listed {
+    const ObjectDef* object = nullptr;
+    bool ok = false;
+    std::vector<Instance> instances;
+  };
+  // The object's instances as listed since the last collection; null when
+  // its primary source cannot be read.
+  const std::vector<Instance>* instances_of(const ObjectDef& obj);
+
   Env env_;
   std::vector<std::unique_ptr<Counter>> counters_;
+  std::vector<Listed> listed_;
 };
 
 }  // namespace perfdata::linux_backend
