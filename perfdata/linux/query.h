@@ -65,7 +65,10 @@ class Query {
   Query(const Query&) = delete;
   Query& operator=(const Query&) = delete;
 
-  // On status 0, *out points to the new counter, owned by the query.
+  // On status 0, *out points to the new counter, owned by the query. The
+  // instances an add matches against are listed once per object and kept
+  // until the next collect(), so adding every instance of an object costs
+  // one listing.
   Status add(std::string_view path, Counter** out);
   // Takes one sample of every counter; always 0 (failures show in the value status).
   Status collect();
