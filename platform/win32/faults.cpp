@@ -23,6 +23,18 @@ void copy_cut(char* to, std::size_t capacity, const char* from) {
   to[n] = '\0';
 }
 
+void copy_record(const EXCEPTION_RECORD& source, ExceptionRecord& record) {
+  record.code = source.ExceptionCode;
+  record.flags = source.ExceptionFlags;
+  record.address = reinterpret_cast<uintptr_t>(source.ExceptionAddress);
+  record.parameter_count = source.NumberParameters < kMaxExceptionParameters
+                               ? source.NumberParameters
+                               : kMaxExceptionParameters;
+  for (uint32_t i = 0; i < record.parameter_count; ++i) {
+    record.parameters[i] = static_cast<uintptr_t>(source.ExceptionInformation[i]);
+  }
+}
+
 // Runs when no frame handled the exception and no debugger is attached; the
 // system calls it on the faulting thread, so after a stack overflow only the
 // stack guarantee reserved at install is left.
@@ -30,24 +42,42 @@ LONG WINAPI on_unhandled_exception(EXCEPTION_POINTERS* pointers) {
   if (fault_handler == nullptr || pointers == nullptr || pointers->ExceptionRecord == nullptr) {
     return EXCEPTION_CONTINUE_SEARCH;
   }
-  const EXCEPTION_RECORD& source = *pointers->ExceptionRecord;
   ExceptionRecord record;
-  record.code = source.ExceptionCode;
-  record.flags = source.ExceptionFlags;
-  record.address = reinterpret_cast<uintptr_t>(source.ExceptionAddress);
-  record.parameter_count = source.NumberParameters < kMaxExceptionParameters ? source.NumberParameters
-                                                                             : kMaxExceptionParameters;
-  for (uint32_t i = 0; i < record.parameter_count; ++i) {
-    record.parameters[i] = static_cast<uintptr_t>(source.ExceptionInformation[i]);
-  }
+  copy_record(*pointers->ExceptionRecord, record);
   fault_handler(record);
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
+ExceptionRecord overflow_record;
+
+DWORD WINAPI report_overflow(void*) {
+  fault_handler(overflow_record);
+  return 0;
+}
+
+// A stack overflow is handled first, before the system walks the frames: with
+// 64-bit exception records that walk alone can use up what the stack
+// guarantee left (wine honours no guarantee beyond two pages), and the
+// report then runs on a thread with a stack of its own.
+LONG WINAPI on_first_chance_exception(EXCEPTION_POINTERS* pointers) {
+  if (fault_handler == nullptr || pointers == nullptr || pointers->ExceptionRecord == nullptr ||
+      pointers->ExceptionRecord->ExceptionCode != fault_code::stack_overflow) {
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  copy_record(*pointers->ExceptionRecord, overflow_record);
+  HANDLE thread = ::CreateThread(nullptr, 256 * 1024, &report_overflow, nullptr, 0, nullptr);
+  if (thread == nullptr) return EXCEPTION_CONTINUE_SEARCH;
+  ::WaitForSingleObject(thread, INFINITE);
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+void* first_chance_handler = nullptr;
+
 // Control-C and Control-Break arrive on a thread of their own, not as an
 // exception of the main thread.
 BOOL WINAPI on_console_control(DWORD event) {
-  if (fault_handler == nullptr || (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)) return FALSE;
+  if (fault_handler == nullptr || (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT))
+    return FALSE;
   ExceptionRecord record;
   record.code = fault_code::control_c_exit;
   fault_handler(record);
@@ -73,11 +103,14 @@ void install_fault_handlers(FaultHandler handler) {
   fault_handler = handler;
   reserve_stack_for_handler();
   previous_filter = ::SetUnhandledExceptionFilter(&on_unhandled_exception);
+  first_chance_handler = ::AddVectoredExceptionHandler(1, &on_first_chance_exception);
   ::SetConsoleCtrlHandler(&on_console_control, TRUE);
 }
 
 void uninstall_fault_handlers() {
   ::SetConsoleCtrlHandler(&on_console_control, FALSE);
+  if (first_chance_handler != nullptr) ::RemoveVectoredExceptionHandler(first_chance_handler);
+  first_chance_handler = nullptr;
   ::SetUnhandledExceptionFilter(previous_filter);
   fault_handler = nullptr;
 }

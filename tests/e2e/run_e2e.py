@@ -6,7 +6,10 @@ VANTRIC_SIM_COUNTERS) over a table of cases and compares standard output,
 standard error and the exit status byte for byte; then a few runs of the real
 program against the system's counters.
 
-    run_e2e.py --platform posix|win32 --sim PATH --real PATH
+    run_e2e.py --platform posix|win32 [--emulator WINE] --sim PATH --real PATH
+
+The Windows builds of both bitnesses are "win32" here; --emulator names the
+wine loader that runs them (default: wine).
 """
 import argparse
 import os
@@ -65,8 +68,9 @@ REPORT = re.compile(
 
 
 class Runner:
-    def __init__(self, platform, sim, real, workdir):
+    def __init__(self, platform, sim, real, workdir, emulator="wine"):
         self.platform = platform
+        self.emulator = emulator
         self.sim = sim
         self.real = real
         self.table = os.path.join(workdir, "counters.tsv")
@@ -77,7 +81,7 @@ class Runner:
 
     def command(self, program, args):
         if self.platform == "win32":
-            return ["wine", program] + args
+            return [self.emulator, program] + args
         return [program] + args
 
     def run(self, args, env=None, program=None, stdout=subprocess.PIPE, table=True, timeout=120):
@@ -370,9 +374,10 @@ def main():
     ap.add_argument("--platform", choices=["posix", "win32"], required=True)
     ap.add_argument("--sim", required=True)
     ap.add_argument("--real", required=True)
+    ap.add_argument("--emulator", default="wine")
     args = ap.parse_args()
     with tempfile.TemporaryDirectory() as workdir:
-        r = Runner(args.platform, args.sim, args.real, workdir)
+        r = Runner(args.platform, args.sim, args.real, workdir, args.emulator)
         for group in (run_cases, run_diagnostics, run_failures, run_output_faults, run_locale, run_real):
             group(r)
     print(f"e2e: {r.passed} passed, {r.failures} failed")
