@@ -11,7 +11,8 @@ start=$(date +%s)
 need_pkgs=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in cmake ninja-build g++ python3 libgtest-dev libbenchmark-dev clang libclang-rt-14-dev \
-         g++-mingw-w64-i686 wine wine32:i386 locales time; do
+         g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 locales time \
+         dpkg-dev file lintian man-db groff-base; do
   have "$p" || need_pkgs+=("$p")
 done
 if [ ${#need_pkgs[@]} -gt 0 ]; then
@@ -52,6 +53,8 @@ wineboot -i >/dev/null 2>&1 </dev/null || true
 cmake --preset win32 -DVANTRIC_TESTS=ON >/dev/null
 cmake --build --preset win32
 ctest --preset win32 -j2 --no-tests=error
+tools/stage-win64.sh
+tools/stage-package.sh
 
 if [ "$FUZZ_SECONDS" != 0 ] && command -v clang++ >/dev/null; then
   echo "== fuzz: ${FUZZ_SECONDS}s per target"
