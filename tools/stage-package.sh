@@ -55,7 +55,7 @@ done
 
 echo "== package: remove"
 dpkg -r $pkg >/dev/null
-status=$(dpkg-query -W -f='${Status}' $pkg)
+status=$(dpkg-query -W -f='${Status}' $pkg 2>/dev/null || echo 'unknown ok not-installed')
 # What dpkg still lists besides the directories leading to the file.
 left=$(dpkg -L $pkg 2>/dev/null | grep -v -x -e '/\.' -e /etc -e /etc/nagios -e /etc/nagios/nrpe.d || true)
 if dpkg-deb -c "$deb" | grep -q ' \./etc/'; then
@@ -68,11 +68,11 @@ fi
 for f in /usr/bin/vantric /usr/lib/nagios/plugins/check_vantric /usr/share/doc/vantric; do
   [ ! -e "$f" ] || fail "$f left after remove"
 done
-dpkg -P $pkg >/dev/null
+dpkg -P $pkg >/dev/null 2>&1
 dpkg-query -W $pkg >/dev/null 2>&1 && fail "package still known after purge"
 [ ! -e /etc/nagios/nrpe.d/check_vantric.cfg ] || fail "configuration file left after purge"
 trap - EXIT
-echo "removed, configuration file kept; purged"
+echo "removed (configuration files kept: ${left:-none}); purged"
 
 echo "== package: Windows ZIPs"
 for bits in win32 win64; do
