@@ -31,9 +31,11 @@ struct Block {
 
 const Block kIntroduction[] = {
     {Block::paragraph,
-     "On Linux, vantric and check_vantric serve the counters below from `/proc` and `/sys`, under the "
+     "On Linux, vantric and check_vantric serve the counters below from `/proc` and `/sys`, under "
+     "the "
      "names Windows gives them. A counter is named by a path `\\Object\\Counter` or "
-     "`\\Object(Instance)\\Counter`; on the command line the parts are given with `-C`, `-I` and `-P`. "
+     "`\\Object(Instance)\\Counter`; on the command line the parts are given with `-C`, `-I` and "
+     "`-P`. "
      "Object and counter names match ignoring ASCII case, with no trimming and no aliases."},
     {Block::paragraph,
      "vantric reads a counter twice, one second apart. Counters of the kinds rate, percent and "
@@ -47,12 +49,14 @@ const Block kIntroduction[] = {
     {Block::bullet, "`count`: a cumulative count since boot, at the second reading."},
     {Block::bullet, "`rate`: the growth of a count between the readings, per second."},
     {Block::bullet, "`percent`: a share of the interval between the readings, in percent."},
-    {Block::bullet, "`average`: growth of one count per growth of another (for example seconds per "
-                    "read); 0 when there was nothing to average."},
+    {Block::bullet,
+     "`average`: growth of one count per growth of another (for example seconds per "
+     "read); 0 when there was nothing to average."},
     {Block::bullet, "`fraction`: one quantity as a percentage of another, at the second reading."},
     {Block::bullet, "`elapsed`: seconds since an event (boot, process start)."},
     {Block::paragraph,
-     "Units are the performance-data units: `%`, `B` (bytes), `s` (seconds), or none for counts and "
+     "Units are the performance-data units: `%`, `B` (bytes), `s` (seconds), or none for counts "
+     "and "
      "rates."},
     {Block::heading, "Instance names"},
     {Block::bullet,
@@ -61,14 +65,17 @@ const Block kIntroduction[] = {
      "`kworker/0:0-events` is the instance `kworker_0:0-events`. LogicalDisk keeps `/`: its "
      "instances are mount points such as `/` and `/boot/efi`."},
     {Block::bullet,
-     "Names that are equal ignoring ASCII case are duplicates: the first is `name` (or `name#0`), the "
+     "Names that are equal ignoring ASCII case are duplicates: the first is `name` (or `name#0`), "
+     "the "
      "k-th is `name#k`. Processes are ordered by start time, then process ID, so the numbers shift "
      "when an older namesake exits; other objects keep the order of their source."},
     {Block::bullet,
-     "`_Total`, where an object serves it, is the aggregate of all instances; a real instance named "
+     "`_Total`, where an object serves it, is the aggregate of all instances; a real instance "
+     "named "
      "`_Total` becomes `_Total#1`."},
     {Block::bullet,
-     "A requested instance is matched byte for byte first, then ignoring ASCII case; `#k` picks among "
+     "A requested instance is matched byte for byte first, then ignoring ASCII case; `#k` picks "
+     "among "
      "several names that match ignoring case. LogicalDisk ignores one trailing `/` (`/var/` is "
      "`/var`)."},
     {Block::bullet,
@@ -76,7 +83,8 @@ const Block kIntroduction[] = {
      "15-byte name on its first 15 bytes (`systemd-journald` finds `systemd-journal`)."},
     {Block::bullet,
      "An instance is required for objects that have instances and refused for those that have none "
-     "(Memory, System, TCPv4). A `*` is refused in a counter to check; `check_vantric --expand` and "
+     "(Memory, System, TCPv4). A `*` is refused in a counter to check; `check_vantric --expand` "
+     "and "
      "`check_vantric -p` expand it."},
 };
 
@@ -88,7 +96,8 @@ struct InstanceProse {
 
 const InstanceProse kInstances[] = {
     {"Processor",
-     "`_Total`, and one instance per online CPU, named by its number (`0`, `1`, ...); the numbers may "
+     "`_Total`, and one instance per online CPU, named by its number (`0`, `1`, ...); the numbers "
+     "may "
      "have gaps."},
     {"Memory", "No instances. Values are for the whole host (not limited to a container)."},
     {"Paging File",
@@ -97,13 +106,15 @@ const InstanceProse kInstances[] = {
      "`_Total` is not found."},
     {"System", "No instances."},
     {"LogicalDisk",
-     "`_Total`, and one instance per mount point of a local file system. Pseudo file systems (proc, "
+     "`_Total`, and one instance per mount point of a local file system. Pseudo file systems "
+     "(proc, "
      "sysfs, tmpfs, cgroup and the like), network file systems (nfs, cifs, ceph, 9p, virtiofs) and "
      "FUSE file systems other than fuseblk are excluded, so that a check never waits on a dead "
      "server. When a mount point is mounted twice the visible (last) mount counts. `_Total` counts "
      "each device once."},
     {"PhysicalDisk",
-     "`_Total`, and one instance per disk in `/sys/block` that is a device (not loop, zram, ram, dm "
+     "`_Total`, and one instance per disk in `/sys/block` that is a device (not loop, zram, ram, "
+     "dm "
      "or md devices, not optical drives, not disks of size 0)."},
     {"Network Interface",
      "One instance per interface of `/proc/net/dev`, `lo` included, with `/` replaced as for all "
@@ -119,7 +130,8 @@ const InstanceProse kInstances[] = {
 
 const Block kNotServed[] = {
     {Block::paragraph,
-     "Any other object (for example Thread, Processor Information, IPv4, UDPv4, Cache, TCPv6) is not "
+     "Any other object (for example Thread, Processor Information, IPv4, UDPv4, Cache, TCPv6) is "
+     "not "
      "found, and so is any counter not listed, such as `% Usage Peak` of Paging File or the file "
      "operation counters of System, for which Linux has no system-wide source."},
 };
@@ -143,8 +155,12 @@ std::string md_code(std::string_view text) {
 void md_blocks(std::ostream& out, const Block* begin, const Block* end) {
   for (const Block* b = begin; b != end; ++b) {
     switch (b->type) {
-      case Block::heading: out << "\n## " << b->text << "\n\n"; break;
-      case Block::paragraph: out << b->text << "\n\n"; break;
+      case Block::heading:
+        out << "\n## " << b->text << "\n\n";
+        break;
+      case Block::paragraph:
+        out << b->text << "\n\n";
+        break;
       case Block::bullet:
         out << "- " << b->text << "\n";
         if (b + 1 == end || b[1].type != Block::bullet) out << "\n";
@@ -184,9 +200,15 @@ std::string upper(std::string text) {
 void roff_blocks(std::ostream& out, const Block* begin, const Block* end) {
   for (const Block* b = begin; b != end; ++b) {
     switch (b->type) {
-      case Block::heading: out << ".SH " << roff(upper(std::string(b->text))) << "\n"; break;
-      case Block::paragraph: out << ".PP\n" << roff(b->text) << "\n"; break;
-      case Block::bullet: out << ".IP \\(bu 3\n" << roff(b->text) << "\n"; break;
+      case Block::heading:
+        out << ".SH " << roff(upper(std::string(b->text))) << "\n";
+        break;
+      case Block::paragraph:
+        out << ".PP\n" << roff(b->text) << "\n";
+        break;
+      case Block::bullet:
+        out << ".IP \\(bu 3\n" << roff(b->text) << "\n";
+        break;
     }
   }
 }
@@ -207,7 +229,8 @@ std::string unit_text(const perfdata::CounterInfo& info) {
 }
 
 void write_markdown(std::ostream& out) {
-  out << "<!-- Generated from the Linux counter catalogue by doc/counter_reference.cpp; do not edit.\n"
+  out << "<!-- Generated from the Linux counter catalogue by doc/counter_reference.cpp; do not "
+         "edit.\n"
          "     Rebuild with: cmake --build build/linux --target update-counter-reference -->\n"
          "# Linux counter reference\n\n";
   md_blocks(out, kIntroduction, end_of(kIntroduction));
@@ -228,7 +251,8 @@ void write_markdown(std::ostream& out) {
 }
 
 void write_manual(std::ostream& out) {
-  out << ".\\\" Generated from the Linux counter catalogue by doc/counter_reference.cpp; do not edit.\n"
+  out << ".\\\" Generated from the Linux counter catalogue by doc/counter_reference.cpp; do not "
+         "edit.\n"
          ".TH VANTRIC-COUNTERS 7 \"December 2026\" \"vantric\" \"vantric\"\n"
          ".SH NAME\nvantric-counters \\- the performance counters vantric serves on Linux\n"
          ".SH DESCRIPTION\n";
@@ -239,8 +263,8 @@ void write_manual(std::ostream& out) {
     for (const lb::CounterDef& row : obj->counters) {
       const perfdata::CounterInfo info = lb::counter_info(row);
       out << ".TP\n.B " << roff(info.name) << "\n"
-          << roff(std::string(perfdata::kind_word(info.kind)) + ", unit " + unit_text(info) + ". " +
-                  info.explanation + ".")
+          << roff(std::string(perfdata::kind_word(info.kind)) +
+                  (info.unit.empty() ? "" : ", unit " + info.unit) + ". " + info.explanation + ".")
           << "\n.br\nSource: " << roff(info.source) << "\n";
     }
   }
