@@ -81,7 +81,9 @@ for bits in win32 win64; do
   (cd build/$bits && cpack -B "$out" >/dev/null)
   zip=$(ls "$out"/vantric-*-$bits.zip)
   listing=$(python3 -c 'import sys, zipfile; print("\n".join(sorted(n.split("/", 1)[1] for n in zipfile.ZipFile(sys.argv[1]).namelist())))' "$zip")
-  for f in vantric.exe README-windows.txt vantric.txt; do
+  wanted=(vantric.exe vantric.txt README-windows.txt)
+  [ -f app/check_vantric.cpp ] && wanted+=(check_vantric.exe check_vantric.txt)
+  for f in "${wanted[@]}"; do
     grep -qx "$f" <<<"$listing" || fail "$f missing from $(basename "$zip")"
   done
   grep -q -- '-sim' <<<"$listing" && fail "test program in $(basename "$zip")"
