@@ -116,7 +116,8 @@ constexpr std::string_view kHelp =
     "  -h, --help               this text      -V, --version  the version\n"
     "\n"
     "RANGE: N alert outside 0..N; N: below N; ~:N above N; N:M outside N..M;\n"
-    "@N:M inside N..M. Numbers use '.' as decimal point.\n"
+    "@N:M inside N..M. Numbers use '.' as decimal point. An empty RANGE (or\n"
+    "INSTANCE) counts as not given, for agents that fill in unset arguments.\n"
     "Exit status: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN (also -h and -V).\n";
 
 bool parse_count(std::string_view text, uint32_t low, uint32_t high, uint32_t* out) {
@@ -177,11 +178,11 @@ Request read_options() {
         break;
       case 'w':
         r.warn_text = arg;
-        r.has_warn = true;
+        r.has_warn = !arg.empty();
         break;
       case 'c':
         r.crit_text = arg;
-        r.has_crit = true;
+        r.has_crit = !arg.empty();
         break;
       case 'l':
         r.label = arg;
@@ -260,7 +261,7 @@ Request read_options() {
     fail("bad critical range '" + r.crit_text + "': " + why);
   if (uint64_t{r.interval_ms} * r.samples >= uint64_t{r.timeout_s} * 1000)
     fail("sampling takes " + std::to_string(uint64_t{r.interval_ms} * r.samples) +
-         " ms, not less than the -t timeout of " + std::to_string(r.timeout_s) + " s");
+         " ms; the -t timeout of " + std::to_string(r.timeout_s) + " s must be longer");
   return r;
 }
 
