@@ -55,10 +55,15 @@ struct Request {
 
 // One counter being checked.
 struct Item {
+  explicit Item(std::string counter_path) : path(std::move(counter_path)) {}
   std::string path;
+  bool matched = false;  // found by a wildcard: may vanish before it is read
+  size_t source = 0;     // index of the wildcard path it matched
   perfdata::Counter counter = nullptr;
   perfdata::CounterInfo info;
-  std::string problem;  // non-empty: no value; the reason
+  std::string problem;       // non-empty: no value; the reason
+  bool vanished = false;     // matched, then gone at the add (a process that ended)
+  bool read_failed = false;  // matched, then no valid reading
   State state = State::ok;
   double sum = 0.0;
   double value = 0.0;
@@ -348,9 +353,10 @@ bool needs_two_samples(perfdata::CounterKind kind) {
 
 std::vector<Item> resolve(const Request& r, std::string* no_match) {
   std::vector<Item> items;
-  for (const std::string& p : r.paths) {
+  for (size_t source = 0; source < r.paths.size(); ++source) {
+    const std::string& p = r.paths[source];
     if (p.find('*') == std::string::npos) {
-      items.push_back(Item{p});
+      items.emplace_back(p);
       continue;
     }
     std::vector<std::string> found;
@@ -358,7 +364,7 @@ std::vector<Item> resolve(const Request& r, std::string* no_match) {
     if (st == perfdata::NOT_IMPLEMENTED)
       fail_discovery(st, "wildcard expansion", "PdhExpandWildCardPathA", p);
     if (st != 0) {
-      Item bad{p};
+      Item bad(p);
       bad.problem = status_words(st);
       bad.state = State::unknown;
       items.push_back(bad);
@@ -366,7 +372,11 @@ std::vector<Item> resolve(const Request& r, std::string* no_match) {
       if (!no_match->empty()) *no_match += ", ";
       *no_match += p;
     }
-    for (std::string& f : found) items.push_back(Item{std::move(f)});
+    for (std::string& f : found) {
+      Item& item = items.emplace_back(std::move(f));
+      item.matched = true;
+      item.source = source;
+    }
   }
   return items;
 }
@@ -387,10 +397,13 @@ void sample(const Request& r, std::vector<Item>& items) {
     if (st != 0) {
       item.problem = status_words(st);
       item.state = st == perfdata::CSTATUS_NO_INSTANCE ? r.missing : State::unknown;
+      item.vanished = item.matched && st == perfdata::CSTATUS_NO_INSTANCE;
       item.counter = nullptr;
       continue;
     }
     if (perfdata::get_counter_info(item.counter, &item.info) != 0) item.info = {};
+    if (item.info.unit.empty() && item.info.kind == perfdata::CounterKind::percent)
+      item.info.unit = "%";
     if (r.interval_ms == 0 && needs_two_samples(item.info.kind)) {
       item.problem = std::string("is a ") + perfdata::kind_word(item.info.kind) +
                      " counter: it needs two samples (-s greater than 0)";
@@ -422,13 +435,25 @@ void sample(const Request& r, std::vector<Item>& items) {
         } else {
           item.sum += v.value;
         }
-        if (!item.problem.empty()) item.state = State::unknown;
+        if (!item.problem.empty()) {
+          item.state = State::unknown;
+          item.read_failed = item.matched;
+        }
       }
     }
     for (Item& item : items)
       if (item.problem.empty()) item.value = item.sum / rounds;
   }
   perfdata::close_query(query);
+  // A matched instance without a reading ended between expansion and
+  // sampling, as processes do, when others of its path were read; when none
+  // were, the fault is the counter's and stays reported.
+  std::vector<bool> path_read(r.paths.size(), false);
+  for (const Item& item : items)
+    if (item.matched && item.problem.empty()) path_read[item.source] = true;
+  std::erase_if(items, [&path_read](const Item& item) {
+    return item.vanished || (item.read_failed && path_read[item.source]);
+  });
 }
 
 std::string item_text(const Item& item) {
@@ -439,7 +464,13 @@ std::string item_text(const Item& item) {
 [[noreturn]] void run_check(const Request& r) {
   std::string no_match;
   std::vector<Item> items = resolve(r, &no_match);
+  const size_t matched = items.size();
   sample(r, items);
+  // Every match ended before it could be read: as if none had matched.
+  if (items.empty() && matched > 0) {
+    no_match.clear();
+    for (const std::string& p : r.paths) no_match += (no_match.empty() ? "" : ", ") + p;
+  }
 
   State worst = State::ok;
   std::vector<std::string> perf;
