@@ -177,9 +177,9 @@ def timed_out(r, program):
         stdout, stderr = p.communicate(timeout=60)
         status = p.returncode
     else:
-        # Under wine the process cannot be held still as a whole; sampling
-        # ends a millisecond before the bound, after the counter was added.
-        q = r.run(program, ["-p", CPU, "-s", "999", "-t", "1"])
+        # Under wine the process cannot be held still as a whole: 999 pauses
+        # of a millisecond, each with its collection, outlast the second.
+        q = r.run(program, ["-p", CPU, "-s", "1", "-n", "999", "-t", "1"])
         stdout, stderr, status = q.stdout, q.stderr, q.returncode
     return status == 3 and stdout == unknown("timed out after 1 s"), repr((status, stdout, stderr))
 
