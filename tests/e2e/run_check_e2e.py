@@ -254,6 +254,10 @@ def main():
                 r.check("wine: " + " ".join(args), p.returncode == 3 and
                         p.stdout == unknown("this system does not provide " + what), repr(p))
         else:
+            p = r.run(a.real, ["-p", "\\Memory\\Available Bytes", "-s", "0"])
+            r.check("real gauge from one sample", p.returncode == 0 and re.fullmatch(
+                rb"VANTRIC OK - \\Memory\\Available Bytes = [0-9]+B? \| '\\Memory\\Available Bytes'=[0-9]+B?\n",
+                p.stdout), repr(p))
             p = r.run(a.real, ["--list"])
             r.check("real --list", p.returncode == 0 and b"Processor\n" in p.stdout, repr(p))
             p = r.run(a.real, ["--expand", "\\Processor(*)\\% Processor Time"])
