@@ -3,19 +3,18 @@
 #include "textsvc/console_output.h"
 #include "textsvc/number_text.h"
 
-pdh::CounterValue sample_value;
+perfdata::CounterValue sample_value;
 
 std::string local_computer_name() {
   char name[16] = {};
   uint32_t size = 16;
-  if (!pdh::get_computer_name(name, &size)) return std::string();
-  if (size > 15) size = 15;
+  if (!perfdata::get_computer_name(name, &size)) return std::string();
   return std::string(name, size);
 }
 
 std::string sample_error_text(std::string_view path, uint32_t status) {
   std::string text(path);
-  if (status == pdh::CSTATUS_ITEM_NOT_VALIDATED) {
+  if (status == perfdata::CSTATUS_ITEM_NOT_VALIDATED) {
     text += " - ERROR: ITEM_NOT_VALIDATED";
   } else {
     text += " - ERROR: 0x";
@@ -25,23 +24,23 @@ std::string sample_error_text(std::string_view path, uint32_t status) {
 }
 
 std::string sample_counter(std::string_view path) {
-  pdh::Query query = nullptr;
-  pdh::open_query(&query);
+  perfdata::Query query = nullptr;
+  perfdata::open_query(&query);
   std::string full_path = "\\\\" + local_computer_name();
   full_path += path;
 
   std::string result;
-  pdh::Counter counter = nullptr;
-  pdh::Status status = pdh::add_counter(query, full_path.c_str(), &counter);
+  perfdata::Counter counter = nullptr;
+  perfdata::Status status = perfdata::add_counter(query, full_path.c_str(), &counter);
   if (status != 0) {
     result = sample_error_text(path, status);
   } else {
-    pdh::collect_query_data(query);
-    pdh::sleep_ms(1000);
-    pdh::collect_query_data(query);
+    perfdata::collect_query_data(query);
+    perfdata::sleep_ms(1000);
+    perfdata::collect_query_data(query);
     // A read that fails leaves the record untouched; its stale contents must
     // not pass for a valid reading, so the call's own status counts too.
-    status = pdh::get_formatted_counter_value(counter, pdh::FMT_DOUBLE, &sample_value);
+    status = perfdata::get_formatted_counter_value(counter, perfdata::FMT_DOUBLE, &sample_value);
     if (status != 0)
       result = sample_error_text(path, status);
     else if (sample_value.c_status >= 2)
@@ -49,7 +48,7 @@ std::string sample_counter(std::string_view path) {
     else
       result = render_float(sample_value.value, FloatMode::fixed, 15, 5);
   }
-  pdh::close_query(query);
+  perfdata::close_query(query);
   return result;
 }
 

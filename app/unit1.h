@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "platform/perfdata.h"
+#include "perfdata/perfdata.h"
 
 // The value record of the last formatted read; starts zeroed and lives for the run.
-extern pdh::CounterValue sample_value;
+extern perfdata::CounterValue sample_value;
 
 // The local computer name as the performance-data service knows it (at most 15 bytes).
 std::string local_computer_name();

@@ -46,10 +46,18 @@ const std::vector<double>& sample_values() {
     std::vector<double> v;
     for (std::size_t i = 0; i < kValueCount; ++i) {
       switch (i % 4) {
-        case 0: v.push_back(unit(random) * 100); break;
-        case 1: v.push_back(unit(random) * 1e6); break;
-        case 2: v.push_back(unit(random) * 1e12); break;
-        default: v.push_back(unit(random) * 1e-3); break;
+        case 0:
+          v.push_back(unit(random) * 100);
+          break;
+        case 1:
+          v.push_back(unit(random) * 1e6);
+          break;
+        case 2:
+          v.push_back(unit(random) * 1e12);
+          break;
+        default:
+          v.push_back(unit(random) * 1e-3);
+          break;
       }
     }
     return v;
@@ -105,8 +113,8 @@ void BM_snprintf_Lf(benchmark::State& state) {
   std::size_t i = 0;
   char out[512];
   for (auto _ : state) {
-    benchmark::DoNotOptimize(
-        std::snprintf(out, sizeof out, "%.5Lf", static_cast<long double>(values[i++ % kValueCount])));
+    benchmark::DoNotOptimize(std::snprintf(out, sizeof out, "%.5Lf",
+                                           static_cast<long double>(values[i++ % kValueCount])));
   }
 }
 BENCHMARK(BM_snprintf_Lf);
@@ -132,8 +140,7 @@ void BM_format_value(benchmark::State& state) {
   std::size_t i = 0;
   std::size_t before = allocation_count;
   for (auto _ : state) {
-    std::string text =
-        format_value("[%8.3f]", {FormatArg::floating(values[i++ % kValueCount])});
+    std::string text = format_value("[%8.3f]", {FormatArg::floating(values[i++ % kValueCount])});
     benchmark::DoNotOptimize(text.data());
   }
   report_allocations(state, before);
@@ -152,7 +159,7 @@ BENCHMARK(BM_snprintf_format);
 
 // Keeps each run's time per iteration for the closing ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+ public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.run_type == Run::RT_Iteration) times[run.benchmark_name()] = run.GetAdjustedCPUTime();

@@ -5,16 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "tests/perf/linperf_tree.h"
+#include "tests/perf/proc_tree.h"
 
 namespace {
 
-using linperf::Counter;
-using linperf::FsStat;
-using linperf::Query;
-using linperf_test::Tree;
+using perfdata::linux_backend::Counter;
+using perfdata::linux_backend::FsStat;
+using perfdata::linux_backend::Query;
+using proc_tree::Tree;
 
-constexpr uint32_t kInvalid = pdh::CSTATUS_INVALID_DATA;
+constexpr uint32_t kInvalid = perfdata::CSTATUS_INVALID_DATA;
 
 // 17-field rows (f1..f17); sda1 has 11 fields like an old kernel.
 const char* const kStats1 =
@@ -54,8 +54,8 @@ struct Row {
 
 // Adds every path, collects, swaps in `second`, advances 2 s, collects, and
 // checks each formatted value (FMT_DOUBLE, or NOCAP100 when flags say so).
-void run_rows(const Tree& t, linperf::Env env, const std::vector<Row>& rows, const char* second,
-              uint32_t flags = pdh::FMT_DOUBLE) {
+void run_rows(const Tree& t, perfdata::linux_backend::Env env, const std::vector<Row>& rows,
+              const char* second, uint32_t flags = perfdata::FMT_DOUBLE) {
   Query q(std::move(env));
   std::vector<Counter*> counters;
   for (const Row& row : rows) {
@@ -70,7 +70,7 @@ void run_rows(const Tree& t, linperf::Env env, const std::vector<Row>& rows, con
   q.collect();
   for (size_t i = 0; i < rows.size(); ++i) {
     SCOPED_TRACE(rows[i].line);
-    linperf::FormattedValue v = counters[i]->format(flags);
+    perfdata::linux_backend::FormattedValue v = counters[i]->format(flags);
     EXPECT_EQ(v.c_status, rows[i].status) << rows[i].path;
     if (rows[i].status == 0) {
       EXPECT_NEAR(v.value, rows[i].value, 1e-9) << rows[i].path;
@@ -100,7 +100,8 @@ TEST(PhysicalDisk, FormulasFromTwoSnapshots) {
       {__LINE__, "\\PhysicalDisk(sda)\\% Disk Time", 0, 50},
       {__LINE__, "\\PhysicalDisk(sda)\\% Idle Time", 0, 75},
       {__LINE__, "\\PhysicalDisk(sda)\\Current Disk Queue Length", 0, 2},
-      {__LINE__, "\\PhysicalDisk(vdb)\\Avg. Disk sec/Write", 0, 0},  // no writes: 0, not a division by 0
+      {__LINE__, "\\PhysicalDisk(vdb)\\Avg. Disk sec/Write", 0,
+       0},  // no writes: 0, not a division by 0
       {__LINE__, "\\PhysicalDisk(vdb)\\% Idle Time", 0, 0},
       // _Total sums rates, recomputes averages from summed deltas, averages % Idle Time.
       {__LINE__, "\\PhysicalDisk(_Total)\\Disk Reads/sec", 0, 15},
@@ -118,7 +119,7 @@ TEST(PhysicalDisk, DiskTimeAboveHundredWithNocap) {
   write_sys_block(t);
   t.write("proc/diskstats", kStats1);
   run_rows(t, t.env(), {{__LINE__, "\\PhysicalDisk(_Total)\\% Disk Time", 0, 150}}, kStats2,
-           pdh::FMT_DOUBLE | pdh::FMT_NOCAP100);
+           perfdata::FMT_DOUBLE | perfdata::FMT_NOCAP100);
 }
 
 TEST(PhysicalDisk, Instances) {
@@ -132,15 +133,15 @@ TEST(PhysicalDisk, Instances) {
       {__LINE__, true, "sda", 0},
       {__LINE__, true, "SDA", 0},
       {__LINE__, true, "vdb", 0},
-      {__LINE__, true, "sda1", pdh::CSTATUS_NO_INSTANCE},   // a partition
-      {__LINE__, true, "loop0", pdh::CSTATUS_NO_INSTANCE},  // no device link
-      {__LINE__, true, "dm-0", pdh::CSTATUS_NO_INSTANCE},
-      {__LINE__, true, "sr0", pdh::CSTATUS_NO_INSTANCE},    // optical
+      {__LINE__, true, "sda1", perfdata::CSTATUS_NO_INSTANCE},   // a partition
+      {__LINE__, true, "loop0", perfdata::CSTATUS_NO_INSTANCE},  // no device link
+      {__LINE__, true, "dm-0", perfdata::CSTATUS_NO_INSTANCE},
+      {__LINE__, true, "sr0", perfdata::CSTATUS_NO_INSTANCE},  // optical
       {__LINE__, false, "sda", 0},
       {__LINE__, false, "vdb", 0},
-      {__LINE__, false, "sda1", pdh::CSTATUS_NO_INSTANCE},
-      {__LINE__, false, "loop0", pdh::CSTATUS_NO_INSTANCE},
-      {__LINE__, false, "dm-0", pdh::CSTATUS_NO_INSTANCE},
+      {__LINE__, false, "sda1", perfdata::CSTATUS_NO_INSTANCE},
+      {__LINE__, false, "loop0", perfdata::CSTATUS_NO_INSTANCE},
+      {__LINE__, false, "dm-0", perfdata::CSTATUS_NO_INSTANCE},
       {__LINE__, false, "_Total", 0},
   };
   for (const Case& c : cases) {
@@ -153,7 +154,7 @@ TEST(PhysicalDisk, Instances) {
   }
   Tree t;
   Query q(t.env());
-  EXPECT_EQ(q.add("\\PhysicalDisk(_Total)\\Disk Reads/sec", nullptr), pdh::CSTATUS_NO_OBJECT);
+  EXPECT_EQ(q.add("\\PhysicalDisk(_Total)\\Disk Reads/sec", nullptr), perfdata::CSTATUS_NO_OBJECT);
 }
 
 // f4, f8, f10 and f11 are 32-bit in the kernel: a wrap is a delta, a drop
@@ -176,7 +177,8 @@ TEST(PhysicalDisk, WrapAndReset) {
     Tree t;
     write_sys_block(t);
     t.write("proc/diskstats", "8 0 sda 1 0 1 0 0 0 0 0 0 0 " + c.f11_before + "\n");
-    run_rows(t, t.env(), {{c.line, "\\PhysicalDisk(sda)\\Avg. Disk Queue Length", c.status, c.queue}},
+    run_rows(t, t.env(),
+             {{c.line, "\\PhysicalDisk(sda)\\Avg. Disk Queue Length", c.status, c.queue}},
              ("8 0 sda 1 0 1 0 0 0 0 0 0 0 " + c.f11_after + "\n").c_str());
   }
 }
@@ -218,8 +220,8 @@ const char* const kMountinfo =
 
 // statvfs answers by mount point; f_bsize is not part of FsStat, so a unit
 // mix-up would show as the frsize 1024 of /data being ignored.
-linperf::Env logical_env(const Tree& t) {
-  linperf::Env env = t.env();
+perfdata::linux_backend::Env logical_env(const Tree& t) {
+  perfdata::linux_backend::Env env = t.env();
   std::string root = t.dir();
   env.statvfs = [root](const std::string& path, FsStat& out) {
     std::map<std::string, FsStat> fs = {
@@ -283,11 +285,11 @@ TEST(LogicalDisk, Instances) {
   };
   const std::vector<Case> cases = {
       {__LINE__, "/mnt/my bind", 0},
-      {__LINE__, "/mnt/my\\040bind", pdh::CSTATUS_NO_INSTANCE},
+      {__LINE__, "/mnt/my\\040bind", perfdata::CSTATUS_NO_INSTANCE},
       {__LINE__, "/data/", 0},
-      {__LINE__, "/proc", pdh::CSTATUS_NO_INSTANCE},
-      {__LINE__, "/run", pdh::CSTATUS_NO_INSTANCE},
-      {__LINE__, "/srv", pdh::CSTATUS_NO_INSTANCE},
+      {__LINE__, "/proc", perfdata::CSTATUS_NO_INSTANCE},
+      {__LINE__, "/run", perfdata::CSTATUS_NO_INSTANCE},
+      {__LINE__, "/srv", perfdata::CSTATUS_NO_INSTANCE},
   };
   Tree t;
   write_logical_tree(t);
@@ -301,11 +303,13 @@ TEST(LogicalDisk, Instances) {
 TEST(LogicalDisk, FailedStatvfsAndUnmount) {
   Tree t;
   write_logical_tree(t);
-  linperf::Env env = logical_env(t);
+  perfdata::linux_backend::Env env = logical_env(t);
   auto inner = env.statvfs;
   std::string data = t.dir() + "/data";
   // /data fails; its subvolume /data/snap still counts the device once.
-  env.statvfs = [inner, data](const std::string& p, FsStat& out) { return p == data ? -1 : inner(p, out); };
+  env.statvfs = [inner, data](const std::string& p, FsStat& out) {
+    return p == data ? -1 : inner(p, out);
+  };
   Query q(env);
   Counter *one = nullptr, *total = nullptr, *gone = nullptr;
   ASSERT_EQ(q.add("\\LogicalDisk(/data)\\% Free Space", &one), 0u);
@@ -315,9 +319,9 @@ TEST(LogicalDisk, FailedStatvfsAndUnmount) {
   mounts.erase(mounts.find("30 29"), mounts.find("31 29") - mounts.find("30 29"));
   t.write("proc/self/mountinfo", mounts);
   q.collect();
-  EXPECT_EQ(one->format(pdh::FMT_DOUBLE).c_status, kInvalid);
-  EXPECT_EQ(gone->format(pdh::FMT_DOUBLE).c_status, kInvalid);
-  linperf::FormattedValue v = total->format(pdh::FMT_DOUBLE);
+  EXPECT_EQ(one->format(perfdata::FMT_DOUBLE).c_status, kInvalid);
+  EXPECT_EQ(gone->format(perfdata::FMT_DOUBLE).c_status, kInvalid);
+  perfdata::linux_backend::FormattedValue v = total->format(perfdata::FMT_DOUBLE);
   EXPECT_EQ(v.c_status, 0u);
   EXPECT_EQ(v.value, std::floor((250.0 * 4096 + 1048576.0 * 1024 + 100.0 * 4096) / 1048576));
 }

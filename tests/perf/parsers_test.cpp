@@ -1,11 +1,14 @@
-#include "platform/posix/perf/proc_parsers.h"
+#include "perfdata/linux/diskstats.h"
+#include "perfdata/linux/mountinfo.h"
+#include "perfdata/linux/pid_files.h"
+#include "perfdata/linux/text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace linperf {
+namespace perfdata::linux_backend {
 namespace {
 
 TEST(Diskstats, FieldCountVariants) {
@@ -19,7 +22,8 @@ TEST(Diskstats, FieldCountVariants) {
   const std::vector<Row> rows = {
       {__LINE__, " 254       0 vda 10 2 300 40 5 6 700 80 1 90 120", true, 11, 10, 300, 120, 0},
       {__LINE__, " 254 0 vda 10 2 300 40 5 6 700 80 1 90 120 1 2 3 4", true, 15, 10, 300, 120, 0},
-      {__LINE__, " 254 0 vda 10 2 300 40 5 6 700 80 1 90 120 1 2 3 4 5 6", true, 17, 10, 300, 120, 6},
+      {__LINE__, " 254 0 vda 10 2 300 40 5 6 700 80 1 90 120 1 2 3 4 5 6", true, 17, 10, 300, 120,
+       6},
       {__LINE__, " 254 0 vda 10 2 300 40 5 6 700 80 1 90", false, 0, 0, 0, 0, 0},
       {__LINE__, " 254 0 vda", false, 0, 0, 0, 0, 0},
       {__LINE__, " 254 0 vda 10 2 300 40 5 x 700 80 1 90 120", false, 0, 0, 0, 0, 0},
@@ -63,13 +67,13 @@ TEST(Mountinfo, Unescape) {
       {__LINE__, "/mnt/my\\040disk", "/mnt/my disk"},
       {__LINE__, "a\\011b\\012c\\134d", "a\tb\nc\\d"},
       {__LINE__, "\\134040", "\\040"},  // unescaped once, not twice
-      {__LINE__, "a\\041b", "a\\041b"},
+      {__LINE__, "a\\041b", "a!b"},  // any three octal digits, not only the four the kernel writes
       {__LINE__, "trail\\04", "trail\\04"},
       {__LINE__, "end\\", "end\\"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
-    EXPECT_EQ(unescape_mount_text(row.input), row.expected);
+    EXPECT_EQ(unescape_octal(row.input), row.expected);
   }
 }
 
@@ -82,8 +86,8 @@ TEST(Mountinfo, Lines) {
     std::string mount_point, fstype, source;
   };
   const std::vector<Row> rows = {
-      {__LINE__, "29 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw", true, 254, 0, "/", "ext4",
-       "/dev/vda"},
+      {__LINE__, "29 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw", true, 254, 0, "/",
+       "ext4", "/dev/vda"},
       {__LINE__, "40 29 0:45 /@home /home rw shared:5 master:2 - btrfs /dev/mapper/cr\\040x rw,ssd",
        true, 0, 45, "/home", "btrfs", "/dev/mapper/cr x"},
       {__LINE__, "41 29 8:1 / /mnt/my\\040disk rw - vfat /dev/sda1 rw", true, 8, 1, "/mnt/my disk",
@@ -134,12 +138,9 @@ TEST(BlockDevices, SysBlockEntries) {
     bool expected;
   };
   const std::vector<Row> rows = {
-      {__LINE__, "vda", true, 528424168, true},
-      {__LINE__, "nvme0n1", true, 1000, true},
-      {__LINE__, "loop0", false, 0, false},
-      {__LINE__, "zram0", false, 8000, false},
-      {__LINE__, "dm-0", false, 8000, false},
-      {__LINE__, "sr0", true, 2000, false},
+      {__LINE__, "vda", true, 528424168, true}, {__LINE__, "nvme0n1", true, 1000, true},
+      {__LINE__, "loop0", false, 0, false},     {__LINE__, "zram0", false, 8000, false},
+      {__LINE__, "dm-0", false, 8000, false},   {__LINE__, "sr0", true, 2000, false},
       {__LINE__, "sdb", true, 0, false},  // card reader with no medium
   };
   for (const Row& row : rows) {
@@ -155,14 +156,18 @@ TEST(BlockDevices, ContainerFallbackNames) {
     bool expected;
   };
   const std::vector<Row> rows = {
-      {__LINE__, "sda", true},        {__LINE__, "sdaa", true},       {__LINE__, "vda", true},
-      {__LINE__, "xvdb", true},       {__LINE__, "nvme0n1", true},    {__LINE__, "mmcblk0", true},
-      {__LINE__, "sda1", false},      {__LINE__, "sdab12", false},    {__LINE__, "vda3", false},
-      {__LINE__, "xvda1", false},     {__LINE__, "hdc2", false},      {__LINE__, "nvme0n1p2", false},
-      {__LINE__, "mmcblk0p1", false}, {__LINE__, "loop7", false},     {__LINE__, "ram0", false},
-      {__LINE__, "zram0", false},     {__LINE__, "dm-3", false},      {__LINE__, "md127", false},
-      {__LINE__, "sr0", false},       {__LINE__, "fd0", false},       {__LINE__, "loop", true},
-      {__LINE__, "mmcblk0boot0", true}, {__LINE__, "nvme0n1p", true}, {__LINE__, "md", true},
+      {__LINE__, "sda", true},        {__LINE__, "sdaa", true},
+      {__LINE__, "vda", true},        {__LINE__, "xvdb", true},
+      {__LINE__, "nvme0n1", true},    {__LINE__, "mmcblk0", true},
+      {__LINE__, "sda1", false},      {__LINE__, "sdab12", false},
+      {__LINE__, "vda3", false},      {__LINE__, "xvda1", false},
+      {__LINE__, "hdc2", false},      {__LINE__, "nvme0n1p2", false},
+      {__LINE__, "mmcblk0p1", false}, {__LINE__, "loop7", false},
+      {__LINE__, "ram0", false},      {__LINE__, "zram0", false},
+      {__LINE__, "dm-3", false},      {__LINE__, "md127", false},
+      {__LINE__, "sr0", false},       {__LINE__, "fd0", false},
+      {__LINE__, "loop", true},       {__LINE__, "mmcblk0boot0", true},
+      {__LINE__, "nvme0n1p", true},   {__LINE__, "md", true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
@@ -224,7 +229,8 @@ TEST(PidStatus, Parse) {
        "Name:\tVmRSS: fake\nVmPeak:\t    2928 kB\nVmSize:\t    2900 kB\nVmHWM:\t    1736 kB\n"
        "VmRSS:\t    1700 kB\nRssAnon:\t     112 kB\nRssFile:\t    1624 kB\nVmData:\t     224 kB\n"
        "VmStk:\t     132 kB\nVmSwap:\t 9 kB\n",
-       true, {1700, 1736, 112, 224, 132, 2900, 2928}},
+       true,
+       {1700, 1736, 112, 224, 132, 2900, 2928}},
       // a kernel thread: no Vm or Rss lines at all
       {__LINE__, "Name:\tkthreadd\nState:\tS (sleeping)\nThreads:\t1\n", true, {}},
       {__LINE__, "VmRSS:\t kB\n", false, {}},
@@ -253,7 +259,8 @@ TEST(PidIo, Parse) {
   };
   const std::vector<Row> rows = {
       {__LINE__,
-       "rchar: 6976\nwchar: 5\nsyscr: 10\nsyscw: 2\nread_bytes: 0\nwrite_bytes: 0\n", true,
+       "rchar: 6976\nwchar: 5\nsyscr: 10\nsyscw: 2\nread_bytes: 0\nwrite_bytes: 0\n",
+       true,
        {6976, 5, 10, 2}},
       {__LINE__, "rchar: 6976\nwchar: 5\nsyscr: 10\n", false, {}},
       {__LINE__, "rchar: x\nwchar: 5\nsyscr: 10\nsyscw: 2\n", false, {}},
@@ -272,4 +279,4 @@ TEST(PidIo, Parse) {
 }
 
 }  // namespace
-}  // namespace linperf
+}  // namespace perfdata::linux_backend

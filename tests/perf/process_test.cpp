@@ -3,16 +3,16 @@
 #include <string>
 #include <vector>
 
-#include "tests/perf/linperf_tree.h"
+#include "tests/perf/proc_tree.h"
 
 namespace {
 
-using linperf::Counter;
-using linperf::Query;
-using linperf_test::Tree;
+using perfdata::linux_backend::Counter;
+using perfdata::linux_backend::Query;
+using proc_tree::Tree;
 
-constexpr uint32_t kInvalid = pdh::CSTATUS_INVALID_DATA;
-constexpr uint32_t kNoInstance = pdh::CSTATUS_NO_INSTANCE;
+constexpr uint32_t kInvalid = perfdata::CSTATUS_INVALID_DATA;
+constexpr uint32_t kNoInstance = perfdata::CSTATUS_NO_INSTANCE;
 
 struct Proc {
   int pid;
@@ -32,7 +32,8 @@ void write_proc(const Tree& t, const Proc& p) {
                             std::to_string(p.faults) + " 0 0 0 " + std::to_string(p.utime) + " " +
                             std::to_string(p.stime) + " 0 0 20 0 " + std::to_string(p.threads) +
                             " 0 " + std::to_string(p.start) + " 9000000 25 0 0 0 0 0 0\n");
-  t.write(dir + "status", "Name:\t" + p.comm + "\nVmPeak:\t 900 kB\nVmSize:\t 800 kB\nVmHWM:\t 300 kB\n" +
+  t.write(dir + "status", "Name:\t" + p.comm +
+                              "\nVmPeak:\t 900 kB\nVmSize:\t 800 kB\nVmHWM:\t 300 kB\n" +
                               "VmRSS:\t " + std::to_string(p.rss_kb) + " kB\nRssAnon:\t 40 kB\n" +
                               "VmData:\t 60 kB\nVmStk:\t 4 kB\n");
   t.remove(dir + "io");
@@ -42,7 +43,8 @@ void write_proc(const Tree& t, const Proc& p) {
   for (int i = 0; i < p.fds; ++i) t.write(dir + "fd/" + std::to_string(i), "");
 }
 
-void write_system(const Tree& t, uint64_t idle, uint64_t iowait, const char* uptime = "1000.50 1900.00\n") {
+void write_system(const Tree& t, uint64_t idle, uint64_t iowait,
+                  const char* uptime = "1000.50 1900.00\n") {
   t.write("proc/stat", "cpu  10 0 10 " + std::to_string(idle) + " " + std::to_string(iowait) +
                            " 0 0 0 0 0\ncpu0 5 0 5 1 1 0 0 0 0 0\nctxt 1\n");
   t.write("proc/uptime", uptime);
@@ -73,7 +75,7 @@ void run_rows(const Tree& t, const std::vector<Row>& rows, Change change) {
   q.collect();
   for (size_t i = 0; i < rows.size(); ++i) {
     SCOPED_TRACE(rows[i].line);
-    linperf::FormattedValue v = counters[i]->format(rows[i].flags);
+    perfdata::linux_backend::FormattedValue v = counters[i]->format(rows[i].flags);
     EXPECT_EQ(v.c_status, rows[i].status) << rows[i].path;
     if (rows[i].status == 0) {
       EXPECT_NEAR(v.value, rows[i].value, 1e-9) << rows[i].path;
@@ -126,7 +128,7 @@ TEST(Process, InstanceNamesAndDuplicates) {
     ASSERT_EQ(q.add("\\Process(" + c.instance + ")\\ID Process", &counter), c.status);
     if (c.status != 0) continue;
     q.collect();
-    linperf::FormattedValue v = counter->format(pdh::FMT_DOUBLE);
+    perfdata::linux_backend::FormattedValue v = counter->format(perfdata::FMT_DOUBLE);
     EXPECT_EQ(v.c_status, 0u);
     EXPECT_EQ(v.value, c.pid);
   }
@@ -135,10 +137,18 @@ TEST(Process, InstanceNamesAndDuplicates) {
 TEST(Process, CountersOfOneProcess) {
   Tree t;
   write_system(t, 1000, 50);
-  write_proc(t, {.pid = 100, .comm = "worker", .utime = 10, .stime = 5, .start = 5000, .threads = 4,
-                 .faults = 7, .rss_kb = 100, .rchar = 1000, .fds = 3});
+  write_proc(t, {.pid = 100,
+                 .comm = "worker",
+                 .utime = 10,
+                 .stime = 5,
+                 .start = 5000,
+                 .threads = 4,
+                 .faults = 7,
+                 .rss_kb = 100,
+                 .rchar = 1000,
+                 .fds = 3});
   write_proc(t, {.pid = 200, .comm = "locked", .utime = 1, .io = false});
-  const uint32_t cap = pdh::FMT_DOUBLE, nocap = pdh::FMT_DOUBLE | pdh::FMT_NOCAP100;
+  const uint32_t cap = perfdata::FMT_DOUBLE, nocap = perfdata::FMT_DOUBLE | perfdata::FMT_NOCAP100;
   // In 2 s at 100 ticks/s: worker used 200 user and 100 system ticks on
   // several CPUs (150 %), the CPUs idled 300 + 20 ticks.
   const std::vector<Row> rows = {
@@ -169,8 +179,16 @@ TEST(Process, CountersOfOneProcess) {
   };
   run_rows(t, rows, [&] {
     write_system(t, 1300, 70, "1002.50 1900.00\n");
-    write_proc(t, {.pid = 100, .comm = "worker", .utime = 210, .stime = 105, .start = 5000, .threads = 4,
-                   .faults = 27, .rss_kb = 200, .rchar = 5000, .fds = 5});
+    write_proc(t, {.pid = 100,
+                   .comm = "worker",
+                   .utime = 210,
+                   .stime = 105,
+                   .start = 5000,
+                   .threads = 4,
+                   .faults = 27,
+                   .rss_kb = 200,
+                   .rchar = 5000,
+                   .fds = 5});
   });
 }
 
@@ -183,8 +201,8 @@ TEST(Process, ExitAndReuse) {
   };
   const std::vector<Case> cases = {
       {__LINE__, false, 5000, 0},
-      {__LINE__, true, 0, kInvalid},       // exited
-      {__LINE__, false, 9000, kInvalid},   // PID reused by a newer process
+      {__LINE__, true, 0, kInvalid},      // exited
+      {__LINE__, false, 9000, kInvalid},  // PID reused by a newer process
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -192,11 +210,13 @@ TEST(Process, ExitAndReuse) {
     write_system(t, 0, 0);
     write_proc(t, {.pid = 100, .comm = "job", .utime = 10, .start = 5000});
     run_rows(t,
-             {{c.line, "\\Process(job)\\% Processor Time", pdh::FMT_DOUBLE, c.status, 5},
-              {c.line, "\\Process(job)\\Working Set", pdh::FMT_DOUBLE, c.status, 100 * 1024}},
+             {{c.line, "\\Process(job)\\% Processor Time", perfdata::FMT_DOUBLE, c.status, 5},
+              {c.line, "\\Process(job)\\Working Set", perfdata::FMT_DOUBLE, c.status, 100 * 1024}},
              [&] {
-               if (c.remove) t.remove("proc/100");
-               else write_proc(t, {.pid = 100, .comm = "job", .utime = 20, .start = c.new_start});
+               if (c.remove)
+                 t.remove("proc/100");
+               else
+                 write_proc(t, {.pid = 100, .comm = "job", .utime = 20, .start = c.new_start});
              });
   }
 }
@@ -207,13 +227,26 @@ TEST(Process, ExitAndReuse) {
 TEST(Process, TotalWithStartAndExit) {
   Tree t;
   write_system(t, 1000, 0);
-  write_proc(t, {.pid = 100, .comm = "a", .utime = 100, .start = 10, .threads = 2, .rss_kb = 10, .rchar = 10});
-  write_proc(t, {.pid = 200, .comm = "b", .utime = 900, .start = 20, .threads = 3, .rss_kb = 20, .rchar = 90});
+  write_proc(t, {.pid = 100,
+                 .comm = "a",
+                 .utime = 100,
+                 .start = 10,
+                 .threads = 2,
+                 .rss_kb = 10,
+                 .rchar = 10});
+  write_proc(t, {.pid = 200,
+                 .comm = "b",
+                 .utime = 900,
+                 .start = 20,
+                 .threads = 3,
+                 .rss_kb = 20,
+                 .rchar = 90});
   write_proc(t, {.pid = 400, .comm = "d", .utime = 1, .start = 30, .rss_kb = 1, .io = false});
-  const uint32_t nocap = pdh::FMT_DOUBLE | pdh::FMT_NOCAP100;
+  const uint32_t nocap = perfdata::FMT_DOUBLE | perfdata::FMT_NOCAP100;
   const std::vector<Row> rows = {
-      {__LINE__, "\\Process(_Total)\\% Processor Time", nocap, 0, 100.0 * (50 + 30 + 100) / 100 / 2},
-      {__LINE__, "\\Process(_Total)\\% Processor Time", pdh::FMT_DOUBLE, 0, 90},
+      {__LINE__, "\\Process(_Total)\\% Processor Time", nocap, 0,
+       100.0 * (50 + 30 + 100) / 100 / 2},
+      {__LINE__, "\\Process(_Total)\\% Processor Time", perfdata::FMT_DOUBLE, 0, 90},
       {__LINE__, "\\Process(_Total)\\% User Time", nocap, 0, 100.0 * 80 / 100 / 2},
       // d has no io file: it adds nothing; C counts its whole 40 bytes.
       {__LINE__, "\\Process(_Total)\\IO Read Bytes/sec", nocap, 0, (5 + 40) / 2.0},
@@ -224,9 +257,21 @@ TEST(Process, TotalWithStartAndExit) {
   };
   run_rows(t, rows, [&] {
     write_system(t, 1100, 0);
-    write_proc(t, {.pid = 100, .comm = "a", .utime = 150, .start = 10, .threads = 2, .rss_kb = 10, .rchar = 15});
+    write_proc(t, {.pid = 100,
+                   .comm = "a",
+                   .utime = 150,
+                   .start = 10,
+                   .threads = 2,
+                   .rss_kb = 10,
+                   .rchar = 15});
     t.remove("proc/200");
-    write_proc(t, {.pid = 300, .comm = "c", .utime = 30, .start = 150, .threads = 5, .rss_kb = 30, .rchar = 40});
+    write_proc(t, {.pid = 300,
+                   .comm = "c",
+                   .utime = 30,
+                   .start = 150,
+                   .threads = 5,
+                   .rss_kb = 30,
+                   .rchar = 40});
   });
 }
 
@@ -234,7 +279,7 @@ TEST(Process, NoProcDirectory) {
   Tree t;
   Query q(t.env());
   t.remove("proc");
-  EXPECT_EQ(q.add("\\Process(_Total)\\% Processor Time", nullptr), pdh::CSTATUS_NO_OBJECT);
+  EXPECT_EQ(q.add("\\Process(_Total)\\% Processor Time", nullptr), perfdata::CSTATUS_NO_OBJECT);
 }
 
 }  // namespace

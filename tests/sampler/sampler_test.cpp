@@ -12,10 +12,10 @@
 namespace {
 
 struct Script {
-  pdh::Status add_status = 0;
-  pdh::Status read_status = 0;
+  perfdata::Status add_status = 0;
+  perfdata::Status read_status = 0;
   bool read_fills = true;
-  pdh::CounterValue value{0, 0.0};
+  perfdata::CounterValue value{0, 0.0};
   std::string host = "HOST";
   std::vector<std::string> calls;
   std::string added_path;
@@ -27,7 +27,7 @@ int counter_token = 0;
 
 }  // namespace
 
-namespace pdh {
+namespace perfdata {
 Status open_query(Query* query) {
   script.calls.push_back("open");
   *query = &query_token;
@@ -59,20 +59,20 @@ bool get_computer_name(char* buffer, uint32_t* size) {
   return true;
 }
 void sleep_ms(uint32_t ms) { script.calls.push_back("sleep " + std::to_string(ms)); }
-}  // namespace pdh
+}  // namespace perfdata
 
 namespace {
 
-const std::vector<std::string> kFullSequence = {"open",  "add",     "collect", "sleep 1000",
+const std::vector<std::string> kFullSequence = {"open",    "add",  "collect", "sleep 1000",
                                                 "collect", "read", "close"};
 const std::vector<std::string> kAddFailed = {"open", "add", "close"};
 
 struct Row {
   int line;
-  pdh::Status add_status;
-  pdh::Status read_status;
+  perfdata::Status add_status;
+  perfdata::Status read_status;
   bool read_fills;
-  pdh::CounterValue value;
+  perfdata::CounterValue value;
   const char* expected;
   const std::vector<std::string>* calls;
 };
@@ -83,20 +83,50 @@ TEST(SampleCounter, ResultFormsAndCallSequence) {
       {__LINE__, 0, 0, true, {0, 12.345678}, "12.34568", &kFullSequence},
       {__LINE__, 0, 0, true, {1, 100.0}, "100.00000", &kFullSequence},  // new data is usable
       {__LINE__, 0, 0, true, {2, 55.0}, "\\Obj\\Ctr - ERROR: 0x00000000", &kFullSequence},
-      {__LINE__, 0, 0, true, {pdh::CSTATUS_INVALID_DATA, 55.0}, "\\Obj\\Ctr - ERROR: 0x00000000",
+      {__LINE__,
+       0,
+       0,
+       true,
+       {perfdata::CSTATUS_INVALID_DATA, 55.0},
+       "\\Obj\\Ctr - ERROR: 0x00000000",
        &kFullSequence},
-      {__LINE__, pdh::CSTATUS_NO_OBJECT, 0, true, {0, 1.0}, "\\Obj\\Ctr - ERROR: 0xC0000BB8",
+      {__LINE__,
+       perfdata::CSTATUS_NO_OBJECT,
+       0,
+       true,
+       {0, 1.0},
+       "\\Obj\\Ctr - ERROR: 0xC0000BB8",
        &kAddFailed},
-      {__LINE__, pdh::CSTATUS_NO_INSTANCE, 0, true, {0, 1.0}, "\\Obj\\Ctr - ERROR: 0x800007D1",
+      {__LINE__,
+       perfdata::CSTATUS_NO_INSTANCE,
+       0,
+       true,
+       {0, 1.0},
+       "\\Obj\\Ctr - ERROR: 0x800007D1",
        &kAddFailed},
-      {__LINE__, pdh::CSTATUS_ITEM_NOT_VALIDATED, 0, true, {0, 1.0},
-       "\\Obj\\Ctr - ERROR: ITEM_NOT_VALIDATED", &kAddFailed},
+      {__LINE__,
+       perfdata::CSTATUS_ITEM_NOT_VALIDATED,
+       0,
+       true,
+       {0, 1.0},
+       "\\Obj\\Ctr - ERROR: ITEM_NOT_VALIDATED",
+       &kAddFailed},
       // A formatted read that fails and leaves the record untouched must not
       // pass the stale record off as the valid value 0.00000.
-      {__LINE__, 0, pdh::INVALID_HANDLE, false, {0, 0.0}, "\\Obj\\Ctr - ERROR: 0xC0000BBC",
+      {__LINE__,
+       0,
+       perfdata::INVALID_HANDLE,
+       false,
+       {0, 0.0},
+       "\\Obj\\Ctr - ERROR: 0xC0000BBC",
        &kFullSequence},
-      {__LINE__, 0, pdh::CSTATUS_INVALID_DATA, false, {0, 0.0},
-       "\\Obj\\Ctr - ERROR: 0xC0000BBA", &kFullSequence},
+      {__LINE__,
+       0,
+       perfdata::CSTATUS_INVALID_DATA,
+       false,
+       {0, 0.0},
+       "\\Obj\\Ctr - ERROR: 0xC0000BBA",
+       &kFullSequence},
   };
   number_settings = NumberSettings{};
   for (const Row& row : rows) {
@@ -106,7 +136,7 @@ TEST(SampleCounter, ResultFormsAndCallSequence) {
     script.read_status = row.read_status;
     script.read_fills = row.read_fills;
     script.value = row.value;
-    sample_value = pdh::CounterValue{};
+    sample_value = perfdata::CounterValue{};
     EXPECT_EQ(sample_counter("\\Obj\\Ctr"), row.expected);
     EXPECT_EQ(script.calls, *row.calls);
     EXPECT_EQ(script.added_path, "\\\\HOST\\Obj\\Ctr");

@@ -1,0 +1,97 @@
+#ifndef __linux__
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
+// The performance-data calls on Linux, served by the /proc and /sys counter
+// layer on the real machine.
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "perfdata/linux/discovery.h"
+#include "perfdata/linux/query.h"
+#include "perfdata/perfdata.h"
+#include "platform/computer_name.h"
+
+namespace perfdata {
+
+namespace lb = linux_backend;
+
+Status open_query(Query* query) {
+  if (query == nullptr) return INVALID_ARGUMENT;
+  *query = new lb::Query(lb::default_env());
+  return 0;
+}
+
+Status add_counter(Query query, const char* full_path, Counter* counter) {
+  if (query == nullptr) return INVALID_HANDLE;
+  if (full_path == nullptr || counter == nullptr) return INVALID_ARGUMENT;
+  lb::Counter* c = nullptr;
+  Status st = static_cast<lb::Query*>(query)->add(full_path, &c);
+  if (st == 0) *counter = c;
+  return st;
+}
+
+// Counter names are served in English only.
+Status add_english_counter(Query query, const char* full_path, Counter* counter) {
+  return add_counter(query, full_path, counter);
+}
+
+Status collect_query_data(Query query) {
+  if (query == nullptr) return INVALID_HANDLE;
+  return static_cast<lb::Query*>(query)->collect();
+}
+
+Status get_formatted_counter_value(Counter counter, uint32_t format, CounterValue* value) {
+  if (counter == nullptr) return INVALID_HANDLE;
+  if (value == nullptr) return INVALID_ARGUMENT;
+  lb::FormattedValue fv = static_cast<const lb::Counter*>(counter)->format(format);
+  value->c_status = fv.c_status;
+  value->value = fv.value;
+  // The call itself worked: the record carries the value status.
+  return 0;
+}
+
+Status close_query(Query query) {
+  if (query == nullptr) return INVALID_HANDLE;
+  delete static_cast<lb::Query*>(query);
+  return 0;
+}
+
+bool get_computer_name(char* buffer, uint32_t* size) {
+  return platform::computer_name(buffer, size);
+}
+
+void sleep_ms(uint32_t milliseconds) {
+  timespec left{static_cast<time_t>(milliseconds / 1000),
+                static_cast<long>(milliseconds % 1000) * 1000000L};
+  // A signal cuts nanosleep short; sleep the rest so the pause is never shorter.
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+Status enum_objects(std::vector<std::string>* objects) {
+  if (objects == nullptr) return INVALID_ARGUMENT;
+  return lb::enum_objects(lb::default_env(), *objects);
+}
+
+Status enum_object_items(const char* object, std::vector<CounterInfo>* counters,
+                         std::vector<std::string>* instances) {
+  if (object == nullptr || counters == nullptr || instances == nullptr) return INVALID_ARGUMENT;
+  return lb::enum_object_items(lb::default_env(), object, *counters, *instances);
+}
+
+Status expand_wildcard_path(const char* path, std::vector<std::string>* paths) {
+  if (path == nullptr || paths == nullptr) return INVALID_ARGUMENT;
+  return lb::expand_wildcard_path(lb::default_env(), path, *paths);
+}
+
+Status get_counter_info(Counter counter, CounterInfo* info) {
+  if (counter == nullptr) return INVALID_HANDLE;
+  if (info == nullptr) return INVALID_ARGUMENT;
+  *info = lb::counter_info(static_cast<const lb::Counter*>(counter)->row());
+  return 0;
+}
+
+}  // namespace perfdata

@@ -1,0 +1,122 @@
+#ifndef __linux__
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
+#include "perfdata/linux/env.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+
+#include "perfdata/linux/text.h"
+
+namespace perfdata::linux_backend {
+
+namespace {
+
+double monotonic_seconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+int real_statvfs(const std::string& path, FsStat& out) {
+  struct statvfs st {};
+  if (::statvfs(path.c_str(), &st) != 0) return -1;
+  out.frsize = st.f_frsize;
+  out.blocks = st.f_blocks;
+  out.bfree = st.f_bfree;
+  out.bavail = st.f_bavail;
+  return 0;
+}
+
+}  // namespace
+
+Env default_env() {
+  Env env;
+  env.root = "/";
+  env.monotonic = monotonic_seconds;
+  long hz = sysconf(_SC_CLK_TCK);
+  long page = sysconf(_SC_PAGESIZE);
+  if (hz > 0) env.clk_tck = hz;
+  if (page > 0) env.page_size = page;
+  env.statvfs = real_statvfs;
+  return env;
+}
+
+std::string source(const Env& env, std::string_view rel) {
+  std::string path = env.root.empty() ? std::string("/") : env.root;
+  while (!rel.empty() && rel.front() == '/') rel.remove_prefix(1);
+  if (path.back() != '/') path.push_back('/');
+  path.append(rel);
+  return path;
+}
+
+bool read_path(const std::string& path, std::string& out) {
+  out.clear();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // /proc files report size 0, so read until end of file rather than trusting
+  // st_size; a partial read followed by an error is a failure, not a short file.
+  char buf[8192];
+  bool ok = true;
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n > 0) {
+      out.append(buf, static_cast<size_t>(n));
+      continue;
+    }
+    if (n == 0) break;
+    if (errno == EINTR) continue;
+    ok = false;
+    break;
+  }
+  ::close(fd);
+  if (!ok) out.clear();
+  return ok;
+}
+
+bool read_file(const Env& env, std::string_view rel, std::string& out) {
+  return read_path(source(env, rel), out);
+}
+
+bool list_dir(const Env& env, std::string_view rel, std::vector<std::string>& out) {
+  out.clear();
+  DIR* dir = ::opendir(source(env, rel).c_str());
+  if (dir == nullptr) return false;
+  while (dirent* ent = ::readdir(dir)) {
+    std::string_view n = ent->d_name;
+    if (n == "." || n == "..") continue;
+    out.emplace_back(n);
+  }
+  ::closedir(dir);
+  return true;
+}
+
+// The first field of /proc/uptime, "12345.67": whole seconds and a
+// fraction, read without the C library so the number locale cannot change
+// what a '.' means.
+bool read_uptime(const Env& env, std::string& buf, double& seconds) {
+  if (!read_file(env, "proc/uptime", buf)) return false;
+  std::vector<std::string_view> tok = split_ws(std::string_view(buf).substr(0, buf.find('\n')));
+  if (tok.empty()) return false;
+  std::string_view t = tok[0];
+  size_t dot = t.find('.');
+  uint64_t whole = 0, frac = 0;
+  if (!parse_u64(t.substr(0, dot), whole)) return false;
+  double s = static_cast<double>(whole);
+  if (dot != std::string_view::npos) {
+    std::string_view f = t.substr(dot + 1);
+    if (!parse_u64(f, frac) || f.size() > 9) return false;
+    s += static_cast<double>(frac) / std::pow(10.0, static_cast<double>(f.size()));
+  }
+  seconds = s;
+  return true;
+}
+
+}  // namespace perfdata::linux_backend

@@ -1,0 +1,49 @@
+// Where the Linux backend reads from: every file is env.root + a relative
+// path like "proc/stat"; tests point root at a temporary tree and inject the
+// clock, tick rate, page size, node name and disk-space call.
+//
+// Example: source(env, "proc/stat") with root "/tmp/t" = "/tmp/t/proc/stat".
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace perfdata::linux_backend {
+
+struct FsStat {
+  uint64_t frsize = 0, blocks = 0, bfree = 0, bavail = 0;
+};
+
+struct Env {
+  std::string root = "/";             // "/" or a directory; a missing trailing '/' is allowed
+  std::function<double()> monotonic;  // seconds; default CLOCK_MONOTONIC
+  long clk_tck = 100;                 // set from sysconf(_SC_CLK_TCK) by default_env()
+  long page_size = 4096;              // set from sysconf(_SC_PAGESIZE) by default_env()
+  // Returns 0 and fills `out` for the real path `path` (already joined with
+  // root), or -1 on failure.
+  std::function<int(const std::string& path, FsStat& out)> statvfs;
+};
+
+// The real machine: root "/", CLOCK_MONOTONIC, sysconf values, ::statvfs.
+Env default_env();
+
+// root + rel, with exactly one '/' between them.
+std::string source(const Env& env, std::string_view rel);
+
+// Reads the whole file env.root + rel (or an absolute real path) into `out`.
+// False on any error (ENOENT, EACCES, EIO, EINVAL as sysfs gives).
+bool read_file(const Env& env, std::string_view rel, std::string& out);
+bool read_path(const std::string& path, std::string& out);
+
+// Names in the directory env.root + rel, without "." and "..". False when the
+// directory cannot be read.
+bool list_dir(const Env& env, std::string_view rel, std::vector<std::string>& out);
+
+// Seconds since boot from <root>/proc/uptime (its first field), independent
+// of the locale; `buf` is scratch space.
+bool read_uptime(const Env& env, std::string& buf, double& seconds);
+
+}  // namespace perfdata::linux_backend

@@ -1,0 +1,60 @@
+#ifndef __linux__
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
+#include "perfdata/linux/mountinfo.h"
+
+#include <algorithm>
+#include <array>
+
+#include "perfdata/linux/text.h"
+
+namespace perfdata::linux_backend {
+
+bool parse_mountinfo_line(std::string_view line, MountEntry& entry) {
+  // id parent maj:min root mount-point options [optional...] - fstype source ...
+  std::vector<std::string_view> tok = split_ws(line);
+  if (tok.size() < 5) return false;
+  std::string_view dev = tok[2];
+  size_t colon = dev.find(':');
+  if (colon == std::string_view::npos) return false;
+  MountEntry e;
+  if (!parse_u32(dev.substr(0, colon), e.major) || !parse_u32(dev.substr(colon + 1), e.minor))
+    return false;
+  size_t sep = 6;
+  while (sep < tok.size() && tok[sep] != "-") ++sep;
+  if (sep >= tok.size() || sep + 1 >= tok.size()) return false;  // no "-", or no fstype after it
+  e.mount_point = unescape_octal(tok[4]);
+  e.fstype.assign(tok[sep + 1]);
+  e.source = sep + 2 < tok.size() ? unescape_octal(tok[sep + 2]) : std::string();
+  entry = std::move(e);
+  return true;
+}
+
+bool is_skipped_fstype(std::string_view fstype) {
+  static constexpr std::array<std::string_view, 31> kSkipped = {
+      // pseudo and read-only image filesystems
+      "proc", "sysfs", "devtmpfs", "devpts", "tmpfs", "ramfs", "cgroup", "cgroup2", "securityfs",
+      "debugfs", "tracefs", "pstore", "bpf", "configfs", "fusectl", "mqueue", "hugetlbfs", "autofs",
+      "binfmt_misc", "rpc_pipefs", "nsfs", "efivarfs", "selinuxfs", "squashfs", "erofs",
+      // network filesystems
+      "nfs", "nfs4", "cifs", "smb3", "ceph", "glusterfs"};
+  if (fstype == "fuse.sshfs") return true;
+  return std::find(kSkipped.begin(), kSkipped.end(), fstype) != kSkipped.end();
+}
+
+std::vector<MountEntry> parse_mountinfo(std::string_view text) {
+  std::vector<MountEntry> mounts;
+  for (std::string_view line : split_lines(text)) {
+    MountEntry e;
+    if (!parse_mountinfo_line(line, e) || is_skipped_fstype(e.fstype)) continue;
+    // A later mount on the same point hides the earlier one.
+    auto same = std::find_if(mounts.begin(), mounts.end(),
+                             [&](const MountEntry& m) { return m.mount_point == e.mount_point; });
+    if (same != mounts.end()) mounts.erase(same);
+    mounts.push_back(std::move(e));
+  }
+  return mounts;
+}
+
+}  // namespace perfdata::linux_backend

@@ -1,0 +1,161 @@
+#ifndef __linux__
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
+// Network Interface: per-interface counters from /proc/net/dev, the link
+// speed from /sys/class/net/<if>/speed.
+#include "perfdata/linux/catalogue.h"
+#include "perfdata/linux/text.h"
+
+namespace perfdata::linux_backend {
+
+namespace {
+
+enum : uint32_t { kDev = 1, kSpeed = 2 };
+// Sample layout: u[0..15] the /proc/net/dev columns; f[0] bits per second.
+enum : size_t {
+  kRxBytes = 0,
+  kRxPackets = 1,
+  kRxErrs = 2,
+  kRxDrop = 3,
+  kTxBytes = 8,
+  kTxPackets = 9,
+  kTxErrs = 10,
+  kTxDrop = 11,
+  kColumns = 16
+};
+
+// Interface rows: the name ends at the first ':' (interface names cannot hold
+// one) and the first number may touch it ("eth0:123 ...").
+template <typename Fn>
+void for_each_row(std::string_view text, Fn fn) {
+  for (std::string_view line : split_lines(text)) {
+    size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    std::string_view name = trim(line.substr(0, colon));
+    if (name.empty()) continue;
+    if (fn(name, line.substr(colon + 1))) return;
+  }
+}
+
+bool enumerate(const Env& env, std::vector<Instance>& out) {
+  std::string text;
+  if (!read_file(env, "proc/net/dev", text)) return false;
+  for_each_row(text, [&](std::string_view name, std::string_view) {
+    out.push_back(Instance{mangle(name), std::string(name), 0, 0});
+    return false;
+  });
+  return true;
+}
+
+// Mb/s; -1 (unknown), EINVAL (loopback, virtual links) and a missing file all
+// mean the speed is not known, which Windows shows as 0.
+double speed_bits(const Env& env, const std::string& ifname) {
+  std::string text;
+  if (!read_file(env, "sys/class/net/" + ifname + "/speed", text)) return 0.0;
+  std::vector<std::string_view> tok = split_ws(text);
+  int64_t mbps = 0;
+  if (tok.empty() || !parse_i64(tok[0], mbps) || mbps <= 0) return 0.0;
+  return static_cast<double>(mbps) * 1e6;
+}
+
+void collect(const Env& env, const Instance& inst, uint32_t needs, const Sample*, Sample& out) {
+  out.u.assign(kColumns, 0);
+  out.f.assign(1, 0.0);
+  if (needs & kDev) {
+    std::string text;
+    if (!read_file(env, "proc/net/dev", text)) return;
+    bool found = false, good = false;
+    for_each_row(text, [&](std::string_view name, std::string_view rest) {
+      if (name != inst.key) return false;
+      found = true;
+      std::vector<std::string_view> tok = split_ws(rest);
+      good = tok.size() >= kColumns;
+      for (size_t i = 0; good && i < kColumns; ++i) good = parse_u64(tok[i], out.u[i]);
+      return true;
+    });
+    if (!found || !good) return;
+  }
+  if (needs & kSpeed) out.f[0] = speed_bits(env, inst.key);
+  out.ok = true;
+}
+
+Value rate(const Sample& p, const Sample& c, double dt, std::initializer_list<size_t> cols) {
+  double sum = 0;
+  for (size_t col : cols) {
+    std::optional<uint64_t> d = delta(p.u[col], c.u[col]);
+    if (!d) return std::nullopt;
+    sum += static_cast<double>(*d);
+  }
+  return sum / dt;
+}
+
+Value bytes_received(const Sample* p, const Sample& c, double dt, const Env&) {
+  return rate(*p, c, dt, {kRxBytes});
+}
+Value bytes_sent(const Sample* p, const Sample& c, double dt, const Env&) {
+  return rate(*p, c, dt, {kTxBytes});
+}
+Value bytes_total(const Sample* p, const Sample& c, double dt, const Env&) {
+  return rate(*p, c, dt, {kRxBytes, kTxBytes});
+}
+Value packets_received(const Sample* p, const Sample& c, double dt, const Env&) {
+  return rate(*p, c, dt, {kRxPackets});
+}
+Value packets_sent(const Sample* p, const Sample& c, double dt, const Env&) {
+  return rate(*p, c, dt, {kTxPackets});
+}
+Value packets(const Sample* p, const Sample& c, double dt, const Env&) {
+  return rate(*p, c, dt, {kRxPackets, kTxPackets});
+}
+Value bandwidth(const Sample*, const Sample& c, double, const Env&) { return c.f[0]; }
+Value rx_errors(const Sample*, const Sample& c, double, const Env&) {
+  return static_cast<double>(c.u[kRxErrs]);
+}
+Value tx_errors(const Sample*, const Sample& c, double, const Env&) {
+  return static_cast<double>(c.u[kTxErrs]);
+}
+Value rx_discarded(const Sample*, const Sample& c, double, const Env&) {
+  return static_cast<double>(c.u[kRxDrop]);
+}
+Value tx_discarded(const Sample*, const Sample& c, double, const Env&) {
+  return static_cast<double>(c.u[kTxDrop]);
+}
+
+constexpr CounterDef kCounters[] = {
+    {"Network Interface", "Bytes Received/sec", Kind::R, false, kDev, bytes_received, "",
+     "Bytes received per second, link-layer headers included",
+     "/proc/net/dev rx bytes delta / seconds"},
+    {"Network Interface", "Bytes Sent/sec", Kind::R, false, kDev, bytes_sent, "",
+     "Bytes sent per second, link-layer headers included",
+     "/proc/net/dev tx bytes delta / seconds"},
+    {"Network Interface", "Bytes Total/sec", Kind::R, false, kDev, bytes_total, "",
+     "Bytes received plus sent per second", "/proc/net/dev (rx+tx bytes) deltas / seconds"},
+    {"Network Interface", "Packets Received/sec", Kind::R, false, kDev, packets_received, "",
+     "Packets received per second", "/proc/net/dev rx packets delta / seconds"},
+    {"Network Interface", "Packets Sent/sec", Kind::R, false, kDev, packets_sent, "",
+     "Packets sent per second", "/proc/net/dev tx packets delta / seconds"},
+    {"Network Interface", "Packets/sec", Kind::R, false, kDev, packets, "",
+     "Packets received plus sent per second", "/proc/net/dev (rx+tx packets) deltas / seconds"},
+    {"Network Interface", "Current Bandwidth", Kind::G, false, kDev | kSpeed, bandwidth, "",
+     "Link speed in bits per second; 0 when unknown",
+     "/sys/class/net/<if>/speed (Mb/s)*10^6, 0 when -1 or unreadable"},
+    {"Network Interface", "Packets Received Errors", Kind::C, false, kDev, rx_errors, "",
+     "Received packets with errors since the interface came up", "/proc/net/dev rx errs"},
+    {"Network Interface", "Packets Outbound Errors", Kind::C, false, kDev, tx_errors, "",
+     "Packets that could not be sent because of errors, since the interface came up",
+     "/proc/net/dev tx errs"},
+    {"Network Interface", "Packets Received Discarded", Kind::C, false, kDev, rx_discarded, "",
+     "Received packets dropped, since the interface came up", "/proc/net/dev rx drop"},
+    {"Network Interface", "Packets Outbound Discarded", Kind::C, false, kDev, tx_discarded, "",
+     "Outgoing packets dropped, since the interface came up", "/proc/net/dev tx drop"},
+};
+
+}  // namespace
+
+const ObjectDef& network_interface_object() {
+  static const ObjectDef def{"Network Interface", true, kCounters, enumerate, collect};
+  return def;
+}
+
+}  // namespace perfdata::linux_backend

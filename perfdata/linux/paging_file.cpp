@@ -1,0 +1,83 @@
+#ifndef __linux__
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
+// Paging File: swap areas from /proc/swaps.
+#include "perfdata/linux/catalogue.h"
+#include "perfdata/linux/text.h"
+
+namespace perfdata::linux_backend {
+
+namespace {
+
+enum : uint32_t { kSwaps = 1 };
+
+struct SwapArea {
+  std::string file;  // unescaped
+  uint64_t size_kib = 0, used_kib = 0;
+};
+
+// Rows after the header: "Filename Type Size Used Priority". The filename is
+// octal-escaped, so it holds no spaces. False on a malformed row.
+bool parse_swaps(std::string_view text, std::vector<SwapArea>& out) {
+  std::vector<std::string_view> lines = split_lines(text);
+  for (size_t i = 1; i < lines.size(); ++i) {
+    std::vector<std::string_view> tok = split_ws(lines[i]);
+    if (tok.empty()) continue;
+    SwapArea a;
+    if (tok.size() < 4 || !parse_u64(tok[2], a.size_kib) || !parse_u64(tok[3], a.used_kib))
+      return false;
+    a.file = unescape_octal(tok[0]);
+    out.push_back(std::move(a));
+  }
+  return true;
+}
+
+bool enumerate(const Env& env, std::vector<Instance>& out) {
+  std::string text;
+  if (!read_file(env, "proc/swaps", text)) return false;
+  std::vector<SwapArea> areas;
+  parse_swaps(text, areas);
+  // Without swap areas there is no _Total either: "no paging file" is
+  // reported as such rather than as 0 % used.
+  if (areas.empty()) return true;
+  out.push_back(Instance{"_Total", "", -1, 0});
+  for (const SwapArea& a : areas) out.push_back(Instance{mangle(a.file), a.file, 0, 0});
+  return true;
+}
+
+void collect(const Env& env, const Instance& inst, uint32_t, const Sample*, Sample& out) {
+  std::string text;
+  std::vector<SwapArea> areas;
+  if (!read_file(env, "proc/swaps", text) || !parse_swaps(text, areas)) return;
+  uint64_t size = 0, used = 0;
+  bool found = false;
+  for (const SwapArea& a : areas) {
+    if (inst.id != -1 && a.file != inst.key) continue;
+    size += a.size_kib;
+    used += a.used_kib;
+    found = true;
+  }
+  if (!found) return;  // swapoff since the add
+  out.u = {size, used};
+  out.ok = true;
+}
+
+Value usage(const Sample*, const Sample& c, double, const Env&) {
+  if (c.u[0] == 0) return std::nullopt;
+  return 100.0 * static_cast<double>(c.u[1]) / static_cast<double>(c.u[0]);
+}
+
+constexpr CounterDef kCounters[] = {
+    {"Paging File", "% Usage", Kind::F, true, kSwaps, usage, "%",
+     "Share of the swap area in use (_Total: of all swap areas)", "/proc/swaps 100*Used/Size"},
+};
+
+}  // namespace
+
+const ObjectDef& paging_file_object() {
+  static const ObjectDef def{"Paging File", true, kCounters, enumerate, collect};
+  return def;
+}
+
+}  // namespace perfdata::linux_backend

@@ -1,0 +1,415 @@
+#ifndef __linux__
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
+// Process: one instance per /proc/<pid>, named by its comm, plus the
+// synthetic Idle (the CPUs' idle time) and _Total.
+//
+// A process instance is pinned at add to (pid, starttime): a PID that exits,
+// or is reused by a new process, reads as gone instead of mixing two
+// processes into one delta. _Total keeps a per-PID table so its rates are
+// sums of per-process deltas: an exited process drops out instead of making
+// the sum go backwards, and a process that started during the interval
+// contributes all its counts.
+#include <algorithm>
+#include <cmath>
+
+#include "perfdata/linux/catalogue.h"
+#include "perfdata/linux/text.h"
+#include "perfdata/linux/pid_files.h"
+
+namespace perfdata::linux_backend {
+
+namespace {
+
+// Source bits.
+constexpr uint32_t kStat = 1;     // /proc/<pid>/stat
+constexpr uint32_t kStatus = 2;   // /proc/<pid>/status
+constexpr uint32_t kIo = 4;       // /proc/<pid>/io
+constexpr uint32_t kFd = 8;       // /proc/<pid>/fd/
+constexpr uint32_t kUptime = 16;  // /proc/uptime
+constexpr uint32_t kCpu = 32;     // the cpu line of /proc/stat, for Idle
+
+// Sample.u layout, for one process, Idle, or the sums of _Total.
+enum Field {
+  kUtime,
+  kStime,
+  kFaults,
+  kThreads,
+  kPpid,
+  kPid,
+  kStart,
+  kRss,
+  kHwm,
+  kAnon,
+  kPrivate,
+  kVsize,
+  kVpeak,
+  kRchar,
+  kWchar,
+  kSyscr,
+  kSyscw,
+  kHandles,
+  kIdleTicks,  // idle + iowait of all CPUs (Idle and _Total only)
+  kFieldCount
+};
+
+// One row of _Total's per-PID table.
+struct PidCounts {
+  int64_t pid = 0;
+  uint64_t start = 0;
+  uint64_t utime = 0, stime = 0, faults = 0;
+  uint64_t rchar = 0, wchar = 0, syscr = 0, syscw = 0;
+  bool io_ok = false;
+};
+
+struct PidTable {
+  std::vector<PidCounts> rows;  // sorted by pid
+};
+
+constexpr const char kTotal[] = "_Total";
+constexpr const char kIdle[] = "Idle";
+
+bool all_digits(std::string_view s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string pid_path(std::string_view pid, std::string_view file) {
+  std::string rel = "proc/";
+  rel.append(pid);
+  rel.push_back('/');
+  rel.append(file);
+  return rel;
+}
+
+bool read_idle_ticks(const Env& env, std::string& buf, uint64_t& ticks) {
+  if (!read_file(env, "proc/stat", buf)) return false;
+  for (std::string_view line : split_lines(buf)) {
+    if (line.size() < 4 || line.compare(0, 4, "cpu ") != 0) continue;
+    std::vector<std::string_view> tok = split_ws(line);
+    uint64_t idle = 0, iowait = 0;
+    if (tok.size() < 5 || !parse_u64(tok[4], idle)) return false;
+    if (tok.size() > 5 && !parse_u64(tok[5], iowait)) return false;
+    ticks = idle + iowait;
+    return true;
+  }
+  return false;
+}
+
+bool count_fds(const Env& env, std::string_view pid, uint64_t& n) {
+  std::vector<std::string> entries;
+  if (!list_dir(env, pid_path(pid, "fd"), entries)) return false;
+  n = entries.size();
+  return true;
+}
+
+bool read_status(const Env& env, std::string_view pid, std::string& buf, Sample& out) {
+  PidStatus st;
+  if (!read_file(env, pid_path(pid, "status"), buf) || !parse_pid_status(buf, st)) return false;
+  out.u[kRss] += st.vm_rss * 1024;
+  out.u[kHwm] += st.vm_hwm * 1024;
+  out.u[kAnon] += st.rss_anon * 1024;
+  out.u[kPrivate] += (st.vm_data + st.vm_stk) * 1024;
+  out.u[kVsize] += st.vm_size * 1024;
+  out.u[kVpeak] += st.vm_peak * 1024;
+  return true;
+}
+
+bool read_io(const Env& env, std::string_view pid, std::string& buf, PidIo& io) {
+  return read_file(env, pid_path(pid, "io"), buf) && parse_pid_io(buf, io);
+}
+
+// ----------------------------------------------------------- enumeration
+
+bool enumerate(const Env& env, std::vector<Instance>& out) {
+  std::vector<std::string> entries;
+  if (!list_dir(env, "proc", entries)) return false;
+  std::vector<PidStat> procs;
+  procs.reserve(entries.size());
+  std::string buf;
+  for (const std::string& e : entries) {
+    if (!all_digits(e)) continue;
+    PidStat st;
+    // A PID listed but gone before its stat was read is simply not there.
+    if (read_file(env, pid_path(e, "stat"), buf) && parse_pid_stat(buf, st))
+      procs.push_back(std::move(st));
+  }
+  // Namesakes get '#k' in start order, so older processes keep lower indexes.
+  std::sort(procs.begin(), procs.end(), [](const PidStat& a, const PidStat& b) {
+    return a.starttime != b.starttime ? a.starttime < b.starttime : a.pid < b.pid;
+  });
+  out.reserve(procs.size() + 2);
+  Instance total;
+  total.name = kTotal;
+  total.id = -1;
+  out.push_back(std::move(total));
+  Instance idle;
+  idle.name = kIdle;
+  idle.id = 0;
+  out.push_back(std::move(idle));
+  for (PidStat& p : procs) {
+    Instance inst;
+    inst.name = mangle(p.comm);
+    inst.key = std::to_string(p.pid);
+    inst.id = p.pid;
+    inst.start = p.starttime;
+    out.push_back(std::move(inst));
+  }
+  return true;
+}
+
+// ------------------------------------------------------------- collection
+
+void collect_pid(const Env& env, const Instance& inst, uint32_t needs, Sample& out) {
+  std::string buf;
+  PidStat st;
+  const std::string& pid = inst.key;
+  // stat is read whatever the counter, to see that the pinned process still
+  // runs: a different start time means the PID now belongs to another one.
+  if (!read_file(env, pid_path(pid, "stat"), buf) || !parse_pid_stat(buf, st)) return;
+  if (st.pid != inst.id || st.starttime != inst.start) return;
+  out.u.assign(kFieldCount, 0);
+  out.u[kUtime] = st.utime;
+  out.u[kStime] = st.stime;
+  out.u[kFaults] = st.minflt + st.majflt;
+  out.u[kThreads] = static_cast<uint64_t>(std::max<int64_t>(st.num_threads, 0));
+  out.u[kPpid] = static_cast<uint64_t>(std::max<int64_t>(st.ppid, 0));
+  out.u[kPid] = static_cast<uint64_t>(st.pid);
+  out.u[kStart] = st.starttime;
+  if ((needs & kStatus) && !read_status(env, pid, buf, out)) return;
+  if (needs & kIo) {
+    PidIo io;
+    if (!read_io(env, pid, buf, io)) return;
+    out.u[kRchar] = io.rchar;
+    out.u[kWchar] = io.wchar;
+    out.u[kSyscr] = io.syscr;
+    out.u[kSyscw] = io.syscw;
+  }
+  if ((needs & kFd) && !count_fds(env, pid, out.u[kHandles])) return;
+  if (needs & kUptime) {
+    double up = 0;
+    if (!read_uptime(env, buf, up)) return;
+    out.f = {up};
+  }
+  out.ok = true;
+}
+
+// Idle and _Total share these: the CPUs' idle ticks and the uptime.
+bool collect_system_parts(const Env& env, uint32_t needs, std::string& buf, Sample& out) {
+  if ((needs & kCpu) && !read_idle_ticks(env, buf, out.u[kIdleTicks])) return false;
+  if (needs & kUptime) {
+    double up = 0;
+    if (!read_uptime(env, buf, up)) return false;
+    out.f = {up};
+  }
+  return true;
+}
+
+void collect_idle(const Env& env, uint32_t needs, Sample& out) {
+  std::string buf;
+  out.u.assign(kFieldCount, 0);
+  if (!collect_system_parts(env, needs, buf, out)) return;
+  out.ok = true;
+}
+
+void collect_total(const Env& env, uint32_t needs, Sample& out) {
+  std::string buf;
+  out.u.assign(kFieldCount, 0);
+  if (!collect_system_parts(env, needs, buf, out)) return;
+  std::vector<std::string> entries;
+  if (!list_dir(env, "proc", entries)) return;
+  auto table = std::make_shared<PidTable>();
+  const bool want_stat = (needs & (kStat | kIo)) != 0;
+  for (const std::string& e : entries) {
+    if (!all_digits(e)) continue;
+    PidCounts row;
+    PidStat st;
+    if (want_stat) {
+      if (!read_file(env, pid_path(e, "stat"), buf) || !parse_pid_stat(buf, st)) continue;
+      row.pid = st.pid;
+      row.start = st.starttime;
+      row.utime = st.utime;
+      row.stime = st.stime;
+      row.faults = st.minflt + st.majflt;
+      out.u[kThreads] += static_cast<uint64_t>(std::max<int64_t>(st.num_threads, 0));
+    }
+    // Processes whose files vanished or cannot be read are left out of the sums.
+    if (needs & kStatus) read_status(env, e, buf, out);
+    if (needs & kFd) {
+      uint64_t n = 0;
+      if (count_fds(env, e, n)) out.u[kHandles] += n;
+    }
+    if (needs & kIo) {
+      PidIo io;
+      if (read_io(env, e, buf, io)) {
+        row.io_ok = true;
+        row.rchar = io.rchar;
+        row.wchar = io.wchar;
+        row.syscr = io.syscr;
+        row.syscw = io.syscw;
+      }
+    }
+    if (want_stat) table->rows.push_back(row);
+  }
+  std::sort(table->rows.begin(), table->rows.end(),
+            [](const PidCounts& a, const PidCounts& b) { return a.pid < b.pid; });
+  out.payload = std::move(table);
+  out.ok = true;
+}
+
+void collect(const Env& env, const Instance& inst, uint32_t needs, const Sample*, Sample& out) {
+  if (inst.id < 0) {
+    collect_total(env, needs, out);
+  } else if (inst.id == 0) {
+    collect_idle(env, needs, out);
+  } else {
+    collect_pid(env, inst, needs, out);
+  }
+}
+
+// --------------------------------------------------------------- formulas
+
+using PidField = uint64_t PidCounts::*;
+
+// The increase of `fields` over the interval. For _Total: per-PID deltas of
+// processes present at both collections plus the full counts of processes
+// that started in between. `io` restricts _Total to PIDs whose io file was
+// readable. Null when a single process's count went backwards.
+std::optional<uint64_t> increase(const Sample& prev, const Sample& cur,
+                                 std::initializer_list<Field> fields,
+                                 std::initializer_list<PidField> pid_fields, bool io) {
+  const auto* a = static_cast<const PidTable*>(prev.payload.get());
+  const auto* b = static_cast<const PidTable*>(cur.payload.get());
+  if (a == nullptr || b == nullptr) {
+    uint64_t sum = 0;
+    for (Field f : fields) {
+      std::optional<uint64_t> d = delta(prev.u[f], cur.u[f]);
+      if (!d) return std::nullopt;
+      sum += *d;
+    }
+    return sum;
+  }
+  uint64_t sum = 0;
+  for (const PidCounts& row : b->rows) {
+    if (io && !row.io_ok) continue;
+    auto old = std::lower_bound(a->rows.begin(), a->rows.end(), row.pid,
+                                [](const PidCounts& r, int64_t pid) { return r.pid < pid; });
+    bool same = old != a->rows.end() && old->pid == row.pid && old->start == row.start;
+    for (PidField f : pid_fields) {
+      if (!same) {
+        sum += row.*f;  // started during the interval
+      } else if (!io || old->io_ok) {
+        sum += row.*f >= (*old).*f ? row.*f - (*old).*f : 0;
+      }
+    }
+  }
+  return sum;
+}
+
+// Idle time: the kernel may move iowait ticks back to idle, so a small drop
+// of idle + iowait reads as no idle time rather than a reset.
+uint64_t idle_increase(const Sample& prev, const Sample& cur) {
+  return cur.u[kIdleTicks] > prev.u[kIdleTicks] ? cur.u[kIdleTicks] - prev.u[kIdleTicks] : 0;
+}
+
+double ticks_percent(uint64_t ticks, double dt, const Env& env) {
+  return 100.0 * static_cast<double>(ticks) / static_cast<double>(env.clk_tck) / dt;
+}
+
+Value processor_time(const Sample* p, const Sample& c, double dt, const Env& env) {
+  auto d = increase(*p, c, {kUtime, kStime}, {&PidCounts::utime, &PidCounts::stime}, false);
+  if (!d) return std::nullopt;
+  return ticks_percent(*d + idle_increase(*p, c), dt, env);
+}
+
+Value user_time(const Sample* p, const Sample& c, double dt, const Env& env) {
+  auto d = increase(*p, c, {kUtime}, {&PidCounts::utime}, false);
+  if (!d) return std::nullopt;
+  return ticks_percent(*d, dt, env);
+}
+
+// The idle loop runs in the kernel, so Idle's time is privileged time.
+Value privileged_time(const Sample* p, const Sample& c, double dt, const Env& env) {
+  auto d = increase(*p, c, {kStime}, {&PidCounts::stime}, false);
+  if (!d) return std::nullopt;
+  return ticks_percent(*d + idle_increase(*p, c), dt, env);
+}
+
+template <Field F, PidField PF, bool Io>
+Value rate(const Sample* p, const Sample& c, double dt, const Env&) {
+  auto d = increase(*p, c, {F}, {PF}, Io);
+  if (!d) return std::nullopt;
+  return static_cast<double>(*d) / dt;
+}
+
+template <Field F>
+Value gauge(const Sample*, const Sample& c, double, const Env&) {
+  return static_cast<double>(c.u[F]);
+}
+
+Value elapsed_time(const Sample*, const Sample& c, double, const Env& env) {
+  if (c.f.empty()) return std::nullopt;
+  double up = c.f[0];
+  if (c.u[kPid] == 0) return up;  // Idle and _Total: time since boot
+  double e = up - static_cast<double>(c.u[kStart]) / static_cast<double>(env.clk_tck);
+  return e < 0.0 ? 0.0 : e;
+}
+
+constexpr const char kObj[] = "Process";
+
+const CounterDef kRows[] = {
+    {kObj, "% Processor Time", Kind::P, true, kStat | kCpu, processor_time, "%",
+     "CPU time of all the process's threads as a share of one CPU (can pass 100); Idle: idle CPU "
+     "time",
+     "/proc/<pid>/stat 100*(utime+stime) deltas/HZ / seconds; Idle: /proc/stat idle+iowait"},
+    {kObj, "% User Time", Kind::P, true, kStat | kCpu, user_time, "%",
+     "User-mode CPU time as a share of one CPU", "/proc/<pid>/stat 100*utime delta/HZ / seconds"},
+    {kObj, "% Privileged Time", Kind::P, true, kStat | kCpu, privileged_time, "%",
+     "Kernel-mode CPU time as a share of one CPU", "/proc/<pid>/stat 100*stime delta/HZ / seconds"},
+    {kObj, "Working Set", Kind::G, false, kStatus, gauge<kRss>, "B", "Resident memory",
+     "/proc/<pid>/status VmRSS*1024"},
+    {kObj, "Working Set Peak", Kind::G, false, kStatus, gauge<kHwm>, "B",
+     "Largest resident memory so far", "/proc/<pid>/status VmHWM*1024"},
+    {kObj, "Working Set - Private", Kind::G, false, kStatus, gauge<kAnon>, "B",
+     "Resident anonymous memory", "/proc/<pid>/status RssAnon*1024"},
+    {kObj, "Private Bytes", Kind::G, false, kStatus, gauge<kPrivate>, "B",
+     "Private writable memory charged to commit", "/proc/<pid>/status (VmData+VmStk)*1024"},
+    {kObj, "Virtual Bytes", Kind::G, false, kStatus, gauge<kVsize>, "B",
+     "Size of the address space", "/proc/<pid>/status VmSize*1024"},
+    {kObj, "Virtual Bytes Peak", Kind::G, false, kStatus, gauge<kVpeak>, "B",
+     "Largest address space so far", "/proc/<pid>/status VmPeak*1024"},
+    {kObj, "Thread Count", Kind::G, false, kStat, gauge<kThreads>, "", "Threads of the process",
+     "/proc/<pid>/stat num_threads (field 20)"},
+    {kObj, "Handle Count", Kind::G, false, kFd, gauge<kHandles>, "", "Open file descriptors",
+     "/proc/<pid>/fd: number of entries"},
+    {kObj, "ID Process", Kind::G, false, kStat, gauge<kPid>, "",
+     "Process ID (0 for Idle and _Total)", "/proc/<pid>/stat pid"},
+    {kObj, "Creating Process ID", Kind::G, false, kStat, gauge<kPpid>, "", "Parent process ID",
+     "/proc/<pid>/stat ppid (field 4)"},
+    {kObj, "Elapsed Time", Kind::E, false, kStat | kUptime, elapsed_time, "s",
+     "Seconds since the process started (_Total and Idle: since boot)",
+     "/proc/uptime - /proc/<pid>/stat starttime/HZ"},
+    {kObj, "IO Read Bytes/sec", Kind::R, false, kIo, rate<kRchar, &PidCounts::rchar, true>, "",
+     "Bytes read per second by read-family calls: files, sockets, pipes, devices",
+     "/proc/<pid>/io rchar delta / seconds"},
+    {kObj, "IO Write Bytes/sec", Kind::R, false, kIo, rate<kWchar, &PidCounts::wchar, true>, "",
+     "Bytes written per second by write-family calls: files, sockets, pipes, devices",
+     "/proc/<pid>/io wchar delta / seconds"},
+    {kObj, "IO Read Operations/sec", Kind::R, false, kIo, rate<kSyscr, &PidCounts::syscr, true>, "",
+     "Read-family calls per second", "/proc/<pid>/io syscr delta / seconds"},
+    {kObj, "IO Write Operations/sec", Kind::R, false, kIo, rate<kSyscw, &PidCounts::syscw, true>,
+     "", "Write-family calls per second", "/proc/<pid>/io syscw delta / seconds"},
+    {kObj, "Page Faults/sec", Kind::R, false, kStat, rate<kFaults, &PidCounts::faults, false>, "",
+     "Page faults per second, soft and hard", "/proc/<pid>/stat (minflt+majflt) deltas / seconds"},
+};
+
+}  // namespace
+
+const ObjectDef& process_object() {
+  // comm is cut to 15 bytes by the kernel (TASK_COMM_LEN), so a longer
+  // request is matched on its first 15 bytes.
+  static const ObjectDef obj{"Process", true, kRows, enumerate, collect, false, 15};
+  return obj;
+}
+
+}  // namespace perfdata::linux_backend

@@ -1,0 +1,155 @@
+#ifndef __linux__
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
+// TCPv4: the Tcp MIB from /proc/net/snmp and established connections from
+// /proc/net/tcp.
+#include "perfdata/linux/catalogue.h"
+#include "perfdata/linux/text.h"
+
+namespace perfdata::linux_backend {
+
+namespace {
+
+enum : uint32_t { kSnmp = 1, kTcpTable = 2 };
+enum : size_t {
+  kActive,
+  kPassive,
+  kFails,
+  kResets,
+  kInSegs,
+  kOutSegs,
+  kRetrans,
+  kEstablished,
+  kSlots
+};
+constexpr uint64_t kAbsent = UINT64_MAX;
+
+// Columns were added over kernel versions, so values are looked up by the
+// names of the header line, never by position.
+bool parse_snmp(std::string_view text, Sample& out) {
+  std::vector<std::string_view> head, vals;
+  for (std::string_view line : split_lines(text)) {
+    if (line.substr(0, 4) != "Tcp:") continue;
+    if (head.empty()) {
+      head = split_ws(line.substr(4));
+    } else {
+      vals = split_ws(line.substr(4));
+      break;
+    }
+  }
+  if (head.empty() || head.size() != vals.size()) return false;
+  static constexpr std::pair<size_t, const char*> keys[] = {
+      {kActive, "ActiveOpens"}, {kPassive, "PassiveOpens"}, {kFails, "AttemptFails"},
+      {kResets, "EstabResets"}, {kInSegs, "InSegs"},        {kOutSegs, "OutSegs"},
+      {kRetrans, "RetransSegs"}};
+  for (const auto& [slot, key] : keys) {
+    for (size_t i = 0; i < head.size(); ++i) {
+      int64_t v = 0;
+      if (head[i] == key && parse_i64(vals[i], v) && v >= 0) out.u[slot] = static_cast<uint64_t>(v);
+    }
+  }
+  return true;
+}
+
+// ESTABLISHED (01) and CLOSE_WAIT (08) rows: connections that are up, as
+// Windows counts them.
+bool count_established(std::string_view text, uint64_t& out) {
+  std::vector<std::string_view> lines = split_lines(text);
+  if (lines.empty()) return false;
+  out = 0;
+  for (size_t i = 1; i < lines.size(); ++i) {
+    std::vector<std::string_view> tok = split_ws(lines[i]);
+    if (tok.empty()) continue;
+    if (tok.size() < 4) return false;
+    if (tok[3] == "01" || tok[3] == "08") ++out;
+  }
+  return true;
+}
+
+bool enumerate(const Env& env, std::vector<Instance>&) {
+  std::string text;
+  return read_file(env, "proc/net/snmp", text);
+}
+
+void collect(const Env& env, const Instance&, uint32_t needs, const Sample*, Sample& out) {
+  out.u.assign(kSlots, kAbsent);
+  std::string text;
+  if ((needs & kSnmp) && (!read_file(env, "proc/net/snmp", text) || !parse_snmp(text, out))) return;
+  if ((needs & kTcpTable) &&
+      (!read_file(env, "proc/net/tcp", text) || !count_established(text, out.u[kEstablished]))) {
+    return;
+  }
+  out.ok = true;
+}
+
+Value gauge(const Sample& c, size_t slot) {
+  if (c.u[slot] == kAbsent) return std::nullopt;
+  return static_cast<double>(c.u[slot]);
+}
+
+Value rate(const Sample& p, const Sample& c, double dt, std::initializer_list<size_t> slots) {
+  double sum = 0;
+  for (size_t slot : slots) {
+    if (p.u[slot] == kAbsent || c.u[slot] == kAbsent) return std::nullopt;
+    std::optional<uint64_t> d = delta(p.u[slot], c.u[slot]);
+    if (!d) return std::nullopt;
+    sum += static_cast<double>(*d);
+  }
+  return sum / dt;
+}
+
+Value established(const Sample*, const Sample& c, double, const Env&) {
+  return gauge(c, kEstablished);
+}
+Value active(const Sample*, const Sample& c, double, const Env&) { return gauge(c, kActive); }
+Value passive(const Sample*, const Sample& c, double, const Env&) { return gauge(c, kPassive); }
+Value failures(const Sample*, const Sample& c, double, const Env&) { return gauge(c, kFails); }
+Value resets(const Sample*, const Sample& c, double, const Env&) { return gauge(c, kResets); }
+Value received(const Sample* p, const Sample& c, double dt, const Env&) {
+  return rate(*p, c, dt, {kInSegs});
+}
+Value sent(const Sample* p, const Sample& c, double dt, const Env&) {
+  return rate(*p, c, dt, {kOutSegs});
+}
+Value segments(const Sample* p, const Sample& c, double dt, const Env&) {
+  return rate(*p, c, dt, {kInSegs, kOutSegs});
+}
+Value retransmitted(const Sample* p, const Sample& c, double dt, const Env&) {
+  return rate(*p, c, dt, {kRetrans});
+}
+
+constexpr CounterDef kCounters[] = {
+    {"TCPv4", "Connections Established", Kind::G, false, kTcpTable, established, "",
+     "IPv4 TCP connections now ESTABLISHED or CLOSE-WAIT", "/proc/net/tcp rows with st 01 or 08"},
+    {"TCPv4", "Connections Active", Kind::C, false, kSnmp, active, "",
+     "Connections opened from this side since boot (IPv6 included)",
+     "/proc/net/snmp Tcp ActiveOpens"},
+    {"TCPv4", "Connections Passive", Kind::C, false, kSnmp, passive, "",
+     "Connections accepted since boot (IPv6 included)", "/proc/net/snmp Tcp PassiveOpens"},
+    {"TCPv4", "Connection Failures", Kind::C, false, kSnmp, failures, "",
+     "Connection attempts that failed since boot (IPv6 included)",
+     "/proc/net/snmp Tcp AttemptFails"},
+    {"TCPv4", "Connections Reset", Kind::C, false, kSnmp, resets, "",
+     "Established connections reset since boot (IPv6 included)", "/proc/net/snmp Tcp EstabResets"},
+    {"TCPv4", "Segments Received/sec", Kind::R, false, kSnmp, received, "",
+     "TCP segments received per second (IPv6 included)",
+     "/proc/net/snmp Tcp InSegs delta / seconds"},
+    {"TCPv4", "Segments Sent/sec", Kind::R, false, kSnmp, sent, "",
+     "TCP segments sent per second (IPv6 included)", "/proc/net/snmp Tcp OutSegs delta / seconds"},
+    {"TCPv4", "Segments/sec", Kind::R, false, kSnmp, segments, "",
+     "TCP segments received plus sent per second (IPv6 included)",
+     "/proc/net/snmp Tcp (InSegs+OutSegs) deltas / seconds"},
+    {"TCPv4", "Segments Retransmitted/sec", Kind::R, false, kSnmp, retransmitted, "",
+     "TCP segments retransmitted per second (IPv6 included)",
+     "/proc/net/snmp Tcp RetransSegs delta / seconds"},
+};
+
+}  // namespace
+
+const ObjectDef& tcpv4_object() {
+  static const ObjectDef def{"TCPv4", false, kCounters, enumerate, collect};
+  return def;
+}
+
+}  // namespace perfdata::linux_backend

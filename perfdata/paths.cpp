@@ -1,0 +1,172 @@
+#include "perfdata/paths.h"
+
+namespace perfdata {
+
+namespace {
+
+bool all_digits(std::string_view s) {
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+  }
+  return !s.empty();
+}
+
+}  // namespace
+
+Status parse_path(std::string_view path, ParsedPath& out, bool allow_wildcards) {
+  out = ParsedPath{};
+  constexpr Status bad = CSTATUS_BAD_COUNTERNAME;
+  if (path.empty() || path.size() > kMaxCounterPath || path.front() != '\\') return bad;
+  // Adding reads a single value: a wildcard has no meaning there.
+  const bool wild = path.find('*') != std::string_view::npos;
+  if (wild && !allow_wildcards) return bad;
+
+  std::string_view body = path;
+  if (body.size() >= 2 && body[1] == '\\') {
+    size_t end = body.find('\\', 2);
+    if (end == std::string_view::npos || end == 2) return bad;
+    out.has_machine = true;
+    out.machine = std::string(body.substr(2, end - 2));
+    body = body.substr(end);
+  }
+  body.remove_prefix(1);  // the '\' before the object
+
+  size_t q = body.find('\\');
+  size_t p = body.find('(');
+  std::string_view object, instance, counter;
+  bool has_instance = false;
+  if (q != std::string_view::npos && (p == std::string_view::npos || q < p)) {
+    object = body.substr(0, q);
+    counter = body.substr(q + 1);
+  } else if (p != std::string_view::npos) {
+    object = body.substr(0, p);
+    // The instance ends at the last ")\" so that names holding '(' , ')' or
+    // '\' survive.
+    size_t r = body.rfind(")\\");
+    if (r == std::string_view::npos || r < p) return bad;
+    has_instance = true;
+    instance = body.substr(p + 1, r - p - 1);
+    counter = body.substr(r + 2);
+  } else {
+    return bad;
+  }
+  if (object.empty() || counter.empty() || object.find(')') != std::string_view::npos ||
+      counter.find('\\') != std::string_view::npos) {
+    return bad;
+  }
+  if (has_instance && instance.empty()) return bad;
+
+  uint32_t index = 0;
+  if (has_instance && instance.find('*') == std::string_view::npos) {
+    size_t h = instance.rfind('#');
+    if (h != std::string_view::npos && h > 0) {
+      std::string_view digits = instance.substr(h + 1);
+      if (digits.size() <= 9 && all_digits(digits)) {
+        for (char c : digits) index = index * 10 + static_cast<uint32_t>(c - '0');
+        instance = instance.substr(0, h);
+      }
+    }
+  }
+  out.object = std::string(object);
+  out.counter = std::string(counter);
+  out.has_instance = has_instance;
+  out.instance = std::string(instance);
+  out.index = index;
+  return 0;
+}
+
+bool iequals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+std::string folded(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = fold(c);
+  return r;
+}
+
+bool wildcard_match(std::string_view pattern, std::string_view text) {
+  // Greedy scan with one back-track point: linear in practice and never
+  // exponential on runs of '*'.
+  size_t p = 0, t = 0, star = std::string_view::npos, mark = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      mark = t;
+    } else if (p < pattern.size() && fold(pattern[p]) == fold(text[t])) {
+      ++p;
+      ++t;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      t = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+std::vector<std::string> number_duplicates(const std::vector<std::string>& names) {
+  std::vector<std::string> out;
+  out.reserve(names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    size_t k = 0;
+    for (size_t j = 0; j < i; ++j) {
+      if (iequals(names[j], names[i])) ++k;
+    }
+    out.push_back(k == 0 ? names[i] : names[i] + "#" + std::to_string(k));
+  }
+  return out;
+}
+
+std::string join_path(std::string_view object, const std::string* instance,
+                      std::string_view counter) {
+  std::string path = "\\";
+  path.append(object);
+  if (instance != nullptr) {
+    path.push_back('(');
+    path.append(*instance);
+    path.push_back(')');
+  }
+  path.push_back('\\');
+  path.append(counter);
+  return path;
+}
+
+const char* kind_word(CounterKind kind) {
+  switch (kind) {
+    case CounterKind::gauge:
+      return "gauge";
+    case CounterKind::count:
+      return "count";
+    case CounterKind::rate:
+      return "rate";
+    case CounterKind::percent:
+      return "percent";
+    case CounterKind::average:
+      return "average";
+    case CounterKind::fraction:
+      return "fraction";
+    case CounterKind::elapsed:
+      return "elapsed";
+    case CounterKind::unknown:
+      break;
+  }
+  return "unknown";
+}
+
+CounterKind kind_from_word(const std::string& word) {
+  for (CounterKind k :
+       {CounterKind::gauge, CounterKind::count, CounterKind::rate, CounterKind::percent,
+        CounterKind::average, CounterKind::fraction, CounterKind::elapsed}) {
+    if (word == kind_word(k)) return k;
+  }
+  return CounterKind::unknown;
+}
+
+}  // namespace perfdata

@@ -1,0 +1,57 @@
+// Counter-path grammar and name matching shared by the backends that serve
+// counters themselves (Linux and the table); the Windows backend leaves both
+// to the system.
+//
+// Grammar: ["\\" machine] "\" object ["(" instance ["#" index] ")"] "\" counter.
+// The instance ends at the LAST ")\" so names holding '(', ')' or '\'
+// survive: "\Process(a(b))\ID Process" gives instance "a(b)".
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "perfdata/perfdata.h"
+
+namespace perfdata {
+
+constexpr size_t kMaxCounterPath = 2047;
+
+// The parts of "[\\machine]\object[(instance[#index])]\counter".
+struct ParsedPath {
+  bool has_machine = false;
+  std::string machine;
+  std::string object;
+  bool has_instance = false;
+  std::string instance;  // without the '#index' suffix
+  uint32_t index = 0;    // '#0' and no suffix both give 0
+  std::string counter;
+};
+
+// Syntax only: 0 or CSTATUS_BAD_COUNTERNAME (empty, over 2047 bytes, no
+// leading '\', an empty part, "()", an object holding ')', a counter holding
+// '\'). A '*' anywhere is BAD_COUNTERNAME unless `allow_wildcards` (expansion
+// patterns); '#k' is then not split off an instance holding '*'.
+Status parse_path(std::string_view path, ParsedPath& out, bool allow_wildcards = false);
+
+// ASCII-only case folding ('A'-'Z' -> 'a'-'z'); never locale dependent.
+constexpr char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c; }
+bool iequals(std::string_view a, std::string_view b);
+std::string folded(std::string_view s);
+
+// '*' matches any run of bytes (also none), every other byte itself ignoring
+// ASCII case. wildcard_match("*disk*", "PhysicalDisk") = true.
+bool wildcard_match(std::string_view pattern, std::string_view text);
+
+// Display names for instances given in group order: the first of a group of
+// names equal ignoring case keeps its name, the k-th becomes "name#k".
+// {"sh", "bash", "SH"} -> {"sh", "bash", "SH#1"}.
+std::vector<std::string> number_duplicates(const std::vector<std::string>& names);
+
+// "\Object(Instance)\Counter", or "\Object\Counter" without an instance.
+std::string join_path(std::string_view object, const std::string* instance,
+                      std::string_view counter);
+
+}  // namespace perfdata

@@ -1,0 +1,104 @@
+// The performance-data service the programs call. Backends: the system's own
+// Performance Data Helper on Windows (win32/), counters served from /proc and
+// /sys on Linux (linux/), and a table for the test build (table/); the
+// program that links one of them chooses.
+//
+// The calls keep the contract of their Windows namesakes: a counter path
+// "\\computer\object(instance)\counter" or "\\computer\object\counter", status
+// 0 on success and a 32-bit status code otherwise, two collections that let a
+// rate be formed, and a value status of 0 or 1 for a usable value.
+//
+// Discovery (enum_objects, enum_object_items, expand_wildcard_path,
+// get_counter_info) returns NOT_IMPLEMENTED where the system lacks the call
+// (Wine 8 has no PdhEnumObjectsA, PdhEnumObjectItemsA or
+// PdhExpandWildCardPathA). Example on Linux:
+//   expand_wildcard_path("\\Processor(*)\\% Idle Time", &paths) -> 0, paths =
+//   {"\Processor(_Total)\% Idle Time", "\Processor(0)\% Idle Time", ...}
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace perfdata {
+
+using Status = uint32_t;
+using Query = void*;
+using Counter = void*;
+
+constexpr Status CSTATUS_VALID_DATA = 0x00000000;
+constexpr Status CSTATUS_NEW_DATA = 0x00000001;
+constexpr Status CSTATUS_NO_MACHINE = 0x800007D0;
+constexpr Status CSTATUS_NO_INSTANCE = 0x800007D1;
+constexpr Status CSTATUS_ITEM_NOT_VALIDATED = 0x800007D3;
+constexpr Status NO_DATA = 0x800007D5;  // nothing matched
+constexpr Status CSTATUS_NO_OBJECT = 0xC0000BB8;
+constexpr Status CSTATUS_NO_COUNTER = 0xC0000BB9;
+constexpr Status CSTATUS_INVALID_DATA = 0xC0000BBA;
+constexpr Status INVALID_HANDLE = 0xC0000BBC;
+constexpr Status INVALID_ARGUMENT = 0xC0000BBD;
+constexpr Status CSTATUS_BAD_COUNTERNAME = 0xC0000BC0;
+constexpr Status NOT_IMPLEMENTED = 0xC0000BD3;  // the system lacks the call
+
+constexpr uint32_t FMT_DOUBLE = 0x00000200;
+constexpr uint32_t FMT_NOCAP100 = 0x00008000;
+
+// The value record of a formatted read (the double variant).
+struct CounterValue {
+  uint32_t c_status = 0;
+  double value = 0.0;
+};
+
+Status open_query(Query* query);
+Status add_counter(Query query, const char* full_path, Counter* counter);
+// Adds by the English (neutral) counter name whatever the system's display
+// language: on Windows through PdhAddEnglishCounterA looked up at run time,
+// falling back to PdhAddCounterA; elsewhere the same as add_counter.
+Status add_english_counter(Query query, const char* full_path, Counter* counter);
+Status collect_query_data(Query query);
+Status get_formatted_counter_value(Counter counter, uint32_t format, CounterValue* value);
+Status close_query(Query query);
+
+// Copies the local computer name into `buffer` of `*size` bytes; on success
+// returns true and sets `*size` to its length without the NUL.
+bool get_computer_name(char* buffer, uint32_t* size);
+void sleep_ms(uint32_t milliseconds);
+
+// ------------------------------------------------------------------ discovery
+
+enum class CounterKind { unknown, gauge, count, rate, percent, average, fraction, elapsed };
+
+struct CounterInfo {
+  std::string name;  // "% Processor Time"
+  CounterKind kind = CounterKind::unknown;
+  std::string unit;         // "%", "B", "s" or "" (counts and rates)
+  std::string explanation;  // one line; empty where the system gives none
+  std::string source;       // Linux: "/proc/stat (user+nice)"; may be empty elsewhere
+};
+
+// All objects, one name each, in the backend's order.
+Status enum_objects(std::vector<std::string>* objects);
+
+// One object's counters and its current instances (duplicates as "name#k",
+// plus "_Total" where served); instances stay empty for single-instance
+// objects. CSTATUS_NO_OBJECT for an unknown object.
+Status enum_object_items(const char* object, std::vector<CounterInfo>* counters,
+                         std::vector<std::string>* instances);
+
+// The full paths ("\Object(Instance)\Counter", no computer name) that a path
+// with '*' in the instance or the counter matches now. '*' is any run of
+// bytes, ASCII case folded; _Total is included where it matches. No match is
+// status 0 with no paths; an unknown object is CSTATUS_NO_OBJECT and a path
+// that does not parse is CSTATUS_BAD_COUNTERNAME.
+Status expand_wildcard_path(const char* path, std::vector<std::string>* paths);
+
+// What is known of an added counter: Linux from its catalogue row, the table
+// from its row, Windows from the counter type the system reports and its name.
+Status get_counter_info(Counter counter, CounterInfo* info);
+
+// "gauge", "count", "rate", "percent", "average", "fraction", "elapsed" or
+// "unknown"; kind_from_word is its inverse (unknown for any other word).
+const char* kind_word(CounterKind kind);
+CounterKind kind_from_word(const std::string& word);
+
+}  // namespace perfdata

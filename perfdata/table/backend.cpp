@@ -1,0 +1,332 @@
+// Performance data answered from a table, for the test build of the program.
+//
+// The file named by VANTRIC_SIM_COUNTERS holds one counter per line:
+//   <path without computer name> TAB <add status> TAB <value status> TAB <value>
+//   ... [TAB <kind> [TAB <unit> [TAB <explanation>]]]
+// Statuses are decimal or hexadecimal with a 0x prefix; the value is a C
+// floating literal (inf, nan and hexadecimal floats too); the kind is a word
+// of kind_word() (gauge, rate, percent...). Empty lines and lines starting
+// with '#' are ignored.
+//
+// Discovery derives from the paths of the rows whose add status is 0: the
+// objects and counters in first-seen order, the instances as the paths write
+// them ("svchost#1" included), expansion over exactly those paths.
+//
+// VANTRIC_SIM_FAULT (access, divzero, stack) provokes that fault when the
+// query is opened, so the failure report can be tested end to end.
+#include "perfdata/perfdata.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "perfdata/paths.h"
+#include "platform/computer_name.h"
+
+namespace {
+
+struct Row {
+  std::string path;
+  uint32_t add_status;
+  uint32_t value_status;
+  double value;
+  perfdata::CounterKind kind = perfdata::CounterKind::unknown;
+  std::string unit, explanation;
+  perfdata::ParsedPath parts;  // of `path`, for discovery
+};
+
+struct TableCounter {
+  const Row* row;
+  int collections = 0;
+};
+
+struct TableQuery {
+  std::vector<TableCounter*> counters;
+};
+
+bool parse_status(const std::string& text, uint32_t* out) {
+  if (text.empty()) return false;
+  const char* s = text.c_str();
+  char* end = nullptr;
+  unsigned long long v;
+  if (text.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'))
+    v = std::strtoull(s + 2, &end, 16);
+  else
+    v = std::strtoull(s, &end, 10);
+  if (*end != '\0' || v > 0xFFFFFFFFull) return false;
+  *out = static_cast<uint32_t>(v);
+  return true;
+}
+
+// A C floating literal, read the same whatever the user's locale says
+// (strtod would take the locale's decimal separator once it is loaded).
+bool parse_value(const std::string& text, double* out) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  bool negative = false;
+  if (first != last && (*first == '-' || *first == '+')) {
+    negative = *first == '-';
+    ++first;
+  }
+  auto format = std::chars_format::general;
+  if (last - first > 2 && first[0] == '0' && (first[1] == 'x' || first[1] == 'X')) {
+    format = std::chars_format::hex;
+    first += 2;
+  }
+  if (first == last || *first == '-' || *first == '+') return false;
+  double v = 0;
+  auto [end, ec] = std::from_chars(first, last, v, format);
+  if (ec != std::errc() || end != last) return false;
+  *out = negative ? -v : v;
+  return true;
+}
+
+std::vector<Row> load_rows() {
+  std::vector<Row> rows;
+  const char* name = std::getenv("VANTRIC_SIM_COUNTERS");
+  if (name == nullptr) return rows;
+  FILE* f = std::fopen(name, "rb");
+  if (f == nullptr) return rows;
+  std::string line;
+  int c;
+  auto take = [&rows](std::string& l) {
+    if (!l.empty() && l.back() == '\r') l.pop_back();
+    if (l.empty() || l[0] == '#') return;
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+      size_t tab = l.find('\t', start);
+      fields.push_back(l.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+      if (tab == std::string::npos) break;
+      start = tab + 1;
+    }
+    Row row{};
+    if (fields.size() < 4 || fields.size() > 7 || !parse_status(fields[1], &row.add_status) ||
+        !parse_status(fields[2], &row.value_status)) {
+      std::fprintf(stderr, "vantric-sim: bad table line: %s\n", l.c_str());
+      std::exit(99);
+    }
+    if (!parse_value(fields[3], &row.value)) {
+      std::fprintf(stderr, "vantric-sim: bad value: %s\n", l.c_str());
+      std::exit(99);
+    }
+    if (fields.size() > 4) {
+      row.kind = perfdata::kind_from_word(fields[4]);
+      if (row.kind == perfdata::CounterKind::unknown && fields[4] != "unknown") {
+        std::fprintf(stderr, "vantric-sim: bad kind: %s\n", l.c_str());
+        std::exit(99);
+      }
+    }
+    if (fields.size() > 5) row.unit = fields[5];
+    if (fields.size() > 6) row.explanation = fields[6];
+    row.path = fields[0];
+    perfdata::parse_path(row.path, row.parts);
+    rows.push_back(std::move(row));
+  };
+  while ((c = std::fgetc(f)) != EOF) {
+    if (c == '\n') {
+      take(line);
+      line.clear();
+    } else {
+      line.push_back(static_cast<char>(c));
+    }
+  }
+  take(line);
+  std::fclose(f);
+  return rows;
+}
+
+const std::vector<Row>& rows() {
+  static const std::vector<Row> table = load_rows();
+  return table;
+}
+
+volatile int fault_zero = 0;
+
+// Each frame keeps a page of stack alive, so the stack runs out long before
+// depth could wrap.
+__attribute__((noinline)) int recurse_forever(int depth) {
+  if (depth < 0) return 0;
+  volatile char pad[4096];
+  pad[0] = static_cast<char>(depth);
+  return recurse_forever(depth + 1) + pad[0];
+}
+
+void provoke_fault() {
+  const char* fault = std::getenv("VANTRIC_SIM_FAULT");
+  if (fault == nullptr) return;
+  if (std::strcmp(fault, "access") == 0) {
+    *static_cast<volatile int*>(nullptr) = 1;
+  } else if (std::strcmp(fault, "divzero") == 0) {
+    volatile int n = 7;
+    n = n / fault_zero;
+  } else if (std::strcmp(fault, "stack") == 0) {
+    recurse_forever(0);
+  }
+}
+
+// The rows a path can add: discovery shows only those.
+std::vector<const Row*> served_rows() {
+  std::vector<const Row*> out;
+  for (const Row& r : rows())
+    if (r.add_status == 0 && !r.parts.object.empty()) out.push_back(&r);
+  return out;
+}
+
+bool contains(const std::vector<std::string>& list, const std::string& name) {
+  for (const std::string& s : list)
+    if (perfdata::iequals(s, name)) return true;
+  return false;
+}
+
+// The instance as the path writes it, '#k' included.
+std::string instance_of(const perfdata::ParsedPath& p) {
+  return p.index == 0 ? p.instance : p.instance + "#" + std::to_string(p.index);
+}
+
+perfdata::CounterInfo info_of(const Row& r) {
+  perfdata::CounterInfo info;
+  info.name = r.parts.counter;
+  info.kind = r.kind;
+  info.unit = r.unit;
+  info.explanation = r.explanation;
+  return info;
+}
+
+std::string local_name() {
+  char name[16];
+  uint32_t size = sizeof name;
+  return perfdata::get_computer_name(name, &size) ? std::string(name, size) : std::string();
+}
+
+Row status_row(uint32_t add_status) {
+  Row r{};
+  r.add_status = add_status;
+  return r;
+}
+const Row unknown_row = status_row(perfdata::CSTATUS_NO_OBJECT);
+const Row no_machine_row = status_row(perfdata::CSTATUS_NO_MACHINE);
+
+}  // namespace
+
+namespace perfdata {
+
+Status open_query(Query* query) {
+  provoke_fault();
+  *query = new TableQuery;
+  return 0;
+}
+
+Status add_counter(Query query, const char* full_path, Counter* counter) {
+  *counter = nullptr;
+  const std::string prefix = "\\\\" + local_name();
+  const Row* row = &no_machine_row;
+  if (std::strncmp(full_path, prefix.c_str(), prefix.size()) == 0) {
+    row = &unknown_row;
+    const char* path = full_path + prefix.size();
+    for (const Row& r : rows())
+      if (r.path == path) {
+        row = &r;
+        break;
+      }
+  }
+  if (row->add_status != 0) return row->add_status;
+  auto* c = new TableCounter{row};
+  static_cast<TableQuery*>(query)->counters.push_back(c);
+  *counter = c;
+  return 0;
+}
+
+Status collect_query_data(Query query) {
+  for (TableCounter* c : static_cast<TableQuery*>(query)->counters) ++c->collections;
+  return 0;
+}
+
+Status get_formatted_counter_value(Counter counter, uint32_t, CounterValue* value) {
+  auto* c = static_cast<TableCounter*>(counter);
+  if (c == nullptr) return INVALID_HANDLE;
+  // Like a rate counter: a value exists only after two collections.
+  if (c->collections < 2) {
+    value->c_status = CSTATUS_INVALID_DATA;
+    return CSTATUS_INVALID_DATA;
+  }
+  value->c_status = c->row->value_status;
+  value->value = c->row->value;
+  return 0;
+}
+
+Status close_query(Query query) {
+  auto* q = static_cast<TableQuery*>(query);
+  for (TableCounter* c : q->counters) delete c;
+  delete q;
+  return 0;
+}
+
+bool get_computer_name(char* buffer, uint32_t* size) {
+  return platform::computer_name(buffer, size);
+}
+
+void sleep_ms(uint32_t) {}
+
+Status add_english_counter(Query query, const char* full_path, Counter* counter) {
+  return add_counter(query, full_path, counter);
+}
+
+Status enum_objects(std::vector<std::string>* objects) {
+  if (objects == nullptr) return INVALID_ARGUMENT;
+  objects->clear();
+  for (const Row* r : served_rows())
+    if (!contains(*objects, r->parts.object)) objects->push_back(r->parts.object);
+  return 0;
+}
+
+Status enum_object_items(const char* object, std::vector<CounterInfo>* counters,
+                         std::vector<std::string>* instances) {
+  if (object == nullptr || counters == nullptr || instances == nullptr) return INVALID_ARGUMENT;
+  counters->clear();
+  instances->clear();
+  std::vector<std::string> names;
+  bool found = false;
+  for (const Row* r : served_rows()) {
+    if (!iequals(r->parts.object, object)) continue;
+    found = true;
+    if (!contains(names, r->parts.counter)) {
+      names.push_back(r->parts.counter);
+      counters->push_back(info_of(*r));
+    }
+    if (r->parts.has_instance && !contains(*instances, instance_of(r->parts)))
+      instances->push_back(instance_of(r->parts));
+  }
+  return found ? 0 : CSTATUS_NO_OBJECT;
+}
+
+Status expand_wildcard_path(const char* path, std::vector<std::string>* paths) {
+  if (path == nullptr || paths == nullptr) return INVALID_ARGUMENT;
+  paths->clear();
+  ParsedPath want;
+  if (Status st = parse_path(path, want, true); st != 0) return st;
+  if (want.has_machine && !iequals(want.machine, local_name())) return CSTATUS_NO_MACHINE;
+  const std::string instance = instance_of(want);
+  bool object_found = false;
+  for (const Row* r : served_rows()) {
+    if (!iequals(r->parts.object, want.object)) continue;
+    object_found = true;
+    if (r->parts.has_instance != want.has_instance) continue;
+    if (want.has_instance && !wildcard_match(instance, instance_of(r->parts))) continue;
+    if (!wildcard_match(want.counter, r->parts.counter)) continue;
+    paths->push_back(r->path);
+  }
+  return object_found ? 0 : CSTATUS_NO_OBJECT;
+}
+
+Status get_counter_info(Counter counter, CounterInfo* info) {
+  if (counter == nullptr) return INVALID_HANDLE;
+  if (info == nullptr) return INVALID_ARGUMENT;
+  *info = info_of(*static_cast<TableCounter*>(counter)->row);
+  return 0;
+}
+
+}  // namespace perfdata

@@ -1,0 +1,281 @@
+#ifndef _WIN32
+#error "this perfdata backend file belongs to another system's build"
+#endif
+
+// The system's Performance Data Helper, called as it is.
+#include "perfdata/perfdata.h"
+
+#include <windows.h>
+#include <pdh.h>
+#include <pdhmsg.h>
+
+#include <vector>
+
+#include "perfdata/win32/syscalls.h"
+#include "platform/computer_name.h"
+
+namespace perfdata {
+
+namespace win32_backend {
+
+namespace {
+
+template <typename Fn>
+Fn lookup(HMODULE module, const char* name) {
+  return module != nullptr
+             ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)))
+             : nullptr;
+}
+
+SysCalls real_calls() {
+  SysCalls calls{};
+  calls.enum_objects = PdhEnumObjectsA;
+  calls.enum_object_items = PdhEnumObjectItemsA;
+  calls.expand_wildcard_path = PdhExpandWildCardPathA;
+  calls.get_counter_info = PdhGetCounterInfoA;
+  calls.add_counter = PdhAddCounterA;
+  calls.add_english_counter = lookup<decltype(calls.add_english_counter)>(
+      GetModuleHandleA("pdh.dll"), "PdhAddEnglishCounterA");
+  // Wine's PdhEnumObjectsA raises an unimplemented-function exception that
+  // no handler of ours may catch; the only safe course is not to call it.
+  calls.enum_objects_is_stub =
+      lookup<void (*)()>(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+  return calls;
+}
+
+// The strings of a list ending in an empty string; a buffer that lacks the
+// final NUL ends the list at its own end.
+std::vector<std::string> split_list(const std::vector<char>& buf, DWORD used) {
+  std::vector<std::string> out;
+  const size_t end = used < buf.size() ? used : buf.size();
+  size_t i = 0;
+  while (i < end && buf[i] != '\0') {
+    size_t j = i;
+    while (j < end && buf[j] != '\0') ++j;
+    out.emplace_back(buf.data() + i, j - i);
+    i = j + 1;
+  }
+  return out;
+}
+
+// The characters of a filled list: what the call reports when that is less
+// than the room it had, else the room.
+DWORD filled(DWORD reported, DWORD room) {
+  return reported > 0 && reported < room ? reported : room;
+}
+
+// The size-query-then-fill protocol: `call(nullptr, &size)` with size 0 gives
+// PDH_MORE_DATA (or 0) and the size; a list that grew in between gives
+// PDH_MORE_DATA again, so a few rounds are allowed.
+template <typename Call>
+Status fetch_list(Call call, std::vector<std::string>* out) {
+  out->clear();
+  DWORD size = 0;
+  Status st = call(nullptr, &size);
+  for (int round = 0; round < 4; ++round) {
+    if (st != 0 && st != PDH_MORE_DATA) return st;
+    if (size == 0) return st == 0 ? 0 : st;
+    std::vector<char> buf(size + 2, '\0');  // room for a final NUL the system might leave out
+    DWORD room = size;
+    st = call(buf.data(), &room);
+    if (st == 0) {
+      *out = split_list(buf, filled(room, size));
+      return 0;
+    }
+    size = room > size ? room : size * 2;
+  }
+  return st;
+}
+
+Status discovery_status(Status st) { return st == PDH_NOT_IMPLEMENTED ? NOT_IMPLEMENTED : st; }
+
+CounterKind kind_of(DWORD type) {
+  switch (type) {
+    case PERF_COUNTER_COUNTER:
+    case PERF_COUNTER_BULK_COUNT:
+    case PERF_COUNTER_QUEUELEN_TYPE:
+    case PERF_COUNTER_LARGE_QUEUELEN_TYPE:
+    case PERF_COUNTER_100NS_QUEUELEN_TYPE:
+      return CounterKind::rate;
+    case PERF_COUNTER_RAWCOUNT:
+    case PERF_COUNTER_LARGE_RAWCOUNT:
+    case PERF_COUNTER_RAWCOUNT_HEX:
+    case PERF_COUNTER_LARGE_RAWCOUNT_HEX:
+      return CounterKind::gauge;
+    case PERF_RAW_FRACTION:
+    case PERF_LARGE_RAW_FRACTION:
+      return CounterKind::fraction;
+    case PERF_100NSEC_TIMER:
+    case PERF_100NSEC_TIMER_INV:
+    case PERF_COUNTER_TIMER:
+    case PERF_COUNTER_TIMER_INV:
+    case PERF_PRECISION_100NS_TIMER:
+    case PERF_SAMPLE_FRACTION:
+      return CounterKind::percent;
+    case PERF_AVERAGE_TIMER:
+    case PERF_AVERAGE_BULK:
+      return CounterKind::average;
+    case PERF_ELAPSED_TIME:
+      return CounterKind::elapsed;
+    default:
+      return CounterKind::unknown;
+  }
+}
+
+bool ends_with(const std::string& s, const char* tail) {
+  const std::string t(tail);
+  return s.size() >= t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
+}
+
+// The unit a counter's type and name imply: percentages, seconds, and byte
+// gauges ("Available Bytes"); rates and counts have none.
+std::string unit_of(CounterKind kind, DWORD type, const std::string& name) {
+  if (kind == CounterKind::percent || kind == CounterKind::fraction) return "%";
+  if (kind == CounterKind::elapsed || type == PERF_AVERAGE_TIMER) return "s";
+  if (kind == CounterKind::gauge && (ends_with(name, "Bytes") || ends_with(name, "Bytes Peak")))
+    return "B";
+  return "";
+}
+
+}  // namespace
+
+SysCalls& syscalls() {
+  static SysCalls calls = real_calls();
+  return calls;
+}
+
+}  // namespace win32_backend
+
+namespace w = win32_backend;
+
+Status open_query(Query* query) {
+  PDH_HQUERY handle = nullptr;
+  Status status = PdhOpenQueryA(nullptr, 0, &handle);
+  *query = handle;
+  return status;
+}
+
+Status add_counter(Query query, const char* full_path, Counter* counter) {
+  PDH_HCOUNTER handle = nullptr;
+  Status status = w::syscalls().add_counter(static_cast<PDH_HQUERY>(query), full_path, 0, &handle);
+  *counter = handle;
+  return status;
+}
+
+Status add_english_counter(Query query, const char* full_path, Counter* counter) {
+  if (w::syscalls().add_english_counter == nullptr) return add_counter(query, full_path, counter);
+  PDH_HCOUNTER handle = nullptr;
+  Status status =
+      w::syscalls().add_english_counter(static_cast<PDH_HQUERY>(query), full_path, 0, &handle);
+  *counter = handle;
+  return status;
+}
+
+Status collect_query_data(Query query) {
+  return PdhCollectQueryData(static_cast<PDH_HQUERY>(query));
+}
+
+Status get_formatted_counter_value(Counter counter, uint32_t format, CounterValue* value) {
+  // Read into the system's record, then copy only what it filled: a failed
+  // read must leave the caller's record as it was.
+  PDH_FMT_COUNTERVALUE raw{};
+  Status status =
+      PdhGetFormattedCounterValue(static_cast<PDH_HCOUNTER>(counter), format, nullptr, &raw);
+  if (status == 0) {
+    value->c_status = raw.CStatus;
+    value->value = raw.doubleValue;
+  }
+  return status;
+}
+
+Status close_query(Query query) { return PdhCloseQuery(static_cast<PDH_HQUERY>(query)); }
+
+bool get_computer_name(char* buffer, uint32_t* size) {
+  return platform::computer_name(buffer, size);
+}
+
+void sleep_ms(uint32_t milliseconds) { Sleep(milliseconds); }
+
+Status enum_objects(std::vector<std::string>* objects) {
+  if (objects == nullptr) return INVALID_ARGUMENT;
+  objects->clear();
+  const w::SysCalls& sys = w::syscalls();
+  if (sys.enum_objects_is_stub || sys.enum_objects == nullptr) return NOT_IMPLEMENTED;
+  // The first round refreshes the system's object list; later rounds reuse it.
+  bool refresh = TRUE;
+  return w::discovery_status(w::fetch_list(
+      [&](char* buf, DWORD* size) {
+        Status st = sys.enum_objects(nullptr, nullptr, buf, size, PERF_DETAIL_WIZARD, refresh);
+        refresh = FALSE;
+        return st;
+      },
+      objects));
+}
+
+Status enum_object_items(const char* object, std::vector<CounterInfo>* counters,
+                         std::vector<std::string>* instances) {
+  if (object == nullptr || counters == nullptr || instances == nullptr) return INVALID_ARGUMENT;
+  counters->clear();
+  instances->clear();
+  const w::SysCalls& sys = w::syscalls();
+  DWORD csize = 0, isize = 0;
+  Status st = sys.enum_object_items(nullptr, nullptr, object, nullptr, &csize, nullptr, &isize,
+                                    PERF_DETAIL_WIZARD, 0);
+  for (int round = 0; round < 4 && (st == 0 || st == PDH_MORE_DATA) && csize > 0; ++round) {
+    // Each list gets the room asked for (plus a NUL the system might leave out).
+    std::vector<char> cbuf(csize + 2, '\0'), ibuf(isize + 2, '\0');
+    DWORD croom = csize, iroom = isize;
+    st = sys.enum_object_items(nullptr, nullptr, object, cbuf.data(), &croom,
+                               isize > 0 ? ibuf.data() : nullptr, &iroom, PERF_DETAIL_WIZARD, 0);
+    if (st == 0) {
+      for (std::string& name : w::split_list(cbuf, w::filled(croom, csize))) {
+        CounterInfo info;
+        info.name = std::move(name);
+        counters->push_back(std::move(info));
+      }
+      if (isize > 0) *instances = w::split_list(ibuf, w::filled(iroom, isize));
+      return 0;
+    }
+    csize = croom > csize ? croom : csize * 2;
+    isize = iroom > isize ? iroom : isize * 2;
+  }
+  return w::discovery_status(st);
+}
+
+Status expand_wildcard_path(const char* path, std::vector<std::string>* paths) {
+  if (path == nullptr || paths == nullptr) return INVALID_ARGUMENT;
+  const w::SysCalls& sys = w::syscalls();
+  Status st = w::fetch_list(
+      [&](char* buf, DWORD* size) { return sys.expand_wildcard_path(nullptr, path, buf, size, 0); },
+      paths);
+  // Nothing matched is an empty list, not a failure.
+  if (st == PDH_CSTATUS_NO_INSTANCE || st == PDH_NO_DATA) {
+    paths->clear();
+    return 0;
+  }
+  return w::discovery_status(st);
+}
+
+Status get_counter_info(Counter counter, CounterInfo* info) {
+  if (counter == nullptr) return INVALID_HANDLE;
+  if (info == nullptr) return INVALID_ARGUMENT;
+  const w::SysCalls& sys = w::syscalls();
+  auto handle = static_cast<PDH_HCOUNTER>(counter);
+  DWORD size = 0;
+  Status st = sys.get_counter_info(handle, TRUE, &size, nullptr);
+  if (st != PDH_MORE_DATA && st != 0) return w::discovery_status(st);
+  if (size < sizeof(PDH_COUNTER_INFO_A)) size = sizeof(PDH_COUNTER_INFO_A);
+  // The record points into its own buffer; keep it aligned for its pointers.
+  std::vector<DWORD_PTR> buf(size / sizeof(DWORD_PTR) + 1);
+  auto* raw = reinterpret_cast<PPDH_COUNTER_INFO_A>(buf.data());
+  st = sys.get_counter_info(handle, TRUE, &size, raw);
+  if (st != 0) return w::discovery_status(st);
+  *info = CounterInfo{};
+  if (raw->szCounterName != nullptr) info->name = raw->szCounterName;
+  info->kind = w::kind_of(raw->dwType);
+  info->unit = w::unit_of(info->kind, raw->dwType, info->name);
+  if (raw->szExplainText != nullptr) info->explanation = raw->szExplainText;
+  return 0;
+}
+
+}  // namespace perfdata

@@ -1,0 +1,238 @@
+// Counter paths: the grammar, the add-time statuses in their order, '#k'
+// duplicates and case folding; and the cumulative-count delta rule.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "tests/perf/proc_tree.h"
+#include "perfdata/linux/query.h"
+
+namespace {
+
+using proc_tree::Tree;
+
+constexpr perfdata::Status OK = 0;
+constexpr perfdata::Status BAD = perfdata::CSTATUS_BAD_COUNTERNAME;
+constexpr perfdata::Status NO_MACHINE = perfdata::CSTATUS_NO_MACHINE;
+constexpr perfdata::Status NO_OBJECT = perfdata::CSTATUS_NO_OBJECT;
+constexpr perfdata::Status NO_COUNTER = perfdata::CSTATUS_NO_COUNTER;
+constexpr perfdata::Status NO_INSTANCE = perfdata::CSTATUS_NO_INSTANCE;
+
+void write_machine(const Tree& t) {
+  t.write("proc/stat",
+          "cpu  10 0 10 80 0 0 0 0 0 0\n"
+          "cpu0 5 0 5 40 0 0 0 0 0 0\n"
+          "cpu2 5 0 5 40 0 0 0 0 0 0\n"
+          "ctxt 100\nprocs_running 1\n");
+  t.write("proc/meminfo", "MemTotal: 1000 kB\nMemFree: 100 kB\nMemAvailable: 500 kB\n");
+  t.write("proc/swaps",
+          "Filename\tType\tSize\tUsed\tPriority\n"
+          "/swap/a    file 1000 10 -2\n"
+          "/swap#a    file 1000 20 -3\n");
+  t.write("proc/net/dev",
+          "Inter-|   Receive                |  Transmit\n"
+          " face |bytes packets errs drop fifo frame compressed multicast|bytes ...\n"
+          "  eth0: 1 1 0 0 0 0 0 0 1 1 0 0 0 0 0 0\n"
+          "  ETH0: 1 1 0 0 0 0 0 0 1 1 0 0 0 0 0 0\n"
+          "we(ird): 1 1 0 0 0 0 0 0 1 1 0 0 0 0 0 0\n"
+          "    lo: 1 1 0 0 0 0 0 0 1 1 0 0 0 0 0 0\n");
+  t.write("proc/net/snmp", "Tcp: InSegs OutSegs\nTcp: 1 2\n");
+}
+
+TEST(AddStatus, PathsGetTheirStatusInCheckOrder) {
+  Tree t;
+  write_machine(t);
+  const std::string long_counter = "\\Memory\\" + std::string(2047 - 8, 'x');
+  struct Row {
+    int line;
+    std::string path;
+    perfdata::Status expected;
+    std::string key;  // the pinned instance's source name, when checked
+  } rows[] = {
+      // Syntax.
+      {__LINE__, "", BAD, ""},
+      {__LINE__, "Memory\\Available Bytes", BAD, ""},
+      {__LINE__, "\\Memory", BAD, ""},
+      {__LINE__, "\\Memory\\", BAD, ""},
+      {__LINE__, "\\\\\\Memory\\Available Bytes", BAD, ""},
+      {__LINE__, "\\\\vm", BAD, ""},
+      {__LINE__, "\\Processor()\\% Processor Time", BAD, ""},
+      {__LINE__, "\\Processor(_Total\\% Processor Time", BAD, ""},
+      {__LINE__, "\\Processor_Total)\\% Processor Time", BAD, ""},
+      {__LINE__, "\\Processor(_Total)", BAD, ""},
+      {__LINE__, long_counter, NO_COUNTER, ""},
+      {__LINE__, long_counter + "x", BAD, ""},
+      {__LINE__, "\\Memory\\" + std::string(10000, 'y'), BAD, ""},
+      // Wildcards in each part.
+      {__LINE__, "\\\\*\\Memory\\Available Bytes", BAD, ""},
+      {__LINE__, "\\Mem*\\Available Bytes", BAD, ""},
+      {__LINE__, "\\Processor(*)\\% Processor Time", BAD, ""},
+      {__LINE__, "\\Network Interface(eth*)\\Bytes Sent/sec", BAD, ""},
+      {__LINE__, "\\Memory\\Available*", BAD, ""},
+      // Machine forms; a foreign machine is reported before a bad object.
+      {__LINE__, "\\\\.\\Memory\\Available Bytes", OK, ""},
+      {__LINE__, "\\\\LocalHost\\Memory\\Available Bytes", OK, ""},
+      {__LINE__, "\\\\127.0.0.1\\Memory\\Available Bytes", OK, ""},
+      {__LINE__, "\\\\VM\\Memory\\Available Bytes", OK, ""},
+      {__LINE__, "\\\\vm.example.org\\Memory\\Available Bytes", OK, ""},
+      {__LINE__, "\\\\vmx\\Memory\\Available Bytes", NO_MACHINE, ""},
+      {__LINE__, "\\\\other\\No Such Object\\x", NO_MACHINE, ""},
+      // Objects and counters; bytes above 127 are ordinary bytes.
+      {__LINE__, "\\No Such Object\\x", NO_OBJECT, ""},
+      {__LINE__, "\\TCPv6\\Segments/sec", NO_OBJECT, ""},
+      {__LINE__, "\\M\xe9mory\\Available Bytes", NO_OBJECT, ""},
+      {__LINE__, "\\No Such Object\\x\\y", BAD, ""},  // counter holding a backslash
+      {__LINE__, "\\Memory\\Available Bytes\xe9", NO_COUNTER, ""},
+      {__LINE__, "\\Memory\\ Available Bytes", NO_COUNTER, ""},
+      {__LINE__, "\\Paging File(_Total)\\% Usage Peak", NO_COUNTER, ""},
+      {__LINE__, "\\System\\System Calls/sec", NO_COUNTER, ""},
+      {__LINE__, "\\memory\\AVAILABLE bytes", OK, ""},
+      {__LINE__, "\\tcpv4\\segments/SEC", OK, ""},
+      // Instances.
+      {__LINE__, "\\Memory(_Total)\\Available Bytes", NO_INSTANCE, ""},
+      {__LINE__, "\\Processor\\% Processor Time", NO_INSTANCE, ""},
+      {__LINE__, "\\Processor(_total)\\% Processor Time", OK, "cpu"},
+      {__LINE__, "\\Processor(0#0)\\% Processor Time", OK, "cpu0"},
+      {__LINE__, "\\Processor(1)\\% Processor Time", NO_INSTANCE, ""},
+      {__LINE__, "\\Processor(2)\\% Processor Time", OK, "cpu2"},
+      {__LINE__, "\\Processor(\xff)\\% Processor Time", NO_INSTANCE, ""},
+      {__LINE__, "\\Network Interface(eth0)\\Bytes Sent/sec", OK, "eth0"},
+      {__LINE__, "\\Network Interface(ETH0)\\Bytes Sent/sec", OK, "ETH0"},  // exact name first
+      {__LINE__, "\\Network Interface(Eth0)\\Bytes Sent/sec", OK,
+       "eth0"},  // else the group's first
+      {__LINE__, "\\Network Interface(eth0#1)\\Bytes Sent/sec", OK, "ETH0"},
+      {__LINE__, "\\Network Interface(eth0#2)\\Bytes Sent/sec", NO_INSTANCE, ""},
+      {__LINE__, "\\Network Interface(eth0#)\\Bytes Sent/sec", NO_INSTANCE, ""},
+      {__LINE__, "\\Network Interface(_Total)\\Bytes Sent/sec", NO_INSTANCE, ""},
+      {__LINE__, "\\Network Interface(we(ird))\\Bytes Sent/sec", NO_INSTANCE, ""},
+      {__LINE__, "\\Network Interface(we[ird])\\Bytes Sent/sec", OK, "we(ird)"},
+      {__LINE__, "\\Paging File(_swap_a)\\% Usage", OK, "/swap/a"},
+      {__LINE__, "\\Paging File(_swap_a#01)\\% Usage", OK, "/swap#a"},
+      {__LINE__, "\\Paging File(/swap/a)\\% Usage", NO_INSTANCE, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    perfdata::linux_backend::Query q(t.env());
+    perfdata::linux_backend::Counter* c = nullptr;
+    EXPECT_EQ(q.add(row.path, &c), row.expected);
+    if (row.expected == OK && !row.key.empty()) {
+      ASSERT_NE(c, nullptr);
+      EXPECT_EQ(c->instance().key, row.key);
+    }
+  }
+}
+
+TEST(AddStatus, MissingPrimarySourceIsNoObject) {
+  Tree t;
+  write_machine(t);
+  t.remove("proc/net/snmp");
+  t.remove("proc/swaps");
+  perfdata::linux_backend::Query q(t.env());
+  EXPECT_EQ(q.add("\\TCPv4\\Segments/sec", nullptr), NO_OBJECT);
+  EXPECT_EQ(q.add("\\Paging File(_Total)\\% Usage", nullptr), NO_OBJECT);
+  // The object check comes before the counter check.
+  EXPECT_EQ(q.add("\\TCPv4\\No Such Counter", nullptr), NO_OBJECT);
+  EXPECT_EQ(q.add("\\Memory\\Available Bytes", nullptr), OK);
+}
+
+TEST(AddStatus, MachineNamedByItsCutComputerName) {
+  Tree t;
+  write_machine(t);
+  t.write("proc/sys/kernel/hostname", "build-worker-0042\n");
+  struct Row {
+    int line;
+    std::string machine;
+    bool local;
+  } rows[] = {
+      {__LINE__, "build-worker-0042", true},
+      {__LINE__, "BUILD-WORKER-00", true},  // the 15-byte computer name
+      {__LINE__, "build-worker-0", false},
+      {__LINE__, "build-worker-0042.lan", true},
+      {__LINE__, "build-worker-0043", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    EXPECT_EQ(perfdata::linux_backend::is_local_machine(t.env(), row.machine), row.local);
+  }
+  t.write("proc/sys/kernel/hostname", "node7.cluster.example\n");
+  EXPECT_TRUE(perfdata::linux_backend::is_local_machine(t.env(), "NODE7"));
+  EXPECT_TRUE(perfdata::linux_backend::is_local_machine(t.env(), "node7.cluster.example"));
+  EXPECT_FALSE(perfdata::linux_backend::is_local_machine(t.env(), "node7.other"));
+}
+
+TEST(ParsePath, PartsOfAValidPath) {
+  struct Row {
+    int line;
+    std::string path;
+    std::string machine, object, instance;
+    uint32_t index;
+    std::string counter;
+  } rows[] = {
+      {__LINE__, "\\\\m\\PhysicalDisk(_Total)\\Avg. Disk sec/Read", "m", "PhysicalDisk", "_Total",
+       0, "Avg. Disk sec/Read"},
+      {__LINE__, "\\LogicalDisk(/var/lib)\\Free Megabytes", "", "LogicalDisk", "/var/lib", 0,
+       "Free Megabytes"},
+      {__LINE__, "\\Process(a(b))\\ID Process", "", "Process", "a(b)", 0, "ID Process"},
+      {__LINE__, "\\Process(x)\\y)\\z", "", "Process", "x)\\y", 0, "z"},
+      {__LINE__, "\\Process(x#01)\\c", "", "Process", "x", 1, "c"},
+      {__LINE__, "\\Process(x#0)\\c", "", "Process", "x", 0, "c"},
+      {__LINE__, "\\Process(#1)\\c", "", "Process", "#1", 0, "c"},
+      {__LINE__, "\\Process(x#)\\c", "", "Process", "x#", 0, "c"},
+      {__LINE__, "\\Process(x#1234567890)\\c", "", "Process", "x#1234567890", 0, "c"},
+      {__LINE__, "\\Process(x#123456789)\\c", "", "Process", "x", 123456789, "c"},
+      {__LINE__, "\\Process(a#1#2)\\c", "", "Process", "a#1", 2, "c"},
+      {__LINE__, "\\Memory\\b(c)", "", "Memory", "", 0, "b(c)"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    perfdata::ParsedPath pp;
+    ASSERT_EQ(perfdata::parse_path(row.path, pp), OK);
+    EXPECT_EQ(pp.machine, row.machine);
+    EXPECT_EQ(pp.object, row.object);
+    EXPECT_EQ(pp.instance, row.instance);
+    EXPECT_EQ(pp.index, row.index);
+    EXPECT_EQ(pp.counter, row.counter);
+  }
+}
+
+TEST(Delta, WrapResetAndWideValues) {
+  struct Row {
+    int line;
+    uint64_t prev, cur;
+    std::optional<uint64_t> expected;
+  } rows[] = {
+      {__LINE__, 10, 15, 5},
+      {__LINE__, 7, 7, 0},
+      {__LINE__, 0xFFFFFFF0ull, 0x10, 0x20},                    // 32-bit wrap
+      {__LINE__, 0xFFFFFFFFull, 0x7FFFFFFEull, 0x7FFFFFFFull},  // largest plausible wrap
+      {__LINE__, 0xFFFFFFFFull, 0x7FFFFFFFull, std::nullopt},
+      {__LINE__, 5000, 3, std::nullopt},  // reset from a small value
+      {__LINE__, 1, 0, std::nullopt},
+      {__LINE__, 1ull << 40, (1ull << 40) + 7, 7},
+      {__LINE__, (1ull << 40) + 5, 5, std::nullopt},  // 64-bit fields never wrap at 2^32
+      {__LINE__, 0, UINT64_MAX, UINT64_MAX},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    EXPECT_EQ(perfdata::linux_backend::delta(row.prev, row.cur), row.expected);
+  }
+}
+
+TEST(Mangle, SeparatorsBecomeSafeCharacters) {
+  struct Row {
+    int line;
+    std::string raw, expected;
+  } rows[] = {
+      {__LINE__, "kworker/0:0-events", "kworker_0:0-events"},
+      {__LINE__, "a(b)#c\\d", "a[b]_c_d"},
+      {__LINE__, "/dev/dm-1", "_dev_dm-1"},
+      {__LINE__, "plain", "plain"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    EXPECT_EQ(perfdata::linux_backend::mangle(row.raw), row.expected);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+// A throw-away root directory for the counter layer: tests write the /proc
+// and /sys files they need, advance the fake clock, and collect.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "perfdata/linux/query.h"
+
+namespace proc_tree {
+
+class Tree {
+ public:
+  Tree() {
+    char templ[] = "/tmp/perfdata-XXXXXX";
+    const char* made = mkdtemp(templ);
+    EXPECT_NE(made, nullptr);
+    dir_ = made != nullptr ? made : "/nonexistent";
+    clock_ = std::make_shared<double>(100.0);
+    write("proc/sys/kernel/hostname", "vm\n");
+  }
+  ~Tree() {
+    std::error_code ec;
+    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(dir_, ec);
+  }
+  Tree(const Tree&) = delete;
+  Tree& operator=(const Tree&) = delete;
+
+  void write(const std::string& rel, const std::string& text) const {
+    std::filesystem::path p = std::filesystem::path(dir_) / rel;
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
+  }
+  void remove(const std::string& rel) const {
+    std::error_code ec;
+    std::filesystem::remove_all(std::filesystem::path(dir_) / rel, ec);
+  }
+  // Makes a file unreadable (mode 000); root ignores this, so callers skip then.
+  void lock(const std::string& rel) const {
+    ::chmod((std::filesystem::path(dir_) / rel).c_str(), 0);
+  }
+  void advance(double seconds) const { *clock_ += seconds; }
+
+  perfdata::linux_backend::Env env(long page_size = 4096) const {
+    perfdata::linux_backend::Env e;
+    e.root = dir_;
+    auto clock = clock_;
+    e.monotonic = [clock] { return *clock; };
+    e.clk_tck = 100;
+    e.page_size = page_size;
+    e.statvfs = [](const std::string&, perfdata::linux_backend::FsStat&) { return -1; };
+    return e;
+  }
+  const std::string& dir() const { return dir_; }
+
+ private:
+  std::string dir_;
+  std::shared_ptr<double> clock_;
+};
+
+// Result of one counter over the collections the test drives.
+struct Reading {
+  perfdata::Status add = 0;
+  uint32_t c_status = 0;
+  double value = 0;
+};
+
+// Adds `path`, collects, runs `between` (which rewrites files), advances the
+// clock by `dt`, collects again and reads the value with `flags`.
+template <typename Between>
+Reading sample_twice(const Tree& t, const std::string& path, Between between, double dt = 1.0,
+                     uint32_t flags = perfdata::FMT_DOUBLE, long page_size = 4096) {
+  Reading r;
+  perfdata::linux_backend::Query q(t.env(page_size));
+  perfdata::linux_backend::Counter* c = nullptr;
+  r.add = q.add(path, &c);
+  if (r.add != 0) return r;
+  q.collect();
+  between();
+  t.advance(dt);
+  q.collect();
+  perfdata::linux_backend::FormattedValue fv = c->format(flags);
+  r.c_status = fv.c_status;
+  r.value = fv.value;
+  return r;
+}
+
+// Adds `path`, collects once and reads the value.
+inline Reading sample_once(const Tree& t, const std::string& path,
+                           uint32_t flags = perfdata::FMT_DOUBLE) {
+  Reading r;
+  perfdata::linux_backend::Query q(t.env());
+  perfdata::linux_backend::Counter* c = nullptr;
+  r.add = q.add(path, &c);
+  if (r.add != 0) return r;
+  q.collect();
+  perfdata::linux_backend::FormattedValue fv = c->format(flags);
+  r.c_status = fv.c_status;
+  r.value = fv.value;
+  return r;
+}
+
+// The add succeeded and the reading has `status`; with status 0, also the
+// value (within `tolerance`, or to a few units in the last place when 0).
+inline void expect_reading(const Reading& r, uint32_t status, double expected,
+                           double tolerance = 0) {
+  ASSERT_EQ(r.add, 0u);
+  EXPECT_EQ(r.c_status, status);
+  if (status != 0) return;
+  if (tolerance == 0) {
+    EXPECT_DOUBLE_EQ(r.value, expected);
+  } else {
+    EXPECT_NEAR(r.value, expected, tolerance);
+  }
+}
+
+}  // namespace proc_tree
