@@ -97,7 +97,7 @@ Value queue_length(const Sample*, const Sample& c, double, const Env&) {
 
 constexpr CounterDef kCounters[] = {
     {"System", "Processes", Kind::G, false, kPids, processes, "", "Processes that exist now",
-     "/proc: number of numeric directories"},
+     "/proc/<pid>: number of these directories"},
     {"System", "Threads", Kind::G, false, kThreads, threads, "",
      "Threads of all processes that exist now", "/proc/<pid>/stat num_threads (field 20) summed"},
     {"System", "Context Switches/sec", Kind::R, false, kStat, context_switches, "",

@@ -25,6 +25,7 @@
 
 #include "perfdata/paths.h"
 #include "platform/computer_name.h"
+#include "platform/environment.h"
 
 namespace {
 
@@ -86,9 +87,9 @@ bool parse_value(const std::string& text, double* out) {
 
 std::vector<Row> load_rows() {
   std::vector<Row> rows;
-  const char* name = std::getenv("VANTRIC_SIM_COUNTERS");
-  if (name == nullptr) return rows;
-  FILE* f = std::fopen(name, "rb");
+  std::string name;
+  if (!platform::get_environment("VANTRIC_SIM_COUNTERS", name)) return rows;
+  FILE* f = std::fopen(name.c_str(), "rb");
   if (f == nullptr) return rows;
   std::string line;
   int c;
@@ -156,14 +157,14 @@ __attribute__((noinline)) int recurse_forever(int depth) {
 }
 
 void provoke_fault() {
-  const char* fault = std::getenv("VANTRIC_SIM_FAULT");
-  if (fault == nullptr) return;
-  if (std::strcmp(fault, "access") == 0) {
+  std::string fault;
+  if (!platform::get_environment("VANTRIC_SIM_FAULT", fault)) return;
+  if (fault == "access") {
     *static_cast<volatile int*>(nullptr) = 1;
-  } else if (std::strcmp(fault, "divzero") == 0) {
+  } else if (fault == "divzero") {
     volatile int n = 7;
     n = n / fault_zero;
-  } else if (std::strcmp(fault, "stack") == 0) {
+  } else if (fault == "stack") {
     recurse_forever(0);
   }
 }

@@ -6,9 +6,6 @@
 #include "perfdata/perfdata.h"
 
 #include <windows.h>
-#include <pdh.h>
-#include <pdhmsg.h>
-
 #include <vector>
 
 #include "perfdata/win32/syscalls.h"

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <pdh.h>
+#include <pdhmsg.h>
 
 namespace perfdata::win32_backend {
 

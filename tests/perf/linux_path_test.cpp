@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/perf/proc_tree.h"
+#include "perfdata/linux/discovery.h"
 #include "perfdata/linux/query.h"
 
 namespace {
@@ -236,3 +237,89 @@ TEST(Mangle, SeparatorsBecomeSafeCharacters) {
 }
 
 }  // namespace
+
+TEST(Discovery, InstancesAndExpansionOnAFixtureTree) {
+  Tree t;
+  write_machine(t);
+  namespace lb = perfdata::linux_backend;
+  struct Row {
+    int line;
+    std::string object;
+    perfdata::Status status;
+    std::vector<std::string> instances;
+  } items[] = {
+      {__LINE__, "processor", OK, {"_Total", "0", "2"}},
+      {__LINE__, "Network Interface", OK, {"eth0", "ETH0#1", "we[ird]", "lo"}},
+      {__LINE__, "Paging File", OK, {"_Total", "_swap_a", "_swap_a#1"}},
+      {__LINE__, "Memory", OK, {}},
+      {__LINE__, "TCPv6", NO_OBJECT, {}},
+  };
+  for (const Row& row : items) {
+    SCOPED_TRACE(row.line);
+    std::vector<perfdata::CounterInfo> counters;
+    std::vector<std::string> instances;
+    EXPECT_EQ(lb::enum_object_items(t.env(), row.object, counters, instances), row.status);
+    EXPECT_EQ(instances, row.instances);
+    EXPECT_EQ(counters.empty(), row.status != OK);
+  }
+  struct Expand {
+    int line;
+    std::string pattern;
+    perfdata::Status status;
+    std::vector<std::string> paths;
+  } expands[] = {
+      {__LINE__,
+       "\\Processor(*)\\% Idle Time",
+       OK,
+       {"\\Processor(_Total)\\% Idle Time", "\\Processor(0)\\% Idle Time",
+        "\\Processor(2)\\% Idle Time"}},
+      {__LINE__,
+       "\\\\VM\\network interface(E*0*)\\bytes s*",
+       OK,
+       {"\\Network Interface(eth0)\\Bytes Sent/sec",
+        "\\Network Interface(ETH0#1)\\Bytes Sent/sec"}},
+      {__LINE__,
+       "\\Network Interface(eth0#1)\\Packets/sec",
+       OK,
+       {"\\Network Interface(ETH0#1)\\Packets/sec"}},
+      {__LINE__, "\\Paging File(*_total)\\*", OK, {"\\Paging File(_Total)\\% Usage"}},
+      {__LINE__, "\\Memory\\*MBytes", OK, {"\\Memory\\Available MBytes"}},
+      {__LINE__, "\\Memory(*)\\*", OK, {}},
+      {__LINE__, "\\Processor(9*)\\*", OK, {}},
+      {__LINE__, "\\Proc*(*)\\*", BAD, {}},
+      {__LINE__, "\\\\other\\Processor(*)\\*", NO_MACHINE, {}},
+      {__LINE__, "\\Thread(*)\\*", NO_OBJECT, {}},
+  };
+  for (const Expand& row : expands) {
+    SCOPED_TRACE(row.line);
+    std::vector<std::string> paths;
+    EXPECT_EQ(lb::expand_wildcard_path(t.env(), row.pattern, paths), row.status);
+    EXPECT_EQ(paths, row.paths);
+  }
+  // Every expanded path adds as itself: expansion and add agree on names.
+  std::vector<std::string> paths;
+  ASSERT_EQ(lb::expand_wildcard_path(t.env(), "\\Network Interface(*)\\Packets/sec", paths), OK);
+  lb::Query q(t.env());
+  for (const std::string& p : paths) EXPECT_EQ(q.add(p, nullptr), OK) << p;
+}
+
+TEST(Discovery, EveryCatalogueRowCarriesItsText) {
+  namespace lb = perfdata::linux_backend;
+  std::vector<std::string> objects;
+  ASSERT_EQ(lb::enum_objects(lb::default_env(), objects), OK);
+  EXPECT_EQ(objects.size(), lb::all_objects().size());
+  for (const lb::ObjectDef* obj : lb::all_objects()) {
+    for (const lb::CounterDef& row : obj->counters) {
+      SCOPED_TRACE(std::string(obj->name) + "\\" + row.name);
+      perfdata::CounterInfo info = lb::counter_info(row);
+      EXPECT_FALSE(info.explanation.empty());
+      EXPECT_TRUE(info.source.find("/proc/") == 0 || info.source.find("/sys/") == 0 ||
+                  info.source.find("statvfs") == 0);
+      // Percent rows are capped and so must say "%"; elapsed rows count seconds.
+      if (row.percent) EXPECT_EQ(info.unit, "%");
+      if (row.kind == lb::Kind::E) EXPECT_EQ(info.unit, "s");
+      EXPECT_TRUE(info.unit == "" || info.unit == "%" || info.unit == "B" || info.unit == "s")
+          << info.unit;
+    }
+  }
+}
