@@ -39,6 +39,7 @@ echo "== linux: build and test"
 cmake --preset linux -DVANTRIC_TESTS=ON -DVANTRIC_BENCH=ON >/dev/null
 cmake --build --preset linux
 ctest --preset linux -j2 --no-tests=error
+tools/stage-clients.sh build/linux
 
 echo "== win32: build and test under wine"
 export WINEPREFIX="$top/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
