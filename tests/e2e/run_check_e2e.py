@@ -189,8 +189,9 @@ def timed_out(r, program):
 
 
 class Runner:
-    def __init__(self, platform, workdir):
+    def __init__(self, platform, workdir, emulator="wine"):
         self.platform = platform
+        self.emulator = emulator
         self.table = os.path.join(workdir, "counters.tsv")
         with open(self.table, "w", newline="\n") as f:
             f.write(TABLE)
@@ -204,7 +205,7 @@ class Runner:
         full_env["WINEDEBUG"] = "-all"
         full_env["VANTRIC_SIM_COUNTERS"] = self.table
         full_env.update(env or {})
-        command = (["wine", program] if self.platform == "win32" else [program]) + args
+        command = ([self.emulator, program] if self.platform == "win32" else [program]) + args
         return subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               stdin=subprocess.DEVNULL, env=full_env, timeout=timeout)
 
@@ -222,9 +223,10 @@ def main():
     ap.add_argument("--sim", required=True)
     ap.add_argument("--real", required=True)
     ap.add_argument("--version", required=True)
+    ap.add_argument("--emulator", default="wine")  # the wine loader of the build's bitness
     a = ap.parse_args()
     with tempfile.TemporaryDirectory() as work:
-        r = Runner(a.platform, work)
+        r = Runner(a.platform, work, a.emulator)
         for name, args, env, want, status in cases(a.version, a.platform):
             p = r.run(a.sim, args, env)
             r.check(name, p.stdout == want and p.returncode == status,
