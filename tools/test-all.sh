@@ -12,7 +12,8 @@ start=$(date +%s)
 need_pkgs=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in cmake ninja-build g++ python3 libgtest-dev libbenchmark-dev clang libclang-rt-14-dev \
-         g++-mingw-w64-i686 wine wine32:i386 locales time sysstat python3-fusepy fuse3; do
+         g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 locales time \
+         dpkg-dev file lintian man-db groff-base sysstat python3-fusepy fuse3; do
   have "$p" || need_pkgs+=("$p")
 done
 if [ ${#need_pkgs[@]} -gt 0 ]; then
@@ -40,6 +41,7 @@ cmake --preset linux -DVANTRIC_TESTS=ON -DVANTRIC_BENCH=ON >/dev/null
 cmake --build --preset linux
 ctest --preset linux -j2 --no-tests=error
 tools/stage-fuse.sh build/linux/app/vantric
+tools/stage-clients.sh build/linux
 
 echo "== win32: build and test under wine"
 export WINEPREFIX="$top/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -54,6 +56,8 @@ wineboot -i >/dev/null 2>&1 </dev/null || true
 cmake --preset win32 -DVANTRIC_TESTS=ON >/dev/null
 cmake --build --preset win32
 ctest --preset win32 -j2 --no-tests=error
+tools/stage-win64.sh
+tools/stage-package.sh
 
 tools/stage-aarch64.sh
 FUZZ_SECONDS=$FUZZ_SECONDS tools/stage-sanitize.sh

@@ -14,15 +14,7 @@ namespace {
 FaultHandler fault_handler = nullptr;
 char own_path[261];
 
-// Runs when no frame handled the exception and no debugger is attached; the
-// system calls it on the faulting thread, so after a stack overflow only the
-// stack guarantee reserved at install is left.
-LONG WINAPI on_unhandled_exception(EXCEPTION_POINTERS* pointers) {
-  if (fault_handler == nullptr || pointers == nullptr || pointers->ExceptionRecord == nullptr) {
-    return EXCEPTION_CONTINUE_SEARCH;
-  }
-  const EXCEPTION_RECORD& source = *pointers->ExceptionRecord;
-  ExceptionRecord record;
+void copy_record(const EXCEPTION_RECORD& source, ExceptionRecord& record) {
   record.code = source.ExceptionCode;
   record.flags = source.ExceptionFlags;
   record.address = reinterpret_cast<uintptr_t>(source.ExceptionAddress);
@@ -32,9 +24,44 @@ LONG WINAPI on_unhandled_exception(EXCEPTION_POINTERS* pointers) {
   for (uint32_t i = 0; i < record.parameter_count; ++i) {
     record.parameters[i] = static_cast<uintptr_t>(source.ExceptionInformation[i]);
   }
+}
+
+// Runs when no frame handled the exception and no debugger is attached; the
+// system calls it on the faulting thread, so after a stack overflow only the
+// stack guarantee reserved at install is left.
+LONG WINAPI on_unhandled_exception(EXCEPTION_POINTERS* pointers) {
+  if (fault_handler == nullptr || pointers == nullptr || pointers->ExceptionRecord == nullptr) {
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  ExceptionRecord record;
+  copy_record(*pointers->ExceptionRecord, record);
   fault_handler(record);
   return EXCEPTION_CONTINUE_SEARCH;
 }
+
+ExceptionRecord overflow_record;
+
+DWORD WINAPI report_overflow(void*) {
+  fault_handler(overflow_record);
+  return 0;
+}
+
+// A stack overflow is handled first, before the system walks the frames: with
+// 64-bit exception records that walk alone can use up what the stack
+// guarantee left (wine honours no guarantee beyond two pages), and the
+// report then runs on a thread with a stack of its own.
+LONG WINAPI on_first_chance_exception(EXCEPTION_POINTERS* pointers) {
+  if (fault_handler == nullptr || pointers == nullptr || pointers->ExceptionRecord == nullptr ||
+      pointers->ExceptionRecord->ExceptionCode != fault_code::kStackOverflow) {
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  copy_record(*pointers->ExceptionRecord, overflow_record);
+  HANDLE thread = ::CreateThread(nullptr, 256 * 1024, &report_overflow, nullptr, 0, nullptr);
+  if (thread == nullptr) return EXCEPTION_CONTINUE_SEARCH;
+  ::WaitForSingleObject(thread, INFINITE);
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
 
 // Control-C and Control-Break arrive on a thread of their own, not as an
 // exception of the main thread.
@@ -66,6 +93,7 @@ void install_fault_handlers(FaultHandler handler) {
   fault_handler = handler;
   reserve_stack_for_handler();
   ::SetUnhandledExceptionFilter(&on_unhandled_exception);
+  ::AddVectoredExceptionHandler(1, &on_first_chance_exception);
   ::SetConsoleCtrlHandler(&on_console_control, TRUE);
 }
 

@@ -6,9 +6,11 @@ VANTRIC_SIM_COUNTERS) over a table of cases and compares standard output,
 standard error and the exit status byte for byte; then a few runs of the real
 program against the system's counters.
 
-    run_e2e.py --platform posix|win32 [--emulator qemu-aarch64-static] --sim PATH --real PATH
+    run_e2e.py --platform posix|win32 [--emulator PROGRAM] --sim PATH --real PATH
                 [--skip CASE]...
 
+--emulator names what runs the programs: the wine loader of the Windows
+build's bitness (default: wine), or qemu for another processor's Linux build.
 --skip leaves out a case by name: the sanitizer build skips the faults
 provoked on purpose, which its own checks stop before they happen.
 """
@@ -71,7 +73,7 @@ REPORT = re.compile(
 class Runner:
     def __init__(self, platform, sim, real, workdir, emulator=None, skip=()):
         self.platform = platform
-        self.emulator = [emulator] if emulator else []
+        self.emulator = emulator
         self.skip = set(skip)
         self.skipped = set()
         self.sim = sim
@@ -84,8 +86,8 @@ class Runner:
 
     def command(self, program, args):
         if self.platform == "win32":
-            return ["wine", program] + args
-        return self.emulator + [program] + args
+            return [self.emulator or "wine", program] + args
+        return ([self.emulator] if self.emulator else []) + [program] + args
 
     def run(self, args, env=None, program=None, stdout=subprocess.PIPE, table=True, timeout=120):
         full_env = dict(os.environ)
@@ -385,7 +387,7 @@ def main():
     ap.add_argument("--platform", choices=["posix", "win32"], required=True)
     ap.add_argument("--sim", required=True)
     ap.add_argument("--real", required=True)
-    ap.add_argument("--emulator", help="runs the programs of another processor (posix only)")
+    ap.add_argument("--emulator", help="wine loader (win32) or emulator of another processor (posix)")
     ap.add_argument("--skip", action="append", default=[], metavar="CASE")
     args = ap.parse_args()
     with tempfile.TemporaryDirectory() as workdir:

@@ -1,0 +1,110 @@
+#include "plugin/output.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace plugin {
+
+const char* state_word(State state) {
+  switch (state) {
+    case State::ok:
+      return "OK";
+    case State::warning:
+      return "WARNING";
+    case State::critical:
+      return "CRITICAL";
+    case State::unknown:
+      break;
+  }
+  return "UNKNOWN";
+}
+
+namespace {
+int severity(State s) {
+  switch (s) {
+    case State::ok:
+      return 0;
+    case State::unknown:
+      return 1;
+    case State::warning:
+      return 2;
+    case State::critical:
+      return 3;
+  }
+  return 1;
+}
+
+char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+}  // namespace
+
+State worse(State a, State b) { return severity(a) >= severity(b) ? a : b; }
+
+bool parse_state(std::string_view text, State* state) {
+  std::string upper;
+  for (char c : text) upper.push_back(ascii_upper(c));
+  static constexpr State all[] = {State::ok, State::warning, State::critical, State::unknown};
+  for (State s : all) {
+    if (upper == state_word(s) || (upper.size() == 1 && upper[0] == '0' + static_cast<int>(s))) {
+      *state = s;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string number_text(double value) {
+  if (std::isnan(value)) return "nan";
+  if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+  // to_chars never consults the locale: no decimal comma under de_DE.
+  char buffer[400];
+  auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+  if (ec != std::errc()) return "nan";
+  std::string text(buffer, end);
+  while (text.back() == '0') text.pop_back();
+  if (text.back() == '.') text.pop_back();
+  if (text == "-0") text = "0";
+  return text;
+}
+
+std::string perfdata_item(std::string_view label, double value, std::string_view uom,
+                          std::string_view warn, std::string_view crit, std::string_view min,
+                          std::string_view max) {
+  std::string item = "'";
+  for (char c : label) {
+    if (c == '\'') {
+      item += "''";
+    } else if (c == '=' || c == '\r' || c == '\n' || c == '|') {
+      item += '_';
+    } else {
+      item += c;
+    }
+  }
+  item += "'=";
+  item += number_text(value);
+  item += uom;
+  std::string_view fields[] = {warn, crit, min, max};
+  size_t used = 4;
+  while (used > 0 && fields[used - 1].empty()) --used;
+  for (size_t i = 0; i < used; ++i) {
+    item += ';';
+    item += fields[i];
+  }
+  return item;
+}
+
+std::string status_line(std::string_view service, State state, std::string_view summary,
+                        const std::vector<std::string>& perfdata) {
+  std::string line(service);
+  line += ' ';
+  line += state_word(state);
+  line += " - ";
+  for (char c : summary) line += c == '|' ? '/' : (c == '\r' || c == '\n') ? ' ' : c;
+  for (size_t i = 0; i < perfdata.size(); ++i) {
+    line += i == 0 ? " | " : " ";
+    line += perfdata[i];
+  }
+  return line;
+}
+
+}  // namespace plugin

@@ -1,0 +1,49 @@
+// The text a monitoring plugin hands to its agent: the state, numbers that
+// read the same in every locale, performance-data items and the status line.
+//
+//   status_line("VANTRIC", State::ok, "\\Memory\\Available Bytes = 1048576B",
+//               {perfdata_item("\\Memory\\Available Bytes", 1048576, "B", "", "", "", "")})
+//   -> "VANTRIC OK - \Memory\Available Bytes = 1048576B | '\Memory\Available Bytes'=1048576B"
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace plugin {
+
+// In exit-status order: OK 0, WARNING 1, CRITICAL 2, UNKNOWN 3.
+enum class State { ok = 0, warning = 1, critical = 2, unknown = 3 };
+
+// "OK", "WARNING", "CRITICAL", "UNKNOWN".
+const char* state_word(State state);
+// The state that matters more to an administrator: CRITICAL, then WARNING,
+// then UNKNOWN, then OK.
+State worse(State a, State b);
+// A state named by its word in any case ("critical") or its digit ("2");
+// false for anything else.
+bool parse_state(std::string_view text, State* state);
+
+// `value` in plain decimal: '.' point, no grouping, no exponent, at most six
+// decimals (rounded to nearest) with trailing zeros and a bare point dropped;
+// minus zero reads "0". Infinities and NaN, which no agent can parse, give
+// "inf", "-inf" and "nan"; callers report such values instead of writing
+// them. 1e20 -> "100000000000000000000", 2.5e-7 -> "0", 12.3456789 -> "12.345679".
+std::string number_text(double value);
+
+// One performance-data item: 'label'=value[uom];[warn];[crit];[min];[max],
+// empty trailing fields left out. In the label a single quote is doubled and
+// '=' (which no parser allows there) becomes '_'; so do CR and LF and '|'.
+//   perfdata_item("a'b", 5, "%", "80", "90", "0", "100") -> "'a''b'=5%;80;90;0;100"
+std::string perfdata_item(std::string_view label, double value, std::string_view uom,
+                          std::string_view warn, std::string_view crit, std::string_view min,
+                          std::string_view max);
+
+// The first line, without a line end: "<service> <STATE> - <summary>", then
+// " | " and the items separated by single spaces when there are any. A '|'
+// in the summary would start the perfdata early and becomes '/'; CR and LF
+// become spaces, so the line stays one line.
+std::string status_line(std::string_view service, State state, std::string_view summary,
+                        const std::vector<std::string>& perfdata);
+
+}  // namespace plugin

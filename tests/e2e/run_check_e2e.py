@@ -1,0 +1,283 @@
+#!/usr/bin/env python3
+"""End-to-end tests of check_vantric.
+
+Runs the test build (counters from the table named by VANTRIC_SIM_COUNTERS)
+over a table of cases and compares standard output and the exit status byte
+for byte; then a few runs of the real program (a real counter, the watchdog,
+discovery where the system lacks it).
+
+    run_check_e2e.py --platform posix|win32 --sim PATH --real PATH --version X.Y.Z
+"""
+import argparse
+import os
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+# path, add status, value status, value, kind, unit, explanation
+TABLE = """\
+\\Processor(_Total)\\% Processor Time\t0\t0\t12.3456789\tpercent\t%\tShare of time the processors were busy
+\\Processor(0)\\% Processor Time\t0\t0\t10\tpercent\t%\tShare of time the processors were busy
+\\Processor(1)\\% Processor Time\t0\t0\t96.5\tpercent\t%\tShare of time the processors were busy
+\\Memory\\Available Bytes\t0\t0\t2147483648.5\tgauge\tB\tMemory free for new use
+\\Memory\\Pages/sec\t0\t0\t42.25\trate\t\tPages read or written per second
+\\System\\System Up Time\t0\t0\t3600.125\telapsed\ts\tTime since start
+\\T\\Value\t0\t0\t50\tgauge
+\\T\\Huge\t0\t0\t1e20\tgauge
+\\T\\Tiny\t0\t0\t-0.0000001\tgauge
+\\T\\NewData\t0\t1\t7\tgauge
+\\T\\BadData\t0\t0xC0000BBA\t1\tgauge
+\\T\\NaN\t0\t0\tnan\tgauge
+\\T\\NoCounter\t0xC0000BB9\t0\t0
+\\T\\NoInstance\t0x800007D1\t0\t0
+\\T\\NoMachine\t0x800007D0\t0\t0
+\\T\\BadName\t0xC0000BC0\t0\t0
+\\T\\Odd\t0x12345678\t0\t0
+\\Process(init)\\Working Set\t0\t0\t1000\tgauge\tB\tBytes of memory in use
+\\Process(sshd)\\Working Set\t0\t0\t5000\tgauge\tB\tBytes of memory in use
+\\Process(sshd#1)\\Working Set\t0\t0\t3000\tgauge\tB\tBytes of memory in use
+"""
+
+CPU = "\\Processor(_Total)\\% Processor Time"
+
+
+def out(*lines):
+    return "".join(l + "\n" for l in lines).encode("latin-1")
+
+
+def unknown(text):
+    return out("VANTRIC UNKNOWN - " + text)
+
+
+def cases(version, platform):
+    """(name, args, env, stdout, exit status)."""
+    ws = "\\Process(%s)\\Working Set"
+    # A Windows command line has no empty arguments: a pair of quotes is
+    # skipped like white space, so only posix can pass an empty range.
+    posix_only = [
+        ("empty range counts as not given", ["-p", "\\T\\Value", "-w", "", "-c", "40"], {},
+         out("VANTRIC CRITICAL - \\T\\Value = 50 | '\\T\\Value'=50;;40"), 2),
+    ] if platform == "posix" else []
+    return posix_only + [
+        # states and ranges
+        ("ok with percent unit", ["-C", "Processor", "-I", "_Total", "-P", "% Processor Time", "-w", "85", "-c", "95"], {},
+         out(f"VANTRIC OK - {CPU} = 12.345679% | '{CPU}'=12.345679%;85;95;0;100"), 0),
+        ("warning above", ["-p", "\\T\\Value", "-w", "40", "-c", "60"], {},
+         out("VANTRIC WARNING - \\T\\Value = 50 | '\\T\\Value'=50;40;60"), 1),
+        ("critical above", ["-p", "\\T\\Value", "-w", "20", "-c", "40"], {},
+         out("VANTRIC CRITICAL - \\T\\Value = 50 | '\\T\\Value'=50;20;40"), 2),
+        ("low is bad", ["-p", "\\T\\Value", "-w", "60:", "-c", "40:"], {},
+         out("VANTRIC WARNING - \\T\\Value = 50 | '\\T\\Value'=50;60:;40:"), 1),
+        ("inside alerts", ["-p", "\\T\\Value", "-c", "@49.5:50.5"], {},
+         out("VANTRIC CRITICAL - \\T\\Value = 50 | '\\T\\Value'=50;;@49.5:50.5"), 2),
+        ("end point is inclusive", ["-p", "\\T\\Value", "-w", "~:50", "-c", "50:50"], {},
+         out("VANTRIC OK - \\T\\Value = 50 | '\\T\\Value'=50;~:50;50:50"), 0),
+        ("a lone warning counts", ["-p", "\\T\\Value", "-w", "10"], {},
+         out("VANTRIC WARNING - \\T\\Value = 50 | '\\T\\Value'=50;10"), 1),
+        ("beyond 32 bits", ["-C", "Memory", "-P", "Available Bytes", "-w", "3000000000:", "-c", "2147483648.5:"], {},
+         out("VANTRIC WARNING - \\Memory\\Available Bytes = 2147483648.5B | '\\Memory\\Available Bytes'=2147483648.5B;3000000000:;2147483648.5:"), 1),
+        ("rate has no unit", ["-C", "Memory", "-P", "Pages/sec"], {},
+         out("VANTRIC OK - \\Memory\\Pages/sec = 42.25 | '\\Memory\\Pages/sec'=42.25"), 0),
+        ("seconds", ["-C", "System", "-P", "System Up Time"], {},
+         out("VANTRIC OK - \\System\\System Up Time = 3600.125s | '\\System\\System Up Time'=3600.125s"), 0),
+        ("no exponent", ["-p", "\\T\\Huge"], {},
+         out("VANTRIC OK - \\T\\Huge = 100000000000000000000 | '\\T\\Huge'=100000000000000000000"), 0),
+        ("tiny negative is zero", ["-p", "\\T\\Tiny"], {}, out("VANTRIC OK - \\T\\Tiny = 0 | '\\T\\Tiny'=0"), 0),
+        ("new data is a value", ["-p", "\\T\\NewData"], {}, out("VANTRIC OK - \\T\\NewData = 7 | '\\T\\NewData'=7"), 0),
+        ("decimal comma locale", ["-p", CPU, "-w", "10.5"], {"LC_ALL": "de_DE.UTF-8"},
+         out(f"VANTRIC WARNING - {CPU} = 12.345679% | '{CPU}'=12.345679%;10.5;;0;100"), 1),
+        ("label", ["-p", CPU, "-l", "cpu"], {}, out(f"VANTRIC OK - {CPU} = 12.345679% | 'cpu'=12.345679%;;;0;100"), 0),
+        ("samples average", ["-p", "\\T\\Value", "-n", "3", "-s", "10"], {},
+         out("VANTRIC OK - \\T\\Value = 50 | '\\T\\Value'=50"), 0),
+        ("verbose detail", ["-p", "\\Memory\\Pages/sec", "-v"], {},
+         out("VANTRIC OK - \\Memory\\Pages/sec = 42.25 | '\\Memory\\Pages/sec'=42.25",
+             "\\Memory\\Pages/sec = 42.25 OK [rate: Pages read or written per second]"), 0),
+        # several counters
+        ("two paths", ["-p", "\\T\\Value", "-p", "\\T\\NewData", "-c", "45"], {},
+         out("VANTRIC CRITICAL - 1 of 2 counters not OK: \\T\\Value = 50 (CRITICAL)"
+             " | '\\T\\Value'=50;;45 '\\T\\NewData'=7;;45"), 2),
+        ("two paths ok", ["-p", "\\T\\Value", "-p", "\\T\\NewData"], {},
+         out("VANTRIC OK - \\T\\Value = 50, \\T\\NewData = 7 | '\\T\\Value'=50 '\\T\\NewData'=7"), 0),
+        ("one path missing among two", ["-p", "\\T\\Value", "-p", "\\T\\NoCounter"], {},
+         out("VANTRIC UNKNOWN - 1 of 2 counters not OK: \\T\\NoCounter: no such counter (UNKNOWN)"
+             " | '\\T\\Value'=50"), 3),
+        ("wildcard instance", ["-C", "Process", "-I", "*", "-P", "Working Set", "-w", "2000", "-c", "4000", "-l", "ws"], {},
+         out("VANTRIC CRITICAL - 2 of 3 counters not OK: " + ws % "sshd" + " = 5000B (CRITICAL), "
+             + ws % "sshd#1" + " = 3000B (WARNING) | 'ws_init'=1000B;2000;4000 'ws_sshd'=5000B;2000;4000"
+             " 'ws_sshd#1'=3000B;2000;4000"), 2),
+        ("wildcard prefix", ["-p", "\\Process(ss*)\\Working Set"], {},
+         out("VANTRIC OK - " + ws % "sshd" + " = 5000B, " + ws % "sshd#1" + " = 3000B | '"
+             + ws % "sshd" + "'=5000B '" + ws % "sshd#1" + "'=3000B"), 0),
+        ("wildcard with _Total", ["-p", "\\Processor(*)\\% Processor Time", "-c", "95"], {},
+         out("VANTRIC CRITICAL - 1 of 3 counters not OK: \\Processor(1)\\% Processor Time = 96.5% (CRITICAL)"
+             f" | '{CPU}'=12.345679%;;95;0;100 '\\Processor(0)\\% Processor Time'=10%;;95;0;100"
+             " '\\Processor(1)\\% Processor Time'=96.5%;;95;0;100"), 2),
+        ("wildcard without match", ["-p", "\\Process(nginx*)\\Working Set"], {},
+         unknown("\\Process(nginx*)\\Working Set: no match"), 3),
+        ("wildcard without match, --missing", ["-p", "\\Process(nginx*)\\Working Set", "--missing=critical"], {},
+         out("VANTRIC CRITICAL - \\Process(nginx*)\\Working Set: no match"), 2),
+        ("missing instance, --missing", ["-p", "\\T\\NoInstance", "--missing", "warning"], {},
+         out("VANTRIC WARNING - \\T\\NoInstance: no such instance"), 1),
+        # what went wrong
+        ("no such object", ["-C", "Nope", "-P", "X"], {}, unknown("\\Nope\\X: no such object"), 3),
+        ("no such counter", ["-p", "\\T\\NoCounter"], {}, unknown("\\T\\NoCounter: no such counter"), 3),
+        ("no such instance", ["-p", "\\T\\NoInstance"], {}, unknown("\\T\\NoInstance: no such instance"), 3),
+        ("no such computer", ["-p", "\\T\\NoMachine"], {}, unknown("\\T\\NoMachine: no such computer"), 3),
+        ("malformed path", ["-p", "\\T\\BadName"], {}, unknown("\\T\\BadName: malformed counter path"), 3),
+        ("other status", ["-p", "\\T\\Odd"], {}, unknown("\\T\\Odd: status 0x12345678"), 3),
+        ("invalid data", ["-p", "\\T\\BadData"], {}, unknown("\\T\\BadData: data not valid yet"), 3),
+        ("not a number", ["-p", "\\T\\NaN"], {}, unknown("\\T\\NaN: the value is not a finite number"), 3),
+        ("rate from one sample", ["-C", "Memory", "-P", "Pages/sec", "-s", "0"], {},
+         unknown("\\Memory\\Pages/sec: is a rate counter: it needs two samples (-s greater than 0)"), 3),
+        ("bad warning range", ["-p", "\\T\\Value", "-w", "1,5"], {},
+         unknown("bad warning range '1,5': '1,5' is not a decimal number"), 3),
+        ("bad critical range", ["-p", "\\T\\Value", "-c", "9:1"], {},
+         unknown("bad critical range '9:1': start is greater than end"), 3),
+        ("unknown short option", ["-p", "\\T\\Value", "-x"], {}, unknown("unknown option -x"), 3),
+        ("unknown long option", ["--frobnicate=1", "-p", "\\T\\Value"], {}, unknown("unknown option --frobnicate"), 3),
+        ("missing argument", ["-p", "\\T\\Value", "-w"], {}, unknown("option -w wants an argument"), 3),
+        ("missing long argument", ["-p", "\\T\\Value", "--critical"], {}, unknown("option --critical wants an argument"), 3),
+        ("bad interval", ["-p", "\\T\\Value", "-s", "1s"], {}, unknown("-s wants milliseconds from 0 to 3600000, not '1s'"), 3),
+        ("bad samples", ["-p", "\\T\\Value", "-n", "0"], {}, unknown("-n wants a count of intervals from 1 to 1000, not '0'"), 3),
+        ("bad timeout", ["-p", "\\T\\Value", "-t", "-1"], {}, unknown("-t wants seconds from 1 to 86400, not '-1'"), 3),
+        ("bad missing state", ["-p", "\\T\\Value", "--missing=bad"], {},
+         unknown("--missing wants OK, WARNING, CRITICAL or UNKNOWN, not 'bad'"), 3),
+        ("sampling beyond the timeout", ["-p", "\\T\\Value", "-s", "2000", "-n", "3", "-t", "5"], {},
+         unknown("sampling takes 6000 ms; the -t timeout of 5 s must be longer"), 3),
+        ("no counter", [], {}, unknown("no counter given (-C and -P, or -p; see --help)"), 3),
+        ("object without counter", ["-C", "Memory"], {}, unknown("-C and -P name the counter together"), 3),
+        ("both forms", ["-C", "Memory", "-P", "X", "-p", "\\T\\Value"], {}, unknown("give -C/-I/-P or -p, not both"), 3),
+        ("not a path", ["-p", "Memory"], {}, unknown("'Memory' is not a counter path like \\Object(Instance)\\Counter"), 3),
+        ("stray operand", ["-p", "\\T\\Value", "extra"], {}, unknown("unexpected argument 'extra'"), 3),
+        ("version", ["-V"], {}, out(f"check_vantric {version}"), 3),
+        ("long version", ["--version", "-p", "x"], {}, out(f"check_vantric {version}"), 3),
+        # discovery through the table
+        ("list objects", ["--list"], {}, out("Processor", "Memory", "System", "T", "Process"), 0),
+        ("list one object", ["--list", "Memory"], {},
+         out("counter\tAvailable Bytes\tgauge\tB\tMemory free for new use",
+             "counter\tPages/sec\trate\t\tPages read or written per second"), 0),
+        ("list instances", ["--list", "Process"], {},
+         out("counter\tWorking Set\tgauge\tB\tBytes of memory in use",
+             "instance\tinit", "instance\tsshd", "instance\tsshd#1"), 0),
+        ("list unknown object", ["--list", "Nope"], {}, unknown("Nope: no such object"), 3),
+        ("expand", ["--expand", "\\Process(s*)\\Working Set"], {}, out(ws % "sshd", ws % "sshd#1"), 0),
+        ("expand without match", ["--expand=\\Process(x*)\\Working Set"], {},
+         unknown("\\Process(x*)\\Working Set: no match"), 3),
+    ]
+
+
+def timed_out(r, program):
+    if r.platform == "posix":
+        env = dict(os.environ, LC_ALL="C.UTF-8", VANTRIC_SIM_COUNTERS=r.table)
+        p = subprocess.Popen([program, "-p", CPU, "-s", "900", "-t", "1"], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, env=env)
+        time.sleep(0.3)
+        p.send_signal(signal.SIGSTOP)
+        time.sleep(1.5)
+        p.send_signal(signal.SIGCONT)
+        stdout, stderr = p.communicate(timeout=60)
+        status = p.returncode
+    else:
+        # Under wine the process cannot be held still as a whole: 999 pauses
+        # of a millisecond, each with its collection, outlast the second.
+        q = r.run(program, ["-p", CPU, "-s", "1", "-n", "999", "-t", "1"])
+        stdout, stderr, status = q.stdout, q.stderr, q.returncode
+    return status == 3 and stdout == unknown("timed out after 1 s"), repr((status, stdout, stderr))
+
+
+class Runner:
+    def __init__(self, platform, workdir, emulator=None):
+        self.platform = platform
+        self.emulator = emulator
+        self.table = os.path.join(workdir, "counters.tsv")
+        with open(self.table, "w", newline="\n") as f:
+            f.write(TABLE)
+        self.failures = 0
+        self.passed = 0
+
+    def run(self, program, args, env=None, timeout=120):
+        full_env = dict(os.environ)
+        full_env.pop("POSIXLY_CORRECT", None)
+        full_env["LC_ALL"] = "C.UTF-8" if self.platform == "posix" else "en_US.UTF-8"
+        full_env["WINEDEBUG"] = "-all"
+        full_env["VANTRIC_SIM_COUNTERS"] = self.table
+        full_env.update(env or {})
+        if self.platform == "win32":
+            command = [self.emulator or "wine", program] + args
+        else:
+            command = ([self.emulator] if self.emulator else []) + [program] + args
+        return subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              stdin=subprocess.DEVNULL, env=full_env, timeout=timeout)
+
+    def check(self, name, ok, detail=""):
+        if ok:
+            self.passed += 1
+        else:
+            self.failures += 1
+            print(f"FAIL {name}: {detail}")
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--platform", choices=["posix", "win32"], required=True)
+    ap.add_argument("--sim", required=True)
+    ap.add_argument("--real", required=True)
+    ap.add_argument("--version", required=True)
+    # The wine loader of the Windows build's bitness, or qemu for another
+    # processor's Linux build.
+    ap.add_argument("--emulator")
+    a = ap.parse_args()
+    with tempfile.TemporaryDirectory() as work:
+        r = Runner(a.platform, work, a.emulator)
+        for name, args, env, want, status in cases(a.version, a.platform):
+            p = r.run(a.sim, args, env)
+            r.check(name, p.stdout == want and p.returncode == status,
+                    f"status {p.returncode} (want {status})\n  got  {p.stdout!r}\n  want {want!r}"
+                    f"\n  stderr {p.stderr[:300]!r}")
+
+        p = r.run(a.sim, ["--help"])
+        r.check("help", p.returncode == 3 and p.stdout.startswith(b"check_vantric " + a.version.encode())
+                and b"\n  check_vantric --expand PATH\n" in p.stdout and p.stderr == b"", repr(p))
+
+        # The real program on a real counter: one line, a state 0..2 and its perfdata.
+        p = r.run(a.real, ["-p", CPU, "-w", "1000", "-s", "200"])
+        r.check("real counter", p.returncode == 0 and re.fullmatch(
+            rb"VANTRIC OK - \\Processor\(_Total\)\\% Processor Time = [0-9]+(\.[0-9]{1,6})?%? \| "
+            rb"'\\Processor\(_Total\)\\% Processor Time'=[0-9]+(\.[0-9]{1,6})?%?;1000(;;0;100)?\n",
+            p.stdout), repr(p))
+        # The watchdog: the run is held still past its time, so the time-out
+        # comes first whatever the machine's load.
+        r.check("timeout", *timed_out(r, a.real))
+
+        if a.platform == "win32":
+            # Wine provides no enumeration or expansion: a clean UNKNOWN, no crash.
+            for args, what in (
+                    (["--list"], "object enumeration (PdhEnumObjectsA)"),
+                    (["--list", "Processor"], "counter enumeration (PdhEnumObjectItemsA)"),
+                    (["--expand", "\\Processor(*)\\% Processor Time"],
+                     "wildcard expansion (PdhExpandWildCardPathA)"),
+                    (["-C", "Processor", "-I", "*", "-P", "% Processor Time"],
+                     "wildcard expansion (PdhExpandWildCardPathA)")):
+                p = r.run(a.real, args)
+                r.check("wine: " + " ".join(args), p.returncode == 3 and
+                        p.stdout == unknown("this system does not provide " + what), repr(p))
+        else:
+            p = r.run(a.real, ["-p", "\\Memory\\Available Bytes", "-s", "0"])
+            r.check("real gauge from one sample", p.returncode == 0 and re.fullmatch(
+                rb"VANTRIC OK - \\Memory\\Available Bytes = [0-9]+B? \| '\\Memory\\Available Bytes'=[0-9]+B?\n",
+                p.stdout), repr(p))
+            p = r.run(a.real, ["--list"])
+            r.check("real --list", p.returncode == 0 and b"Processor\n" in p.stdout, repr(p))
+            p = r.run(a.real, ["--expand", "\\Processor(*)\\% Processor Time"])
+            r.check("real --expand", p.returncode == 0 and
+                    b"\\Processor(_Total)\\% Processor Time\n" in p.stdout, repr(p))
+
+        print(f"{r.passed} passed, {r.failures} failed")
+        return 1 if r.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
