@@ -235,6 +235,13 @@ def main():
         r.check("help", p.returncode == 3 and p.stdout.startswith(b"check_vantric " + a.version.encode())
                 and b"\n  check_vantric --expand PATH\n" in p.stdout and p.stderr == b"", repr(p))
 
+        if a.platform == "posix":
+            # Standard output that cannot take the line: UNKNOWN by status, nothing on stderr.
+            with open("/dev/full", "wb") as full:
+                q = subprocess.run([a.sim, "-p", "\\T\\Value", "-c", "1"], stdout=full, stderr=subprocess.PIPE,
+                                   env=dict(os.environ, VANTRIC_SIM_COUNTERS=r.table))
+            r.check("output failure", q.returncode == 3 and q.stderr == b"", repr(q))
+
         # The real program on a real counter: one line, a state 0..2 and its perfdata.
         p = r.run(a.real, ["-p", CPU, "-w", "1000", "-s", "200"])
         r.check("real counter", p.returncode == 0 and re.fullmatch(
