@@ -348,7 +348,7 @@ std::string distinguishing_part(const std::string& path) {
 
 bool needs_two_samples(perfdata::CounterKind kind) {
   return kind == perfdata::CounterKind::rate || kind == perfdata::CounterKind::average ||
-         kind == perfdata::CounterKind::fraction;
+         kind == perfdata::CounterKind::percent;
 }
 
 std::vector<Item> resolve(const Request& r, std::string* no_match) {
@@ -424,12 +424,15 @@ void sample(const Request& r, std::vector<Item>& items) {
         if (!item.problem.empty()) continue;
         perfdata::CounterValue v;
         st = perfdata::get_formatted_counter_value(item.counter, perfdata::FMT_DOUBLE, &v);
-        if (st != 0) {
-          item.problem = status_words(st);
-        } else if (v.c_status > perfdata::CSTATUS_NEW_DATA) {
-          item.problem = status_words(v.c_status == perfdata::CSTATUS_INVALID_DATA
-                                          ? perfdata::CSTATUS_INVALID_DATA
-                                          : v.c_status);
+        // Backends report an unusable reading either way: as the call's
+        // status or as the record's.
+        const perfdata::Status bad = st != 0                                   ? st
+                                     : v.c_status > perfdata::CSTATUS_NEW_DATA ? v.c_status
+                                                                               : 0;
+        if (bad == perfdata::CSTATUS_INVALID_DATA && r.interval_ms == 0) {
+          item.problem = "no value from one sample (-s greater than 0)";
+        } else if (bad != 0) {
+          item.problem = status_words(bad);
         } else if (!std::isfinite(v.value)) {
           item.problem = "the value is not a finite number";
         } else {
