@@ -18,6 +18,10 @@ constexpr size_t kComputerNameMax = 15;
 // computer_name_of(the UTS node name).
 bool computer_name(char* buffer, uint32_t* size);
 
+// The host name the computer name is cut from: the UTS node name on Linux,
+// the computer name itself on Windows. Empty when the system gives none.
+std::string host_name();
+
 // The computer name a host name gives: its first kComputerNameMax bytes.
 // computer_name_of("build-worker-0042") = "build-worker-00".
 std::string computer_name_of(std::string_view host);

@@ -11,7 +11,7 @@ start=$(date +%s)
 need_pkgs=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in cmake ninja-build g++ python3 libgtest-dev libbenchmark-dev clang libclang-rt-14-dev \
-         g++-mingw-w64-i686 wine wine32:i386 locales time; do
+         g++-mingw-w64-i686 wine wine32:i386 locales time python3-fusepy fuse3; do
   have "$p" || need_pkgs+=("$p")
 done
 if [ ${#need_pkgs[@]} -gt 0 ]; then
@@ -38,6 +38,7 @@ echo "== linux: build and test"
 cmake --preset linux -DVANTRIC_TESTS=ON -DVANTRIC_BENCH=ON >/dev/null
 cmake --build --preset linux
 ctest --preset linux -j2 --no-tests=error
+tools/stage-fuse.sh build/linux/app/vantric
 tools/stage-clients.sh build/linux
 
 echo "== win32: build and test under wine"

@@ -69,6 +69,15 @@ const CounterDef* find_counter(const ObjectDef& obj, std::string_view name) {
 
 std::optional<uint64_t> delta(uint64_t prev, uint64_t cur) {
   if (cur >= prev) return cur - prev;
+  return std::nullopt;
+}
+
+std::optional<uint64_t> delta_ulong(const Env& env, uint64_t prev, uint64_t cur) {
+  return env.ulong_bits == 32 ? delta32(prev, cur) : delta(prev, cur);
+}
+
+std::optional<uint64_t> delta32(uint64_t prev, uint64_t cur) {
+  if (cur >= prev) return cur - prev;
   if (prev <= 0xFFFFFFFFull) {
     uint64_t d = cur + 0x100000000ull - prev;
     if (d < 0x80000000ull) return d;

@@ -138,11 +138,19 @@ const CounterDef* find_counter(const ObjectDef& obj, std::string_view name);
 // ---------------------------------------------------------------------------
 // Shared by the formulas and instance lists.
 
-// cur - prev for a cumulative count; a plausible 32-bit wrap (prev <= 2^32-1
-// and cur + 2^32 - prev < 2^31) gives that difference; any other decrease is
-// a reset: std::nullopt (INVALID_DATA).
-// delta(10, 15) = 5; delta(0xFFFFFFF0, 0x10) = 0x20; delta(5000, 3) = nullopt.
+// cur - prev for a cumulative count that is 64 bits wide: any decrease is a
+// reset (interface re-created, driver reloaded), std::nullopt (INVALID_DATA);
+// a drop is never a wrap, which would report a false spike.
+// delta(10, 15) = 5; delta(3000000000, 500000000) = nullopt.
 std::optional<uint64_t> delta(uint64_t prev, uint64_t cur);
+// The same for a field the kernel keeps in 32 bits (diskstats f4 f8 f10 f11,
+// /proc/interrupts cells): a plausible wrap (prev <= 2^32-1 and
+// cur + 2^32 - prev < 2^31) is that difference; any other decrease a reset.
+// delta32(0xFFFFFFF0, 0x10) = 0x20; delta32(5000, 3) = nullopt.
+std::optional<uint64_t> delta32(uint64_t prev, uint64_t cur);
+// A field printed from the kernel's unsigned long: delta32 on a kernel whose
+// unsigned long is 32 bits wide (env.ulong_bits), else delta.
+std::optional<uint64_t> delta_ulong(const Env& env, uint64_t prev, uint64_t cur);
 
 // Instance display name: '(' -> '[', ')' -> ']', '#', '\' and '/' -> '_'.
 // mangle("kworker/0:0-events") = "kworker_0:0-events".

@@ -45,7 +45,7 @@ Status expand_wildcard_path(const Env& env, const std::string& path,
                             std::vector<std::string>& paths) {
   paths.clear();
   ParsedPath pp;
-  if (Status st = parse_path(path, pp, true); st != 0) return st;
+  if (Status st = parse_path(strip_own_machine(env, path), pp, true); st != 0) return st;
   if (pp.object.find('*') != std::string::npos || pp.machine.find('*') != std::string::npos) {
     return CSTATUS_BAD_COUNTERNAME;
   }

@@ -20,7 +20,8 @@ struct DiskDeltas {
   size_t members = 0;
 };
 
-std::optional<DiskDeltas> disk_deltas(const Sample* prev, const Sample& cur, double dt) {
+std::optional<DiskDeltas> disk_deltas(const Sample* prev, const Sample& cur, double dt,
+                                      const Env& env) {
   const DiskSet* a = prev ? disk_set(*prev) : nullptr;
   const DiskSet* b = disk_set(cur);
   if (a == nullptr || b == nullptr || dt <= 0.0) return std::nullopt;
@@ -32,7 +33,11 @@ std::optional<DiskDeltas> disk_deltas(const Sample* prev, const Sample& cur, dou
     uint64_t d[18] = {};
     for (int k = 1; k <= 11; ++k) {
       if (k == 9) continue;  // f9 is an instant queue length, not a count
-      std::optional<uint64_t> v = delta(old->f[k], row.f[k]);
+      // The time fields are unsigned int even on 64-bit kernels; the counts
+      // are unsigned long.
+      const bool time_field = k == 4 || k == 8 || k == 10 || k == 11;
+      std::optional<uint64_t> v =
+          time_field ? delta32(old->f[k], row.f[k]) : delta_ulong(env, old->f[k], row.f[k]);
       // A field that went back without wrapping: the device was re-created.
       if (!v) return std::nullopt;
       d[k] = *v;
@@ -45,68 +50,70 @@ std::optional<DiskDeltas> disk_deltas(const Sample* prev, const Sample& cur, dou
 }
 
 template <class Fn>
-Value with_deltas(const Sample* prev, const Sample& cur, double dt, Fn fn) {
-  std::optional<DiskDeltas> d = disk_deltas(prev, cur, dt);
+Value with_deltas(const Sample* prev, const Sample& cur, double dt, const Env& env, Fn fn) {
+  std::optional<DiskDeltas> d = disk_deltas(prev, cur, dt, env);
   if (!d) return std::nullopt;
   return fn(*d, dt);
 }
 
 double ratio_or_zero(double num, double den) { return den == 0.0 ? 0.0 : num / den; }
 
-Value reads_per_sec(const Sample* p, const Sample& c, double dt, const Env&) {
-  return with_deltas(p, c, dt, [](const DiskDeltas& d, double t) { return d.d[1] / t; });
+Value reads_per_sec(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return with_deltas(p, c, dt, e, [](const DiskDeltas& d, double t) { return d.d[1] / t; });
 }
-Value writes_per_sec(const Sample* p, const Sample& c, double dt, const Env&) {
-  return with_deltas(p, c, dt, [](const DiskDeltas& d, double t) { return d.d[5] / t; });
+Value writes_per_sec(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return with_deltas(p, c, dt, e, [](const DiskDeltas& d, double t) { return d.d[5] / t; });
 }
-Value transfers_per_sec(const Sample* p, const Sample& c, double dt, const Env&) {
-  return with_deltas(p, c, dt,
+Value transfers_per_sec(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return with_deltas(p, c, dt, e,
                      [](const DiskDeltas& d, double t) { return (double(d.d[1]) + d.d[5]) / t; });
 }
-Value read_bytes_per_sec(const Sample* p, const Sample& c, double dt, const Env&) {
-  return with_deltas(p, c, dt,
+Value read_bytes_per_sec(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return with_deltas(p, c, dt, e,
                      [](const DiskDeltas& d, double t) { return d.d[3] * kSectorBytes / t; });
 }
-Value write_bytes_per_sec(const Sample* p, const Sample& c, double dt, const Env&) {
-  return with_deltas(p, c, dt,
+Value write_bytes_per_sec(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return with_deltas(p, c, dt, e,
                      [](const DiskDeltas& d, double t) { return d.d[7] * kSectorBytes / t; });
 }
-Value bytes_per_sec(const Sample* p, const Sample& c, double dt, const Env&) {
-  return with_deltas(p, c, dt, [](const DiskDeltas& d, double t) {
+Value bytes_per_sec(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return with_deltas(p, c, dt, e, [](const DiskDeltas& d, double t) {
     return (double(d.d[3]) + d.d[7]) * kSectorBytes / t;
   });
 }
-Value sec_per_read(const Sample* p, const Sample& c, double dt, const Env&) {
-  return with_deltas(p, c, dt, [](const DiskDeltas& d, double) {
+Value sec_per_read(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return with_deltas(p, c, dt, e, [](const DiskDeltas& d, double) {
     return ratio_or_zero(d.d[4] / 1000.0, double(d.d[1]));
   });
 }
-Value sec_per_write(const Sample* p, const Sample& c, double dt, const Env&) {
-  return with_deltas(p, c, dt, [](const DiskDeltas& d, double) {
+Value sec_per_write(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return with_deltas(p, c, dt, e, [](const DiskDeltas& d, double) {
     return ratio_or_zero(d.d[8] / 1000.0, double(d.d[5]));
   });
 }
-Value sec_per_transfer(const Sample* p, const Sample& c, double dt, const Env&) {
-  return with_deltas(p, c, dt, [](const DiskDeltas& d, double) {
+Value sec_per_transfer(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return with_deltas(p, c, dt, e, [](const DiskDeltas& d, double) {
     return ratio_or_zero((double(d.d[4]) + d.d[8]) / 1000.0, double(d.d[1]) + d.d[5]);
   });
 }
-Value queue_length(const Sample* p, const Sample& c, double dt, const Env&) {
-  return with_deltas(p, c, dt,
+Value queue_length(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return with_deltas(p, c, dt, e,
                      [](const DiskDeltas& d, double t) { return d.d[11] / (1000.0 * t); });
 }
-Value read_queue_length(const Sample* p, const Sample& c, double dt, const Env&) {
-  return with_deltas(p, c, dt, [](const DiskDeltas& d, double t) { return d.d[4] / (1000.0 * t); });
+Value read_queue_length(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return with_deltas(p, c, dt, e,
+                     [](const DiskDeltas& d, double t) { return d.d[4] / (1000.0 * t); });
 }
-Value write_queue_length(const Sample* p, const Sample& c, double dt, const Env&) {
-  return with_deltas(p, c, dt, [](const DiskDeltas& d, double t) { return d.d[8] / (1000.0 * t); });
+Value write_queue_length(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return with_deltas(p, c, dt, e,
+                     [](const DiskDeltas& d, double t) { return d.d[8] / (1000.0 * t); });
 }
-Value disk_time(const Sample* p, const Sample& c, double dt, const Env&) {
-  return with_deltas(p, c, dt,
+Value disk_time(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return with_deltas(p, c, dt, e,
                      [](const DiskDeltas& d, double t) { return 100.0 * d.d[11] / (1000.0 * t); });
 }
-Value idle_time(const Sample* p, const Sample& c, double dt, const Env&) {
-  std::optional<DiskDeltas> d = disk_deltas(p, c, dt);
+Value idle_time(const Sample* p, const Sample& c, double dt, const Env& e) {
+  std::optional<DiskDeltas> d = disk_deltas(p, c, dt, e);
   // The mean of no disks is no value.
   if (!d || d->members == 0) return std::nullopt;
   return d->idle_percent_sum / static_cast<double>(d->members);

@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/statvfs.h>
+#include <sys/utsname.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <cmath>
 
 #include "perfdata/linux/text.h"
+#include "platform/computer_name.h"
 
 namespace perfdata::linux_backend {
 
@@ -35,6 +37,16 @@ int real_statvfs(const std::string& path, FsStat& out) {
   return 0;
 }
 
+// The kernel's word size by its machine name: a 32-bit program on a 64-bit
+// kernel still reads 64-bit counters. 64-bit machine names carry "64"
+// (x86_64, aarch64, ppc64le, riscv64...), except s390x and alpha.
+int kernel_ulong_bits() {
+  utsname u{};
+  if (uname(&u) != 0) return static_cast<int>(8 * sizeof(long));
+  const std::string_view m = u.machine;
+  return m.find("64") != std::string_view::npos || m == "s390x" || m == "alpha" ? 64 : 32;
+}
+
 }  // namespace
 
 Env default_env() {
@@ -46,6 +58,8 @@ Env default_env() {
   if (hz > 0) env.clk_tck = hz;
   if (page > 0) env.page_size = page;
   env.statvfs = real_statvfs;
+  env.ulong_bits = kernel_ulong_bits();
+  env.nodename = platform::host_name;
   return env;
 }
 

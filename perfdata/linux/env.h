@@ -22,6 +22,13 @@ struct Env {
   std::function<double()> monotonic;  // seconds; default CLOCK_MONOTONIC
   long clk_tck = 100;                 // set from sysconf(_SC_CLK_TCK) by default_env()
   long page_size = 4096;              // set from sysconf(_SC_PAGESIZE) by default_env()
+  // Width of the kernel's unsigned long, which many /proc counters are
+  // printed from: 32 on a 32-bit kernel (their values wrap at 2^32), else 64.
+  // default_env() takes it from uname's machine.
+  int ulong_bits = 64;
+  // The UTS node name: the host name the sampler's computer name is cut
+  // from, so the two always agree. default_env(): platform::host_name.
+  std::function<std::string()> nodename;
   // Returns 0 and fills `out` for the real path `path` (already joined with
   // root), or -1 on failure.
   std::function<int(const std::string& path, FsStat& out)> statvfs;

@@ -11,11 +11,16 @@
 
 namespace perfdata::linux_backend {
 
+namespace {
+
+std::string node_name(const Env& env) { return env.nodename ? env.nodename() : std::string(); }
+
+}  // namespace
+
 bool is_local_machine(const Env& env, std::string_view machine) {
   if (machine == "." || iequals(machine, "localhost") || machine == "127.0.0.1") return true;
-  std::string text;
-  if (!read_file(env, "proc/sys/kernel/hostname", text)) return false;
-  std::string_view host = trim(text);
+  const std::string node = node_name(env);
+  const std::string_view host = node;
   if (host.empty()) return false;
   if (iequals(machine, host)) return true;
   size_t dot = host.find('.');
@@ -28,6 +33,21 @@ bool is_local_machine(const Env& env, std::string_view machine) {
   // A path built from the computer name, which is the host name cut short,
   // must still name this machine.
   return iequals(machine, platform::computer_name_of(host));
+}
+
+std::string_view strip_own_machine(const Env& env, std::string_view path) {
+  if (path.size() < 3 || path[0] != '\\' || path[1] != '\\') return path;
+  const std::string node = node_name(env);
+  if (node.empty()) return path;
+  // The longer name first: a node name whose first 15 bytes are followed by
+  // '\' must not be cut at the computer name.
+  for (const std::string& name : {node, platform::computer_name_of(node)}) {
+    const size_t end = 2 + name.size();
+    if (path.size() > end && path[end] == '\\' && iequals(path.substr(2, name.size()), name)) {
+      return path.substr(end);
+    }
+  }
+  return path;
 }
 
 }  // namespace perfdata::linux_backend

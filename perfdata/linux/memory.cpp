@@ -163,13 +163,14 @@ Value modified_bytes(const Sample*, const Sample& c, double, const Env&) {
   return static_cast<double>(c.u[kDirty] + c.u[kWriteback]) * 1024.0;
 }
 
-std::optional<uint64_t> field_delta(const Sample& p, const Sample& c, size_t slot) {
+// vmstat counters are unsigned long: they wrap only on a 32-bit kernel.
+std::optional<uint64_t> field_delta(const Env& env, const Sample& p, const Sample& c, size_t slot) {
   if (!have(p, {slot}) || !have(c, {slot})) return std::nullopt;
-  return delta(p.u[slot], c.u[slot]);
+  return delta_ulong(env, p.u[slot], c.u[slot]);
 }
 
-Value event_rate(const Sample* p, const Sample& c, double dt, size_t slot) {
-  std::optional<uint64_t> d = field_delta(*p, c, slot);
+Value event_rate(const Sample* p, const Sample& c, double dt, const Env& env, size_t slot) {
+  std::optional<uint64_t> d = field_delta(env, *p, c, slot);
   if (!d) return std::nullopt;
   return static_cast<double>(*d) / dt;
 }
@@ -180,18 +181,18 @@ Value page_rate(const Sample* p, const Sample& c, double dt, const Env& env,
   if (env.page_size <= 0) return std::nullopt;
   double sum = 0;
   for (size_t slot : slots) {
-    std::optional<uint64_t> d = field_delta(*p, c, slot);
+    std::optional<uint64_t> d = field_delta(env, *p, c, slot);
     if (!d) return std::nullopt;
     sum += static_cast<double>(*d) * 1024.0 / static_cast<double>(env.page_size);
   }
   return sum / dt;
 }
 
-Value page_faults(const Sample* p, const Sample& c, double dt, const Env&) {
-  return event_rate(p, c, dt, kPgfault);
+Value page_faults(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return event_rate(p, c, dt, e, kPgfault);
 }
-Value page_reads(const Sample* p, const Sample& c, double dt, const Env&) {
-  return event_rate(p, c, dt, kPgmajfault);
+Value page_reads(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return event_rate(p, c, dt, e, kPgmajfault);
 }
 Value pages_input(const Sample* p, const Sample& c, double dt, const Env& e) {
   return page_rate(p, c, dt, e, {kPgpgin});

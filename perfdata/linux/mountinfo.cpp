@@ -31,23 +31,26 @@ bool parse_mountinfo_line(std::string_view line, MountEntry& entry) {
   return true;
 }
 
-bool is_skipped_fstype(std::string_view fstype) {
-  static constexpr std::array<std::string_view, 31> kSkipped = {
-      // pseudo and read-only image filesystems
-      "proc", "sysfs", "devtmpfs", "devpts", "tmpfs", "ramfs", "cgroup", "cgroup2", "securityfs",
-      "debugfs", "tracefs", "pstore", "bpf", "configfs", "fusectl", "mqueue", "hugetlbfs", "autofs",
-      "binfmt_misc", "rpc_pipefs", "nsfs", "efivarfs", "selinuxfs", "squashfs", "erofs",
-      // network filesystems
-      "nfs", "nfs4", "cifs", "smb3", "ceph", "glusterfs"};
-  if (fstype == "fuse.sshfs") return true;
-  return std::find(kSkipped.begin(), kSkipped.end(), fstype) != kSkipped.end();
+bool is_local_mount(const MountEntry& m) {
+  static constexpr std::array<std::string_view, 25> kPseudo = {
+      "proc",     "sysfs",      "devtmpfs",  "devpts",  "tmpfs",       "ramfs",      "cgroup",
+      "cgroup2",  "securityfs", "debugfs",   "tracefs", "pstore",      "bpf",        "configfs",
+      "fusectl",  "mqueue",     "hugetlbfs", "autofs",  "binfmt_misc", "rpc_pipefs", "nsfs",
+      "efivarfs", "selinuxfs",  "squashfs",  "erofs"};
+  static constexpr std::array<std::string_view, 4> kLocalWithoutDevice = {"btrfs", "zfs",
+                                                                          "bcachefs", "overlay"};
+  auto listed = [&m](const auto& list) {
+    return std::find(list.begin(), list.end(), m.fstype) != list.end();
+  };
+  if (listed(kPseudo)) return false;
+  return m.major != 0 || listed(kLocalWithoutDevice);
 }
 
 std::vector<MountEntry> parse_mountinfo(std::string_view text) {
   std::vector<MountEntry> mounts;
   for (std::string_view line : split_lines(text)) {
     MountEntry e;
-    if (!parse_mountinfo_line(line, e) || is_skipped_fstype(e.fstype)) continue;
+    if (!parse_mountinfo_line(line, e) || !is_local_mount(e)) continue;
     // A later mount on the same point hides the earlier one.
     auto same = std::find_if(mounts.begin(), mounts.end(),
                              [&](const MountEntry& m) { return m.mount_point == e.mount_point; });

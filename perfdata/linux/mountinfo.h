@@ -24,11 +24,16 @@ struct MountEntry {
 // then fstype and source. False when a field is missing or maj:min is bad.
 bool parse_mountinfo_line(std::string_view line, MountEntry& entry);
 
-// Filesystems with no disk behind them, and network filesystems (statvfs can
-// hang on a dead server, and mapped network drives are not logical disks).
-bool is_skipped_fstype(std::string_view fstype);
+// Whether a mount is a local filesystem served as a LogicalDisk instance:
+// never a pseudo or image filesystem (proc, tmpfs, squashfs...); otherwise a
+// block device behind it (major number not 0, fuseblk included), or one of
+// the local major-0 types btrfs, zfs, bcachefs and overlay. Everything else
+// (nfs, cifs, 9p, virtiofs, every fuse.*, types unknown today) is left out:
+// statvfs on a dead server or a stuck FUSE daemon blocks where no signal
+// ends it, and mapped network drives are no logical disks on Windows either.
+bool is_local_mount(const MountEntry& m);
 
-// The mounts served as LogicalDisk instances: skip-listed types removed, and
+// The mounts served as LogicalDisk instances: non-local mounts removed, and
 // for a mount point seen more than once only the last (visible) entry kept,
 // at the position of that last entry.
 std::vector<MountEntry> parse_mountinfo(std::string_view text);

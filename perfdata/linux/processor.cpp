@@ -4,6 +4,8 @@
 
 // Processor: per-CPU and total tick counts from /proc/stat, interrupt counts
 // from /proc/interrupts.
+#include <memory>
+
 #include "perfdata/linux/catalogue.h"
 #include "perfdata/linux/text.h"
 
@@ -13,8 +15,8 @@ namespace {
 
 enum : uint32_t { kStat = 1, kInterrupts = 2 };
 // Sample layout: u[0..7] user nice system idle iowait irq softirq steal,
-// u[8] the interrupt count.
-enum : size_t { U, N, S, I, W, Q, SQ, ST, kFields, kIntr = kFields };
+// payload the interrupt cells.
+enum : size_t { U, N, S, I, W, Q, SQ, ST, kFields };
 
 // The CPU number of a "cpu"/"cpuN" label: -1 for the total line, -2 for
 // anything else.
@@ -34,7 +36,7 @@ bool read_ticks(std::string_view stat, int64_t cpu, Sample& out) {
     std::vector<std::string_view> tok = split_ws(line);
     if (tok.empty() || cpu_label(tok[0]) != cpu) continue;
     if (tok.size() < 5) return false;
-    out.u.assign(kFields + 1, 0);
+    out.u.assign(kFields, 0);
     for (size_t k = 0; k < kFields && k + 1 < tok.size(); ++k) {
       if (!parse_u64(tok[k + 1], out.u[k])) return false;
     }
@@ -43,9 +45,16 @@ bool read_ticks(std::string_view stat, int64_t cpu, Sample& out) {
   return false;
 }
 
-// Sums the column of CPU `cpu` (every column for -1) over the per-CPU rows.
-// Columns are found by their "CPUn" header because offline CPUs drop out.
-bool read_interrupts(std::string_view text, int64_t cpu, uint64_t& sum) {
+// One /proc/interrupts cell: the interrupt line's label and the CPU column.
+struct Cell {
+  std::string key;  // "<label> CPU<n>"
+  uint64_t count;
+};
+using Cells = std::vector<Cell>;
+
+// The cells of CPU `cpu` (every CPU for -1) over the per-CPU rows. Columns
+// are found by their "CPUn" header because offline CPUs drop out.
+bool read_interrupts(std::string_view text, int64_t cpu, Cells& cells) {
   std::vector<std::string_view> lines = split_lines(text);
   if (lines.empty()) return false;
   std::vector<std::string_view> head = split_ws(lines[0]);
@@ -59,7 +68,6 @@ bool read_interrupts(std::string_view text, int64_t cpu, uint64_t& sum) {
     if (col < 0) return false;
   }
   const size_t ncols = head.size();
-  sum = 0;
   for (size_t li = 1; li < lines.size(); ++li) {
     std::vector<std::string_view> tok = split_ws(lines[li]);
     if (tok.size() < 2 || tok[0].back() != ':') continue;
@@ -71,7 +79,7 @@ bool read_interrupts(std::string_view text, int64_t cpu, uint64_t& sum) {
     for (size_t c = 0; c < ncols; ++c) {
       if (cpu >= 0 && static_cast<long>(c) != col) continue;
       parse_u64(tok[c + 1], v);
-      sum += v;
+      cells.push_back(Cell{std::string(tok[0]) + " " + std::string(head[c]), v});
     }
   }
   return true;
@@ -94,15 +102,15 @@ bool enumerate(const Env& env, std::vector<Instance>& out) {
 }
 
 void collect(const Env& env, const Instance& inst, uint32_t needs, const Sample*, Sample& out) {
-  out.u.assign(kFields + 1, 0);
+  out.u.assign(kFields, 0);
   std::string text;
   if (needs & kStat) {
     if (!read_file(env, "proc/stat", text) || !read_ticks(text, inst.id, out)) return;
   }
   if (needs & kInterrupts) {
-    if (!read_file(env, "proc/interrupts", text) || !read_interrupts(text, inst.id, out.u[kIntr])) {
-      return;
-    }
+    auto cells = std::make_shared<Cells>();
+    if (!read_file(env, "proc/interrupts", text) || !read_interrupts(text, inst.id, *cells)) return;
+    out.payload = std::move(cells);
   }
   out.ok = true;
 }
@@ -150,10 +158,32 @@ Value dpc_time(const Sample* p, const Sample& c, double, const Env&) {
 Value idle_time(const Sample* p, const Sample& c, double, const Env&) {
   return percent_of(p, c, {I, W});
 }
+// Each cell is a 32-bit count: its wrap is undone before the cells are
+// added, since a sum of wrapping cells does not wrap at 2^32. A line that
+// appeared during the interval counts whole; one that vanished counts nothing.
 Value interrupts_rate(const Sample* p, const Sample& c, double dt, const Env&) {
-  std::optional<uint64_t> d = delta(p->u[kIntr], c.u[kIntr]);
-  if (!d) return std::nullopt;
-  return static_cast<double>(*d) / dt;
+  const auto* before = static_cast<const Cells*>(p->payload.get());
+  const auto* after = static_cast<const Cells*>(c.payload.get());
+  if (before == nullptr || after == nullptr) return std::nullopt;
+  uint64_t sum = 0;
+  size_t j = 0;
+  for (const Cell& cell : *after) {
+    // Both lists are in file order, so a matching cell is usually next.
+    if (j >= before->size() || (*before)[j].key != cell.key) {
+      j = 0;
+      while (j < before->size() && (*before)[j].key != cell.key) ++j;
+    }
+    if (j >= before->size()) {
+      sum += cell.count;
+      j = 0;
+      continue;
+    }
+    std::optional<uint64_t> d = delta32((*before)[j].count, cell.count);
+    if (!d) return std::nullopt;
+    sum += *d;
+    ++j;
+  }
+  return static_cast<double>(sum) / dt;
 }
 
 constexpr CounterDef kCounters[] = {

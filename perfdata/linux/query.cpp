@@ -11,8 +11,9 @@ namespace perfdata::linux_backend {
 Query::Query(Env env) : env_(std::move(env)) {}
 
 Status Query::add(std::string_view path, Counter** out) {
+  if (path.size() > kMaxCounterPath) return CSTATUS_BAD_COUNTERNAME;
   ParsedPath pp;
-  if (Status st = parse_path(path, pp); st != 0) return st;
+  if (Status st = parse_path(strip_own_machine(env_, path), pp); st != 0) return st;
   if (pp.has_machine && !is_local_machine(env_, pp.machine)) return CSTATUS_NO_MACHINE;
   const ObjectDef* obj = find_object(pp.object);
   if (obj == nullptr) return CSTATUS_NO_OBJECT;

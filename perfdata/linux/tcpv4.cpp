@@ -88,11 +88,13 @@ Value gauge(const Sample& c, size_t slot) {
   return static_cast<double>(c.u[slot]);
 }
 
-Value rate(const Sample& p, const Sample& c, double dt, std::initializer_list<size_t> slots) {
+// The Tcp MIB is kept in unsigned long: it wraps only on a 32-bit kernel.
+Value rate(const Sample& p, const Sample& c, double dt, const Env& env,
+           std::initializer_list<size_t> slots) {
   double sum = 0;
   for (size_t slot : slots) {
     if (p.u[slot] == kAbsent || c.u[slot] == kAbsent) return std::nullopt;
-    std::optional<uint64_t> d = delta(p.u[slot], c.u[slot]);
+    std::optional<uint64_t> d = delta_ulong(env, p.u[slot], c.u[slot]);
     if (!d) return std::nullopt;
     sum += static_cast<double>(*d);
   }
@@ -106,17 +108,17 @@ Value active(const Sample*, const Sample& c, double, const Env&) { return gauge(
 Value passive(const Sample*, const Sample& c, double, const Env&) { return gauge(c, kPassive); }
 Value failures(const Sample*, const Sample& c, double, const Env&) { return gauge(c, kFails); }
 Value resets(const Sample*, const Sample& c, double, const Env&) { return gauge(c, kResets); }
-Value received(const Sample* p, const Sample& c, double dt, const Env&) {
-  return rate(*p, c, dt, {kInSegs});
+Value received(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return rate(*p, c, dt, e, {kInSegs});
 }
-Value sent(const Sample* p, const Sample& c, double dt, const Env&) {
-  return rate(*p, c, dt, {kOutSegs});
+Value sent(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return rate(*p, c, dt, e, {kOutSegs});
 }
-Value segments(const Sample* p, const Sample& c, double dt, const Env&) {
-  return rate(*p, c, dt, {kInSegs, kOutSegs});
+Value segments(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return rate(*p, c, dt, e, {kInSegs, kOutSegs});
 }
-Value retransmitted(const Sample* p, const Sample& c, double dt, const Env&) {
-  return rate(*p, c, dt, {kRetrans});
+Value retransmitted(const Sample* p, const Sample& c, double dt, const Env& e) {
+  return rate(*p, c, dt, e, {kRetrans});
 }
 
 constexpr CounterDef kCounters[] = {

@@ -16,4 +16,10 @@ bool computer_name(char* buffer, uint32_t* size) {
   return ok;
 }
 
+std::string host_name() {
+  char name[kComputerNameMax + 1] = {};
+  uint32_t size = sizeof name;
+  return computer_name(name, &size) ? std::string(name, size) : std::string();
+}
+
 }  // namespace platform

@@ -140,7 +140,7 @@ TEST(AddStatus, MissingPrimarySourceIsNoObject) {
 TEST(AddStatus, MachineNamedByItsCutComputerName) {
   Tree t;
   write_machine(t);
-  t.write("proc/sys/kernel/hostname", "build-worker-0042\n");
+  t.nodename = "build-worker-0042";
   struct Row {
     int line;
     std::string machine;
@@ -156,10 +156,50 @@ TEST(AddStatus, MachineNamedByItsCutComputerName) {
     SCOPED_TRACE(row.line);
     EXPECT_EQ(perfdata::linux_backend::is_local_machine(t.env(), row.machine), row.local);
   }
-  t.write("proc/sys/kernel/hostname", "node7.cluster.example\n");
+  t.nodename = "node7.cluster.example";
   EXPECT_TRUE(perfdata::linux_backend::is_local_machine(t.env(), "NODE7"));
   EXPECT_TRUE(perfdata::linux_backend::is_local_machine(t.env(), "node7.cluster.example"));
   EXPECT_FALSE(perfdata::linux_backend::is_local_machine(t.env(), "node7.other"));
+}
+
+// The sampler puts "\\" + the computer name before every path; whatever the
+// node name holds, that prefix names this computer, with no hostname file.
+TEST(AddStatus, TheProbesOwnNameAlwaysWorks) {
+  Tree t;
+  write_machine(t);
+  t.remove("proc/sys/kernel/hostname");
+  struct Row {
+    int line;
+    std::string node;
+    std::string machine;
+    perfdata::Status expected;
+  } rows[] = {
+      {__LINE__, "vm", "vm", OK},
+      {__LINE__, "we*ird", "we*ird", OK},
+      {__LINE__, "we*ird", "WE*IRD", OK},
+      {__LINE__, "back\\slash", "back\\slash", OK},
+      {__LINE__, "back\\slash", "back", NO_MACHINE},  // only the whole name
+      {__LINE__, "(paren)", "(paren)", OK},
+      {__LINE__, "a-very-long*host-name", "a-very-long*hos", OK},  // the 15-byte computer name
+      {__LINE__, "a-very-long*host-name", "a-very-long*host-name", OK},
+      {__LINE__, "we*ird", "other", NO_MACHINE},
+      {__LINE__, "we*ird", "we*irder", BAD},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    t.nodename = row.node;
+    perfdata::linux_backend::Query q(t.env());
+    EXPECT_EQ(q.add("\\\\" + row.machine + "\\Memory\\Available Bytes", nullptr), row.expected);
+    if (row.expected == OK) {
+      EXPECT_EQ(q.add("\\\\" + row.machine + "\\Memory\\Avail*", nullptr),
+                BAD);  // '*' after the name
+      std::vector<std::string> paths;
+      EXPECT_EQ(perfdata::linux_backend::expand_wildcard_path(
+                    t.env(), "\\\\" + row.machine + "\\Memory\\Avail*", paths),
+                OK);
+      EXPECT_EQ(paths.size(), 3u);
+    }
+  }
 }
 
 TEST(ParsePath, PartsOfAValidPath) {
@@ -197,26 +237,33 @@ TEST(ParsePath, PartsOfAValidPath) {
   }
 }
 
-TEST(Delta, WrapResetAndWideValues) {
+TEST(Delta, OnlyThirtyTwoBitFieldsWrap) {
+  namespace lb = perfdata::linux_backend;
+  const std::optional<uint64_t> reset;
   struct Row {
     int line;
     uint64_t prev, cur;
-    std::optional<uint64_t> expected;
+    std::optional<uint64_t> wide, narrow;  // delta, delta32
   } rows[] = {
-      {__LINE__, 10, 15, 5},
-      {__LINE__, 7, 7, 0},
-      {__LINE__, 0xFFFFFFF0ull, 0x10, 0x20},                    // 32-bit wrap
-      {__LINE__, 0xFFFFFFFFull, 0x7FFFFFFEull, 0x7FFFFFFFull},  // largest plausible wrap
-      {__LINE__, 0xFFFFFFFFull, 0x7FFFFFFFull, std::nullopt},
-      {__LINE__, 5000, 3, std::nullopt},  // reset from a small value
-      {__LINE__, 1, 0, std::nullopt},
-      {__LINE__, 1ull << 40, (1ull << 40) + 7, 7},
-      {__LINE__, (1ull << 40) + 5, 5, std::nullopt},  // 64-bit fields never wrap at 2^32
-      {__LINE__, 0, UINT64_MAX, UINT64_MAX},
+      {__LINE__, 10, 15, 5, 5},
+      {__LINE__, 7, 7, 0, 0},
+      {__LINE__, 0xFFFFFFF0ull, 0x10, reset, 0x20},                    // a 32-bit wrap
+      {__LINE__, 0xFFFFFFFFull, 0x7FFFFFFEull, reset, 0x7FFFFFFFull},  // largest plausible wrap
+      {__LINE__, 0xFFFFFFFFull, 0x7FFFFFFFull, reset, reset},
+      {__LINE__, 3000000000ull, 500000000ull, reset, 1794967296ull},  // a reset on a 64-bit field
+      {__LINE__, 5000, 3, reset, reset},                              // reset from a small value
+      {__LINE__, (1ull << 40) + 5, 5, reset, reset},
+      {__LINE__, 0, UINT64_MAX, UINT64_MAX, UINT64_MAX},
   };
+  lb::Env narrow_kernel;
+  narrow_kernel.ulong_bits = 32;
+  const lb::Env wide_kernel;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
-    EXPECT_EQ(perfdata::linux_backend::delta(row.prev, row.cur), row.expected);
+    EXPECT_EQ(lb::delta(row.prev, row.cur), row.wide);
+    EXPECT_EQ(lb::delta32(row.prev, row.cur), row.narrow);
+    EXPECT_EQ(lb::delta_ulong(wide_kernel, row.prev, row.cur), row.wide);
+    EXPECT_EQ(lb::delta_ulong(narrow_kernel, row.prev, row.cur), row.narrow);
   }
 }
 

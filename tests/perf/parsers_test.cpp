@@ -129,6 +129,45 @@ TEST(Mountinfo, SkipListsAndLastMountWins) {
   EXPECT_EQ(mounts[1].minor, 17u);
 }
 
+TEST(Mountinfo, OnlyLocalFilesystemsAreServed) {
+  struct Row {
+    int line;
+    std::string mountinfo;
+    bool served;
+  };
+  const std::vector<Row> rows = {
+      {__LINE__, "1 0 254:0 / / rw - ext4 /dev/vda rw", true},
+      {__LINE__, "1 0 8:1 / /d rw - xfs /dev/sda1 rw", true},
+      {__LINE__, "1 0 8:2 / /w rw - fuseblk /dev/sda2 rw", true},  // ntfs-3g: a disk behind it
+      {__LINE__, "1 0 0:40 /@ /b rw - btrfs /dev/sdb rw", true},
+      {__LINE__, "1 0 0:41 / /z rw - zfs tank/home rw", true},
+      {__LINE__, "1 0 0:42 / /c rw - bcachefs /dev/sdc rw", true},
+      {__LINE__, "1 0 0:43 / / rw - overlay overlay rw", true},
+      {__LINE__, "1 0 0:44 / /n rw - nfs4 host:/x rw", false},
+      {__LINE__, "1 0 0:45 / /s rw - cifs //h/s rw", false},
+      {__LINE__, "1 0 0:46 / /s3 rw - smb3 //h/s rw", false},
+      {__LINE__, "1 0 0:47 / /ceph rw - ceph h:/ rw", false},
+      {__LINE__, "1 0 0:48 / /9 rw - 9p share rw", false},
+      {__LINE__, "1 0 0:49 / /v rw - virtiofs share rw", false},
+      {__LINE__, "1 0 0:50 / /f rw - fuse.sshfs u@h: rw", false},
+      {__LINE__, "1 0 0:51 / /f2 rw - fuse.stuck stuck rw", false},
+      {__LINE__, "1 0 0:52 / /f3 rw - fuse fs rw", false},
+      {__LINE__, "1 0 0:53 / /new rw - futurefs x rw", false},  // unknown major-0 types stay out
+      {__LINE__, "1 0 0:54 / /t rw - tmpfs tmpfs rw", false},
+      {__LINE__, "1 0 7:0 / /snap/a ro - squashfs /dev/loop0 ro",
+       false},  // an image, though on a loop device
+      {__LINE__, "1 0 7:1 / /e ro - erofs /dev/loop1 ro", false},
+      {__LINE__, "1 0 0:55 / /p rw - proc proc rw", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    MountEntry e;
+    ASSERT_TRUE(parse_mountinfo_line(row.mountinfo, e));
+    EXPECT_EQ(is_local_mount(e), row.served);
+    EXPECT_EQ(parse_mountinfo(row.mountinfo).size(), row.served ? 1u : 0u);
+  }
+}
+
 TEST(BlockDevices, SysBlockEntries) {
   struct Row {
     int line;

@@ -23,7 +23,6 @@ class Tree {
     EXPECT_NE(made, nullptr);
     dir_ = made != nullptr ? made : "/nonexistent";
     clock_ = std::make_shared<double>(100.0);
-    write("proc/sys/kernel/hostname", "vm\n");
   }
   ~Tree() {
     std::error_code ec;
@@ -56,10 +55,14 @@ class Tree {
     e.monotonic = [clock] { return *clock; };
     e.clk_tck = 100;
     e.page_size = page_size;
+    e.ulong_bits = ulong_bits;
+    e.nodename = [name = nodename] { return name; };
     e.statvfs = [](const std::string&, perfdata::linux_backend::FsStat&) { return -1; };
     return e;
   }
   const std::string& dir() const { return dir_; }
+  int ulong_bits = 64;          // the kernel's unsigned long width the env reports
+  std::string nodename = "vm";  // the UTS node name the env reports
 
  private:
   std::string dir_;
