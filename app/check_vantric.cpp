@@ -1,9 +1,8 @@
 // check_vantric: checks performance counters of the local computer for a
 // monitoring agent (NRPE, Icinga 2), and shows what there is to check.
 //
-//   check_vantric -C Processor -I _Total -P "% Processor Time" -w 85 -c 95
-//   VANTRIC OK - \Processor(_Total)\% Processor Time = 12.35% | '\Processor(_Total)\% Processor
-//   Time'=12.35%;85;95;0;100
+//   check_vantric -C System -P Threads -w 2000 -c 4000
+//   VANTRIC OK - \System\Threads = 812 | '\System\Threads'=812;2000;4000
 //
 // One status line (then, with -v, one detail line per counter) and the exit
 // status 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN. Every failure is UNKNOWN
