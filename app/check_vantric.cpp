@@ -1,9 +1,8 @@
 // check_vantric: checks performance counters of the local computer for a
 // monitoring agent (NRPE, Icinga 2), and shows what there is to check.
 //
-//   check_vantric -C Processor -I _Total -P "% Processor Time" -w 85 -c 95
-//   VANTRIC OK - \Processor(_Total)\% Processor Time = 12.35% | '\Processor(_Total)\% Processor
-//   Time'=12.35%;85;95;0;100
+//   check_vantric -C System -P Threads -w 2000 -c 4000
+//   VANTRIC OK - \System\Threads = 812 | '\System\Threads'=812;2000;4000
 //
 // One status line (then, with -v, one detail line per counter) and the exit
 // status 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN. Every failure is UNKNOWN
@@ -349,7 +348,7 @@ std::string distinguishing_part(const std::string& path) {
 
 bool needs_two_samples(perfdata::CounterKind kind) {
   return kind == perfdata::CounterKind::rate || kind == perfdata::CounterKind::average ||
-         kind == perfdata::CounterKind::fraction;
+         kind == perfdata::CounterKind::percent;
 }
 
 std::vector<Item> resolve(const Request& r, std::string* no_match) {
@@ -425,12 +424,15 @@ void sample(const Request& r, std::vector<Item>& items) {
         if (!item.problem.empty()) continue;
         perfdata::CounterValue v;
         st = perfdata::get_formatted_counter_value(item.counter, perfdata::FMT_DOUBLE, &v);
-        if (st != 0) {
-          item.problem = status_words(st);
-        } else if (v.c_status > perfdata::CSTATUS_NEW_DATA) {
-          item.problem = status_words(v.c_status == perfdata::CSTATUS_INVALID_DATA
-                                          ? perfdata::CSTATUS_INVALID_DATA
-                                          : v.c_status);
+        // Backends report an unusable reading either way: as the call's
+        // status or as the record's.
+        const perfdata::Status bad = st != 0                                   ? st
+                                     : v.c_status > perfdata::CSTATUS_NEW_DATA ? v.c_status
+                                                                               : 0;
+        if (bad == perfdata::CSTATUS_INVALID_DATA && r.interval_ms == 0) {
+          item.problem = "no value from one sample (-s greater than 0)";
+        } else if (bad != 0) {
+          item.problem = status_words(bad);
         } else if (!std::isfinite(v.value)) {
           item.problem = "the value is not a finite number";
         } else {

@@ -54,6 +54,10 @@ printf '%s\n' \
   '\LogicalDisk(/)\% Free Space	0	0	3.25	percent	%	Free share of the file system' \
   '\System\Processor Queue Length	0xC0000BB9	0	0' \
   >"$tmp/counters.tsv"
+# Copies inside the temporary directory: the daemons' users may not reach the build tree.
+mkdir "$tmp/bin"
+cp "$sim" "$real" "$tmp/bin/"
+sim="$tmp/bin/$(basename "$sim")" real="$tmp/bin/$(basename "$real")"
 plugin_sim="env VANTRIC_SIM_COUNTERS=$tmp/counters.tsv $sim"
 
 echo "== NRPE"

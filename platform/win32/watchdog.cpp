@@ -15,6 +15,7 @@ DWORD watchdog_length = 0;
 UINT watchdog_status = 0;
 DWORD watchdog_ms = 0;
 HANDLE watchdog_event = nullptr;
+HANDLE watchdog_thread = nullptr;
 
 DWORD WINAPI watch(LPVOID) {
   if (WaitForSingleObject(watchdog_event, watchdog_ms) != WAIT_TIMEOUT) return 0;
@@ -31,14 +32,22 @@ DWORD WINAPI watch(LPVOID) {
   ExitProcess(watchdog_status);
 }
 
+// The watcher is stopped and joined before anything else happens: a thread
+// still inside a wait while the process exits makes wine's client end the
+// process with a fault now and then.
+void stop_watcher() {
+  if (watchdog_thread == nullptr) return;
+  SetEvent(watchdog_event);
+  WaitForSingleObject(watchdog_thread, INFINITE);
+  CloseHandle(watchdog_thread);
+  CloseHandle(watchdog_event);
+  watchdog_thread = watchdog_event = nullptr;
+}
+
 }  // namespace
 
 bool arm_watchdog(uint32_t milliseconds, std::string_view line, int exit_status) {
-  if (watchdog_event != nullptr) {
-    // Stop the earlier watcher before its settings change under it.
-    InterlockedExchange(&watchdog_state, disarmed);
-    SetEvent(watchdog_event);
-  }
+  if (InterlockedCompareExchange(&watchdog_state, disarmed, armed) == armed) stop_watcher();
   watchdog_length = static_cast<DWORD>(
       line.size() < sizeof watchdog_line ? line.size() : sizeof watchdog_line - 1);
   std::memcpy(watchdog_line, line.data(), watchdog_length);
@@ -47,19 +56,20 @@ bool arm_watchdog(uint32_t milliseconds, std::string_view line, int exit_status)
   watchdog_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (watchdog_event == nullptr) return false;
   InterlockedExchange(&watchdog_state, armed);
-  HANDLE thread = CreateThread(nullptr, 64 * 1024, watch, nullptr, 0, nullptr);
-  if (thread == nullptr) {
+  watchdog_thread = CreateThread(nullptr, 64 * 1024, watch, nullptr, 0, nullptr);
+  if (watchdog_thread == nullptr) {
     InterlockedExchange(&watchdog_state, idle);
+    CloseHandle(watchdog_event);
+    watchdog_event = nullptr;
     return false;
   }
-  CloseHandle(thread);
   return true;
 }
 
 bool disarm_watchdog() {
   LONG before = InterlockedCompareExchange(&watchdog_state, disarmed, armed);
   if (before == armed) {
-    SetEvent(watchdog_event);
+    stop_watcher();
     return true;
   }
   if (before != fired) return true;

@@ -132,6 +132,10 @@ def cases(version, platform):
         ("not a number", ["-p", "\\T\\NaN"], {}, unknown("\\T\\NaN: the value is not a finite number"), 3),
         ("rate from one sample", ["-C", "Memory", "-P", "Pages/sec", "-s", "0"], {},
          unknown("\\Memory\\Pages/sec: is a rate counter: it needs two samples (-s greater than 0)"), 3),
+        ("time share from one sample", ["-p", CPU, "-s", "0"], {},
+         unknown(f"{CPU}: is a percent counter: it needs two samples (-s greater than 0)"), 3),
+        ("gauge the table serves only after two samples", ["-p", "\\T\\Value", "-s", "0"], {},
+         unknown("\\T\\Value: no value from one sample (-s greater than 0)"), 3),
         ("bad warning range", ["-p", "\\T\\Value", "-w", "1,5"], {},
          unknown("bad warning range '1,5': '1,5' is not a decimal number"), 3),
         ("bad critical range", ["-p", "\\T\\Value", "-c", "9:1"], {},
@@ -241,6 +245,13 @@ def main():
         p = r.run(a.sim, ["--help"])
         r.check("help", p.returncode == 3 and p.stdout.startswith(b"check_vantric " + a.version.encode())
                 and b"\n  check_vantric --expand PATH\n" in p.stdout and p.stderr == b"", repr(p))
+
+        if a.platform == "posix":
+            # Standard output that cannot take the line: UNKNOWN by status, nothing on stderr.
+            with open("/dev/full", "wb") as full:
+                q = subprocess.run([a.sim, "-p", "\\T\\Value", "-c", "1"], stdout=full, stderr=subprocess.PIPE,
+                                   env=dict(os.environ, VANTRIC_SIM_COUNTERS=r.table))
+            r.check("output failure", q.returncode == 3 and q.stderr == b"", repr(q))
 
         # The real program on a real counter: one line, a state 0..2 and its perfdata.
         p = r.run(a.real, ["-p", CPU, "-w", "1000", "-s", "200"])
