@@ -113,8 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   number_settings.currency_format = odd_settings ? 200 : 2;
   number_settings.negative_currency_format = odd_settings ? 200 : 14;
   number_settings.currency_decimals = odd_settings ? 255 : 3;
-  static constexpr long double kValues[] = {12.5L, -3.5L, 0.0L, 1234567.891L, 1e18L, -1e-300L,
-                                            __builtin_infl(), __builtin_nanl("")};
+  static constexpr long double kValues[] = {
+      12.5L, -3.5L, 0.0L, 1234567.891L, 1e18L, -1e-300L, __builtin_infl(), __builtin_nanl("")};
   const long double value = kValues[data[0] % (sizeof kValues / sizeof kValues[0])];
   const std::string_view format = input.substr(1);
 
@@ -123,10 +123,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   static const char kText[] = "text\xe9\0after";
   const FormatArg mixed[] = {
-      FormatArg::integer(-42),          FormatArg::floating(value),
+      FormatArg::integer(-42),
+      FormatArg::floating(value),
       FormatArg::text(std::string_view(kText, sizeof kText - 1)),
-      FormatArg::pointer(0xDEADBEEF),   FormatArg::integer(7),
-      FormatArg::ztext("zero-ended"),   FormatArg::integer(INT32_MIN),
+      FormatArg::pointer(0xDEADBEEF),
+      FormatArg::integer(7),
+      FormatArg::ztext("zero-ended"),
+      FormatArg::integer(INT32_MIN),
   };
   check(format, {mixed, sizeof mixed / sizeof mixed[0]});
   return 0;

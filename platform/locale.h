@@ -12,12 +12,12 @@
 namespace platform {
 
 // Item codes (the Windows LOCALE_* values).
-constexpr uint32_t kLocaleSDecimal = 0x0E;      // decimal separator
-constexpr uint32_t kLocaleSThousand = 0x0F;     // digit grouping separator
-constexpr uint32_t kLocaleSCurrency = 0x14;     // currency symbol
-constexpr uint32_t kLocaleICurrDigits = 0x19;   // currency decimals, as decimal text
-constexpr uint32_t kLocaleICurrency = 0x1B;     // positive currency pattern 0..3, as text
-constexpr uint32_t kLocaleINegCurr = 0x1C;      // negative currency pattern 0..15, as text
+constexpr uint32_t kLocaleSDecimal = 0x0E;     // decimal separator
+constexpr uint32_t kLocaleSThousand = 0x0F;    // digit grouping separator
+constexpr uint32_t kLocaleSCurrency = 0x14;    // currency symbol
+constexpr uint32_t kLocaleICurrDigits = 0x19;  // currency decimals, as decimal text
+constexpr uint32_t kLocaleICurrency = 0x1B;    // positive currency pattern 0..3, as text
+constexpr uint32_t kLocaleINegCurr = 0x1C;     // negative currency pattern 0..15, as text
 
 // The calling thread's locale identifier. On posix the first call sets the
 // program's number and currency locale from the environment

@@ -14,8 +14,8 @@ raise_point:
   raise_failure(new EConvertError(std::move(message)), &&raise_point);
 }
 
-__attribute__((noinline)) void raise_assertion_failed(std::string_view message, std::string_view file,
-                                                      int32_t line) {
+__attribute__((noinline)) void raise_assertion_failed(std::string_view message,
+                                                      std::string_view file, int32_t line) {
   std::string text = format_value(
       "%s (%s, line %d)",
       {FormatArg::text(message.empty() ? std::string_view("Assertion failed") : message),
@@ -30,6 +30,8 @@ raise_point:
 }
 
 void release_failure(Exception* failure) {
-  if (auto* heap = dynamic_cast<EHeapException*>(failure); heap != nullptr && !heap->allow_release()) return;
+  if (auto* heap = dynamic_cast<EHeapException*>(failure);
+      heap != nullptr && !heap->allow_release())
+    return;
   delete failure;
 }

@@ -13,7 +13,7 @@ need_pkgs=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in cmake ninja-build g++ python3 libgtest-dev libbenchmark-dev clang libclang-rt-14-dev \
          g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 locales time \
-         dpkg-dev file lintian man-db groff-base sysstat python3-fusepy fuse3; do
+         dpkg-dev file lintian man-db groff-base sysstat python3-fusepy fuse3 clang-format gdb; do
   have "$p" || need_pkgs+=("$p")
 done
 if [ ${#need_pkgs[@]} -gt 0 ]; then
@@ -35,6 +35,8 @@ for loc in de_DE en_US fr_FR; do
     fi
   fi
 done
+
+tools/stage-format.sh
 
 echo "== linux: build and test"
 cmake --preset linux -DVANTRIC_TESTS=ON -DVANTRIC_BENCH=ON >/dev/null

@@ -62,7 +62,6 @@ LONG WINAPI on_first_chance_exception(EXCEPTION_POINTERS* pointers) {
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
-
 // Control-C and Control-Break arrive on a thread of their own, not as an
 // exception of the main thread.
 BOOL WINAPI on_console_control(DWORD event) {

@@ -33,7 +33,11 @@ TEST(SplitCommandLine, QuotesAndWhiteSpace) {
       {__LINE__, "prog", {}},
       {__LINE__, "", {}},
       {__LINE__, "prog   \t ", {}},
-      {__LINE__, "prog a\x01" "b\x1f" "c", {"a", "b", "c"}},
+      {__LINE__,
+       "prog a\x01"
+       "b\x1f"
+       "c",
+       {"a", "b", "c"}},
       {__LINE__, "prog a\"\"b", {"ab"}},
       {__LINE__, "prog \"a\"\" b\"", {"a b"}},
       {__LINE__, "prog \"a\tb\x01\"", {"a\tb\x01"}},
