@@ -59,7 +59,9 @@ Env default_env() {
   if (page > 0) env.page_size = page;
   env.statvfs = real_statvfs;
   env.ulong_bits = kernel_ulong_bits();
-  env.nodename = platform::host_name;
+  // Read once: every add compares its machine part with it, and a check
+  // over every process adds thousands of counters.
+  env.nodename = [name = platform::host_name()] { return name; };
   return env;
 }
 
