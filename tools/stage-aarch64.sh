@@ -7,21 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$(date +%s)
 
-need_pkgs=()
-have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
-for p in g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user-static; do
-  have "$p" || need_pkgs+=("$p")
-done
-if [ ${#need_pkgs[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "missing packages (run as root to install): ${need_pkgs[*]}" >&2
-    exit 1
-  fi
-  echo "== installing: ${need_pkgs[*]}"
-  apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -q \
-    --no-install-recommends "${need_pkgs[@]}"
-fi
+tools/install-missing.sh g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user-static
 
 echo "== linux-aarch64: build and test under qemu"
 cmake --preset linux-aarch64 -DVANTRIC_TESTS=ON >/dev/null

@@ -14,13 +14,10 @@ sim="$build/app/check_vantric-sim"
 real="$build/app/check_vantric"
 [ -x "$sim" ] && [ -x "$real" ] || { echo "stage-clients: build check_vantric first" >&2; exit 1; }
 
-need=()
-have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
-for p in nagios-nrpe-server nagios-nrpe-plugin icinga2 curl openssl; do have "$p" || need+=("$p"); done
-if [ ${#need[@]} -gt 0 ]; then
-  [ "$(id -u)" -eq 0 ] || { echo "stage-clients: missing (run as root): ${need[*]}" >&2; exit 1; }
-  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -q \
-    --no-install-recommends "${need[@]}"
+fresh=false
+command -v nrpe >/dev/null && command -v icinga2 >/dev/null || fresh=true
+tools/install-missing.sh nagios-nrpe-server nagios-nrpe-plugin icinga2 curl openssl
+if $fresh; then
   # The packages start their services; this stage runs its own instances.
   for s in nagios-nrpe-server icinga2; do systemctl stop "$s" 2>/dev/null || service "$s" stop 2>/dev/null || true; done
 fi

@@ -9,23 +9,9 @@ top=$PWD
 FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 start=$(date +%s)
 
-need_pkgs=()
-have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
-for p in cmake ninja-build g++ python3 libgtest-dev libbenchmark-dev clang libclang-rt-14-dev \
-         g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 locales time \
-         dpkg-dev file lintian man-db groff-base sysstat python3-fusepy fuse3 clang-format gdb; do
-  have "$p" || need_pkgs+=("$p")
-done
-if [ ${#need_pkgs[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "missing packages (run as root to install): ${need_pkgs[*]}" >&2
-    exit 1
-  fi
-  echo "== installing: ${need_pkgs[*]}"
-  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-  apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need_pkgs[@]}"
-fi
+tools/install-missing.sh cmake ninja-build g++ python3 libgtest-dev libbenchmark-dev clang \
+  libclang-rt-14-dev clang-format gdb g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 \
+  wine64 locales time dpkg-dev file lintian man-db groff-base sysstat python3-fusepy fuse3
 for loc in de_DE en_US fr_FR; do
   if ! locale -a 2>/dev/null | grep -qix "${loc}.utf-\?8"; then
     if [ "$(id -u)" -eq 0 ]; then
