@@ -176,7 +176,7 @@ def cases(version, platform):
 def timed_out(r, program):
     if r.platform == "posix":
         env = dict(os.environ, LC_ALL="C.UTF-8", VANTRIC_SIM_COUNTERS=r.table)
-        p = subprocess.Popen([program, "-p", CPU, "-s", "900", "-t", "1"], stdout=subprocess.PIPE,
+        p = subprocess.Popen(r.command(program, ["-p", CPU, "-s", "900", "-t", "1"]), stdout=subprocess.PIPE,
                              stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, env=env)
         time.sleep(0.3)
         p.send_signal(signal.SIGSTOP)
@@ -202,6 +202,11 @@ class Runner:
         self.failures = 0
         self.passed = 0
 
+    def command(self, program, args):
+        if self.platform == "win32":
+            return [self.emulator or "wine", program] + args
+        return ([self.emulator] if self.emulator else []) + [program] + args
+
     def run(self, program, args, env=None, timeout=120):
         full_env = dict(os.environ)
         full_env.pop("POSIXLY_CORRECT", None)
@@ -209,10 +214,7 @@ class Runner:
         full_env["WINEDEBUG"] = "-all"
         full_env["VANTRIC_SIM_COUNTERS"] = self.table
         full_env.update(env or {})
-        if self.platform == "win32":
-            command = [self.emulator or "wine", program] + args
-        else:
-            command = ([self.emulator] if self.emulator else []) + [program] + args
+        command = self.command(program, args)
         return subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               stdin=subprocess.DEVNULL, env=full_env, timeout=timeout)
 
@@ -249,7 +251,8 @@ def main():
         if a.platform == "posix":
             # Standard output that cannot take the line: UNKNOWN by status, nothing on stderr.
             with open("/dev/full", "wb") as full:
-                q = subprocess.run([a.sim, "-p", "\\T\\Value", "-c", "1"], stdout=full, stderr=subprocess.PIPE,
+                q = subprocess.run(r.command(a.sim, ["-p", "\\T\\Value", "-c", "1"]), stdout=full,
+                                   stderr=subprocess.PIPE,
                                    env=dict(os.environ, VANTRIC_SIM_COUNTERS=r.table))
             r.check("output failure", q.returncode == 3 and q.stderr == b"", repr(q))
 
