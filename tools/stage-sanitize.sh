@@ -19,7 +19,7 @@ flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-po
 
 echo "== sanitize: build"
 CC=clang CXX=clang++ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVANTRIC_TESTS=ON -DVANTRIC_BENCH=OFF \
+  -DVANTRIC_TESTS=ON -DVANTRIC_BENCH=OFF -DVANTRIC_STATIC_PIE=OFF \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 cmake --build build/sanitize -j2
@@ -37,20 +37,35 @@ if [ "$FUZZ_SECONDS" != 0 ]; then
   echo "== sanitize: fuzz, ${FUZZ_SECONDS}s per target"
   CC=clang CXX=clang++ cmake -S fuzz -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build build/fuzz -j2
-  failed=0
-  for f in build/fuzz/*_fuzz; do
+  # Two targets at a time, one per core.
+  fuzz_one() {
+    local f=$1 name corpus seeds=()
     name=$(basename "$f")
     corpus="build/fuzz/corpus-$name"
     mkdir -p "$corpus"
-    seeds=()
     [ -d "fuzz/corpus/$name" ] && seeds=("fuzz/corpus/$name")
     if "$f" -max_total_time="$FUZZ_SECONDS" -timeout=10 -rss_limit_mb=2048 \
          -artifact_prefix="build/fuzz/$name-" "$corpus" "${seeds[@]}" \
          >"build/fuzz/$name.log" 2>&1; then
       echo "fuzz $name: clean ($(grep -o 'Done [0-9]* runs' "build/fuzz/$name.log" || true))"
     else
-      echo "fuzz $name: FINDING, see build/fuzz/$name.log"; tail -30 "build/fuzz/$name.log"; failed=1
+      echo "fuzz $name: FINDING, see build/fuzz/$name.log"; tail -30 "build/fuzz/$name.log"
+      return 1
     fi
+  }
+  failed=0
+  running=0
+  for f in build/fuzz/*_fuzz; do
+    if [ $running -ge 2 ]; then
+      wait -n || failed=1
+      running=$((running - 1))
+    fi
+    fuzz_one "$f" &
+    running=$((running + 1))
+  done
+  while [ $running -gt 0 ]; do
+    wait -n || failed=1
+    running=$((running - 1))
   done
   [ $failed -eq 0 ] || exit 1
 fi
