@@ -24,7 +24,7 @@
 #pragma once
 
 #ifndef __linux__
-#error "this perfdata backend file belongs to another system's build"
+#error "perfdata/linux is the Linux backend; CMake picked the wrong folder"
 #endif
 
 #include <cstddef>

@@ -1,5 +1,5 @@
 #ifndef __linux__
-#error "this perfdata backend file belongs to another system's build"
+#error "perfdata/linux is the Linux backend; CMake picked the wrong folder"
 #endif
 
 #include "perfdata/linux/text.h"

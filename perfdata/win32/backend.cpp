@@ -1,5 +1,5 @@
 #ifndef _WIN32
-#error "this perfdata backend file belongs to another system's build"
+#error "perfdata/win32 is the Windows backend; CMake picked the wrong folder"
 #endif
 
 // The system's Performance Data Helper, called as it is.

@@ -5,7 +5,7 @@
 #pragma once
 
 #ifndef _WIN32
-#error "this perfdata backend file belongs to another system's build"
+#error "perfdata/win32 is the Windows backend; CMake picked the wrong folder"
 #endif
 
 #include <windows.h>

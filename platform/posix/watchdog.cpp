@@ -1,3 +1,7 @@
+#if defined(_WIN32)
+#error "platform/posix is the posix backend; CMake picked the wrong folder"
+#endif
+
 #include "platform/watchdog.h"
 
 #include <signal.h>

@@ -1,3 +1,7 @@
+#if !defined(_WIN32)
+#error "platform/win32 is the Windows backend; CMake picked the wrong folder"
+#endif
+
 #include "platform/watchdog.h"
 
 #include <windows.h>
