@@ -17,6 +17,8 @@ import sys
 import tempfile
 import time
 
+from e2e_runner import ProgramRunner
+
 # path, add status, value status, value, kind, unit, explanation
 TABLE = """\
 \\Processor(_Total)\\% Processor Time\t0\t0\t12.3456789\tpercent\t%\tShare of time the processors were busy
@@ -192,38 +194,14 @@ def timed_out(r, program):
     return status == 3 and stdout == unknown("timed out after 1 s"), repr((status, stdout, stderr))
 
 
-class Runner:
+class Runner(ProgramRunner):
     def __init__(self, platform, workdir, emulator=None):
-        self.platform = platform
-        self.emulator = emulator
-        self.table = os.path.join(workdir, "counters.tsv")
-        with open(self.table, "w", newline="\n") as f:
-            f.write(TABLE)
-        self.failures = 0
-        self.passed = 0
-
-    def command(self, program, args):
-        if self.platform == "win32":
-            return [self.emulator or "wine", program] + args
-        return ([self.emulator] if self.emulator else []) + [program] + args
+        super().__init__(platform, workdir, TABLE, emulator)
 
     def run(self, program, args, env=None, timeout=120):
-        full_env = dict(os.environ)
-        full_env.pop("POSIXLY_CORRECT", None)
-        full_env["LC_ALL"] = "C.UTF-8" if self.platform == "posix" else "en_US.UTF-8"
-        full_env["WINEDEBUG"] = "-all"
-        full_env["VANTRIC_SIM_COUNTERS"] = self.table
-        full_env.update(env or {})
-        command = self.command(program, args)
-        return subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                              stdin=subprocess.DEVNULL, env=full_env, timeout=timeout)
-
-    def check(self, name, ok, detail=""):
-        if ok:
-            self.passed += 1
-        else:
-            self.failures += 1
-            print(f"FAIL {name}: {detail}")
+        return subprocess.run(self.command(program, args), stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
+                              env=self.environment(env), timeout=timeout)
 
 
 def main():

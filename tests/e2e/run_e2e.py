@@ -22,6 +22,8 @@ import sys
 import tempfile
 import time
 
+from e2e_runner import ProgramRunner
+
 USAGE = (
     b"Vantric usage is vantric.exe -C Counter [-I Instance] -P Parameter -f format "
     b"-c critical threshold -w warning threshold -h help (this screen)\r\n"
@@ -70,49 +72,24 @@ REPORT = re.compile(
 )
 
 
-class Runner:
+class Runner(ProgramRunner):
     def __init__(self, platform, sim, real, workdir, emulator=None, skip=()):
-        self.platform = platform
-        self.emulator = emulator
+        super().__init__(platform, workdir, TABLE, emulator, keep_locale=True)
         self.skip = set(skip)
         self.skipped = set()
         self.sim = sim
         self.real = real
-        self.table = os.path.join(workdir, "counters.tsv")
-        with open(self.table, "w", newline="\n") as f:
-            f.write(TABLE)
-        self.failures = 0
-        self.passed = 0
-
-    def command(self, program, args):
-        if self.platform == "win32":
-            return [self.emulator or "wine", program] + args
-        return ([self.emulator] if self.emulator else []) + [program] + args
 
     def run(self, args, env=None, program=None, stdout=subprocess.PIPE, table=True, timeout=120):
-        full_env = dict(os.environ)
-        full_env.pop("POSIXLY_CORRECT", None)
-        full_env.setdefault("LC_ALL", "C.UTF-8" if self.platform == "posix" else "en_US.UTF-8")
-        full_env["WINEDEBUG"] = "-all"
-        if table:
-            full_env["VANTRIC_SIM_COUNTERS"] = self.table
-        full_env.update(env or {})
-        p = subprocess.run(self.command(program or self.sim, args), stdout=stdout, stdin=subprocess.DEVNULL,
-                           stderr=subprocess.PIPE, env=full_env, timeout=timeout)
-        return p
+        return subprocess.run(self.command(program or self.sim, args), stdout=stdout,
+                              stdin=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                              env=self.environment(env, table), timeout=timeout)
 
     def wanted(self, name):
         if name in self.skip:
             self.skipped.add(name)
             return False
         return True
-
-    def check(self, name, ok, detail=""):
-        if ok:
-            self.passed += 1
-        else:
-            self.failures += 1
-            print(f"FAIL {name}: {detail}")
 
 
 def expect_report(out, kind, message, module_pattern=rb"vantric-sim(\.exe)?"):
