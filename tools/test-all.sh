@@ -24,13 +24,16 @@ done
 
 tools/stage-format.sh
 
+stage_start=$(date +%s)
 echo "== linux: build and test"
 cmake --preset linux -DVANTRIC_TESTS=ON -DVANTRIC_BENCH=ON >/dev/null
 cmake --build --preset linux
 ctest --preset linux -j2 --no-tests=error
+echo "== linux: passed in $(( $(date +%s) - stage_start ))s"
 tools/stage-fuse.sh build/linux/app/vantric
 tools/stage-clients.sh build/linux
 
+stage_start=$(date +%s)
 echo "== win32: build and test under wine"
 export WINEPREFIX="$top/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
@@ -44,6 +47,7 @@ wineboot -i >/dev/null 2>&1 </dev/null || true
 cmake --preset win32 -DVANTRIC_TESTS=ON >/dev/null
 cmake --build --preset win32
 ctest --preset win32 -j2 --no-tests=error
+echo "== win32: passed in $(( $(date +%s) - stage_start ))s"
 tools/stage-win64.sh
 tools/stage-package.sh
 
