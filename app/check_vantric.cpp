@@ -22,6 +22,7 @@
 #include "plugin/range.h"
 #include "textsvc/console_output.h"
 #include "textsvc/failure.h"
+#include "textsvc/number_text.h"
 #include "textsvc/program.h"
 
 namespace {
@@ -291,10 +292,7 @@ std::string status_words(perfdata::Status status) {
     default:
       break;
   }
-  static const char hex[] = "0123456789ABCDEF";
-  std::string text = "status 0x";
-  for (int shift = 28; shift >= 0; shift -= 4) text += hex[(status >> shift) & 0xF];
-  return text;
+  return "status 0x" + int_to_hex(status, 8);
 }
 
 // What a caller is told when the system lacks a discovery call.
@@ -485,8 +483,8 @@ std::string item_text(const Item& item) {
         item.state = State::critical;
       else if (r.has_warn && plugin::range_alerts(r.warn, item.value))
         item.state = State::warning;
-      const bool percent =
-          item.info.kind == perfdata::CounterKind::percent || item.info.unit == "%";
+      // sample() gave every percent counter the unit '%'.
+      const bool percent = item.info.unit == "%";
       std::string label = r.label.empty() ? item.path
                           : many          ? r.label + "_" + distinguishing_part(item.path)
                                           : r.label;

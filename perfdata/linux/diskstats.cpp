@@ -25,7 +25,7 @@ bool letters_then_digits(std::string_view name, size_t from) {
 
 // `prefix` followed by one or more digits and nothing else.
 bool prefix_digits(std::string_view name, std::string_view prefix) {
-  if (!starts_with(name, prefix) || name.size() == prefix.size()) return false;
+  if (!name.starts_with(prefix) || name.size() == prefix.size()) return false;
   return std::all_of(name.begin() + prefix.size(), name.end(), is_digit);
 }
 
@@ -69,7 +69,7 @@ bool read_diskstats(const Env& env, std::vector<DiskRow>& rows) {
 }
 
 bool is_physical_block_entry(std::string_view name, bool has_device_link, uint64_t size_sectors) {
-  return has_device_link && size_sectors != 0 && !starts_with(name, "sr");
+  return has_device_link && size_sectors != 0 && !name.starts_with("sr");
 }
 
 bool is_physical_diskstats_name(std::string_view name) {
@@ -77,9 +77,9 @@ bool is_physical_diskstats_name(std::string_view name) {
     if (prefix_digits(name, p)) return false;
   // sd/vd/xvd/hd + letters + digits: a partition of a whole disk.
   for (std::string_view p : {"sd", "vd", "xvd", "hd"})
-    if (starts_with(name, p) && letters_then_digits(name, p.size())) return false;
+    if (name.starts_with(p) && letters_then_digits(name, p.size())) return false;
   // nvme<d>n<d>p<d> and mmcblk<d>p<d>
-  if (starts_with(name, "nvme")) {
+  if (name.starts_with("nvme")) {
     size_t i = skip_digits(name, 4);
     if (i > 4 && i < name.size() && name[i] == 'n') {
       size_t j = skip_digits(name, i + 1);
@@ -89,7 +89,7 @@ bool is_physical_diskstats_name(std::string_view name) {
       }
     }
   }
-  if (starts_with(name, "mmcblk")) {
+  if (name.starts_with("mmcblk")) {
     size_t i = skip_digits(name, 6);
     if (i > 6 && i < name.size() && name[i] == 'p') {
       size_t k = skip_digits(name, i + 1);

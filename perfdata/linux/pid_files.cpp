@@ -47,7 +47,7 @@ bool parse_pid_status(std::string_view text, PidStatus& status) {
   for (std::string_view line : split_lines(text)) {
     if (line.size() < 6 || (line[0] != 'V' && line[0] != 'R')) continue;
     for (const Key& k : kKeys) {
-      if (!starts_with(line, k.name)) continue;
+      if (!line.starts_with(k.name)) continue;
       std::vector<std::string_view> tok = split_ws(line.substr(k.name.size()));
       if (tok.empty() || !parse_u64(tok[0], s.*k.field)) return false;
       break;
@@ -64,7 +64,7 @@ bool parse_pid_io(std::string_view text, PidIo& io) {
   unsigned seen = 0;
   for (std::string_view line : split_lines(text)) {
     for (unsigned i = 0; i < 4; ++i) {
-      if (!starts_with(line, kNames[i])) continue;
+      if (!line.starts_with(kNames[i])) continue;
       std::vector<std::string_view> tok = split_ws(line.substr(kNames[i].size()));
       if (tok.empty() || !parse_u64(tok[0], *fields[i])) return false;
       seen |= 1u << i;

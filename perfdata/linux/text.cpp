@@ -41,10 +41,6 @@ std::string_view trim(std::string_view s) {
   return s;
 }
 
-bool starts_with(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
-}
-
 bool parse_u64(std::string_view s, uint64_t& out) {
   if (s.empty() || s.size() > 20) return false;
   uint64_t v = 0;

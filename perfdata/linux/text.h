@@ -24,7 +24,6 @@ std::vector<std::string_view> split_ws(std::string_view s);
 std::vector<std::string_view> split_lines(std::string_view s);
 // Without leading and trailing ' ', '\t', '\r' and '\n'.
 std::string_view trim(std::string_view s);
-bool starts_with(std::string_view s, std::string_view prefix);
 
 // Whole-token decimal numbers; false on empty text, stray bytes or a value
 // out of range (never wrapped). parse_i64 takes a leading '-'.

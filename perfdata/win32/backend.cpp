@@ -71,7 +71,7 @@ Status fetch_list(Call call, std::vector<std::string>* out) {
   Status st = call(nullptr, &size);
   for (int round = 0; round < 4; ++round) {
     if (st != 0 && st != PDH_MORE_DATA) return st;
-    if (size == 0) return st == 0 ? 0 : st;
+    if (size == 0) return st;
     std::vector<char> buf(size + 2, '\0');  // room for a final NUL the system might leave out
     DWORD room = size;
     st = call(buf.data(), &room);
