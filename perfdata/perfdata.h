@@ -64,6 +64,33 @@ Status close_query(Query query);
 bool get_computer_name(char* buffer, uint32_t* size);
 void sleep_ms(uint32_t milliseconds);
 
+// ------------------------------------------------------------ counter arrays
+
+// One instance of an array counter at the latest collection.
+struct ArrayItem {
+  std::string name;     // display name with "#k" for duplicates: "svchost#1"
+  uint32_t c_status = 0;  // 0 or 1: `value` is usable; otherwise why not
+  double value = 0.0;
+};
+
+// Adds one counter for every instance that a path whose instance part holds
+// '*' ("\\computer\Process(*)\Working Set", "...\PhysicalDisk(sd*)\...")
+// matches at each collection; the English path works on every display
+// language (Windows: PdhAddEnglishCounterA, falling back to PdhAddCounterA).
+// The object and the counter are checked as add_counter checks them; a '*'
+// there is CSTATUS_BAD_COUNTERNAME. A pattern that matches nothing now is
+// not an error: the array is empty. add_counter keeps refusing '*'.
+Status add_array_counter(Query query, const char* full_path, Counter* counter);
+
+// Every instance of an array counter, in the object's instance order with
+// "_Total" last where it matches: for rate, percent and average counters
+// those present in both of the last two collections, for the others those
+// of the latest one. An instance that ended is left out; one that exists
+// but cannot be read (permission, a reset, no progress) is an item with a
+// failing c_status. `format` as for get_formatted_counter_value.
+Status get_formatted_counter_array(Counter counter, uint32_t format,
+                                   std::vector<ArrayItem>* items);
+
 // ------------------------------------------------------------------ discovery
 
 enum class CounterKind { unknown, gauge, count, rate, percent, average, fraction, elapsed };

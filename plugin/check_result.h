@@ -1,0 +1,47 @@
+// The result of one check, independent of how it is shown: a list of
+// counter results, each with what identifies it, what is known of it and
+// either a value or the reason there is none, and its state. The renderers
+// (one per output format) turn a CheckResult into text; nothing else
+// decides how a result reads.
+//
+//   CheckResult r;
+//   r.counters.push_back({.path = "\\System\\Threads", .object = "System",
+//                         .counter = "Threads", .kind = "count",
+//                         .has_value = true, .value = 812, .label = "\\System\\Threads"});
+//   overall_state(r) -> State::ok
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "plugin/output.h"
+
+namespace plugin {
+
+struct CounterResult {
+  std::string path;         // as checked, without the computer: "\Process(sshd)\Working Set"
+  std::string object;       // "Process"
+  std::string instance;     // "sshd"; empty for an object without instances
+  std::string counter;      // "Working Set"
+  std::string kind;         // "gauge", "count", "rate", "percent", "average",
+                            // "fraction", "elapsed" or "unknown"
+  std::string unit;         // "%", "B", "s" or "" (counts and rates)
+  std::string explanation;  // one line; may be empty
+  bool has_value = false;
+  double value = 0.0;       // meaningful only with has_value
+  std::string problem;      // why there is no value; empty with has_value
+  State state = State::ok;  // after thresholds; UNKNOWN without a value
+  std::string warn, crit;   // the range texts that applied ("" for none)
+  std::string label;        // performance-data label, distinct within one result
+};
+
+struct CheckResult {
+  std::vector<CounterResult> counters;
+  std::vector<std::string> unmatched;      // wildcard paths that matched nothing
+  State unmatched_state = State::unknown;  // what such a path counts as (--missing)
+};
+
+// The worst state of every counter and of the unmatched paths.
+State overall_state(const CheckResult& result);
+
+}  // namespace plugin
