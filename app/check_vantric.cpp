@@ -15,15 +15,16 @@
 #include <string_view>
 #include <vector>
 
+#include "failure/failure.h"
 #include "getoptlib/getoptlib.h"
+#include "number_text/integers.h"
+#include "number_text/number_settings.h"
 #include "perfdata/perfdata.h"
 #include "platform/watchdog.h"
 #include "plugin/output.h"
 #include "plugin/range.h"
-#include "textsvc/console_output.h"
-#include "textsvc/failure.h"
-#include "textsvc/number_text.h"
-#include "textsvc/program.h"
+#include "runtime/console_output.h"
+#include "runtime/program.h"
 
 namespace {
 
@@ -562,5 +563,6 @@ void run() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  program_main(argc, argv, &run, {{&getoptlib::build_argument_vector, nullptr}});
+  program_main(argc, argv, &run,
+               {{&load_number_settings, nullptr}, {&getoptlib::build_argument_vector, nullptr}});
 }

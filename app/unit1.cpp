@@ -1,7 +1,8 @@
 #include "app/unit1.h"
 
-#include "textsvc/console_output.h"
-#include "textsvc/number_text.h"
+#include "number_text/integers.h"
+#include "number_text/render.h"
+#include "runtime/console_output.h"
 
 perfdata::CounterValue sample_value;
 

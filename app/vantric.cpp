@@ -9,12 +9,14 @@
 #include <string>
 
 #include "app/unit1.h"
+#include "failure/failure.h"
 #include "getoptlib/getoptlib.h"
-#include "textsvc/console_output.h"
-#include "textsvc/failure.h"
-#include "textsvc/format.h"
-#include "textsvc/number_text.h"
-#include "textsvc/program.h"
+#include "number_text/format.h"
+#include "number_text/integers.h"
+#include "number_text/number_settings.h"
+#include "number_text/parse.h"
+#include "runtime/console_output.h"
+#include "runtime/program.h"
 
 namespace {
 
@@ -120,6 +122,8 @@ void run_check() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // getoptlib's start step builds the argument vector; it has no end step.
-  program_main(argc, argv, &run_check, {{&getoptlib::build_argument_vector, nullptr}});
+  // The start steps load the locale's number settings and build the
+  // argument vector, in that order; neither has an end step.
+  program_main(argc, argv, &run_check,
+               {{&load_number_settings, nullptr}, {&getoptlib::build_argument_vector, nullptr}});
 }

@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "textsvc/soft_float80.h"
+#include "float80/soft_float80.h"
 
 namespace {
 

@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "textsvc/format.h"
-#include "textsvc/number_text.h"
+#include "number_text/format.h"
+#include "number_text/parse.h"
+#include "number_text/render.h"
 
 namespace {
 std::size_t allocation_count = 0;

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "textsvc/failure.h"
-#include "textsvc/format.h"
-#include "textsvc/number_text.h"
+#include "failure/failure.h"
+#include "number_text/format.h"
+#include "number_text/number_settings.h"
 
 namespace {
 

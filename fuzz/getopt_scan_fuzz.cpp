@@ -16,8 +16,8 @@
 #include "getoptlib/getoptlib.h"
 #include "platform/console.h"
 #include "platform/environment.h"
+#include "runtime/console_output.h"
 #include "tests/support/test_support.h"
-#include "textsvc/console_output.h"
 
 namespace {
 

@@ -7,9 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "textsvc/failure.h"
-#include "textsvc/float80.h"
-#include "textsvc/number_text.h"
+#include "failure/failure.h"
+#include "float80/float80.h"
+#include "number_text/parse.h"
+#include "number_text/render.h"
 
 namespace {
 

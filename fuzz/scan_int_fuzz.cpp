@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "textsvc/failure.h"
-#include "textsvc/number_text.h"
+#include "failure/failure.h"
+#include "number_text/integers.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "platform/environment.h"
-#include "textsvc/console_output.h"
+#include "runtime/console_output.h"
 
 namespace getoptlib {
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes textsvc/power_tables.inc: powers of ten correctly rounded to the x87
+"""Writes number_text/power_tables.inc: powers of ten correctly rounded to the x87
 extended format (64-bit significand, round to nearest, ties to even).
 
 The values are computed with exact integer arithmetic and written as
@@ -11,7 +11,7 @@ hexadecimal floating literals, so the compiler takes them bit for bit.
 import os
 import sys
 
-OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "textsvc", "power_tables.inc")
+OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "number_text", "power_tables.inc")
 
 
 def round_to_extended(n):
@@ -68,7 +68,7 @@ def main():
     if "--check" in sys.argv[1:]:
         with open(OUT) as f:
             if f.read() != text:
-                sys.exit("textsvc/power_tables.inc is stale: run tools/gen_power_tables.py")
+                sys.exit("number_text/power_tables.inc is stale: run tools/gen_power_tables.py")
         return
     with open(OUT, "w") as f:
         f.write(text)

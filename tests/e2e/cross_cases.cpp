@@ -17,10 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "textsvc/failure.h"
-#include "textsvc/float80.h"
-#include "textsvc/format.h"
-#include "textsvc/number_text.h"
+#include "failure/failure.h"
+#include "float80/float80.h"
+#include "number_text/format.h"
+#include "number_text/number_settings.h"
+#include "number_text/parse.h"
+#include "number_text/render.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <random>
 #include <string>
 
-#include "textsvc/soft_float80.h"
+#include "float80/soft_float80.h"
 
 namespace {
 

@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <string>
 
-#include "textsvc/failure.h"
-#include "textsvc/float80.h"
-#include "textsvc/number_text.h"
+#include "failure/failure.h"
+#include "float80/float80.h"
+#include "number_text/parse.h"
+#include "number_text/power_scale.h"
+#include "number_text/render.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/unit1.h"
-#include "textsvc/number_text.h"
+#include "number_text/number_settings.h"
 
 namespace {
 

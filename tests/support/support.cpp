@@ -1,8 +1,8 @@
 #include "tests/support/test_support.h"
 
+#include "failure/failure.h"
 #include "platform/faults.h"
-#include "textsvc/console_output.h"
-#include "textsvc/failure.h"
+#include "runtime/console_output.h"
 
 namespace test_support {
 

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "failure/failure.h"
 #include "getoptlib/getoptlib.h"
 #include "platform/console.h"
 #include "platform/environment.h"
+#include "runtime/console_output.h"
 #include "tests/support/test_support.h"
-#include "textsvc/console_output.h"
-#include "textsvc/failure.h"
 
 namespace {
 

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "textsvc/number_text.h"
+#include "number_text/number_settings.h"
+#include "number_text/parse.h"
+#include "number_text/render.h"
 
 namespace {
 
