@@ -12,10 +12,9 @@
 //
 // Start: the console flag is set, then, inside the top-level handler, the
 // arguments are handed to the platform, the platform fault handlers are
-// installed, and the start steps run in
-// order: the runtime's own (install the failure family), then those of
-// `modules` in the order given. `check_run` follows,
-// then end_program(exit_status).
+// installed, and the start steps run in order: the runtime's own (install
+// the failure family), then those of `modules` in the order given.
+// `check_run` follows, then end_program(exit_status).
 //
 // A failure that escapes (a raised Exception*, an allocation failure, a
 // platform fault) is reported on standard error and ends the run with
@@ -31,10 +30,9 @@
 
 #include <cstdint>
 #include <initializer_list>
-
-#include "platform/faults.h"
 #include <string_view>
 
+#include "platform/faults.h"
 #include "runtime/failure_report.h"
 
 // One module's start and end steps; either may be null.
