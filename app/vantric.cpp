@@ -8,7 +8,7 @@
 #include <cmath>
 #include <string>
 
-#include "app/unit1.h"
+#include "app/counter_sampler.h"
 #include "getoptlib/getoptlib.h"
 #include "textsvc/console_output.h"
 #include "textsvc/failure.h"
