@@ -48,85 +48,49 @@ std::vector<CounterResult> values(int n) {
   return counters;
 }
 
+CheckResult check(std::vector<CounterResult> counters, std::vector<std::string> unmatched = {},
+                  State missing = State::unknown) {
+  return {std::move(counters), std::move(unmatched), missing};
+}
+
 TEST(RenderNagios, StatusLineAndDetails) {
   struct Row {
     int line;
-    std::vector<CounterResult> counters;
-    std::vector<std::string> unmatched;
-    State unmatched_state;
+    CheckResult result;
     bool verbose;
     std::string text;
   };
   const Row rows[] = {
-      {__LINE__,
-       {value("\\S\\T", 812)},
-       {},
-       State::unknown,
-       false,
-       "V OK - \\S\\T = 812 | '\\S\\T'=812\n"},
-      {__LINE__,
-       {problem("\\S\\X", "no such counter")},
-       {},
-       State::unknown,
-       false,
+      {__LINE__, check({value("\\S\\T", 812)}), false, "V OK - \\S\\T = 812 | '\\S\\T'=812\n"},
+      {__LINE__, check({problem("\\S\\X", "no such counter")}), false,
        "V UNKNOWN - \\S\\X: no such counter\n"},
       // A percent counter has the bounds 0 and 100; the range texts go along.
-      {__LINE__,
-       {ranged(value("\\P(_Total)\\% T", 12.345, State::ok, "%"), "85", "95")},
-       {},
-       State::unknown,
-       false,
-       "V OK - \\P(_Total)\\% T = 12.345% | '\\P(_Total)\\% T'=12.345%;85;95;0;100\n"},
-      {__LINE__,
-       values(5),
-       {},
-       State::unknown,
-       false,
+      {__LINE__, check({ranged(value("\\P(_Total)\\% T", 12.345, State::ok, "%"), "85", "95")}),
+       false, "V OK - \\P(_Total)\\% T = 12.345% | '\\P(_Total)\\% T'=12.345%;85;95;0;100\n"},
+      {__LINE__, check(values(5)), false,
        "V OK - \\P(0)\\C = 0, \\P(1)\\C = 1, \\P(2)\\C = 2, \\P(3)\\C = 3, \\P(4)\\C = 4 | "
        "'\\P(0)\\C'=0 '\\P(1)\\C'=1 '\\P(2)\\C'=2 '\\P(3)\\C'=3 '\\P(4)\\C'=4\n"},
-      {__LINE__,
-       values(6),
-       {},
-       State::unknown,
-       false,
+      {__LINE__, check(values(6)), false,
        "V OK - all 6 counters OK | '\\P(0)\\C'=0 '\\P(1)\\C'=1 '\\P(2)\\C'=2 '\\P(3)\\C'=3 "
        "'\\P(4)\\C'=4 '\\P(5)\\C'=5\n"},
       // The worst state wins: CRITICAL over UNKNOWN over WARNING; only those not OK are named.
       {__LINE__,
-       {value("\\A\\a", 1), value("\\A\\b", 2, State::warning), problem("\\A\\c", "gone"),
-        value("\\A\\d", 4, State::critical)},
-       {},
-       State::unknown,
+       check({value("\\A\\a", 1), value("\\A\\b", 2, State::warning), problem("\\A\\c", "gone"),
+              value("\\A\\d", 4, State::critical)}),
        false,
        "V CRITICAL - 3 of 4 counters not OK: \\A\\b = 2 (WARNING), \\A\\c: gone (UNKNOWN), "
        "\\A\\d = 4 (CRITICAL) | '\\A\\a'=1 '\\A\\b'=2 '\\A\\d'=4\n"},
-      {__LINE__,
-       {value("\\A\\a", 1), value("\\A\\b", 2, State::warning)},
-       {},
-       State::unknown,
-       false,
-       "V WARNING - 1 of 2 counters not OK: \\A\\b = 2 (WARNING) | '\\A\\a'=1 '\\A\\b'=2\n"},
       // No match: the state given for it (--missing), the paths first.
-      {__LINE__,
-       {},
-       {"\\P(x*)\\C", "\\Q(y*)\\C"},
-       State::unknown,
-       false,
+      {__LINE__, check({}, {"\\P(x*)\\C", "\\Q(y*)\\C"}), false,
        "V UNKNOWN - \\P(x*)\\C, \\Q(y*)\\C: no match\n"},
-      {__LINE__, {}, {"\\P(x*)\\C"}, State::ok, false, "V OK - \\P(x*)\\C: no match\n"},
-      {__LINE__,
-       {value("\\A\\a", 1)},
-       {"\\P(x*)\\C"},
-       State::warning,
-       false,
+      {__LINE__, check({}, {"\\P(x*)\\C"}, State::ok), false, "V OK - \\P(x*)\\C: no match\n"},
+      {__LINE__, check({value("\\A\\a", 1)}, {"\\P(x*)\\C"}, State::warning), false,
        "V WARNING - \\P(x*)\\C: no match; \\A\\a = 1 | '\\A\\a'=1\n"},
       // Details: the kind and explanation only for a described counter with a value.
       {__LINE__,
-       {described(value("\\A\\a", 1), "gauge", "what it is"),
-        described(value("\\A\\b", 2), "count", ""), value("\\A\\c", 3, State::critical),
-        described(problem("\\A\\d", "gone"), "rate", "x")},
-       {},
-       State::unknown,
+       check({described(value("\\A\\a", 1), "gauge", "what it is"),
+              described(value("\\A\\b", 2), "count", ""), value("\\A\\c", 3, State::critical),
+              described(problem("\\A\\d", "gone"), "rate", "x")}),
        true,
        "V CRITICAL - 2 of 4 counters not OK: \\A\\c = 3 (CRITICAL), \\A\\d: gone (UNKNOWN) | "
        "'\\A\\a'=1 '\\A\\b'=2 '\\A\\c'=3\n"
@@ -135,11 +99,7 @@ TEST(RenderNagios, StatusLineAndDetails) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
-    CheckResult result;
-    result.counters = row.counters;
-    result.unmatched = row.unmatched;
-    result.unmatched_state = row.unmatched_state;
-    EXPECT_EQ(plugin::render_nagios("V", result, row.verbose), row.text);
+    EXPECT_EQ(plugin::render_nagios("V", row.result, row.verbose), row.text);
   }
 }
 
