@@ -9,6 +9,10 @@
 // with a line saying what went wrong; a bad option or range is reported
 // before any sampling. --list and --expand write one name per line and exit
 // 0. -h and -V exit 3.
+//
+// Here the modes are run; options.h reads the command line, sampling.h reads
+// the counters into a plugin::CheckResult, plugin/render_nagios.h turns that
+// into the lines, finish.h ends the run.
 #include <string>
 #include <string_view>
 #include <vector>
