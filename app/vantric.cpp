@@ -8,7 +8,7 @@
 #include <cmath>
 #include <string>
 
-#include "app/unit1.h"
+#include "app/counter_sampler.h"
 #include "failure/failure.h"
 #include "getoptlib/getoptlib.h"
 #include "number_text/format.h"

@@ -128,4 +128,15 @@ Status get_counter_info(Counter counter, CounterInfo* info);
 const char* kind_word(CounterKind kind);
 CounterKind kind_from_word(const std::string& word);
 
+// True for the kinds whose value is formed from two collections (rate,
+// percent, average): one collection gives CSTATUS_INVALID_DATA for them.
+bool needs_two_samples(CounterKind kind);
+
+// A status in words for a person reading a check result: "no such object",
+// "no such counter", "no such instance", "no such computer", "counter not
+// validated", "data not valid yet", "malformed counter path", "not provided
+// by this system"; any other status as "status 0x" and eight upper-case hex
+// digits: status_words(0xC0000BBC) -> "status 0xC0000BBC".
+std::string status_words(Status status);
+
 }  // namespace perfdata

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "plugin/output.h"
@@ -33,6 +34,7 @@ struct CounterResult {
   State state = State::ok;  // after thresholds; UNKNOWN without a value
   std::string warn, crit;   // the range texts that applied ("" for none)
   std::string label;        // performance-data label, distinct within one result
+  bool described = false;   // kind and explanation came from the service (else "unknown", "")
 };
 
 struct CheckResult {
@@ -43,5 +45,19 @@ struct CheckResult {
 
 // The worst state of every counter and of the unmatched paths.
 State overall_state(const CheckResult& result);
+
+// A result named by its path alone, its object, instance and counter split
+// off it (the instance runs to the last ")\", so "\Process(a(b))\X" gives
+// "a(b)"): counter_result("\Process(sshd#1)\Working Set") -> object
+// "Process", instance "sshd#1", counter "Working Set". A path with a
+// single backslash ("\X") is all object.
+CounterResult counter_result(std::string path);
+
+// Gives every counter its performance-data label from the -l option `label`:
+// without one the path; for a single counter the label itself; for several
+// the label, '_' and the part that tells them apart (the instance, else the
+// counter): assign_labels("cpu", {\Processor(0)\X, \Processor(1)\X})
+// -> "cpu_0", "cpu_1".
+void assign_labels(std::string_view label, std::vector<CounterResult>& counters);
 
 }  // namespace plugin

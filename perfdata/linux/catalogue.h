@@ -69,8 +69,8 @@ enum class Kind : char {
   E = 'E',  // elapsed seconds
 };
 
-// True for kinds that need two samples (R, P, A).
-constexpr bool needs_two_samples(Kind k) { return k == Kind::R || k == Kind::P || k == Kind::A; }
+// The interface's kind of a row's kind; perfdata::needs_two_samples of it
+// is true for R, P and A.
 CounterKind counter_kind(Kind k);
 
 struct CounterDef {

@@ -74,7 +74,7 @@ FormattedValue Counter::format(uint32_t flags) const {
   if (samples_ == 0 || !cur_.ok) return fv;
   const bool have_prev = samples_ >= 2 && prev_.ok;
   const double dt = cur_t_ - prev_t_;
-  if (needs_two_samples(row_->kind) && (!have_prev || !(dt > 0.0))) return fv;
+  if (needs_two_samples(counter_kind(row_->kind)) && (!have_prev || !(dt > 0.0))) return fv;
   Value v = row_->value(have_prev ? &prev_ : nullptr, cur_, have_prev ? dt : 0.0, query_->env());
   if (!v || !std::isfinite(*v)) return fv;
   double x = *v;

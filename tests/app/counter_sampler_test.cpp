@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/unit1.h"
+#include "app/counter_sampler.h"
 #include "number_text/number_settings.h"
 
 namespace {
@@ -136,7 +136,6 @@ TEST(SampleCounter, ResultFormsAndCallSequence) {
     script.read_status = row.read_status;
     script.read_fills = row.read_fills;
     script.value = row.value;
-    sample_value = perfdata::CounterValue{};
     EXPECT_EQ(sample_counter("\\Obj\\Ctr"), row.expected);
     EXPECT_EQ(script.calls, *row.calls);
     EXPECT_EQ(script.added_path, "\\\\HOST\\Obj\\Ctr");

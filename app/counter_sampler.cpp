@@ -1,10 +1,8 @@
-#include "app/unit1.h"
+#include "app/counter_sampler.h"
 
 #include "number_text/integers.h"
 #include "number_text/render.h"
 #include "runtime/console_output.h"
-
-perfdata::CounterValue sample_value;
 
 std::string local_computer_name() {
   char name[16] = {};
@@ -39,8 +37,9 @@ std::string sample_counter(std::string_view path) {
     perfdata::collect_query_data(query);
     perfdata::sleep_ms(1000);
     perfdata::collect_query_data(query);
-    // A read that fails leaves the record untouched; its stale contents must
+    // A read that fails leaves the record untouched; its zeroed contents must
     // not pass for a valid reading, so the call's own status counts too.
+    perfdata::CounterValue sample_value;
     status = perfdata::get_formatted_counter_value(counter, perfdata::FMT_DOUBLE, &sample_value);
     if (status != 0)
       result = sample_error_text(path, status);

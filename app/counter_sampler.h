@@ -1,4 +1,4 @@
-// The counter sampler and the usage text.
+// The counter sampler of vantric and its usage text.
 //
 //   sample_counter("\\Processor(_Total)\\% Processor Time")  -> "12.34568"
 //   sample_counter("\\NoSuchObject\\X")  -> "\\NoSuchObject\\X - ERROR: 0xC0000BB8"
@@ -9,9 +9,6 @@
 #include <string_view>
 
 #include "perfdata/perfdata.h"
-
-// The value record of the last formatted read; starts zeroed and lives for the run.
-extern perfdata::CounterValue sample_value;
 
 // The local computer name as the performance-data service knows it (at most 15 bytes).
 std::string local_computer_name();
