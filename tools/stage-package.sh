@@ -5,7 +5,7 @@
 # purges it. Needs root for dpkg; leaves no vantric package installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install-missing.sh lintian dpkg-dev man-db systemd
+tools/install-missing.sh lintian dpkg-dev man-db systemd acl
 top=$PWD
 out=$top/build/packages
 fail() { echo "stage-package: $*" >&2; exit 1; }
