@@ -109,8 +109,9 @@ const InstanceProse kInstances[] = {
      "`_Total`, and one instance per mount point of a local file system. Pseudo file systems "
      "(proc, "
      "sysfs, tmpfs, cgroup and the like), network file systems (nfs, cifs, ceph, 9p, virtiofs) and "
-     "FUSE file systems other than fuseblk are excluded, so that a check never waits on a dead "
-     "server. When a mount point is mounted twice the visible (last) mount counts. `_Total` counts "
+     "FUSE file systems (fuseblk included) are excluded, so that a check never waits on a dead "
+     "server or a stuck FUSE daemon. When a mount point is mounted twice the visible (last) mount "
+     "counts. `_Total` counts "
      "each device once."},
     {"PhysicalDisk",
      "`_Total`, and one instance per disk in `/sys/block` that is a device (not loop, zram, ram, "

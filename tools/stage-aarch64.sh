@@ -5,12 +5,9 @@
 # Installs the cross compiler, ARM C library and qemu when missing (as root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-start=$(date +%s)
 
 tools/install-missing.sh g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user-static
 
-echo "== linux-aarch64: build and test under qemu"
-cmake --preset linux-aarch64 -DVANTRIC_TESTS=ON >/dev/null
+cmake --preset linux-aarch64 -DVANTRIC_TESTS=ON -DVANTRIC_WERROR=ON >/dev/null
 cmake --build --preset linux-aarch64 -j2
 ctest --preset linux-aarch64 -j2 --no-tests=error
-echo "== linux-aarch64 passed in $(( $(date +%s) - start ))s"

@@ -4,7 +4,6 @@
 # nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-start=$(date +%s)
 clang_format=${CLANG_FORMAT:-clang-format}
 command -v "$clang_format" >/dev/null || { echo "format: $clang_format not found" >&2; exit 1; }
 
@@ -18,7 +17,5 @@ done < <(git ls-files -z -- '*.cpp' '*.h')
 if [ ${#unformatted[@]} -gt 0 ]; then
   echo "format: ${#unformatted[@]} files differ from clang-format's output:"
   printf '  %s\n' "${unformatted[@]}"
-  echo "format: failed in $(( $(date +%s) - start ))s"
   exit 1
 fi
-echo "format: clean in $(( $(date +%s) - start ))s"

@@ -5,8 +5,8 @@
 # purges it. Needs root for dpkg; leaves no vantric package installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+tools/install-missing.sh lintian dpkg-dev man-db systemd acl
 top=$PWD
-start=$(date +%s)
 out=$top/build/packages
 fail() { echo "stage-package: $*" >&2; exit 1; }
 
@@ -47,6 +47,11 @@ if dpkg -L $pkg | grep -qx /usr/lib/nagios/plugins/check_vantric; then
   [ $rc -eq 0 ] || fail "installed check_vantric ended $rc: $line"
   echo "/usr/lib/nagios/plugins/check_vantric: $line"
 fi
+units=$(dpkg -L $pkg | grep '^/lib/systemd/system/.*\.\(service\|timer\)$')
+report=$(systemd-analyze verify $units 2>&1) || fail "systemd-analyze verify: $report"
+[ -z "$report" ] || fail "systemd-analyze verify: $report"
+echo "systemd-analyze verify: $(tr '\n' ' ' <<<"$units")clean"
+id vantric >/dev/null 2>&1 || fail "no account vantric after install"
 for page in $(dpkg -L $pkg | sed -n 's|^/usr/share/man/man[0-9]/\(.*\)\.[0-9]\.gz$|\1|p'); do
   warnings=$(MANWIDTH=80 man --warnings "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man $page: $warnings"
@@ -57,37 +62,37 @@ done
 echo "== package: remove"
 dpkg -r $pkg >/dev/null
 status=$(dpkg-query -W -f='${Status}' $pkg 2>/dev/null || echo 'unknown ok not-installed')
-# What dpkg still lists besides the directories leading to the file.
-left=$(dpkg -L $pkg 2>/dev/null | grep -v -x -e '/\.' -e /etc -e /etc/nagios -e /etc/nagios/nrpe.d || true)
-if dpkg-deb -c "$deb" | grep ' \./etc/' >/dev/null; then
-  [ "$status" = "deinstall ok config-files" ] || fail "status after remove: $status"
-  [ "$left" = "/etc/nagios/nrpe.d/check_vantric.cfg" ] || fail "left after remove: $left"
-  [ -f /etc/nagios/nrpe.d/check_vantric.cfg ] || fail "configuration file removed with the program"
-else
-  [ "$status" = "unknown ok not-installed" ] || fail "status after remove: $status"
-fi
+# What dpkg still lists besides the directories leading to the files.
+conffiles="/etc/nagios/nrpe.d/check_vantric.cfg /etc/vantric/textfile.args"
+left=$(dpkg -L $pkg 2>/dev/null | grep -v -x -e '/\.' -e /etc -e /etc/nagios -e /etc/nagios/nrpe.d -e /etc/vantric |
+  tr '\n' ' ' | sed 's/ $//' || true)
+[ "$status" = "deinstall ok config-files" ] || fail "status after remove: $status"
+[ "$left" = "$conffiles" ] || fail "left after remove: $left"
+for f in $conffiles; do
+  [ -f "$f" ] || fail "configuration file $f removed with the program"
+done
 for f in /usr/bin/vantric /usr/lib/nagios/plugins/check_vantric /usr/share/doc/vantric; do
   [ ! -e "$f" ] || fail "$f left after remove"
 done
 dpkg -P $pkg >/dev/null 2>&1
 dpkg-query -W $pkg >/dev/null 2>&1 && fail "package still known after purge"
-[ ! -e /etc/nagios/nrpe.d/check_vantric.cfg ] || fail "configuration file left after purge"
+for f in $conffiles; do
+  [ ! -e "$f" ] || fail "configuration file $f left after purge"
+done
 trap - EXIT
 echo "removed (configuration files kept: ${left:-none}); purged"
 
 echo "== package: Windows ZIPs"
 for bits in win32 win64; do
-  cmake --preset $bits -DVANTRIC_TESTS=ON >/dev/null
+  cmake --preset $bits -DVANTRIC_TESTS=ON -DVANTRIC_WERROR=ON >/dev/null
   cmake --build --preset $bits -j2 >/dev/null
   (cd build/$bits && cpack -B "$out" >/dev/null)
   zip=$(ls "$out"/vantric-*-$bits.zip)
   listing=$(python3 -c 'import sys, zipfile; print("\n".join(sorted(n.split("/", 1)[1] for n in zipfile.ZipFile(sys.argv[1]).namelist())))' "$zip")
-  wanted=(vantric.exe vantric.txt README-windows.txt)
-  [ -f app/check_vantric.cpp ] && wanted+=(check_vantric.exe check_vantric.txt)
+  wanted=(vantric.exe vantric.txt check_vantric.exe check_vantric.txt README-windows.txt)
   for f in "${wanted[@]}"; do
     grep -qx "$f" <<<"$listing" || fail "$f missing from $(basename "$zip")"
   done
   grep -q -- '-sim' <<<"$listing" && fail "test program in $(basename "$zip")"
   echo "built $(basename "$zip"): $(tr '\n' ' ' <<<"$listing")"
 done
-echo "== package: passed in $(( $(date +%s) - start ))s"

@@ -1,17 +1,30 @@
 #!/usr/bin/env bash
-# Installs what the tests need (when run as root and something is missing),
-# then builds and tests both platforms, and runs the sanitizer stage (which
-# runs the fuzzers).
+# The test command: installs what the tests need (when run as root and
+# something is missing), then runs every stage in order, each a script of
+# its own, and prints each stage's time and the total. Stops at the first
+# stage that fails.
+#   tools/test-all.sh [STAGE...]   only the named stages (e.g. fuse package)
 #   FUZZ_SECONDS   seconds per fuzz target (default 30; 0 skips fuzzing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-top=$PWD
-FUZZ_SECONDS=${FUZZ_SECONDS:-30}
+export FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 start=$(date +%s)
+only=" $* "
+
+stage() {  # name, command...
+  local name=$1 begin
+  shift
+  [ "$only" = "  " ] || [[ "$only" == *" $name "* ]] || return 0
+  begin=$(date +%s)
+  echo "== $name"
+  "$@" || { echo "== $name: FAILED after $(( $(date +%s) - begin ))s"; exit 1; }
+  echo "== $name: passed in $(( $(date +%s) - begin ))s"
+}
 
 tools/install-missing.sh cmake ninja-build g++ python3 libgtest-dev libbenchmark-dev clang \
   libclang-rt-14-dev clang-format gdb g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 \
-  wine64 locales time dpkg-dev file lintian man-db groff-base sysstat python3-fusepy fuse3
+  wine64 locales time dpkg-dev file lintian man-db groff-base sysstat python3-fusepy fuse3 \
+  util-linux systemd
 for loc in de_DE en_US fr_FR; do
   if ! locale -a 2>/dev/null | grep -qix "${loc}.utf-\?8"; then
     if [ "$(id -u)" -eq 0 ]; then
@@ -22,35 +35,13 @@ for loc in de_DE en_US fr_FR; do
   fi
 done
 
-tools/stage-format.sh
-
-stage_start=$(date +%s)
-echo "== linux: build and test"
-cmake --preset linux -DVANTRIC_TESTS=ON -DVANTRIC_BENCH=ON >/dev/null
-cmake --build --preset linux
-ctest --preset linux -j2 --no-tests=error
-echo "== linux: passed in $(( $(date +%s) - stage_start ))s"
-tools/stage-fuse.sh build/linux/app/vantric
-tools/stage-clients.sh build/linux
-
-stage_start=$(date +%s)
-echo "== win32: build and test under wine"
-export WINEPREFIX="$top/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$WINEPREFIX"
-wineserver -p 2>/dev/null || true  # already running for this prefix is fine
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-# Boot the prefix now, with its output going nowhere: the first program of a
-# fresh server starts wine's background services, which inherit that
-# program's standard handles; under ctest those are pipes that would then
-# never reach end of file.
-wineboot -i >/dev/null 2>&1 </dev/null || true
-cmake --preset win32 -DVANTRIC_TESTS=ON >/dev/null
-cmake --build --preset win32
-ctest --preset win32 -j2 --no-tests=error
-echo "== win32: passed in $(( $(date +%s) - stage_start ))s"
-tools/stage-win64.sh
-tools/stage-package.sh
-
-tools/stage-aarch64.sh
-FUZZ_SECONDS=$FUZZ_SECONDS tools/stage-sanitize.sh
-echo "== all tests passed in $(( $(date +%s) - start ))s"
+stage format   tools/stage-format.sh
+stage linux    tools/stage-linux.sh
+stage fuse     tools/stage-fuse.sh build/linux/app/vantric
+stage clients  tools/stage-clients.sh build/linux
+stage win32    tools/stage-win32.sh
+stage win64    tools/stage-win64.sh
+stage package  tools/stage-package.sh
+stage aarch64  tools/stage-aarch64.sh
+stage sanitize tools/stage-sanitize.sh
+echo "== all stages passed in $(( $(date +%s) - start ))s"

@@ -42,6 +42,11 @@ bool is_local_mount(const MountEntry& m) {
   auto listed = [&m](const auto& list) {
     return std::find(list.begin(), list.end(), m.fstype) != list.end();
   };
+  // A FUSE daemon answers statfs when it likes, and a stuck one blocks the
+  // caller where no signal ends it; fuseblk has a block device behind it but
+  // the same daemon in front.
+  std::string_view type = m.fstype;
+  if (type == "fuse" || type == "fuseblk" || type.starts_with("fuse.")) return false;
   if (listed(kPseudo)) return false;
   return m.major != 0 || listed(kLocalWithoutDevice);
 }

@@ -29,12 +29,14 @@ struct MountEntry {
 bool parse_mountinfo_line(std::string_view line, MountEntry& entry);
 
 // Whether a mount is a local filesystem served as a LogicalDisk instance:
-// never a pseudo or image filesystem (proc, tmpfs, squashfs...); otherwise a
-// block device behind it (major number not 0, fuseblk included), or one of
-// the local major-0 types btrfs, zfs, bcachefs and overlay. Everything else
-// (nfs, cifs, 9p, virtiofs, every fuse.*, types unknown today) is left out:
-// statvfs on a dead server or a stuck FUSE daemon blocks where no signal
-// ends it, and mapped network drives are no logical disks on Windows either.
+// never a pseudo or image filesystem (proc, tmpfs, squashfs...) and never a
+// FUSE filesystem (fuse, every fuse.*, fuseblk although a block device is
+// behind it); otherwise a block device behind it (major number not 0), or
+// one of the local major-0 types btrfs, zfs, bcachefs and overlay.
+// Everything else (nfs, cifs, 9p, virtiofs, types unknown today) is left
+// out: statvfs on a dead server or a stuck FUSE daemon blocks where no
+// signal ends it, and mapped network drives are no logical disks on Windows
+// either.
 bool is_local_mount(const MountEntry& m);
 
 // The mounts served as LogicalDisk instances: non-local mounts removed, and

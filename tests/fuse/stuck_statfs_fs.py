@@ -1,6 +1,9 @@
 """A FUSE filesystem whose statfs never answers, like a hung FUSE daemon.
 
-Usage: stuck_statfs_fs.py MOUNTPOINT   (runs in the foreground until killed)
+Usage: stuck_statfs_fs.py MOUNTPOINT [BLOCKDEVICE]
+  (runs in the foreground until killed). With BLOCKDEVICE (as root) the mount
+  is of type fuseblk over that device, the way block-device FUSE filesystems
+  mount; without it fuse.stuck.
 """
 import errno
 import stat
@@ -24,4 +27,9 @@ class StuckStatfs(fusepy.Operations):
 
 
 if __name__ == "__main__":
-    fusepy.FUSE(StuckStatfs(), sys.argv[1], foreground=True, nothreads=False, subtype="stuck")
+    options = {"foreground": True, "nothreads": False}
+    if len(sys.argv) > 2:
+        options.update(blkdev=True, fsname=sys.argv[2])
+    else:
+        options.update(subtype="stuck")
+    fusepy.FUSE(StuckStatfs(), sys.argv[1], **options)

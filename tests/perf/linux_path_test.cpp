@@ -363,8 +363,12 @@ TEST(Discovery, EveryCatalogueRowCarriesItsText) {
       EXPECT_TRUE(info.source.find("/proc/") == 0 || info.source.find("/sys/") == 0 ||
                   info.source.find("statvfs") == 0);
       // Percent rows are capped and so must say "%"; elapsed rows count seconds.
-      if (row.percent) EXPECT_EQ(info.unit, "%");
-      if (row.kind == lb::Kind::E) EXPECT_EQ(info.unit, "s");
+      if (row.percent) {
+        EXPECT_EQ(info.unit, "%");
+      }
+      if (row.kind == lb::Kind::E) {
+        EXPECT_EQ(info.unit, "s");
+      }
       EXPECT_TRUE(info.unit == "" || info.unit == "%" || info.unit == "B" || info.unit == "s")
           << info.unit;
     }

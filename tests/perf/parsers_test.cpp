@@ -138,7 +138,8 @@ TEST(Mountinfo, OnlyLocalFilesystemsAreServed) {
   const std::vector<Row> rows = {
       {__LINE__, "1 0 254:0 / / rw - ext4 /dev/vda rw", true},
       {__LINE__, "1 0 8:1 / /d rw - xfs /dev/sda1 rw", true},
-      {__LINE__, "1 0 8:2 / /w rw - fuseblk /dev/sda2 rw", true},  // ntfs-3g: a disk behind it
+      {__LINE__, "1 0 8:2 / /w rw - fuseblk /dev/sda2 rw",
+       false},  // a disk behind it, a daemon in front
       {__LINE__, "1 0 0:40 /@ /b rw - btrfs /dev/sdb rw", true},
       {__LINE__, "1 0 0:41 / /z rw - zfs tank/home rw", true},
       {__LINE__, "1 0 0:42 / /c rw - bcachefs /dev/sdc rw", true},
