@@ -80,6 +80,9 @@ struct ArrayItem {
 // The object and the counter are checked as add_counter checks them; a '*'
 // there is CSTATUS_BAD_COUNTERNAME. A pattern that matches nothing now is
 // not an error: the array is empty. add_counter keeps refusing '*'.
+// NOT_IMPLEMENTED where the system lacks the array read (Wine 8, whose
+// PdhGetFormattedCounterArrayA would end the process, and whose add takes
+// no '*' either).
 Status add_array_counter(Query query, const char* full_path, Counter* counter);
 
 // Every instance of an array counter, in the object's instance order with

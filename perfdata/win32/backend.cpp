@@ -36,13 +36,15 @@ SysCalls real_calls() {
   calls.get_counter_info = PdhGetCounterInfoA;
   calls.add_counter = PdhAddCounterA;
   calls.get_formatted_counter_value = PdhGetFormattedCounterValue;
-  calls.get_formatted_counter_array = PdhGetFormattedCounterArrayA;
   calls.add_english_counter = lookup<decltype(calls.add_english_counter)>(
       GetModuleHandleA("pdh.dll"), "PdhAddEnglishCounterA");
-  // Wine's PdhEnumObjectsA raises an unimplemented-function exception that
-  // no handler of ours may catch; the only safe course is not to call it.
-  calls.enum_objects_is_stub =
+  // Wine's PdhEnumObjectsA and PdhGetFormattedCounterArrayA raise an
+  // unimplemented-function exception that no handler of ours may catch; the
+  // only safe course is not to call them.
+  const bool wine =
       lookup<void (*)()>(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+  calls.enum_objects_is_stub = wine;
+  calls.get_formatted_counter_array = wine ? nullptr : PdhGetFormattedCounterArrayA;
   return calls;
 }
 
@@ -233,6 +235,8 @@ Status add_array_counter(Query query, const char* full_path, Counter* counter) {
   // to the instance on every platform.
   ParsedPath parts;
   if (Status st = parse_array_path(full_path, parts); st != 0) return st;
+  // Told at the add, not at the first read, that arrays cannot be read here.
+  if (w::syscalls().get_formatted_counter_array == nullptr) return NOT_IMPLEMENTED;
   return add_english_counter(query, full_path, counter);
 }
 
@@ -241,6 +245,7 @@ Status get_formatted_counter_array(Counter counter, uint32_t format,
   if (counter == nullptr) return INVALID_HANDLE;
   if (items == nullptr) return INVALID_ARGUMENT;
   items->clear();
+  if (w::syscalls().get_formatted_counter_array == nullptr) return NOT_IMPLEMENTED;
   w::ItemBuffer buf;
   Status st = w::fetch_items(static_cast<PDH_HCOUNTER>(counter), format, &buf);
   if (w::nothing_matched(st)) return 0;

@@ -32,6 +32,7 @@ struct SysCalls {
   (PDH_HQUERY query, LPCSTR path, DWORD_PTR user, PDH_HCOUNTER* counter);
   PDH_STATUS(WINAPI* get_formatted_counter_value)
   (PDH_HCOUNTER counter, DWORD format, LPDWORD type, PPDH_FMT_COUNTERVALUE value);
+  // Null where only a stub that ends the process exists (Wine).
   PDH_STATUS(WINAPI* get_formatted_counter_array)
   (PDH_HCOUNTER counter, DWORD format, LPDWORD size, LPDWORD count,
    PPDH_FMT_COUNTERVALUE_ITEM_A items);
