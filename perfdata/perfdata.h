@@ -102,7 +102,7 @@ Status get_formatted_counter_array(Counter counter, uint32_t format, std::vector
 // "\Processor(_Total)\% Processor Time" is unknown as well (NO_OBJECT or
 // NO_COUNTER), every object is missing because the counter registry is
 // damaged; when `object` is "Process" (ASCII case folded) and
-// "\Process V2(*)\ID Process" adds, the system serves processes under that
+// "\Process V2(*)\% Processor Time" adds, the system serves processes under that
 // name (some Windows Server 2022 installs). Where PdhAddEnglishCounterA is
 // missing, English probes would fail on a localized system: "". Linux and
 // the table: always "". Costs one query and at most two adds; call it only

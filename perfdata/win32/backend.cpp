@@ -380,7 +380,7 @@ std::string describe_missing_object(const char* object) {
     text =
         "the system knows no performance object: its counter registry is damaged; rebuild it "
         "with \"lodctr /R\" run as administrator";
-  } else if (iequals(object, "Process") && probe(query, "\\Process V2(*)\\ID Process") == 0) {
+  } else if (iequals(object, "Process") && probe(query, "\\Process V2(*)\\% Processor Time") == 0) {
     text = "this system serves processes as the object \"Process V2\", instances \"name:pid\"";
   }
   close_query(query);
