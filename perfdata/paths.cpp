@@ -1,5 +1,7 @@
 #include "perfdata/paths.h"
 
+#include <unordered_map>
+
 namespace perfdata {
 
 namespace {
@@ -75,6 +77,13 @@ Status parse_path(std::string_view path, ParsedPath& out, bool allow_wildcards) 
   return 0;
 }
 
+Status parse_array_path(std::string_view path, ParsedPath& out) {
+  Status st = parse_path(path, out, true);
+  if (st != 0) return st;
+  const auto wild = [](const std::string& s) { return s.find('*') != std::string::npos; };
+  return wild(out.machine) || wild(out.object) || wild(out.counter) ? CSTATUS_BAD_COUNTERNAME : 0;
+}
+
 bool iequals(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -112,14 +121,15 @@ bool wildcard_match(std::string_view pattern, std::string_view text) {
 }
 
 std::vector<std::string> number_duplicates(const std::vector<std::string>& names) {
+  // One pass with a count per folded name: a process list of thousands of
+  // namesakes (service hosts, workers) stays linear.
+  std::unordered_map<std::string, size_t> seen;
+  seen.reserve(names.size());
   std::vector<std::string> out;
   out.reserve(names.size());
-  for (size_t i = 0; i < names.size(); ++i) {
-    size_t k = 0;
-    for (size_t j = 0; j < i; ++j) {
-      if (iequals(names[j], names[i])) ++k;
-    }
-    out.push_back(k == 0 ? names[i] : names[i] + "#" + std::to_string(k));
+  for (const std::string& name : names) {
+    const size_t k = seen[folded(name)]++;
+    out.push_back(k == 0 ? name : name + "#" + std::to_string(k));
   }
   return out;
 }

@@ -36,6 +36,11 @@ struct ParsedPath {
 // patterns); '#k' is then not split off an instance holding '*'.
 Status parse_path(std::string_view path, ParsedPath& out, bool allow_wildcards = false);
 
+// parse_path for an array counter: '*' is allowed in the instance only; one
+// in the machine, the object or the counter is CSTATUS_BAD_COUNTERNAME.
+// "\Process(svc*)\ID Process" -> 0, instance "svc*"; "\Process(*)\*" -> BAD.
+Status parse_array_path(std::string_view path, ParsedPath& out);
+
 // ASCII-only case folding ('A'-'Z' -> 'a'-'z'); never locale dependent.
 constexpr char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c; }
 bool iequals(std::string_view a, std::string_view b);

@@ -68,7 +68,7 @@ void sleep_ms(uint32_t milliseconds);
 
 // One instance of an array counter at the latest collection.
 struct ArrayItem {
-  std::string name;     // display name with "#k" for duplicates: "svchost#1"
+  std::string name;       // display name with "#k" for duplicates: "svchost#1"
   uint32_t c_status = 0;  // 0 or 1: `value` is usable; otherwise why not
   double value = 0.0;
 };
@@ -80,6 +80,9 @@ struct ArrayItem {
 // The object and the counter are checked as add_counter checks them; a '*'
 // there is CSTATUS_BAD_COUNTERNAME. A pattern that matches nothing now is
 // not an error: the array is empty. add_counter keeps refusing '*'.
+// NOT_IMPLEMENTED where the system lacks the array read (Wine 8, whose
+// PdhGetFormattedCounterArrayA would end the process, and whose add takes
+// no '*' either).
 Status add_array_counter(Query query, const char* full_path, Counter* counter);
 
 // Every instance of an array counter, in the object's instance order with
@@ -88,8 +91,25 @@ Status add_array_counter(Query query, const char* full_path, Counter* counter);
 // of the latest one. An instance that ended is left out; one that exists
 // but cannot be read (permission, a reset, no progress) is an item with a
 // failing c_status. `format` as for get_formatted_counter_value.
-Status get_formatted_counter_array(Counter counter, uint32_t format,
-                                   std::vector<ArrayItem>* items);
+Status get_formatted_counter_array(Counter counter, uint32_t format, std::vector<ArrayItem>* items);
+
+// ------------------------------------------------------------------ diagnosis
+
+// What the system can add about an object that an add reported
+// CSTATUS_NO_OBJECT for: a clause for the end of that report, or "" when
+// there is nothing to add. Windows asks with English adds in a query of its
+// own, never with the object enumeration (which Wine lacks): when
+// "\Processor(_Total)\% Processor Time" is unknown as well (NO_OBJECT or
+// NO_COUNTER), every object is missing because the counter registry is
+// damaged; when `object` is "Process" (ASCII case folded) and
+// "\Process V2(*)\% Processor Time" adds, the system serves processes under that
+// name (some Windows Server 2022 installs). Where PdhAddEnglishCounterA is
+// missing, English probes would fail on a localized system: "". Linux and
+// the table: always "". Costs one query and at most two adds; call it only
+// after the failure. Example, on such a server:
+//   describe_missing_object("Process") -> "this system serves processes as
+//   the object \"Process V2\", instances \"name:pid\""
+std::string describe_missing_object(const char* object);
 
 // ------------------------------------------------------------------ discovery
 

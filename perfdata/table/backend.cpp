@@ -2,11 +2,30 @@
 //
 // The file named by VANTRIC_SIM_COUNTERS holds one counter per line:
 //   <path without computer name> TAB <add status> TAB <value status> TAB <value>
-//   ... [TAB <kind> [TAB <unit> [TAB <explanation>]]]
+//   ... [TAB <kind> [TAB <unit> [TAB <explanation> [TAB <collections>]]]]
 // Statuses are decimal or hexadecimal with a 0x prefix; the value is a C
 // floating literal (inf, nan and hexadecimal floats too); the kind is a word
-// of kind_word() (gauge, rate, percent...). Empty lines and lines starting
-// with '#' are ignored.
+// of kind_word() (gauge, rate, percent...) or empty for unknown. Empty lines
+// and lines starting with '#' are ignored.
+//
+// <collections> says at which collections of a query (counted from 1) the
+// row is in force: "3" that one only, "2-" from the second on, "1-2" the
+// first two; empty or absent, all of them. Several rows of one path then
+// describe an instance that appears, vanishes or fails between two
+// collections; at each collection the first row in force counts, and a path
+// with none in force has ended (value status INVALID_DATA). The add takes
+// the first row of the path whatever its collections.
+//
+// A unit of "%" makes a percent counter: its values are held to 0..100
+// unless the format has FMT_NOCAP100.
+//
+// Arrays: add_array_counter matches the instance pattern, ASCII case folded,
+// against the instances of the rows of the object and counter (as the paths
+// write them, "svchost#1" included) at every read, in file order with
+// "_Total" last. Items of gauge, count, fraction and elapsed rows are those
+// in force at the latest collection; of every other kind, those in force at
+// both of the last two. Before the first collection the read is
+// CSTATUS_INVALID_DATA.
 //
 // Discovery derives from the paths of the rows whose add status is 0: the
 // objects and counters in first-seen order, the instances as the paths write
@@ -16,7 +35,9 @@
 // query is opened, so the failure report can be tested end to end.
 #include "perfdata/perfdata.h"
 
+#include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cstdio>
 #include <csignal>
 #include <cstdlib>
@@ -37,12 +58,16 @@ struct Row {
   double value;
   perfdata::CounterKind kind = perfdata::CounterKind::unknown;
   std::string unit, explanation;
-  perfdata::ParsedPath parts;  // of `path`, for discovery
+  perfdata::ParsedPath parts;     // of `path`, for discovery
+  int first = 1, last = INT_MAX;  // the collections the row is in force at
+
+  bool in_force(int collection) const { return collection >= first && collection <= last; }
 };
 
 struct TableCounter {
-  const Row* row;
+  const Row* row;  // the row added; null for an array
   int collections = 0;
+  perfdata::ParsedPath pattern;  // an array's path, '*' in the instance
 };
 
 struct TableQuery {
@@ -86,6 +111,24 @@ bool parse_value(const std::string& text, double* out) {
   return true;
 }
 
+bool parse_count(const std::string& text, int* out) {
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
+  return ec == std::errc() && end == text.data() + text.size() && *out > 0;
+}
+
+// "N", "N-" or "N-M"; empty is every collection.
+bool parse_collections(const std::string& text, Row* row) {
+  if (text.empty()) return true;
+  const size_t dash = text.find('-');
+  if (!parse_count(text.substr(0, dash), &row->first)) return false;
+  if (dash == std::string::npos) {
+    row->last = row->first;
+    return true;
+  }
+  return dash + 1 == text.size() ||
+         (parse_count(text.substr(dash + 1), &row->last) && row->last >= row->first);
+}
+
 std::vector<Row> load_rows() {
   std::vector<Row> rows;
   std::string name;
@@ -106,8 +149,9 @@ std::vector<Row> load_rows() {
       start = tab + 1;
     }
     Row row{};
-    if (fields.size() < 4 || fields.size() > 7 || !parse_status(fields[1], &row.add_status) ||
-        !parse_status(fields[2], &row.value_status)) {
+    if (fields.size() < 4 || fields.size() > 8 || !parse_status(fields[1], &row.add_status) ||
+        !parse_status(fields[2], &row.value_status) ||
+        (fields.size() > 7 && !parse_collections(fields[7], &row))) {
       std::fprintf(stderr, "vantric-sim: bad table line: %s\n", l.c_str());
       std::exit(99);
     }
@@ -115,7 +159,7 @@ std::vector<Row> load_rows() {
       std::fprintf(stderr, "vantric-sim: bad value: %s\n", l.c_str());
       std::exit(99);
     }
-    if (fields.size() > 4) {
+    if (fields.size() > 4 && !fields[4].empty()) {
       row.kind = perfdata::kind_from_word(fields[4]);
       if (row.kind == perfdata::CounterKind::unknown && fields[4] != "unknown") {
         std::fprintf(stderr, "vantric-sim: bad kind: %s\n", l.c_str());
@@ -207,6 +251,24 @@ std::string local_name() {
   return perfdata::get_computer_name(name, &size) ? std::string(name, size) : std::string();
 }
 
+// The row of `path` in force at a collection, or null where it has ended.
+const Row* row_at(const std::string& path, int collection) {
+  for (const Row& r : rows())
+    if (r.path == path && r.in_force(collection)) return &r;
+  return nullptr;
+}
+
+// Kinds read from the latest collection alone; the others need two.
+bool one_sample(perfdata::CounterKind kind) {
+  using K = perfdata::CounterKind;
+  return kind == K::gauge || kind == K::count || kind == K::fraction || kind == K::elapsed;
+}
+
+double capped(const Row& r, uint32_t format) {
+  if ((format & perfdata::FMT_NOCAP100) != 0 || r.unit != "%") return r.value;
+  return std::clamp(r.value, 0.0, 100.0);
+}
+
 Row status_row(uint32_t add_status) {
   Row r{};
   r.add_status = add_status;
@@ -239,7 +301,7 @@ Status add_counter(Query query, const char* full_path, Counter* counter) {
       }
   }
   if (row->add_status != 0) return row->add_status;
-  auto* c = new TableCounter{row};
+  auto* c = new TableCounter{row, 0, {}};
   static_cast<TableQuery*>(query)->counters.push_back(c);
   *counter = c;
   return 0;
@@ -250,16 +312,65 @@ Status collect_query_data(Query query) {
   return 0;
 }
 
-Status get_formatted_counter_value(Counter counter, uint32_t, CounterValue* value) {
+Status get_formatted_counter_value(Counter counter, uint32_t format, CounterValue* value) {
   auto* c = static_cast<TableCounter*>(counter);
-  if (c == nullptr) return INVALID_HANDLE;
+  if (c == nullptr || c->row == nullptr) return INVALID_HANDLE;
   // Like a rate counter: a value exists only after two collections.
-  if (c->collections < 2) {
+  const Row* row = c->collections < 2 ? nullptr : row_at(c->row->path, c->collections);
+  if (row == nullptr) {
     value->c_status = CSTATUS_INVALID_DATA;
     return CSTATUS_INVALID_DATA;
   }
-  value->c_status = c->row->value_status;
-  value->value = c->row->value;
+  value->c_status = row->value_status;
+  value->value = capped(*row, format);
+  return 0;
+}
+
+Status add_array_counter(Query query, const char* full_path, Counter* counter) {
+  if (counter == nullptr || full_path == nullptr) return INVALID_ARGUMENT;
+  *counter = nullptr;
+  ParsedPath want;
+  if (Status st = parse_array_path(full_path, want); st != 0) return st;
+  if (want.has_machine && !iequals(want.machine, local_name())) return CSTATUS_NO_MACHINE;
+  Status st = CSTATUS_NO_OBJECT;
+  for (const Row* r : served_rows()) {
+    if (!iequals(r->parts.object, want.object)) continue;
+    st = CSTATUS_NO_COUNTER;
+    if (iequals(r->parts.counter, want.counter)) {
+      st = 0;
+      break;
+    }
+  }
+  if (st != 0) return st;
+  auto* c = new TableCounter{nullptr, 0, std::move(want)};
+  static_cast<TableQuery*>(query)->counters.push_back(c);
+  *counter = c;
+  return 0;
+}
+
+Status get_formatted_counter_array(Counter counter, uint32_t format,
+                                   std::vector<ArrayItem>* items) {
+  auto* c = static_cast<TableCounter*>(counter);
+  if (c == nullptr || c->row != nullptr) return INVALID_HANDLE;
+  if (items == nullptr) return INVALID_ARGUMENT;
+  items->clear();
+  const int n = c->collections;
+  if (n == 0) return CSTATUS_INVALID_DATA;
+  const ParsedPath& want = c->pattern;
+  const std::string pattern = instance_of(want);
+  for (int total = 0; total < 2; ++total) {
+    for (const Row* r : served_rows()) {
+      const std::string instance = instance_of(r->parts);
+      if (!iequals(r->parts.object, want.object) || !iequals(r->parts.counter, want.counter) ||
+          r->parts.has_instance != want.has_instance || iequals(instance, "_Total") != (total == 1))
+        continue;
+      if (want.has_instance && !wildcard_match(pattern, instance)) continue;
+      // Each path once, from the row in force now; a rate needs the one before too.
+      if (row_at(r->path, n) != r) continue;
+      if (!one_sample(r->kind) && row_at(r->path, n - 1) == nullptr) continue;
+      items->push_back(ArrayItem{instance, r->value_status, capped(*r, format)});
+    }
+  }
   return 0;
 }
 
@@ -322,7 +433,8 @@ Status expand_wildcard_path(const char* path, std::vector<std::string>* paths) {
     if (r->parts.has_instance != want.has_instance) continue;
     if (want.has_instance && !wildcard_match(instance, instance_of(r->parts))) continue;
     if (!wildcard_match(want.counter, r->parts.counter)) continue;
-    paths->push_back(r->path);
+    // A path with rows for several collections is listed once.
+    if (std::find(paths->begin(), paths->end(), r->path) == paths->end()) paths->push_back(r->path);
   }
   return object_found ? 0 : CSTATUS_NO_OBJECT;
 }
@@ -330,7 +442,17 @@ Status expand_wildcard_path(const char* path, std::vector<std::string>* paths) {
 Status get_counter_info(Counter counter, CounterInfo* info) {
   if (counter == nullptr) return INVALID_HANDLE;
   if (info == nullptr) return INVALID_ARGUMENT;
-  *info = info_of(*static_cast<TableCounter*>(counter)->row);
+  const auto* c = static_cast<TableCounter*>(counter);
+  const Row* row = c->row;
+  // An array tells what the first row of its object and counter tells.
+  for (const Row* r : served_rows()) {
+    if (row != nullptr) break;
+    if (iequals(r->parts.object, c->pattern.object) &&
+        iequals(r->parts.counter, c->pattern.counter))
+      row = r;
+  }
+  if (row == nullptr) return CSTATUS_NO_COUNTER;
+  *info = info_of(*row);
   return 0;
 }
 

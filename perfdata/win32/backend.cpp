@@ -8,10 +8,14 @@
 #include <windows.h>
 #include <vector>
 
+#include "perfdata/paths.h"
 #include "perfdata/win32/syscalls.h"
 #include "platform/computer_name.h"
 
 namespace perfdata {
+
+// The interface's format flags are the system's own, passed through as they are.
+static_assert(FMT_DOUBLE == PDH_FMT_DOUBLE && FMT_NOCAP100 == PDH_FMT_NOCAP100);
 
 namespace win32_backend {
 
@@ -31,12 +35,16 @@ SysCalls real_calls() {
   calls.expand_wildcard_path = PdhExpandWildCardPathA;
   calls.get_counter_info = PdhGetCounterInfoA;
   calls.add_counter = PdhAddCounterA;
+  calls.get_formatted_counter_value = PdhGetFormattedCounterValue;
   calls.add_english_counter = lookup<decltype(calls.add_english_counter)>(
       GetModuleHandleA("pdh.dll"), "PdhAddEnglishCounterA");
-  // Wine's PdhEnumObjectsA raises an unimplemented-function exception that
-  // no handler of ours may catch; the only safe course is not to call it.
-  calls.enum_objects_is_stub =
+  // Wine's PdhEnumObjectsA and PdhGetFormattedCounterArrayA raise an
+  // unimplemented-function exception that no handler of ours may catch; the
+  // only safe course is not to call them.
+  const bool wine =
       lookup<void (*)()>(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+  calls.enum_objects_is_stub = wine;
+  calls.get_formatted_counter_array = wine ? nullptr : PdhGetFormattedCounterArrayA;
   return calls;
 }
 
@@ -83,6 +91,9 @@ Status fetch_list(Call call, std::vector<std::string>* out) {
   }
   return st;
 }
+
+// What the system says when a wildcard matches nothing now.
+bool nothing_matched(Status st) { return st == PDH_CSTATUS_NO_INSTANCE || st == PDH_NO_DATA; }
 
 Status discovery_status(Status st) { return st == PDH_NOT_IMPLEMENTED ? NOT_IMPLEMENTED : st; }
 
@@ -134,6 +145,38 @@ std::string unit_of(CounterKind kind, DWORD type, const std::string& name) {
   return "";
 }
 
+using Item = PDH_FMT_COUNTERVALUE_ITEM_A;
+
+// The array's records and the names they point to, in one buffer kept in
+// whole records so that their doubles and pointers stay aligned.
+struct ItemBuffer {
+  std::vector<Item> records;
+  DWORD count = 0;
+};
+
+// The two-call protocol of the array read: size 0 asks for the size, then a
+// buffer of that size is filled. Instances that start in between make the
+// second call PDH_MORE_DATA again with the larger size; a few rounds are
+// allowed, then that status is the answer.
+Status fetch_items(PDH_HCOUNTER counter, DWORD format, ItemBuffer* out) {
+  const SysCalls& sys = syscalls();
+  DWORD size = 0;
+  out->count = 0;
+  Status st = sys.get_formatted_counter_array(counter, format, &size, &out->count, nullptr);
+  for (int round = 0; round < 4 && st == PDH_MORE_DATA; ++round) {
+    out->records.assign(size / sizeof(Item) + 1, Item{});
+    const DWORD room = static_cast<DWORD>(out->records.size() * sizeof(Item));
+    DWORD asked = room;
+    out->count = 0;
+    st = sys.get_formatted_counter_array(counter, format, &asked, &out->count, out->records.data());
+    size = asked > room ? asked : room * 2;
+  }
+  // Counts beyond the records received cannot be read (nothing passed, or a
+  // count the buffer cannot hold).
+  if (out->count > out->records.size()) out->count = static_cast<DWORD>(out->records.size());
+  return st;
+}
+
 }  // namespace
 
 SysCalls& syscalls() {
@@ -176,13 +219,53 @@ Status get_formatted_counter_value(Counter counter, uint32_t format, CounterValu
   // Read into the system's record, then copy only what it filled: a failed
   // read must leave the caller's record as it was.
   PDH_FMT_COUNTERVALUE raw{};
-  Status status =
-      PdhGetFormattedCounterValue(static_cast<PDH_HCOUNTER>(counter), format, nullptr, &raw);
+  Status status = w::syscalls().get_formatted_counter_value(static_cast<PDH_HCOUNTER>(counter),
+                                                            format, nullptr, &raw);
   if (status == 0) {
     value->c_status = raw.CStatus;
     value->value = raw.doubleValue;
   }
   return status;
+}
+
+Status add_array_counter(Query query, const char* full_path, Counter* counter) {
+  if (counter == nullptr || full_path == nullptr) return INVALID_ARGUMENT;
+  *counter = nullptr;
+  // The system would take a '*' in the counter too; the interface keeps it
+  // to the instance on every platform.
+  ParsedPath parts;
+  if (Status st = parse_array_path(full_path, parts); st != 0) return st;
+  // Told at the add, not at the first read, that arrays cannot be read here.
+  if (w::syscalls().get_formatted_counter_array == nullptr) return NOT_IMPLEMENTED;
+  return add_english_counter(query, full_path, counter);
+}
+
+Status get_formatted_counter_array(Counter counter, uint32_t format,
+                                   std::vector<ArrayItem>* items) {
+  if (counter == nullptr) return INVALID_HANDLE;
+  if (items == nullptr) return INVALID_ARGUMENT;
+  items->clear();
+  if (w::syscalls().get_formatted_counter_array == nullptr) return NOT_IMPLEMENTED;
+  w::ItemBuffer buf;
+  Status st = w::fetch_items(static_cast<PDH_HCOUNTER>(counter), format, &buf);
+  if (w::nothing_matched(st)) return 0;
+  if (st != 0) return st;
+  // The system's order with "_Total" moved last; namesakes come bare and are
+  // numbered "#1", "#2"... in that order, as the other backends name them.
+  std::vector<std::string> names;
+  names.reserve(buf.count);
+  for (int total = 0; total < 2; ++total) {
+    for (DWORD i = 0; i < buf.count; ++i) {
+      const w::Item& r = buf.records[i];
+      const char* name = r.szName != nullptr ? r.szName : "";
+      if (iequals(name, "_Total") != (total == 1)) continue;
+      names.emplace_back(name);
+      items->push_back(ArrayItem{std::string(), r.FmtValue.CStatus, r.FmtValue.doubleValue});
+    }
+  }
+  names = number_duplicates(names);
+  for (size_t i = 0; i < names.size(); ++i) (*items)[i].name = std::move(names[i]);
+  return 0;
 }
 
 Status close_query(Query query) { return PdhCloseQuery(static_cast<PDH_HQUERY>(query)); }
@@ -246,7 +329,7 @@ Status expand_wildcard_path(const char* path, std::vector<std::string>* paths) {
       [&](char* buf, DWORD* size) { return sys.expand_wildcard_path(nullptr, path, buf, size, 0); },
       paths);
   // Nothing matched is an empty list, not a failure.
-  if (st == PDH_CSTATUS_NO_INSTANCE || st == PDH_NO_DATA) {
+  if (w::nothing_matched(st)) {
     paths->clear();
     return 0;
   }
@@ -273,6 +356,35 @@ Status get_counter_info(Counter counter, CounterInfo* info) {
   info->unit = w::unit_of(info->kind, raw->dwType, info->name);
   if (raw->szExplainText != nullptr) info->explanation = raw->szExplainText;
   return 0;
+}
+
+namespace {
+
+// Whether an English path adds on this system, in the given query.
+Status probe(Query query, const char* path) {
+  PDH_HCOUNTER handle = nullptr;
+  return w::syscalls().add_english_counter(static_cast<PDH_HQUERY>(query), path, 0, &handle);
+}
+
+}  // namespace
+
+std::string describe_missing_object(const char* object) {
+  // Without the English add, an English probe fails on a localized system
+  // and would blame a sound registry.
+  if (object == nullptr || w::syscalls().add_english_counter == nullptr) return "";
+  Query query = nullptr;
+  if (open_query(&query) != 0) return "";
+  std::string text;
+  const Status processor = probe(query, "\\Processor(_Total)\\% Processor Time");
+  if (processor == PDH_CSTATUS_NO_OBJECT || processor == PDH_CSTATUS_NO_COUNTER) {
+    text =
+        "the system knows no performance object: its counter registry is damaged; rebuild it "
+        "with \"lodctr /R\" run as administrator";
+  } else if (iequals(object, "Process") && probe(query, "\\Process V2(*)\\% Processor Time") == 0) {
+    text = "this system serves processes as the object \"Process V2\", instances \"name:pid\"";
+  }
+  close_query(query);
+  return text;
 }
 
 }  // namespace perfdata

@@ -1,6 +1,7 @@
 // The system calls of the Windows backend, as one table. The backend calls
 // only through syscalls(); a test replaces entries with substitutes to drive
-// the list-buffer and two-call logic (a Wine 8 prefix lacks the real calls).
+// the list-buffer and two-call logic (a Wine 8 prefix lacks the real calls)
+// or to answer as a system in another display language would.
 // Internal to perfdata/win32: no program includes this.
 #pragma once
 
@@ -29,6 +30,12 @@ struct SysCalls {
   // PdhAddEnglishCounterA when pdh.dll exports it (Vista and later), else null.
   PDH_STATUS(WINAPI* add_english_counter)
   (PDH_HQUERY query, LPCSTR path, DWORD_PTR user, PDH_HCOUNTER* counter);
+  PDH_STATUS(WINAPI* get_formatted_counter_value)
+  (PDH_HCOUNTER counter, DWORD format, LPDWORD type, PPDH_FMT_COUNTERVALUE value);
+  // Null where only a stub that ends the process exists (Wine).
+  PDH_STATUS(WINAPI* get_formatted_counter_array)
+  (PDH_HCOUNTER counter, DWORD format, LPDWORD size, LPDWORD count,
+   PPDH_FMT_COUNTERVALUE_ITEM_A items);
   // True where PdhEnumObjectsA is only a stub whose call ends the process
   // (Wine, whose ntdll exports wine_get_version).
   bool enum_objects_is_stub;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,14 @@ const char kTable[] =
     "\\Process(svchost#1)\\ID Process\t0\t0\t8\tgauge\n"
     "\\Process(svchost#1)\\Handle Count\t0\t0\t8\n"
     "\\Memory\\Available Bytes\t0\t0\t1e9\tgauge\tB\tFree memory\n"
-    "\\Missing(x)\\Y\t0xC0000BB8\t0\t0\n";
+    "\\Missing(x)\\Y\t0xC0000BB8\t0\t0\n"
+    // Instances that come, go and fail between collections (the last column).
+    "\\Worker(_Total)\\% Busy\t0\t0\t250\tpercent\t%\n"
+    "\\Worker(web)\\% Busy\t0\t0\t120\tpercent\t%\t\t1-2\n"
+    "\\Worker(WEB#1)\\% Busy\t0\t0\t-5\tpercent\t%\t\t2-\n"
+    "\\Worker(db)\\% Busy\t0\t0\t40\tpercent\t%\t\t1-2\n"
+    "\\Worker(db)\\% Busy\t0\t0xC0000BBA\t40\tpercent\t%\t\t3-\n"
+    "\\Worker(web)\\Handles\t0\t0\t7\tgauge\t\t\t2\n";
 
 class Table : public ::testing::Test {
  protected:
@@ -36,7 +44,7 @@ class Table : public ::testing::Test {
 TEST_F(Table, ObjectsCountersAndInstances) {
   std::vector<std::string> objects;
   ASSERT_EQ(perfdata::enum_objects(&objects), 0u);
-  EXPECT_EQ(objects, (std::vector<std::string>{"Processor", "Process", "Memory"}));
+  EXPECT_EQ(objects, (std::vector<std::string>{"Processor", "Process", "Memory", "Worker"}));
 
   struct Row {
     int line;
@@ -80,6 +88,7 @@ TEST_F(Table, Expansion) {
        0,
        {"\\Process(svchost#1)\\ID Process", "\\Process(svchost#1)\\Handle Count"}},
       {__LINE__, "\\Memory\\*", 0, {"\\Memory\\Available Bytes"}},
+      {__LINE__, "\\Worker(db)\\*", 0, {"\\Worker(db)\\% Busy"}},  // two rows, one path
       {__LINE__, "\\Processor(9*)\\*", 0, {}},
       {__LINE__, "\\Nothing(*)\\*", perfdata::CSTATUS_NO_OBJECT, {}},
       {__LINE__, "Processor(*)\\*", perfdata::CSTATUS_BAD_COUNTERNAME, {}},
@@ -120,6 +129,33 @@ TEST_F(Table, CounterInfoFromTheExtraColumns) {
     EXPECT_EQ(info.unit, row.unit);
     EXPECT_EQ(info.explanation, row.explanation);
   }
+  perfdata::close_query(q);
+}
+
+TEST_F(Table, ArraysFollowTheInstancesOfEachCollection) {
+  perfdata::Query q = nullptr;
+  ASSERT_EQ(perfdata::open_query(&q), 0u);
+  perfdata::Counter busy = nullptr, handles = nullptr;
+  ASSERT_EQ(perfdata::add_array_counter(q, "\\worker(*)\\% BUSY", &busy), 0u);
+  ASSERT_EQ(perfdata::add_array_counter(q, "\\Worker(*)\\Handles", &handles), 0u);
+  const uint32_t cap = perfdata::FMT_DOUBLE, nocap = cap | perfdata::FMT_NOCAP100;
+  int collections = 0;
+  auto check = [&](int line, int n, perfdata::Counter c, uint32_t format, perfdata::Status status,
+                   const std::string& want) {
+    SCOPED_TRACE(line);
+    for (; collections < n; ++collections) ASSERT_EQ(perfdata::collect_query_data(q), 0u);
+    std::vector<perfdata::ArrayItem> items(1);
+    EXPECT_EQ(perfdata::get_formatted_counter_array(c, format, &items), status);
+    std::ostringstream got;
+    for (const auto& i : items) got << i.name << '=' << i.value << '/' << i.c_status << ' ';
+    EXPECT_EQ(got.str(), want);
+  };
+  check(__LINE__, 0, busy, cap, perfdata::CSTATUS_INVALID_DATA, "");
+  check(__LINE__, 1, busy, cap, 0, "");  // a percent needs two collections
+  check(__LINE__, 2, busy, cap, 0, "web=100/0 db=40/0 _Total=100/0 ");
+  check(__LINE__, 2, busy, nocap, 0, "web=120/0 db=40/0 _Total=250/0 ");
+  check(__LINE__, 2, handles, cap, 0, "web=7/0 ");  // a gauge new at this collection
+  check(__LINE__, 3, busy, nocap, 0, "WEB#1=-5/0 db=40/3221228474 _Total=250/0 ");
   perfdata::close_query(q);
 }
 

@@ -141,27 +141,6 @@ TEST_F(Win32Discovery, StubIsNeverCalled) {
   EXPECT_EQ(calls, 0);
 }
 
-PDH_HCOUNTER added_by = nullptr;
-PDH_STATUS WINAPI fake_add(PDH_HQUERY, LPCSTR, DWORD_PTR, PDH_HCOUNTER* c) {
-  *c = added_by = reinterpret_cast<PDH_HCOUNTER>(1);
-  return 0;
-}
-PDH_STATUS WINAPI fake_add_english(PDH_HQUERY, LPCSTR, DWORD_PTR, PDH_HCOUNTER* c) {
-  *c = added_by = reinterpret_cast<PDH_HCOUNTER>(2);
-  return 0;
-}
-
-TEST_F(Win32Discovery, EnglishNamesFallBackToThePlainAdd) {
-  w::syscalls().add_counter = fake_add;
-  perfdata::Counter c = nullptr;
-  w::syscalls().add_english_counter = fake_add_english;
-  ASSERT_EQ(perfdata::add_english_counter(nullptr, "\\Memory\\Pages/sec", &c), 0u);
-  EXPECT_EQ(c, reinterpret_cast<perfdata::Counter>(2));
-  w::syscalls().add_english_counter = nullptr;
-  ASSERT_EQ(perfdata::add_english_counter(nullptr, "\\Memory\\Pages/sec", &c), 0u);
-  EXPECT_EQ(c, reinterpret_cast<perfdata::Counter>(1));
-}
-
 // The counter type the system reports gives the kind and the unit.
 DWORD reported_type = 0;
 PDH_STATUS WINAPI fake_info(PDH_HCOUNTER, BOOLEAN, LPDWORD size, PPDH_COUNTER_INFO_A info) {
