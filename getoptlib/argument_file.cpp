@@ -10,8 +10,7 @@ bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; 
 
 }  // namespace
 
-bool parse_argument_file(std::string_view text, std::vector<std::string>* args,
-                         std::string* why) {
+bool parse_argument_file(std::string_view text, std::vector<std::string>* args, std::string* why) {
   std::vector<std::string> words;
   int line = 1;
   const auto fail = [&](int at, const char* reason) {
@@ -21,8 +20,9 @@ bool parse_argument_file(std::string_view text, std::vector<std::string>* args,
   size_t i = 0;
   const size_t n = text.size();
   if (text.find('\0') != std::string_view::npos)
-    return fail(1 + static_cast<int>(std::count(text.begin(), text.begin() + text.find('\0'), '\n')),
-                "NUL byte");
+    return fail(
+        1 + static_cast<int>(std::count(text.begin(), text.begin() + text.find('\0'), '\n')),
+        "NUL byte");
   while (i < n) {
     const char c = text[i];
     if (is_space(c)) {
@@ -51,7 +51,8 @@ bool parse_argument_file(std::string_view text, std::vector<std::string>* args,
           if (i >= n) return fail(start, "unterminated double quote");
           const char e = text[i];
           if (e == '"') break;
-          if (e == '\\' && i + 1 < n && std::string_view("\"\\$`\n").find(text[i + 1]) != std::string_view::npos) {
+          if (e == '\\' && i + 1 < n &&
+              std::string_view("\"\\$`\n").find(text[i + 1]) != std::string_view::npos) {
             if (text[++i] == '\n')
               ++line;
             else

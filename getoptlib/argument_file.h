@@ -33,8 +33,7 @@ constexpr size_t kMaxArgumentFileBytes = 1 << 20;
 
 // Appends the words of `text` to `args`. On failure returns false with
 // `why` ("line 3: unterminated double quote") and `args` as it was.
-bool parse_argument_file(std::string_view text, std::vector<std::string>* args,
-                         std::string* why);
+bool parse_argument_file(std::string_view text, std::vector<std::string>* args, std::string* why);
 
 // Reads the whole file `path`, at most `limit` bytes: false with `why`
 // ("No such file or directory", "larger than 1048576 bytes") otherwise.

@@ -4,7 +4,7 @@ namespace plugin {
 
 std::vector<PathThresholds> attach_thresholds(const std::vector<ThresholdEvent>& events) {
   std::vector<PathThresholds> paths;
-  std::optional<std::string> warn, crit;                // in force now
+  std::optional<std::string> warn, crit;                    // in force now
   std::optional<std::string> trailing_warn, trailing_crit;  // given after the last path
   for (const ThresholdEvent& e : events) {
     switch (e.kind) {

@@ -83,7 +83,9 @@ void append_counter(std::string* out, const CounterResult& c) {
     append_key(out, "value");
     *out += "null";
     append_field(out, "problem",
-                 std::isnan(c.value) ? "value is nan" : c.value > 0 ? "value is inf" : "value is -inf");
+                 std::isnan(c.value) ? "value is nan"
+                 : c.value > 0       ? "value is inf"
+                                     : "value is -inf");
   } else {
     append_field(out, "problem", c.problem);
   }

@@ -66,11 +66,15 @@ TEST(ArgumentFile, Expand) {
     const char *result, *why;
   };
   const Row rows[] = {
-      {__LINE__, {"@paths", "@", "-t", "@paths", "--", "@paths"},
-       "<@paths><@><-t><-p><A><-p><B C><--><@paths>", ""},
+      {__LINE__,
+       {"@paths", "@", "-t", "@paths", "--", "@paths"},
+       "<@paths><@><-t><-p><A><-p><B C><--><@paths>",
+       ""},
       {__LINE__, {"prog", "@gone"}, nullptr, "@gone: No such file or directory"},
       {__LINE__, {"prog", "@bad"}, nullptr, "@bad: line 1: unterminated single quote"},
-      {__LINE__, {"prog", "@nested"}, nullptr,
+      {__LINE__,
+       {"prog", "@nested"},
+       nullptr,
        "@nested: line 1: an argument file cannot name another (quote '@' to pass it)"},
   };
   for (const Row& row : rows) {

@@ -21,7 +21,8 @@ std::string attach(const std::string& line) {
   }
   std::string out;
   for (const plugin::PathThresholds& p : plugin::attach_thresholds(events))
-    out += (out.empty() ? "" : " ") + p.path + ":" + p.warn.value_or("-") + ":" + p.crit.value_or("-");
+    out +=
+        (out.empty() ? "" : " ") + p.path + ":" + p.warn.value_or("-") + ":" + p.crit.value_or("-");
   return out;
 }
 
@@ -36,7 +37,7 @@ TEST(PathThresholds, Attach) {
       {__LINE__, "w80 pA pB w90 pC c95", "A:80:95 B:80:95 C:90:95"},
       {__LINE__, "w1 c2 pA w3 c4 pB", "A:1:2 B:3:4"},
       {__LINE__, "w1 pA c9 pB w5", "A:1:- B:1:9"},  // -c 9 is B's; nobody lacks a -w
-      {__LINE__, "pA w1 pB c2", "A:-:2 B:1:2"},  // -w 1 is B's only, -c 2 trails
+      {__LINE__, "pA w1 pB c2", "A:-:2 B:1:2"},     // -w 1 is B's only, -c 2 trails
       {__LINE__, "pA w1 w2", "A:2:-"},
       {__LINE__, "w pA", "A::-"},
       {__LINE__, "pA pA", "A:-:- A:-:-"},

@@ -17,11 +17,12 @@ TEST(RenderJson, Strings) {
       {__LINE__, "plain", "\"plain\""},
       {__LINE__, "q\"b\\", "\"q\\\"b\\\\\""},
       {__LINE__, "a\nb\tc\x7F\x01", "\"a\\u000ab\\u0009c\\u007f\\u0001\""},
-      {__LINE__, "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\""},
-      {__LINE__, "caf\xE9", "\"caf\\udce9\""},                    // Latin-1 byte
-      {__LINE__, "\xC3", "\"\\udcc3\""},                           // cut sequence
-      {__LINE__, "\xC0\xAF", "\"\\udcc0\\udcaf\""},                // overlong '/'
-      {__LINE__, "\xED\xA0\x80", "\"\\udced\\udca0\\udc80\""},     // encoded surrogate
+      {__LINE__, "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80",
+       "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\""},
+      {__LINE__, "caf\xE9", "\"caf\\udce9\""},                             // Latin-1 byte
+      {__LINE__, "\xC3", "\"\\udcc3\""},                                   // cut sequence
+      {__LINE__, "\xC0\xAF", "\"\\udcc0\\udcaf\""},                        // overlong '/'
+      {__LINE__, "\xED\xA0\x80", "\"\\udced\\udca0\\udc80\""},             // encoded surrogate
       {__LINE__, "\xF4\x90\x80\x80", "\"\\udcf4\\udc90\\udc80\\udc80\""},  // above U+10FFFF
   };
   for (const Row& row : rows) {
@@ -47,17 +48,23 @@ TEST(RenderJson, Result) {
   const std::string fields =
       "\"path\":\"\\\\System\\\\Threads\",\"object\":\"System\",\"instance\":";
   const std::string tail = ",\"warn\":null,\"crit\":\"1000\",\"label\":\"\\\\System\\\\Threads\"}";
-  EXPECT_EQ(plugin::render_json("VANTRIC", r, "s|m"),
-            "{\"service\":\"VANTRIC\",\"state\":\"CRITICAL\",\"code\":2,\"summary\":\"s|m\","
-            "\"counters\":[{" + fields + "null,\"counter\":\"Threads\",\"kind\":\"count\",\"unit\":\"\","
-            "\"value\":812.5,\"state\":\"OK\",\"code\":0" + tail + ",{" + fields +
-            "\"x\",\"counter\":\"Threads\",\"kind\":\"count\",\"unit\":\"\",\"problem\":\"no such "
-            "instance\",\"state\":\"UNKNOWN\",\"code\":3" + tail + ",{" + fields +
-            "null,\"counter\":\"Threads\",\"kind\":\"count\",\"unit\":\"\",\"value\":null,\"problem\":"
-            "\"value is -inf\",\"state\":\"CRITICAL\",\"code\":2" + tail +
-            "],\"unmatched\":[{\"path\":\"\\\\P(z*)\\\\C\",\"state\":\"WARNING\",\"code\":1}]}\n");
-  EXPECT_EQ(plugin::render_json_list(
-                "P", {{"% T", "percent", "%", "Busy"}}, {"_Total", "0"}),
+  EXPECT_EQ(
+      plugin::render_json("VANTRIC", r, "s|m"),
+      "{\"service\":\"VANTRIC\",\"state\":\"CRITICAL\",\"code\":2,\"summary\":\"s|m\","
+      "\"counters\":[{" +
+          fields +
+          "null,\"counter\":\"Threads\",\"kind\":\"count\",\"unit\":\"\","
+          "\"value\":812.5,\"state\":\"OK\",\"code\":0" +
+          tail + ",{" + fields +
+          "\"x\",\"counter\":\"Threads\",\"kind\":\"count\",\"unit\":\"\",\"problem\":\"no such "
+          "instance\",\"state\":\"UNKNOWN\",\"code\":3" +
+          tail + ",{" + fields +
+          "null,\"counter\":\"Threads\",\"kind\":\"count\",\"unit\":\"\",\"value\":null,"
+          "\"problem\":"
+          "\"value is -inf\",\"state\":\"CRITICAL\",\"code\":2" +
+          tail +
+          "],\"unmatched\":[{\"path\":\"\\\\P(z*)\\\\C\",\"state\":\"WARNING\",\"code\":1}]}\n");
+  EXPECT_EQ(plugin::render_json_list("P", {{"% T", "percent", "%", "Busy"}}, {"_Total", "0"}),
             "{\"object\":\"P\",\"counters\":[{\"name\":\"% T\",\"kind\":\"percent\",\"unit\":\"%\","
             "\"explanation\":\"Busy\"}],\"instances\":[\"_Total\",\"0\"]}\n");
   EXPECT_EQ(plugin::render_json_list({"A", "B"}), "{\"objects\":[\"A\",\"B\"]}\n");

@@ -17,7 +17,8 @@ TEST(RenderOpenMetrics, Names) {
   const Row rows[] = {
       {__LINE__, "Processor", "% Processor Time", "%", "vantric_processor_processor_time_ratio",
        "ratio", 0.01},
-      {__LINE__, "Memory", "Cache (Data) Bytes", "B", "vantric_memory_cache_data_bytes", "bytes", 1},
+      {__LINE__, "Memory", "Cache (Data) Bytes", "B", "vantric_memory_cache_data_bytes", "bytes",
+       1},
       {__LINE__, "Memory", "Available KBytes", "", "vantric_memory_available_bytes", "bytes", 1024},
       {__LINE__, "LogicalDisk", "Free Megabytes", "", "vantric_logical_disk_free_bytes", "bytes",
        1048576},
@@ -25,8 +26,8 @@ TEST(RenderOpenMetrics, Names) {
        "vantric_network_interface_bytes_per_second", "", 1},
       {__LINE__, "PhysicalDisk", "Avg. Disk sec/Read", "s",
        "vantric_physical_disk_avg_disk_per_read_seconds", "seconds", 1},
-      {__LINE__, "Process", "Virtual Bytes Peak", "B", "vantric_process_virtual_peak_bytes", "bytes",
-       1},
+      {__LINE__, "Process", "Virtual Bytes Peak", "B", "vantric_process_virtual_peak_bytes",
+       "bytes", 1},
       {__LINE__, "Process", "Handle Count", "", "vantric_process_handles", "", 1},
       {__LINE__, "System", "Processes", "", "vantric_system_processes", "", 1},
       {__LINE__, "TCPv4", "Segments Retransmitted/sec", "",
@@ -45,8 +46,8 @@ TEST(RenderOpenMetrics, Names) {
   }
 }
 
-CounterResult counter(const char* object, const char* instance, const char* name,
-                      const char* kind, const char* unit, double value) {
+CounterResult counter(const char* object, const char* instance, const char* name, const char* kind,
+                      const char* unit, double value) {
   CounterResult c;
   c.object = object, c.instance = instance, c.counter = name, c.kind = kind, c.unit = unit;
   c.path = std::string("\\") + object + (*instance ? std::string("(") + instance + ")" : "") +
@@ -70,35 +71,36 @@ TEST(RenderOpenMetrics, Document) {
   };
   r.counters[4].explanation = "Free \"now\"";
   r.unmatched = {"\\Process(zz*)\\Working Set"};
-  EXPECT_EQ(plugin::render_openmetrics(r),
-            "# TYPE vantric_processor_processor_time_ratio gauge\n"
-            "# UNIT vantric_processor_processor_time_ratio ratio\n"
-            "# HELP vantric_processor_processor_time_ratio \\\\Processor\\\\% Processor Time "
-            "(share of the sampling interval, ratio 0-1)\n"
-            "vantric_processor_processor_time_ratio{vantric_instance=\"_Total\"} 0.125\n"
-            "vantric_processor_processor_time_ratio{vantric_instance=\"a\\\"b\\\\c\\nd\xC3\xA9\"} 0.5\n"
-            "# TYPE vantric_memory_available_bytes gauge\n"
-            "# UNIT vantric_memory_available_bytes bytes\n"
-            "# HELP vantric_memory_available_bytes Free 'now'\n"
-            "vantric_memory_available_bytes{vantric_object=\"Memory\",vantric_counter=\"Available "
-            "Bytes\"} 1e+21\n"
-            "vantric_memory_available_bytes{vantric_object=\"Memory\",vantric_counter=\"Available "
-            "KBytes\"} 2048\n"
-            "# TYPE vantric_network_interface_bytes_per_second gauge\n"
-            "# HELP vantric_network_interface_bytes_per_second \\\\Network Interface\\\\Bytes "
-            "Total/sec (per second, the rate over the sampling interval)\n"
-            "vantric_network_interface_bytes_per_second{vantric_instance=\"lo\"} 0.25\n"
-            "# TYPE vantric_up gauge\n"
-            "# HELP vantric_up 1 when the counter at path was read, 0 when it had no value or the "
-            "path matched nothing\n"
-            "vantric_up{path=\"\\\\Processor(_Total)\\\\% Processor Time\"} 1\n"
-            "vantric_up{path=\"\\\\Processor(a\\\"b\\\\c\\nd\xC3\xA9)\\\\% Processor Time\"} 1\n"
-            "vantric_up{path=\"\\\\Processor(gone)\\\\% Processor Time\"} 0\n"
-            "vantric_up{path=\"\\\\Memory\\\\Available Bytes\"} 1\n"
-            "vantric_up{path=\"\\\\Memory\\\\Available KBytes\"} 1\n"
-            "vantric_up{path=\"\\\\Network Interface(lo)\\\\Bytes Total/sec\"} 1\n"
-            "vantric_up{path=\"\\\\Process(zz*)\\\\Working Set\"} 0\n"
-            "# EOF\n");
+  EXPECT_EQ(
+      plugin::render_openmetrics(r),
+      "# TYPE vantric_processor_processor_time_ratio gauge\n"
+      "# UNIT vantric_processor_processor_time_ratio ratio\n"
+      "# HELP vantric_processor_processor_time_ratio \\\\Processor\\\\% Processor Time "
+      "(share of the sampling interval, ratio 0-1)\n"
+      "vantric_processor_processor_time_ratio{vantric_instance=\"_Total\"} 0.125\n"
+      "vantric_processor_processor_time_ratio{vantric_instance=\"a\\\"b\\\\c\\nd\xC3\xA9\"} 0.5\n"
+      "# TYPE vantric_memory_available_bytes gauge\n"
+      "# UNIT vantric_memory_available_bytes bytes\n"
+      "# HELP vantric_memory_available_bytes Free 'now'\n"
+      "vantric_memory_available_bytes{vantric_object=\"Memory\",vantric_counter=\"Available "
+      "Bytes\"} 1e+21\n"
+      "vantric_memory_available_bytes{vantric_object=\"Memory\",vantric_counter=\"Available "
+      "KBytes\"} 2048\n"
+      "# TYPE vantric_network_interface_bytes_per_second gauge\n"
+      "# HELP vantric_network_interface_bytes_per_second \\\\Network Interface\\\\Bytes "
+      "Total/sec (per second, the rate over the sampling interval)\n"
+      "vantric_network_interface_bytes_per_second{vantric_instance=\"lo\"} 0.25\n"
+      "# TYPE vantric_up gauge\n"
+      "# HELP vantric_up 1 when the counter at path was read, 0 when it had no value or the "
+      "path matched nothing\n"
+      "vantric_up{path=\"\\\\Processor(_Total)\\\\% Processor Time\"} 1\n"
+      "vantric_up{path=\"\\\\Processor(a\\\"b\\\\c\\nd\xC3\xA9)\\\\% Processor Time\"} 1\n"
+      "vantric_up{path=\"\\\\Processor(gone)\\\\% Processor Time\"} 0\n"
+      "vantric_up{path=\"\\\\Memory\\\\Available Bytes\"} 1\n"
+      "vantric_up{path=\"\\\\Memory\\\\Available KBytes\"} 1\n"
+      "vantric_up{path=\"\\\\Network Interface(lo)\\\\Bytes Total/sec\"} 1\n"
+      "vantric_up{path=\"\\\\Process(zz*)\\\\Working Set\"} 0\n"
+      "# EOF\n");
 }
 
 }  // namespace
