@@ -93,6 +93,7 @@ MetricName openmetrics_name(std::string_view object, std::string_view counter,
   m.name = "vantric";
   append_words(&m.name, split_words(object));
   append_words(&m.name, words);
+  if (m.name == "vantric_up") m.name += "_value";  // the family of the read states
   return m;
 }
 

@@ -23,7 +23,8 @@
 //   "untyped" are dropped (they claim a metric type the family does not
 //   have); a final word "count" becomes a plural "s" on the word before it
 //   ("Handle Count" -> "handles"), and a name still ending in "_sum",
-//   "_bucket", "_created" or "_info" gets "_value" appended.
+//   "_bucket", "_created" or "_info" gets "_value" appended, and so does a
+//   name that would be "vantric_up".
 // "# UNIT" is written for the suffixes bytes, seconds and ratio; "# HELP" is
 // the explanation (else the path), with what the value means for rates,
 // averages and percentages, '"' written as "'" so that parsers of the older

@@ -34,6 +34,7 @@ TEST(RenderOpenMetrics, Names) {
        "vantric_tcpv4_segments_retransmitted_per_second", "", 1},
       {__LINE__, "3D Engine", "2nd \"Counter\"\\x\nSum", "", "vantric_3d_engine_2nd_x_sum_value",
        "", 1},
+      {__LINE__, "Up", "Total", "", "vantric_up_value", "", 1},
       {__LINE__, "Caf\xC3\xA9", "Elapsed Time", "s", "vantric_caf_elapsed_time_seconds", "seconds",
        1},
   };
