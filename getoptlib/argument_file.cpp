@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/file.h"
+
 namespace getoptlib {
 
 namespace {
@@ -107,6 +109,10 @@ bool expand_argument_files(std::vector<std::string>* args, const ReadFileFn& rea
   }
   *args = std::move(out);
   return true;
+}
+
+bool expand_argument_files(std::vector<std::string>* args, std::string* why) {
+  return expand_argument_files(args, platform::read_file, why);
 }
 
 }  // namespace getoptlib

@@ -49,5 +49,7 @@ using ReadFileFn =
 //   -> {"check_vantric", "-p", "A", "-p", "B", "-t", "5"}
 bool expand_argument_files(std::vector<std::string>* args, const ReadFileFn& read,
                            std::string* why);
+// The same, reading through platform::read_file (platform/file.h).
+bool expand_argument_files(std::vector<std::string>* args, std::string* why);
 
 }  // namespace getoptlib
