@@ -6,8 +6,9 @@
 //   if (platform::disarm_watchdog()) write the result;
 //
 // When the time runs out first, the watchdog writes the line to standard
-// output with one raw write (no buffered stream involved) and ends the
-// process at once with the status, from whatever the program was doing.
+// output with one raw write (no buffered stream involved), removes the
+// temporary file of a replace_file in progress (platform/file.h) and ends
+// the process at once with the status, from whatever the program was doing.
 // Exactly one side wins: after disarm_watchdog returned true the line is
 // never written; after it returned false the process is already ending, and
 // the caller must write nothing. Posix: SIGALRM from setitimer, handled with

@@ -4,6 +4,8 @@
 
 #include "platform/watchdog.h"
 
+#include "platform/file.h"
+
 #include <signal.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -34,6 +36,7 @@ void on_alarm(int) {
     p += n;
     left -= static_cast<size_t>(n);
   }
+  discard_pending_replacement();
   _exit(watchdog_status);
 }
 

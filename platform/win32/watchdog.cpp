@@ -4,6 +4,8 @@
 
 #include "platform/watchdog.h"
 
+#include "platform/file.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -33,6 +35,7 @@ DWORD WINAPI watch(LPVOID) {
     p += written;
     left -= written;
   }
+  discard_pending_replacement();
   ExitProcess(watchdog_status);
 }
 

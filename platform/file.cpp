@@ -1,0 +1,91 @@
+#include "platform/file.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "platform/file_calls.h"
+
+namespace platform {
+
+namespace {
+
+// The temporary file of the replacement in progress, for the watchdog's
+// ending: a fixed buffer and a lock-free flag, nothing a signal handler
+// could find half-changed or need to allocate.
+char pending_name[4096];
+std::atomic<bool> pending{false};
+
+bool fail(std::string* why, const char* step, int code) {
+  *why = std::string(step) + ": " + file_calls.error_text(code);
+  return false;
+}
+
+}  // namespace
+
+bool read_file(const std::string& path, size_t limit, std::string* text, std::string* why) {
+  intptr_t handle;
+  int code = file_calls.open_read(path.c_str(), &handle);
+  if (code != 0) return *why = file_calls.error_text(code), false;
+  std::string data;
+  char buffer[65536];
+  for (;;) {
+    size_t done = 0;
+    code = file_calls.read(handle, buffer, sizeof buffer, &done);
+    if (code != 0 || done == 0) break;
+    data.append(buffer, done);
+    if (data.size() > limit) break;
+  }
+  file_calls.close(handle);
+  if (code != 0) return *why = file_calls.error_text(code), false;
+  if (data.size() > limit) return *why = "larger than " + std::to_string(limit) + " bytes", false;
+  *text = std::move(data);
+  return true;
+}
+
+bool replace_file(const std::string& path, std::string_view content, std::string* why) {
+  const size_t cut = path.find_last_of(file_calls.separators);
+  const std::string directory = cut == std::string::npos ? "" : path.substr(0, cut + 1);
+  const std::string base = path.substr(directory.size());
+  static unsigned sequence = 0;
+  std::string temporary;
+  intptr_t handle = 0;
+  int code = file_calls.exists_error;
+  for (int attempt = 0; attempt < 100 && code == file_calls.exists_error; ++attempt) {
+    temporary = directory + "." + base + "." + std::to_string(file_calls.process_id()) + "." +
+                std::to_string(sequence++) + ".tmp";
+    if (temporary.size() >= sizeof pending_name) return *why = "create: path too long", false;
+    // Recorded before the file exists: a time-out in between only removes a
+    // name that is not there yet.
+    std::memcpy(pending_name, temporary.c_str(), temporary.size() + 1);
+    pending.store(true);
+    code = file_calls.create_new(temporary.c_str(), &handle);
+    if (code != 0) pending.store(false);
+  }
+  if (code != 0) return fail(why, "create", code);
+  const auto abandon = [&](const char* step, int failure, bool open) {
+    if (open) file_calls.close(handle);
+    file_calls.remove(temporary.c_str());
+    pending.store(false);
+    return fail(why, step, failure);
+  };
+  for (size_t at = 0; at < content.size();) {
+    size_t done = 0;
+    code = file_calls.write(handle, content.data() + at, content.size() - at, &done);
+    if (code != 0) return abandon("write", code, true);
+    at += done;
+  }
+  if ((code = file_calls.sync(handle)) != 0) return abandon("sync", code, true);
+  // A close can still report a failed write (network file systems).
+  if ((code = file_calls.close(handle)) != 0) return abandon("close", code, false);
+  if ((code = file_calls.rename(temporary.c_str(), path.c_str())) != 0)
+    return abandon("rename", code, false);
+  pending.store(false);
+  file_calls.sync_directory(directory.empty() ? "." : directory.c_str());
+  return true;
+}
+
+void discard_pending_replacement() {
+  if (pending.load()) file_calls.remove(pending_name);
+}
+
+}  // namespace platform

@@ -1,0 +1,248 @@
+#include "plugin/render_openmetrics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "plugin/render_text.h"
+
+namespace plugin {
+
+namespace {
+
+bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
+bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
+bool is_alnum(char c) { return is_lower(c) || is_upper(c) || (c >= '0' && c <= '9'); }
+char lower(char c) { return is_upper(c) ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Lower-case words; "/" and "%" become words of their own so that the
+// unit rules can see them.
+std::vector<std::string> split_words(std::string_view text) {
+  std::vector<std::string> words;
+  std::string word;
+  const auto flush = [&] {
+    if (!word.empty()) words.push_back(std::move(word));
+    word.clear();
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (!is_alnum(c)) {
+      flush();
+      if (c == '/') words.emplace_back("per");
+      if (c == '%') words.emplace_back("percent");
+      continue;
+    }
+    if (is_upper(c) && i > 0 && is_lower(text[i - 1])) flush();
+    word += lower(c);
+  }
+  flush();
+  return words;
+}
+
+bool one_of(const std::string& word, std::initializer_list<std::string_view> set) {
+  return std::find(set.begin(), set.end(), word) != set.end();
+}
+
+void append_words(std::string* name, const std::vector<std::string>& words) {
+  for (const std::string& w : words) {
+    *name += '_';
+    *name += w;
+  }
+}
+
+}  // namespace
+
+MetricName openmetrics_name(std::string_view object, std::string_view counter,
+                            std::string_view unit) {
+  MetricName m;
+  if (unit == "%") m.unit = "ratio", m.scale = 0.01;
+  if (unit == "B") m.unit = "bytes";
+  if (unit == "s") m.unit = "seconds";
+  std::vector<std::string> words;
+  const std::vector<std::string> raw = split_words(counter);
+  for (size_t i = 0; i < raw.size(); ++i) {
+    std::string w = raw[i];
+    if (one_of(w, {"sec", "secs", "second", "seconds"}))
+      w = i > 0 && raw[i - 1] == "per" ? "second" : "seconds";
+    if (one_of(w, {"total", "counter", "gauge", "histogram", "summary", "untyped"})) continue;
+    if (m.unit == "ratio" && w == "percent") continue;
+    if (unit.empty() && m.unit.empty() && one_of(w, {"kbytes", "mbytes", "megabytes"})) {
+      m.unit = "bytes";
+      m.scale = w == "kbytes" ? 1024.0 : 1048576.0;
+      continue;
+    }
+    // A unit word that is not part of a rate ("bytes per second" keeps its
+    // "bytes") moves to the end as the suffix.
+    const bool rate_follows = std::find(raw.begin() + i, raw.end(), "per") != raw.end();
+    if (w == "bytes" && (m.unit == "bytes" || (unit.empty() && m.unit.empty() && !rate_follows))) {
+      m.unit = "bytes";
+      continue;
+    }
+    if (w == "seconds" && m.unit == "seconds") continue;
+    words.push_back(std::move(w));
+  }
+  if (!words.empty() && words.back() == "count" && m.unit.empty() && words.size() > 1) {
+    words.pop_back();
+    if (words.back().back() != 's') words.back() += 's';
+  }
+  if (!m.unit.empty()) words.push_back(m.unit);
+  if (!words.empty() && one_of(words.back(), {"sum", "bucket", "created", "info", "count"}))
+    words.emplace_back("value");
+  m.name = "vantric";
+  append_words(&m.name, split_words(object));
+  append_words(&m.name, words);
+  if (m.name == "vantric_up") m.name += "_value";  // the family of the read states
+  return m;
+}
+
+namespace {
+
+// Escapes for label values and HELP text; bytes outside well-formed UTF-8
+// are taken as Latin-1 characters so the output is always valid UTF-8.
+void append_escaped(std::string* out, std::string_view text, bool help) {
+  for (size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    const size_t n = utf8_sequence_length(text.substr(i));
+    if (n == 0) {
+      const auto byte = static_cast<unsigned char>(c);
+      *out += static_cast<char>(0xC0 | (byte >> 6));
+      *out += static_cast<char>(0x80 | (byte & 0x3F));
+      ++i;
+      continue;
+    }
+    if (c == '\\')
+      *out += "\\\\";
+    else if (c == '\n')
+      *out += "\\n";
+    else if (c == '"')
+      *out += help ? "'" : "\\\"";
+    else
+      out->append(text.data() + i, n);
+    i += n;
+  }
+}
+
+void append_label(std::string* out, std::string_view name, std::string_view value) {
+  *out += out->back() == '{' ? "" : ",";
+  *out += name;
+  *out += "=\"";
+  append_escaped(out, value, false);
+  *out += '"';
+}
+
+void append_value(std::string* out, double value) {
+  if (std::isnan(value))
+    *out += "NaN";
+  else if (std::isinf(value))
+    *out += value > 0 ? "+Inf" : "-Inf";
+  else
+    append_shortest_number(out, value);
+}
+
+const char* help_note(std::string_view kind) {
+  if (kind == "rate") return " (per second, the rate over the sampling interval)";
+  if (kind == "average") return " (average over the sampling interval)";
+  if (kind == "percent") return " (share of the sampling interval, ratio 0-1)";
+  if (kind == "fraction") return " (ratio 0-1)";
+  return "";
+}
+
+struct Family {
+  MetricName metric;
+  const CounterResult* first;  // gives the HELP text and the original names
+  bool collapsed = false;      // holds counters of more than one object/counter pair
+  std::vector<std::pair<const CounterResult*, double>> samples;  // with the counter's scale
+};
+
+void append_family(std::string* out, const Family& f) {
+  const std::string& name = f.metric.name;
+  *out += "# TYPE " + name + " gauge\n";
+  if (!f.metric.unit.empty()) *out += "# UNIT " + name + ' ' + f.metric.unit + '\n';
+  *out += "# HELP " + name + ' ';
+  const CounterResult& c = *f.first;
+  append_escaped(out, c.explanation.empty() ? "\\" + c.object + "\\" + c.counter : c.explanation,
+                 true);
+  if (f.metric.unit == "ratio" && c.kind != "percent" && c.kind != "fraction")
+    *out += " (ratio 0-1)";
+  else
+    *out += help_note(c.kind);
+  *out += '\n';
+  std::unordered_set<std::string> seen;
+  std::string line;
+  for (const auto& [c, scale] : f.samples) {
+    line = name;
+    line += '{';
+    if (!c->instance.empty()) append_label(&line, "vantric_instance", c->instance);
+    if (f.collapsed) {
+      append_label(&line, "vantric_object", c->object);
+      append_label(&line, "vantric_counter", c->counter);
+    }
+    if (line.back() == '{')
+      line.pop_back();
+    else
+      line += '}';
+    if (!seen.insert(line).second) continue;
+    *out += line;
+    *out += ' ';
+    append_value(out, c->value * scale);
+    *out += '\n';
+  }
+}
+
+void append_up(std::string* out, std::unordered_set<std::string>* seen, std::string_view path,
+               bool up) {
+  std::string line = "vantric_up{";
+  append_label(&line, "path", path);
+  line += up ? "} 1\n" : "} 0\n";
+  if (seen->insert(line.substr(0, line.size() - 2)).second) *out += line;
+}
+
+}  // namespace
+
+std::string render_openmetrics(const CheckResult& result) {
+  std::vector<Family> families;
+  std::unordered_map<std::string, size_t> by_name;
+  // Many series share one counter (every process, every disk): the name is
+  // derived once per object/counter/unit.
+  struct Known {
+    size_t family;
+    double scale;
+  };
+  std::unordered_map<std::string, Known> by_counter;
+  std::string key;
+  for (const CounterResult& c : result.counters) {
+    key = c.object;
+    key += '\0';
+    key += c.counter;
+    key += '\0';
+    key += c.unit;
+    auto known = by_counter.find(key);
+    if (known == by_counter.end()) {
+      MetricName m = openmetrics_name(c.object, c.counter, c.unit);
+      auto [at, added] = by_name.emplace(m.name, families.size());
+      if (added) families.push_back({m, &c, false, {}});
+      known = by_counter.emplace(key, Known{at->second, m.scale}).first;
+      Family& f = families[at->second];
+      if (f.first->object != c.object || f.first->counter != c.counter) f.collapsed = true;
+    }
+    if (c.has_value) families[known->second.family].samples.emplace_back(&c, known->second.scale);
+  }
+  std::string out;
+  out.reserve(result.counters.size() * 96 + 256);
+  for (const Family& f : families) append_family(&out, f);
+  if (!result.counters.empty() || !result.unmatched.empty()) {
+    out +=
+        "# TYPE vantric_up gauge\n"
+        "# HELP vantric_up 1 when the counter at path was read, 0 when it had no value or the "
+        "path matched nothing\n";
+    std::unordered_set<std::string> seen;
+    for (const CounterResult& c : result.counters) append_up(&out, &seen, c.path, c.has_value);
+    for (const std::string& p : result.unmatched) append_up(&out, &seen, p, false);
+  }
+  out += "# EOF\n";
+  return out;
+}
+
+}  // namespace plugin

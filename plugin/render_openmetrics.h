@@ -1,0 +1,83 @@
+// A check result as the OpenMetrics text a Prometheus server scrapes (also
+// what the node exporter's textfile collector reads).
+//
+// One metric family per metric name, every family of type gauge (the values
+// are cooked: a rate is the rate over the sampling interval, not a running
+// total), in the order their first counter comes in the result, then
+// vantric_up, then "# EOF".
+//
+// Metric name: "vantric_" + object + "_" + counter + unit suffix, lower
+// snake case: every run of bytes other than ASCII letters and digits
+// separates words, and so does a lower-case letter followed by an upper-case
+// one ("PhysicalDisk" -> "physical_disk"; "KBytes", "TCPv4" stay one word).
+// In the counter:
+//   "/" reads "per", "/sec" (any case) "per_second", a word "sec" "seconds",
+//   "%" "percent";
+//   unit "%": the value is divided by 100, "percent" words are dropped and
+//   the suffix is "_ratio";
+//   unit "B" or a word "bytes": suffix "_bytes" (the word moves to the end);
+//   without a unit a word "kbytes" (x1024), "mbytes" or "megabytes"
+//   (x1048576) turns the value into bytes the same way;
+//   unit "s": suffix "_seconds", a word "seconds" in the name moves there;
+//   the words "total", "counter", "gauge", "histogram", "summary" and
+//   "untyped" are dropped (they claim a metric type the family does not
+//   have); a final word "count" becomes a plural "s" on the word before it
+//   ("Handle Count" -> "handles"), and a name still ending in "_sum",
+//   "_bucket", "_created" or "_info" gets "_value" appended, and so does a
+//   name that would be "vantric_up".
+// "# UNIT" is written for the suffixes bytes, seconds and ratio; "# HELP" is
+// the explanation (else the path), with what the value means for rates,
+// averages and percentages, '"' written as "'" so that parsers of the older
+// text format read it too.
+//
+// Labels: vantric_instance="<instance>" where the counter has one (never
+// "instance" or "job", which Prometheus sets itself). When counters of
+// different objects or names collapse to one metric name ("Available Bytes"
+// and "Available KBytes"), every sample of that family also carries
+// vantric_object and vantric_counter with the original names, so the series
+// stay distinct. A sample whose label set already appeared in its family
+// (the same path checked twice) is written once.
+//
+// Label values and HELP: '\' -> "\\", newline -> "\n", '"' -> "\"" (HELP:
+// "'"); a byte that is not part of well-formed UTF-8 is read as Latin-1 (byte
+// 0xE9 -> U+00E9, written C3 A9), so the text is always valid UTF-8.
+//
+// A counter without a value is left out of its family (a family with no
+// sample keeps its metadata); vantric_up{path="<path>"} is 1 for each
+// counter read and 0 for each counter without a value and each wildcard path
+// that matched nothing. Values: shortest round-trip decimal, "NaN", "+Inf",
+// "-Inf". No failure: every result has a rendering.
+//
+//   counters {\LogicalDisk(sda)\% Free Space, fraction, "%", 12.5,
+//             explanation "Free share of the file system"}
+//   ->
+//   # TYPE vantric_logical_disk_free_space_ratio gauge
+//   # UNIT vantric_logical_disk_free_space_ratio ratio
+//   # HELP vantric_logical_disk_free_space_ratio Free share of the file system (ratio 0-1)
+//   vantric_logical_disk_free_space_ratio{vantric_instance="sda"} 0.125
+//   # TYPE vantric_up gauge
+//   # HELP vantric_up 1 when the counter at path was read, 0 when it had no value or the path
+//   matched nothing vantric_up{path="\\LogicalDisk(sda)\\% Free Space"} 1 # EOF
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "plugin/check_result.h"
+
+namespace plugin {
+
+struct MetricName {
+  std::string name;    // "vantric_memory_available_bytes"
+  std::string unit;    // "bytes", "seconds", "ratio" or "" (no # UNIT line)
+  double scale = 1.0;  // what the counter's value is multiplied by
+};
+
+// The metric name of one counter by the rules above. `unit` is the
+// counter's unit ("%", "B", "s" or "").
+MetricName openmetrics_name(std::string_view object, std::string_view counter,
+                            std::string_view unit);
+
+std::string render_openmetrics(const CheckResult& result);
+
+}  // namespace plugin

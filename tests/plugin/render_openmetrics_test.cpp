@@ -1,0 +1,107 @@
+#include "plugin/render_openmetrics.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+using plugin::CounterResult;
+
+TEST(RenderOpenMetrics, Names) {
+  struct Row {
+    int line;
+    const char *object, *counter, *unit, *name, *metric_unit;
+    double scale;
+  };
+  const Row rows[] = {
+      {__LINE__, "Processor", "% Processor Time", "%", "vantric_processor_processor_time_ratio",
+       "ratio", 0.01},
+      {__LINE__, "Memory", "Cache (Data) Bytes", "B", "vantric_memory_cache_data_bytes", "bytes",
+       1},
+      {__LINE__, "Memory", "Available KBytes", "", "vantric_memory_available_bytes", "bytes", 1024},
+      {__LINE__, "LogicalDisk", "Free Megabytes", "", "vantric_logical_disk_free_bytes", "bytes",
+       1048576},
+      {__LINE__, "Network Interface", "Bytes Total/sec", "",
+       "vantric_network_interface_bytes_per_second", "", 1},
+      {__LINE__, "PhysicalDisk", "Avg. Disk sec/Read", "s",
+       "vantric_physical_disk_avg_disk_per_read_seconds", "seconds", 1},
+      {__LINE__, "Process", "Virtual Bytes Peak", "B", "vantric_process_virtual_peak_bytes",
+       "bytes", 1},
+      {__LINE__, "Process", "Handle Count", "", "vantric_process_handles", "", 1},
+      {__LINE__, "System", "Processes", "", "vantric_system_processes", "", 1},
+      {__LINE__, "TCPv4", "Segments Retransmitted/sec", "",
+       "vantric_tcpv4_segments_retransmitted_per_second", "", 1},
+      {__LINE__, "3D Engine", "2nd \"Counter\"\\x\nSum", "", "vantric_3d_engine_2nd_x_sum_value",
+       "", 1},
+      {__LINE__, "Up", "Total", "", "vantric_up_value", "", 1},
+      {__LINE__, "Caf\xC3\xA9", "Elapsed Time", "s", "vantric_caf_elapsed_time_seconds", "seconds",
+       1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    const plugin::MetricName m = plugin::openmetrics_name(row.object, row.counter, row.unit);
+    EXPECT_EQ(m.name, row.name);
+    EXPECT_EQ(m.unit, row.metric_unit);
+    EXPECT_EQ(m.scale, row.scale);
+  }
+}
+
+CounterResult counter(const char* object, const char* instance, const char* name, const char* kind,
+                      const char* unit, double value) {
+  CounterResult c;
+  c.object = object, c.instance = instance, c.counter = name, c.kind = kind, c.unit = unit;
+  c.path = std::string("\\") + object + (*instance ? std::string("(") + instance + ")" : "") +
+           "\\" + name;
+  c.has_value = !std::isnan(value);
+  c.value = value;
+  if (!c.has_value) c.problem = "no such instance";
+  return c;
+}
+
+TEST(RenderOpenMetrics, Document) {
+  plugin::CheckResult r;
+  r.counters = {
+      counter("Processor", "_Total", "% Processor Time", "percent", "%", 12.5),
+      counter("Processor", "a\"b\\c\nd\xE9", "% Processor Time", "percent", "%", 50),
+      counter("Processor", "_Total", "% Processor Time", "percent", "%", 12.5),  // twice
+      counter("Processor", "gone", "% Processor Time", "percent", "%", NAN),
+      counter("Memory", "", "Available Bytes", "gauge", "B", 1e21),
+      counter("Memory", "", "Available KBytes", "gauge", "", 2),
+      counter("Network Interface", "lo", "Bytes Total/sec", "rate", "", 0.25),
+  };
+  r.counters[4].explanation = "Free \"now\"";
+  r.unmatched = {"\\Process(zz*)\\Working Set"};
+  EXPECT_EQ(
+      plugin::render_openmetrics(r),
+      "# TYPE vantric_processor_processor_time_ratio gauge\n"
+      "# UNIT vantric_processor_processor_time_ratio ratio\n"
+      "# HELP vantric_processor_processor_time_ratio \\\\Processor\\\\% Processor Time "
+      "(share of the sampling interval, ratio 0-1)\n"
+      "vantric_processor_processor_time_ratio{vantric_instance=\"_Total\"} 0.125\n"
+      "vantric_processor_processor_time_ratio{vantric_instance=\"a\\\"b\\\\c\\nd\xC3\xA9\"} 0.5\n"
+      "# TYPE vantric_memory_available_bytes gauge\n"
+      "# UNIT vantric_memory_available_bytes bytes\n"
+      "# HELP vantric_memory_available_bytes Free 'now'\n"
+      "vantric_memory_available_bytes{vantric_object=\"Memory\",vantric_counter=\"Available "
+      "Bytes\"} 1e+21\n"
+      "vantric_memory_available_bytes{vantric_object=\"Memory\",vantric_counter=\"Available "
+      "KBytes\"} 2048\n"
+      "# TYPE vantric_network_interface_bytes_per_second gauge\n"
+      "# HELP vantric_network_interface_bytes_per_second \\\\Network Interface\\\\Bytes "
+      "Total/sec (per second, the rate over the sampling interval)\n"
+      "vantric_network_interface_bytes_per_second{vantric_instance=\"lo\"} 0.25\n"
+      "# TYPE vantric_up gauge\n"
+      "# HELP vantric_up 1 when the counter at path was read, 0 when it had no value or the "
+      "path matched nothing\n"
+      "vantric_up{path=\"\\\\Processor(_Total)\\\\% Processor Time\"} 1\n"
+      "vantric_up{path=\"\\\\Processor(a\\\"b\\\\c\\nd\xC3\xA9)\\\\% Processor Time\"} 1\n"
+      "vantric_up{path=\"\\\\Processor(gone)\\\\% Processor Time\"} 0\n"
+      "vantric_up{path=\"\\\\Memory\\\\Available Bytes\"} 1\n"
+      "vantric_up{path=\"\\\\Memory\\\\Available KBytes\"} 1\n"
+      "vantric_up{path=\"\\\\Network Interface(lo)\\\\Bytes Total/sec\"} 1\n"
+      "vantric_up{path=\"\\\\Process(zz*)\\\\Working Set\"} 0\n"
+      "# EOF\n");
+}
+
+}  // namespace

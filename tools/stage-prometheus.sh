@@ -1,0 +1,177 @@
+#!/usr/bin/env bash
+# check_vantric for Prometheus: its OpenMetrics output checked by promtool
+# and by the strict OpenMetrics parser of the Python client, then a real
+# scrape: the node exporter's textfile collector reads what
+# `check_vantric --textfile` wrote, a Prometheus server scrapes the exporter
+# every second, and the series are read back through the query API (names,
+# labels, exact values from the table-backed build, real counters against
+# /proc). Every daemon runs on 127.0.0.1 at a free port from a temporary
+# directory and is stopped by its PID; nothing is written outside that
+# directory.
+#   tools/stage-prometheus.sh [BUILD_DIR]     (default build/linux)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(cd "${1:-build/linux}" && pwd)
+start=$(date +%s)
+sim="$build/app/check_vantric-sim"
+real="$build/app/check_vantric"
+[ -x "$sim" ] && [ -x "$real" ] || { echo "stage-prometheus: build check_vantric first" >&2; exit 1; }
+
+fresh=false
+command -v prometheus >/dev/null && command -v prometheus-node-exporter >/dev/null || fresh=true
+tools/install-missing.sh prometheus prometheus-node-exporter python3-prometheus-client curl
+if $fresh; then
+  # The packages start their services; this stage runs its own instances.
+  for s in prometheus prometheus-node-exporter; do
+    systemctl stop "$s" 2>/dev/null || service "$s" stop 2>/dev/null || true
+  done
+fi
+py=/usr/bin/python3  # the interpreter the Debian client library is installed for
+
+tmp=$(mktemp -d /tmp/vantric-prometheus.XXXXXX)
+pids=()
+cleanup() {
+  local p
+  for p in "${pids[@]}"; do
+    kill "$p" 2>/dev/null || true
+    for _ in $(seq 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$p" 2>/dev/null || true
+  done
+  [ -n "${KEEP_TMP:-}" ] || rm -rf "$tmp"
+}
+trap cleanup EXIT
+failures=0
+pass() { echo "  ok   $1"; }
+fail() { echo "  FAIL $1"; failures=$((failures + 1)); }
+free_port() { $py -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+
+# Awkward names on purpose: a percentage, two counters that collapse to one
+# metric name, a rate, an instance needing escapes, a counter that cannot be
+# added and a wildcard that matches nothing.
+printf '%s\n' \
+  '\Processor(_Total)\% Processor Time	0	0	12.5	percent	%	Share of time the processors were busy' \
+  '\Memory\Available Bytes	0	0	1048576	gauge	B	Physical memory free for use' \
+  '\Memory\Available KBytes	0	0	2048	gauge		Physical memory free for use' \
+  '\Network Interface(lo)\Bytes Total/sec	0	0	2048.5	rate		Bytes sent and received' \
+  '\Process(a"b\c)\Working Set	0	0	4096	gauge	B	Memory the process has in use' \
+  '\System\Processor Queue Length	0xC0000BB9	0	0' \
+  >"$tmp/counters.tsv"
+sim_paths=(-p '\Processor(_Total)\% Processor Time' -p '\Memory\Available Bytes'
+           -p '\Memory\Available KBytes' -p '\Network Interface(lo)\Bytes Total/sec'
+           -p '\Process(*)\Working Set' -p '\System\Processor Queue Length'
+           -p '\Process(zz*)\Working Set')
+real_paths=(-p '\System\Processes' -p '\System\System Up Time')
+run_sim() { VANTRIC_SIM_COUNTERS="$tmp/counters.tsv" "$sim" -s 10 "${sim_paths[@]}" "$@" || true; }
+run_real() { "$real" -s 0 "${real_paths[@]}" "$@" || true; }
+
+echo "== OpenMetrics text"
+for which in sim real; do
+  "run_$which" --format=openmetrics >"$tmp/$which.om" 2>"$tmp/$which.err"
+  if [ -s "$tmp/$which.err" ] || [ "$(tail -n 1 "$tmp/$which.om")" != "# EOF" ]; then
+    fail "$which: no OpenMetrics text: $(head -c 300 "$tmp/$which.err")"
+    continue
+  fi
+  if lint=$(promtool check metrics <"$tmp/$which.om" 2>&1) && [ -z "$lint" ]; then
+    pass "$which: promtool check metrics"
+  else
+    fail "$which: promtool check metrics: $lint"
+  fi
+  if out=$($py - "$tmp/$which.om" 2>&1 <<'PY'
+import sys
+from prometheus_client.openmetrics.parser import text_string_to_metric_families
+families = list(text_string_to_metric_families(open(sys.argv[1], encoding="utf-8").read()))
+assert any(f.name == "vantric_up" for f in families), "no vantric_up"
+PY
+  ); then pass "$which: strict OpenMetrics parser"; else fail "$which: OpenMetrics parser: $out"; fi
+done
+
+echo "== node exporter textfile collector and Prometheus"
+mkdir "$tmp/textfile" "$tmp/tsdb"
+exporter_port=$(free_port)
+(cd "$tmp" && exec prometheus-node-exporter --web.listen-address="127.0.0.1:$exporter_port" \
+  --collector.disable-defaults --collector.textfile \
+  --collector.textfile.directory="$tmp/textfile" >"$tmp/exporter.log" 2>&1) &
+pids+=($!)
+prometheus_port=$(free_port)
+cat >"$tmp/prometheus.yml" <<EOF
+global:
+  scrape_interval: 1s
+  evaluation_interval: 1s
+scrape_configs:
+  - job_name: vantric
+    static_configs:
+      - targets: ['127.0.0.1:$exporter_port']
+EOF
+(cd "$tmp" && exec prometheus --config.file="$tmp/prometheus.yml" \
+  --storage.tsdb.path="$tmp/tsdb" --web.listen-address="127.0.0.1:$prometheus_port" \
+  >"$tmp/prometheus.log" 2>&1) &
+pids+=($!)
+
+run_sim --textfile="$tmp/textfile/vantric.prom" >"$tmp/sim.out"
+run_real --textfile="$tmp/textfile/vantric-real.prom" >"$tmp/real.out"
+left=$(ls -A "$tmp/textfile" | grep -v -x -e vantric.prom -e vantric-real.prom || true)
+[ -z "$left" ] && pass "textfile directory holds only the two files" || fail "left behind: $left"
+
+if out=$($py - "$prometheus_port" 2>&1 <<'PY'
+import json, sys, time, urllib.parse, urllib.request
+port = sys.argv[1]
+def query(q):
+    url = f"http://127.0.0.1:{port}/api/v1/query?" + urllib.parse.urlencode({"query": q})
+    with urllib.request.urlopen(url, timeout=5) as r:
+        return json.load(r)["data"]["result"]
+def series(q):
+    return {(s["metric"]["__name__"],
+             tuple(sorted((k, v) for k, v in s["metric"].items()
+                          if k not in ("__name__", "job", "instance")))): float(s["value"][1])
+            for s in query(q)}
+# Both files scraped: every vantric_up series there (bounded wait).
+got, deadline = {}, time.time() + 60
+while time.time() < deadline:
+    try:
+        got = series('{__name__=~"vantric_.+"}')
+        if sum(1 for (name, _) in got if name == "vantric_up") == 9:
+            break
+    except OSError:
+        pass
+    time.sleep(0.5)
+want = {
+    ("vantric_processor_processor_time_ratio", (("vantric_instance", "_Total"),)): 0.125,
+    ("vantric_memory_available_bytes",
+     (("vantric_counter", "Available Bytes"), ("vantric_object", "Memory"))): 1048576,
+    ("vantric_memory_available_bytes",
+     (("vantric_counter", "Available KBytes"), ("vantric_object", "Memory"))): 2097152,
+    ("vantric_network_interface_bytes_per_second", (("vantric_instance", "lo"),)): 2048.5,
+    ("vantric_process_working_set_bytes", (("vantric_instance", 'a"b\\c'),)): 4096,
+}
+up = {"\\Processor(_Total)\\% Processor Time": 1, "\\Memory\\Available Bytes": 1,
+      "\\Memory\\Available KBytes": 1, "\\Network Interface(lo)\\Bytes Total/sec": 1,
+      '\\Process(a"b\\c)\\Working Set': 1, "\\System\\Processor Queue Length": 0,
+      "\\Process(zz*)\\Working Set": 0, "\\System\\Processes": 1, "\\System\\System Up Time": 1}
+want.update({("vantric_up", (("path", p),)): v for p, v in up.items()})
+bad = [f"{k}: want {v}, got {got.get(k)}" for k, v in want.items() if got.get(k) != v]
+real = {k[0]: v for k, v in got.items() if k[0].startswith("vantric_system_")}
+extra = set(got) - set(want) - {k for k in got if k[0].startswith("vantric_system_")}
+bad += [f"unexpected series {k}" for k in extra]
+if sorted(real) != ["vantric_system_processes", "vantric_system_system_up_time_seconds"]:
+    bad.append(f"real series: {sorted(real)}")
+else:
+    uptime = float(open("/proc/uptime").read().split()[0])
+    if not 0 < real["vantric_system_processes"] < 10**7:
+        bad.append(f"processes: {real['vantric_system_processes']}")
+    if abs(real["vantric_system_system_up_time_seconds"] - uptime) > 120:
+        bad.append(f"up time {real['vantric_system_system_up_time_seconds']} against {uptime}")
+errors = [float(s["value"][1]) for s in query("node_textfile_scrape_error")]
+if errors != [0.0]:
+    bad.append(f"node_textfile_scrape_error: {errors}")
+print("\n".join(bad))
+sys.exit(1 if bad else 0)
+PY
+); then
+  pass "series, labels and values read back from Prometheus"
+else
+  fail "Prometheus read-back:"; echo "$out" | sed 's/^/    /'
+  tail -n 5 "$tmp/exporter.log" "$tmp/prometheus.log" | sed 's/^/    /'
+fi
+
+echo "== prometheus: $failures failure(s) in $(( $(date +%s) - start ))s"
+[ "$failures" -eq 0 ]
