@@ -69,11 +69,12 @@ struct Item {
   double value = 0.0;
 };
 
-// Writes `text` (whole lines) and ends the run with `state`'s exit status;
-// the watchdog is disarmed first, so the agent gets this or the time-out
-// line, never both and never a part.
+// Writes `text` (whole lines) and ends the run with `state`'s exit status.
+// The watchdog stays armed until the last byte is out, so a reader that does
+// not read cannot hold the run past -t; the claim keeps it from adding its
+// line to a part (it then ends the run with 3 alone).
 [[noreturn]] void finish(int status, const std::string& text) {
-  if (!platform::disarm_watchdog()) end_program(3);
+  if (!platform::claim_output()) end_program(3);
   try {
     write_text(text);
     flush_output();
@@ -83,7 +84,26 @@ struct Item {
     release_failure(failure);
     end_program(3);
   }
+  platform::disarm_watchdog();
   end_program(status);
+}
+
+void arm_timeout(uint32_t seconds) {
+  platform::arm_watchdog(
+      seconds * 1000,
+      plugin::status_line(kService, State::unknown,
+                          "timed out after " + std::to_string(seconds) + " s", {}) +
+          "\n",
+      3);
+}
+
+// Every other ending (a failure's report, a runtime error line, a fault) is
+// one UNKNOWN line too, built in fixed storage: the heap may be gone.
+void end_unknown(const char* text, std::size_t length, int32_t) {
+  static char line[kReportCapacity + 64];
+  const std::size_t size =
+      plugin::status_line_into(kService, State::unknown, {text, length}, line, sizeof line);
+  platform::end_with_line({line, size}, 3);
 }
 
 [[noreturn]] void fail(const std::string& why) {
@@ -544,11 +564,7 @@ void run() {
       default:
         break;
     }
-    const std::string timeout_line =
-        plugin::status_line(kService, State::unknown,
-                            "timed out after " + std::to_string(r.timeout_s) + " s", {}) +
-        "\n";
-    platform::arm_watchdog(r.timeout_s * 1000, timeout_line, 3);
+    arm_timeout(r.timeout_s);
     if (r.mode == Mode::list) run_list(r);
     if (r.mode == Mode::expand) run_expand(r);
     run_check(r);
@@ -562,5 +578,9 @@ void run() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  program_main(argc, argv, &run, {{&getoptlib::build_argument_vector, nullptr}});
+  // The watchdog first, with -t's default: option errors are written under it too.
+  program_main(argc, argv, &run,
+               {{[] { arm_timeout(Request().timeout_s); }, nullptr},
+                {&getoptlib::build_c_runtime_argument_vector, nullptr}},
+               &end_unknown);
 }
