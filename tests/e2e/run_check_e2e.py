@@ -57,13 +57,13 @@ def unknown(text):
 def cases(version, platform):
     """(name, args, env, stdout, exit status)."""
     ws = "\\Process(%s)\\Working Set"
-    # A Windows command line has no empty arguments: a pair of quotes is
-    # skipped like white space, so only posix can pass an empty range.
-    posix_only = [
+    return [
         ("empty range counts as not given", ["-p", "\\T\\Value", "-w", "", "-c", "40"], {},
          out("VANTRIC CRITICAL - \\T\\Value = 50 | '\\T\\Value'=50;;40"), 2),
-    ] if platform == "posix" else []
-    return posix_only + [
+        ("empty instance counts as not given", ["-C", "T", "-I", "", "-P", "Value"], {},
+         out("VANTRIC OK - \\T\\Value = 50 | '\\T\\Value'=50"), 0),
+        ("quotes and backslashes pass whole", ["-p", r'\No"pe\\"x y\C\\'], {},
+         unknown(r'\No"pe\\"x y\C\\: no such object'), 3),
         # states and ranges
         ("ok with percent unit", ["-C", "Processor", "-I", "_Total", "-P", "% Processor Time", "-w", "85", "-c", "95"], {},
          out(f"VANTRIC OK - {CPU} = 12.345679% | '{CPU}'=12.345679%;85;95;0;100"), 0),
@@ -194,6 +194,75 @@ def timed_out(r, program):
     return status == 3 and stdout == unknown("timed out after 1 s"), repr((status, stdout, stderr))
 
 
+FAULT = rb"VANTRIC UNKNOWN - Exception %s in module \S+ at [0-9A-F]{8}\. %s\n"
+TIMED_OUT = rb"VANTRIC UNKNOWN - timed out after \d+ s\n"
+MANY = [a for _ in range(5000) for a in ("-p", "\\T\\Value")]
+
+
+def endings(platform):
+    """Every other way a run can end: (name, the real program or the test
+    build, args, env, standard output, held still for seconds, the output
+    wanted (a pattern, or None: a part of the result without the time-out
+    line), most seconds). Always status 3."""
+    faults = [
+        ("access violation", "access", b"EAccessViolation", rb"Access violation at address .*"),
+        ("division by zero", "divzero", b"EDivByZero", rb"Division by zero\."),
+        ("stack overflow", "stack", b"EStackOverflow", rb"Stack overflow\."),
+    ]
+    rows = [(name, False, ["-p", "\\T\\Value"], {"VANTRIC_SIM_FAULT": fault}, "pipe", 0,
+             FAULT % (kind, text), 30) for name, fault, kind, text in faults]
+    if platform != "posix":
+        return rows
+    return rows + [
+        ("fault, closed pipe", False, ["-p", "\\T\\Value"], {"VANTRIC_SIM_FAULT": "access"},
+         "closed", 0, b"", 30),
+        ("time-out, closed pipe", True, ["-p", CPU, "-s", "900", "-t", "1"], {}, "closed", 1.5, b"", 10),
+        ("time-out while writing", False, MANY + ["-s", "0", "-t", "3"], {}, "unread", 0, None, 6),
+        ("full non-blocking pipe", True, ["-p", CPU, "-s", "900", "-t", "1"], {}, "full", 0, b"", 4),
+        ("full non-blocking pipe, option error", False, ["-x"], {}, "full", 0, b"", 13),
+    ]
+
+
+def run_ending(r, program, args, env, stdout, hold, most):
+    """Status, standard output and seconds taken of one run whose standard
+    output is a pipe: read, never read until the end, closed, or full and
+    non-blocking."""
+    read_end, write_end = os.pipe()
+    if stdout == "closed":
+        os.close(read_end)
+    if stdout == "full":
+        os.set_blocking(write_end, False)
+        try:
+            while True:
+                os.write(write_end, b"." * 65536)
+        except BlockingIOError:
+            pass
+    start = time.monotonic()
+    p = subprocess.Popen(r.command(program, args), stdout=write_end, stderr=subprocess.DEVNULL,
+                         stdin=subprocess.DEVNULL, env=r.environment(env))
+    os.close(write_end)
+    if hold:
+        # Held still past its time: the time-out comes first whatever the load.
+        time.sleep(0.3)
+        p.send_signal(signal.SIGSTOP)
+        time.sleep(hold)
+        p.send_signal(signal.SIGCONT)
+    data = b""
+    if stdout == "pipe":
+        with os.fdopen(read_end, "rb") as f:
+            data = f.read()
+    try:
+        status = p.wait(timeout=most + 5)
+    except subprocess.TimeoutExpired:
+        p.kill()
+        status = "still running"
+    seconds = time.monotonic() - start
+    if stdout in ("unread", "full"):
+        with os.fdopen(read_end, "rb") as f:
+            data = f.read().lstrip(b".")
+    return status, data, seconds
+
+
 class Runner(ProgramRunner):
     def __init__(self, platform, workdir, emulator=None):
         super().__init__(platform, workdir, TABLE, emulator)
@@ -233,6 +302,13 @@ def main():
                                    stderr=subprocess.PIPE,
                                    env=dict(os.environ, VANTRIC_SIM_COUNTERS=r.table))
             r.check("output failure", q.returncode == 3 and q.stderr == b"", repr(q))
+
+        for name, real, args, env, stdout, hold, want, most in endings(a.platform):
+            status, data, seconds = run_ending(r, a.real if real else a.sim, args, env, stdout, hold,
+                                               most)
+            fits = (re.fullmatch(want, data) is not None if want is not None
+                    else b"timed out" not in data and data.startswith(b"VANTRIC "))
+            r.check(name, status == 3 and fits and seconds < most, repr((status, data[:300], seconds)))
 
         # The real program on a real counter: one line, a state 0..2 and its perfdata.
         p = r.run(a.real, ["-p", CPU, "-w", "1000", "-s", "200"])
