@@ -73,6 +73,55 @@ std::vector<std::string> split_command_line(const char* line, const char* (*next
 
 namespace {
 
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+std::vector<std::string> split_c_runtime_command_line(const char* line,
+                                                      const char* (*next)(const char*)) {
+  std::vector<std::string> texts;
+  if (line == nullptr) return texts;
+  const char* at = line;
+  bool quoted = false;
+  // The program name: quotes toggle, nothing is escaped.
+  while (*at != '\0' && (quoted || !is_blank(*at))) {
+    if (*at == '"') quoted = !quoted;
+    at = step(at, next);
+  }
+  quoted = false;
+  for (;;) {
+    while (is_blank(*at)) ++at;
+    if (*at == '\0') return texts;
+    std::string& text = texts.emplace_back();
+    while (*at != '\0' && (quoted || !is_blank(*at))) {
+      if (*at != '\\' && *at != '"') {
+        const char* after = step(at, next);
+        text.append(at, after);
+        at = after;
+        continue;
+      }
+      std::size_t backslashes = 0;
+      for (; *at == '\\'; ++at) ++backslashes;
+      if (*at != '"') {
+        text.append(backslashes, '\\');
+        continue;
+      }
+      text.append(backslashes / 2, '\\');
+      if (backslashes % 2 == 1) {
+        text += '"';
+      } else if (quoted && at[1] == '"') {
+        text += '"';
+        ++at;  // the pair stands for one quote; the run goes on
+      } else {
+        quoted = !quoted;
+      }
+      ++at;
+    }
+  }
+}
+
+namespace {
+
 std::vector<std::string> command_line_arguments() {
   if (platform::arguments_presplit()) return platform::process_arguments();
   return split_command_line(platform::command_line());
@@ -90,16 +139,31 @@ std::string parameter_text(int32_t index) {
   return texts[static_cast<size_t>(index) - 1];
 }
 
+namespace {
+
+void fill_vector(std::vector<std::string> texts) {
+  argc = static_cast<int32_t>(texts.size()) + 1;
+  argv.assign(texts.size() + 2, std::string());
+  argv[0] = platform::module_path();
+  for (size_t i = 0; i < texts.size(); ++i) argv[i + 1] = std::move(texts[i]);
+}
+
+}  // namespace
+
 void build_argument_vector() {
   if (vector_built) return;
   vector_built = true;
   // One split of the whole line: asking parameter_text for each index would
   // split the line again per argument.
-  std::vector<std::string> texts = command_line_arguments();
-  argc = static_cast<int32_t>(texts.size()) + 1;
-  argv.assign(texts.size() + 2, std::string());
-  argv[0] = platform::module_path();
-  for (size_t i = 0; i < texts.size(); ++i) argv[i + 1] = std::move(texts[i]);
+  fill_vector(command_line_arguments());
+}
+
+void build_c_runtime_argument_vector() {
+  if (vector_built) return;
+  vector_built = true;
+  fill_vector(platform::arguments_presplit()
+                  ? platform::process_arguments()
+                  : split_c_runtime_command_line(platform::command_line()));
 }
 
 }  // namespace getoptlib

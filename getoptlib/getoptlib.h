@@ -36,6 +36,12 @@ extern argvarray argv;
 // The start-up step: fills argc and argv from the command line. Runs once; a
 // second call does nothing.
 void build_argument_vector();
+// The same step for a program that takes its arguments the way an ordinary
+// Windows program does: a whole command line is split by
+// split_c_runtime_command_line (empty arguments kept); pre-split arguments
+// are taken as they are. Runs once, like build_argument_vector, and either
+// of the two only once.
+void build_c_runtime_argument_vector();
 
 // Number of arguments after the program name.
 int32_t parameter_count();
@@ -62,6 +68,25 @@ std::string split_next_argument(const char*& position,
 // repeated split_next_argument calls yield until the first empty one.
 std::vector<std::string> split_command_line(const char* line,
                                             const char* (*next)(const char*) = platform::char_next);
+
+// All arguments of `line` after the program name, split by the rules of the
+// Microsoft C runtime (since 2008), what an ordinary Windows program finds in
+// its argv. The program name ends at the first space or tab outside quotes;
+// its quotes only toggle and are dropped, backslashes stay. Then arguments
+// are separated by spaces and tabs outside quotes; inside an argument:
+//   2n backslashes + quote   -> n backslashes; the quote opens or closes a
+//                               quoted run (within which white space stays)
+//   2n+1 backslashes + quote -> n backslashes and a literal quote
+//   backslashes before anything else stay as they are
+//   "" inside a quoted run   -> a literal quote; the run goes on
+// A quote begins an argument even when nothing is inside it: `""` is an
+// empty argument. The line may end inside a quoted run. `next` steps over a
+// character as for split_next_argument; only a character's first byte is a
+// quote, backslash or white space.
+//   the line  prog a\\\\"b c" "" d"e f"g\"h
+//   gives     a\\b c   (empty)   de fg"h
+std::vector<std::string> split_c_runtime_command_line(
+    const char* line, const char* (*next)(const char*) = platform::char_next);
 
 // --------------------------------------------------------------- scanner --
 

@@ -93,18 +93,47 @@ std::string perfdata_item(std::string_view label, double value, std::string_view
   return item;
 }
 
+namespace {
+
+// A '|' would start the perfdata early; a line end would end the line.
+char summary_char(char c) { return c == '|' ? '/' : (c == '\r' || c == '\n') ? ' ' : c; }
+
+}  // namespace
+
 std::string status_line(std::string_view service, State state, std::string_view summary,
                         const std::vector<std::string>& perfdata) {
   std::string line(service);
   line += ' ';
   line += state_word(state);
   line += " - ";
-  for (char c : summary) line += c == '|' ? '/' : (c == '\r' || c == '\n') ? ' ' : c;
+  for (char c : summary) line += summary_char(c);
   for (size_t i = 0; i < perfdata.size(); ++i) {
     line += i == 0 ? " | " : " ";
     line += perfdata[i];
   }
   return line;
+}
+
+std::size_t status_line_into(std::string_view service, State state, std::string_view summary,
+                             char* buffer, std::size_t capacity) {
+  std::size_t length = 0;
+  auto put = [&](std::string_view text) {
+    for (char c : text)
+      if (length + 1 < capacity) buffer[length++] = c;
+  };
+  put(service);
+  put(" ");
+  put(state_word(state));
+  put(" - ");
+  while (!summary.empty() && (summary.back() == '\r' || summary.back() == '\n'))
+    summary.remove_suffix(1);
+  for (std::size_t i = 0; i < summary.size(); ++i) {
+    if (summary[i] == '\r' && i + 1 < summary.size() && summary[i + 1] == '\n') continue;
+    const char c = summary_char(summary[i]);
+    put(std::string_view(&c, 1));
+  }
+  if (length < capacity) buffer[length++] = '\n';
+  return length;
 }
 
 }  // namespace plugin

@@ -6,6 +6,7 @@
 //   -> "VANTRIC OK - \Memory\Available Bytes = 1048576B | '\Memory\Available Bytes'=1048576B"
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,5 +46,16 @@ std::string perfdata_item(std::string_view label, double value, std::string_view
 // become spaces, so the line stays one line.
 std::string status_line(std::string_view service, State state, std::string_view summary,
                         const std::vector<std::string>& perfdata);
+
+// The same line without perfdata, with its "\n", built in `buffer` without
+// allocating (an ending that may have no heap left): a CR LF pair in the
+// summary is one space and line ends at its end are dropped, so a multi-line
+// report reads as one line. The summary is cut so that the whole fits in
+// `capacity` bytes (at least the service, the state and " - \n" must fit).
+// Returns the length; nothing is zero-ended.
+//   status_line_into("VANTRIC", State::unknown, "a.\r\nOut of memory.\r\n", buffer, 80)
+//     -> "VANTRIC UNKNOWN - a. Out of memory.\n"
+std::size_t status_line_into(std::string_view service, State state, std::string_view summary,
+                             char* buffer, std::size_t capacity);
 
 }  // namespace plugin

@@ -38,6 +38,13 @@ bool family_installed = false;
 EOutOfMemory* prepared_out_of_memory = nullptr;
 EInvalidPointer* prepared_invalid_pointer = nullptr;
 
+FailureEnding failure_ending = nullptr;
+
+// The program's own ending, when it has one; it does not come back.
+void hand_to_ending(const char* text, std::size_t length, int32_t status) {
+  if (failure_ending != nullptr) failure_ending(text, length, status);
+}
+
 void runtime_start() { install_failure_family(); }
 
 void runtime_end() { uninstall_failure_family(); }
@@ -63,11 +70,13 @@ void write_report(char* text, std::size_t length) {
 
 // Flushes ConsoleOutput and checks it first, so that the text written
 // before the failure precedes the report; a pending output failure raises
-// here and is what gets reported instead.
+// here and is what gets reported instead. A program's own ending comes
+// before all that: its line is all it writes.
 void report_failure(const Exception& failure, const void* location) {
   // Fixed storage: reporting an exhausted heap must not need the heap.
   static char report[kReportCapacity + 1];
   std::size_t length = failure_text(failure, location, report);
+  hand_to_ending(report, length, kFailureStatus);
   flush_output();
   check_io();
   write_report(report, length);
@@ -75,13 +84,15 @@ void report_failure(const Exception& failure, const void* location) {
 
 // Writes out what ConsoleOutput holds, ignoring a failure of that write-out
 // (the line follows regardless), then the line and CR LF to standard
-// output. Safe in the fault handler.
+// output; or hands the line to the program's own ending. Safe in the fault
+// handler.
 void write_runtime_error_line(int32_t number, uintptr_t location) {
+  char line[kRuntimeErrorLineCapacity];
+  std::size_t length = runtime_error_line(number, location, line);
+  hand_to_ending(line, length, number);
   int32_t pending = take_pending_io_result();
   flush_output();
   restore_pending_io_result(pending);
-  char line[kRuntimeErrorLineCapacity];
-  std::size_t length = runtime_error_line(number, location, line);
   platform::ConsoleCalls& calls = platform::console_calls();
   platform::FileHandle handle = calls.std_output_handle();
   if (handle == platform::kInvalidHandle) return;
@@ -93,13 +104,18 @@ void write_runtime_error_line(int32_t number, uintptr_t location) {
 // The platform fault handler: reports the fault as its failure kind (or, if
 // an output failure is pending after the flush, that one) and ends the
 // process with 1; without the family, the runtime error line and the platform
-// table's number. Uses only fixed storage, so it may run in a signal handler.
+// table's number. A program's own ending gets the fault's report as it is,
+// unflushed output being no concern of its line. Uses only fixed storage,
+// so it may run in a signal handler.
 [[noreturn]] void handle_platform_fault(const platform::ExceptionRecord& record) {
   static char report[kReportCapacity + 1];
   if (!family_installed) {
     int32_t number = platform_exception_number(record.code);
     write_runtime_error_line(number, record.address);
     platform::exit_process_now(number);
+  }
+  if (failure_ending != nullptr) {
+    hand_to_ending(report, fault_report_text(record, report), kFailureStatus);
   }
   flush_output();
   std::size_t length = 0;
@@ -206,8 +222,9 @@ Exception* run_guarded(Step step) {
 }  // namespace
 
 void program_main(int argc, char** argv, void (*check_run)(),
-                  std::initializer_list<ModuleSteps> modules) {
+                  std::initializer_list<ModuleSteps> modules, FailureEnding ending) {
   console_flag = true;
+  failure_ending = ending;
   std::set_new_handler(&end_out_of_memory);
   module_steps[module_count++] = {&runtime_start, &runtime_end};
   for (const ModuleSteps& steps : modules) {

@@ -26,8 +26,14 @@
 // out-of-memory path (the EOutOfMemory report, or "Runtime error 203" before
 // the family is installed) without throwing: an exhausted heap may have no
 // room for the exception object either.
+//
+// A program whose every ending must keep one shape (a monitoring plugin's
+// status line) passes a FailureEnding: it then gets the report or the
+// runtime error line instead of standard error or standard output, and ends
+// the process itself.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string_view>
@@ -41,11 +47,21 @@ struct ModuleSteps {
   void (*end)();
 };
 
+// Called instead of writing the failure report (`text` the whole report,
+// CR LF line ends included, `status` 1) or the runtime error line (`text`
+// without its CR LF, `status` the runtime error number); ConsoleOutput is
+// not flushed first. It must end the process, and may run in the fault
+// handler: fixed storage and the calls safe there only.
+//   [](const char* text, std::size_t length, int32_t) { ...; platform::exit_process_now(3); }
+using FailureEnding = void (*)(const char* text, std::size_t length, int32_t status);
+
 // The process's exit status; the check run sets it.
 extern int32_t exit_status;
 
+// `ending` null: the report and the runtime error line as described above.
 [[noreturn]] void program_main(int argc, char** argv, void (*check_run)(),
-                               std::initializer_list<ModuleSteps> modules = {});
+                               std::initializer_list<ModuleSteps> modules = {},
+                               FailureEnding ending = nullptr);
 
 // Sets the exit status, writes the runtime error line when the fallback
 // asked for one, runs the end steps of the started modules in reverse order

@@ -6,9 +6,10 @@ the program starts but runs out of memory somewhere in start-up, in the
 argument vector, in the format expansion. Wherever that happens the run must
 end through the out-of-memory path: the runtime error 203 line before the
 failure family is installed, the EOutOfMemory report after. Never an abort,
-a signal or a core.
+a signal or a core. The monitoring-plugin program ends every such run with
+status 3 and one UNKNOWN line on standard output instead.
 
-    out_of_memory_sweep.py --program PATH
+    out_of_memory_sweep.py --program PATH [--check-program PATH]
 """
 import argparse
 import ctypes
@@ -20,7 +21,8 @@ import subprocess
 import sys
 import tempfile
 
-TABLE = "\\T\\Half\t0\t0\t0.5\n"
+TABLE = "\\T\\Half\t0\t0\t0.5\n" + "".join(
+    "\\Process(p%d)\\Working Set\t0\t0\t%d\tgauge\tB\n" % (i, i) for i in range(40))
 STEP_KB = 4
 WINDOW_KB = 640  # below the smallest limit a run succeeds in
 
@@ -36,6 +38,11 @@ CASES = [
     ("long format", ["-C", "T", "-P", "Half", "-f", "%0:f " * 20000], 0),
     ("many arguments", ["-C", "T", "-P", "Half"] + ["operand%d" % i for i in range(3000)], 0),
 ]
+CHECK_CASES = [
+    ("check a wildcard", ["-p", "\\Process(*)\\Working Set", "-s", "1"], 0),
+    ("check 300 paths", ["-s", "1"] + ["-p", "\\T\\Half"] * 300, 0),
+]
+UNKNOWN_LINE = re.compile(rb"^VANTRIC UNKNOWN - [^\n]*\n$")
 
 
 ADDR_NO_RANDOMIZE = 0x0040000
@@ -94,7 +101,7 @@ def crashed_before_main(program, args, env, limit_kb):
             and re.search(rb" in main \(", trace) is None)
 
 
-def judge(result, rerun_under_debugger):
+def judge(result, rerun_under_debugger, check):
     """None when the run ended acceptably, else what was wrong."""
     status = result.returncode
     if status < 0:
@@ -103,6 +110,9 @@ def judge(result, rerun_under_debugger):
         return "killed by signal %d" % -status
     if LOADER_FAILURE.search(result.stderr):
         return None
+    if check:
+        return None if result.stderr == b"" and (status == 0 or status == 3 and UNKNOWN_LINE.match(
+            result.stdout)) else "status %d without one UNKNOWN line" % status
     if status == 203:
         return None if RUNTIME_ERROR_203.match(result.stdout) and result.stderr == b"" else "bad 203 line"
     if status == 1:
@@ -115,7 +125,11 @@ def judge(result, rerun_under_debugger):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
+    parser.add_argument("--check-program")
     options = parser.parse_args()
+    runs = [(options.program, name, args, status) for name, args, status in CASES]
+    if options.check_program:
+        runs += [(options.check_program, name, args, status) for name, args, status in CHECK_CASES]
     failures = 0
     reached_out_of_memory = False
     with tempfile.TemporaryDirectory() as workdir:
@@ -123,13 +137,14 @@ def main():
         with open(table, "w") as f:
             f.write(TABLE)
         env = dict(os.environ, VANTRIC_SIM_COUNTERS=table, LC_ALL="C")
-        for name, args, status in CASES:
-            top = smallest_working_limit(options.program, args, env, status)
+        for program, name, args, status in runs:
+            check = program == options.check_program
+            top = smallest_working_limit(program, args, env, status)
             endings = {}
             for limit_kb in range(top - WINDOW_KB, top + STEP_KB, STEP_KB):
-                result = run(options.program, args, env, limit_kb)
-                problem = judge(result, lambda: crashed_before_main(options.program, args, env,
-                                                                    limit_kb))
+                result = run(program, args, env, limit_kb)
+                problem = judge(result, lambda: crashed_before_main(program, args, env, limit_kb),
+                                check)
                 if problem is not None:
                     failures += 1
                     print("FAIL %s at %d KB: %s\n  out %r\n  err %r" %
@@ -140,7 +155,7 @@ def main():
             if set(endings) == {status}:
                 failures += 1
                 print("FAIL %s: the window never reached a failing start" % name)
-            reached_out_of_memory |= bool(set(endings) & {1, 203})
+            reached_out_of_memory |= bool(set(endings) & ({3} if check else {1, 203}))
     # Some case must have run out of memory in the program itself, or the
     # sweep proved nothing.
     if not reached_out_of_memory:

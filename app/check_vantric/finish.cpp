@@ -2,14 +2,18 @@
 
 #include "platform/watchdog.h"
 #include "plugin/output.h"
-#include "runtime/console_output.h"
 #include "failure/failure.h"
+#include "runtime/console_output.h"
+#include "runtime/failure_report.h"
 #include "runtime/program.h"
 
 namespace check_vantric {
 
+// The watchdog stays armed until the last byte is out, so a reader that does
+// not read cannot hold the run past -t; the claim keeps it from adding its
+// line to a part (it then ends the run with 3 alone).
 void finish(int status, const std::string& text) {
-  if (!platform::disarm_watchdog()) end_program(3);
+  if (!platform::claim_output()) end_program(3);
   try {
     write_text(text);
     flush_output();
@@ -19,7 +23,26 @@ void finish(int status, const std::string& text) {
     release_failure(failure);
     end_program(3);
   }
+  platform::disarm_watchdog();
   end_program(status);
+}
+
+void arm_timeout(uint32_t seconds) {
+  platform::arm_watchdog(seconds * 1000,
+                         plugin::status_line(kService, plugin::State::unknown,
+                                             "timed out after " + std::to_string(seconds) + " s",
+                                             {}) +
+                             "\n",
+                         3);
+}
+
+// Every other ending (a failure's report, a runtime error line, a fault) is
+// one UNKNOWN line too, built in fixed storage: the heap may be gone.
+void end_unknown(const char* text, std::size_t length, int32_t) {
+  static char line[kReportCapacity + 64];
+  const std::size_t size = plugin::status_line_into(kService, plugin::State::unknown,
+                                                    {text, length}, line, sizeof line);
+  platform::end_with_line({line, size}, 3);
 }
 
 void fail(const std::string& why) {

@@ -1,11 +1,13 @@
 // How a check_vantric run ends: whole lines on standard output and the exit
-// status, after the watchdog is disarmed, so the agent gets this text or the
-// time-out line, never both and never a part.
+// status, written under the watchdog, so the agent gets this text or the
+// time-out line, never both and never a part; every ending is one of these.
 //
 //   fail("no counter given (-C and -P, or -p; see --help)")
 //   writes "VANTRIC UNKNOWN - no counter given (-C and -P, or -p; see --help)\n", exits 3.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -26,5 +28,13 @@ constexpr std::string_view kService = "VANTRIC";
 // <what> (<call>)", else "<subject>: <status words>".
 [[noreturn]] void fail_discovery(perfdata::Status status, std::string_view what,
                                  std::string_view call, std::string_view subject);
+
+// Arms the watchdog for `seconds` with the time-out status line (status 3).
+void arm_timeout(uint32_t seconds);
+
+// The program's ending for a failure report, a runtime error line or a
+// fault: `text` as the summary of one UNKNOWN line, exit status 3. Builds
+// the line without allocating.
+[[noreturn]] void end_unknown(const char* text, std::size_t length, int32_t status);
 
 }  // namespace check_vantric

@@ -118,11 +118,7 @@ void run() {
       default:
         break;
     }
-    const std::string timeout_line =
-        plugin::status_line(kService, State::unknown,
-                            "timed out after " + std::to_string(r.timeout_s) + " s", {}) +
-        "\n";
-    platform::arm_watchdog(r.timeout_s * 1000, timeout_line, 3);
+    arm_timeout(r.timeout_s);
     if (r.mode == Mode::list) run_list(r);
     if (r.mode == Mode::expand) run_expand(r);
     run_check(r);
@@ -137,6 +133,10 @@ void run() {
 }  // namespace check_vantric
 
 int main(int argc, char** argv) {
+  // The watchdog first, with -t's default: option errors are written under it too.
   program_main(argc, argv, &check_vantric::run,
-               {{&load_number_settings, nullptr}, {&getoptlib::build_argument_vector, nullptr}});
+               {{[] { check_vantric::arm_timeout(check_vantric::Request().timeout_s); }, nullptr},
+                {&load_number_settings, nullptr},
+                {&getoptlib::build_c_runtime_argument_vector, nullptr}},
+               &check_vantric::end_unknown);
 }

@@ -2,51 +2,25 @@
 #error "platform/posix is the posix backend; CMake picked the wrong folder"
 #endif
 
-#include "platform/watchdog.h"
-
-#include "platform/file.h"
-
+#include <poll.h>
 #include <signal.h>
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <cstring>
 
-namespace platform {
+#include "platform/watchdog_backend.h"
+
+namespace platform::watchdog_backend {
 
 namespace {
 
-enum : int { idle, armed, fired, disarmed };
-std::atomic<int> watchdog_state{idle};
-char watchdog_line[256];
-size_t watchdog_length = 0;
-int watchdog_status = 0;
-
-void on_alarm(int) {
-  int expected = armed;
-  if (!watchdog_state.compare_exchange_strong(expected, fired)) return;
-  const char* p = watchdog_line;
-  size_t left = watchdog_length;
-  while (left > 0) {
-    ssize_t n = write(STDOUT_FILENO, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  discard_pending_replacement();
-  _exit(watchdog_status);
-}
+// Runs on the thread it interrupts, which cannot touch the state meanwhile.
+void on_alarm(int) { watchdog_fired(); }
 
 }  // namespace
 
-bool arm_watchdog(uint32_t milliseconds, std::string_view line, int exit_status) {
-  watchdog_state.store(idle);
-  watchdog_length = line.size() < sizeof watchdog_line ? line.size() : sizeof watchdog_line - 1;
-  std::memcpy(watchdog_line, line.data(), watchdog_length);
-  watchdog_status = exit_status;
+bool start_timer(uint32_t milliseconds) {
   struct sigaction action {};
   action.sa_handler = on_alarm;
   sigemptyset(&action.sa_mask);
@@ -55,25 +29,39 @@ bool arm_watchdog(uint32_t milliseconds, std::string_view line, int exit_status)
   timer.it_value.tv_sec = milliseconds / 1000;
   timer.it_value.tv_usec = static_cast<suseconds_t>(milliseconds % 1000) * 1000;
   if (timer.it_value.tv_sec == 0 && timer.it_value.tv_usec == 0) timer.it_value.tv_usec = 1;
-  watchdog_state.store(armed);
-  if (setitimer(ITIMER_REAL, &timer, nullptr) != 0) {
-    watchdog_state.store(idle);
-    return false;
-  }
-  return true;
+  return setitimer(ITIMER_REAL, &timer, nullptr) == 0;
 }
 
-bool disarm_watchdog() {
-  int expected = armed;
-  if (watchdog_state.compare_exchange_strong(expected, disarmed)) {
-    itimerval off{};
-    setitimer(ITIMER_REAL, &off, nullptr);
-    return true;
+void stop_timer() {
+  itimerval off{};
+  setitimer(ITIMER_REAL, &off, nullptr);
+}
+
+// Each write only when poll says it goes through at once: a blocking pipe
+// that is full would otherwise hold the process past its deadline. A line
+// within the pipe's atomic size goes out whole or not at all.
+void write_without_waiting(const char* line, std::size_t length) {
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
+  while (length > 0) {
+    pollfd entry = {STDOUT_FILENO, POLLOUT, 0};
+    int ready = poll(&entry, 1, 0);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0 || (entry.revents & POLLOUT) == 0) return;
+    ssize_t n = write(STDOUT_FILENO, line, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    line += n;
+    length -= static_cast<std::size_t>(n);
   }
-  if (expected != fired) return true;
-  // The handler runs on this thread, so it has already ended the process;
-  // this is only reached if the signal went to another thread.
+}
+
+// The timer's handler runs on this thread, so it has already ended the
+// process; this is only reached if the signal went to another thread.
+void wait_for_end() {
   for (;;) pause();
 }
 
-}  // namespace platform
+}  // namespace platform::watchdog_backend

@@ -2,86 +2,82 @@
 #error "platform/win32 is the Windows backend; CMake picked the wrong folder"
 #endif
 
-#include "platform/watchdog.h"
-
-#include "platform/file.h"
-
 #include <windows.h>
 
-#include <cstring>
+#include "platform/watchdog_backend.h"
 
-namespace platform {
+namespace platform::watchdog_backend {
 
 namespace {
 
-enum : LONG { idle, armed, fired, disarmed };
-volatile LONG watchdog_state = idle;
-char watchdog_line[256];
-DWORD watchdog_length = 0;
-UINT watchdog_status = 0;
-DWORD watchdog_ms = 0;
-HANDLE watchdog_event = nullptr;
-HANDLE watchdog_thread = nullptr;
+// A write into an anonymous pipe whose reader does not read blocks; the
+// watcher gives it this long on a thread of its own, then ends regardless.
+constexpr DWORD kWriteGraceMs = 200;
+
+DWORD timer_ms = 0;
+HANDLE timer_event = nullptr;
+HANDLE timer_thread = nullptr;
+
+struct PendingWrite {
+  const char* line;
+  DWORD length;
+} pending_write;
 
 DWORD WINAPI watch(LPVOID) {
-  if (WaitForSingleObject(watchdog_event, watchdog_ms) != WAIT_TIMEOUT) return 0;
-  if (InterlockedCompareExchange(&watchdog_state, fired, armed) != armed) return 0;
+  if (WaitForSingleObject(timer_event, timer_ms) != WAIT_TIMEOUT) return 0;
+  watchdog_fired();
+  return 0;
+}
+
+DWORD WINAPI write_line(LPVOID) {
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  const char* p = watchdog_line;
-  DWORD left = watchdog_length;
-  while (left > 0) {
+  while (pending_write.length > 0) {
     DWORD written = 0;
-    if (!WriteFile(out, p, left, &written, nullptr) || written == 0) break;
-    p += written;
-    left -= written;
+    if (!WriteFile(out, pending_write.line, pending_write.length, &written, nullptr) ||
+        written == 0)
+      break;
+    pending_write.line += written;
+    pending_write.length -= written;
   }
-  discard_pending_replacement();
-  ExitProcess(watchdog_status);
+  return 0;
+}
+
+}  // namespace
+
+bool start_timer(uint32_t milliseconds) {
+  stop_timer();
+  timer_ms = milliseconds;
+  timer_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (timer_event == nullptr) return false;
+  timer_thread = CreateThread(nullptr, 64 * 1024, watch, nullptr, 0, nullptr);
+  if (timer_thread != nullptr) return true;
+  CloseHandle(timer_event);
+  timer_event = nullptr;
+  return false;
 }
 
 // The watcher is stopped and joined before anything else happens: a thread
 // still inside a wait while the process exits makes wine's client end the
 // process with a fault now and then.
-void stop_watcher() {
-  if (watchdog_thread == nullptr) return;
-  SetEvent(watchdog_event);
-  WaitForSingleObject(watchdog_thread, INFINITE);
-  CloseHandle(watchdog_thread);
-  CloseHandle(watchdog_event);
-  watchdog_thread = watchdog_event = nullptr;
+void stop_timer() {
+  if (timer_thread == nullptr) return;
+  SetEvent(timer_event);
+  WaitForSingleObject(timer_thread, INFINITE);
+  CloseHandle(timer_thread);
+  CloseHandle(timer_event);
+  timer_thread = timer_event = nullptr;
 }
 
-}  // namespace
-
-bool arm_watchdog(uint32_t milliseconds, std::string_view line, int exit_status) {
-  if (InterlockedCompareExchange(&watchdog_state, disarmed, armed) == armed) stop_watcher();
-  watchdog_length = static_cast<DWORD>(
-      line.size() < sizeof watchdog_line ? line.size() : sizeof watchdog_line - 1);
-  std::memcpy(watchdog_line, line.data(), watchdog_length);
-  watchdog_status = static_cast<UINT>(exit_status);
-  watchdog_ms = milliseconds;
-  watchdog_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (watchdog_event == nullptr) return false;
-  InterlockedExchange(&watchdog_state, armed);
-  watchdog_thread = CreateThread(nullptr, 64 * 1024, watch, nullptr, 0, nullptr);
-  if (watchdog_thread == nullptr) {
-    InterlockedExchange(&watchdog_state, idle);
-    CloseHandle(watchdog_event);
-    watchdog_event = nullptr;
-    return false;
-  }
-  return true;
+void write_without_waiting(const char* line, std::size_t length) {
+  pending_write = {line, static_cast<DWORD>(length)};
+  HANDLE writer = CreateThread(nullptr, 64 * 1024, write_line, nullptr, 0, nullptr);
+  if (writer == nullptr) return;
+  WaitForSingleObject(writer, kWriteGraceMs);
 }
 
-bool disarm_watchdog() {
-  LONG before = InterlockedCompareExchange(&watchdog_state, disarmed, armed);
-  if (before == armed) {
-    stop_watcher();
-    return true;
-  }
-  if (before != fired) return true;
-  // The watcher is writing the line and ending the process.
+// The watcher is writing the line and ending the process.
+void wait_for_end() {
   for (;;) Sleep(INFINITE);
 }
 
-}  // namespace platform
+}  // namespace platform::watchdog_backend

@@ -57,13 +57,13 @@ def unknown(text):
 def cases(version, platform):
     """(name, args, env, stdout, exit status)."""
     ws = "\\Process(%s)\\Working Set"
-    # A Windows command line has no empty arguments: a pair of quotes is
-    # skipped like white space, so only posix can pass an empty range.
-    posix_only = [
+    return [
         ("empty range counts as not given", ["-p", "\\T\\Value", "-w", "", "-c", "40"], {},
          out("VANTRIC CRITICAL - \\T\\Value = 50 | '\\T\\Value'=50;;40"), 2),
-    ] if platform == "posix" else []
-    return posix_only + [
+        ("empty instance counts as not given", ["-C", "T", "-I", "", "-P", "Value"], {},
+         out("VANTRIC OK - \\T\\Value = 50 | '\\T\\Value'=50"), 0),
+        ("quotes and backslashes pass whole", ["-p", r'\No"pe\\"x y\C\\'], {},
+         unknown(r'\No"pe\\"x y\C\\: no such object'), 3),
         # states and ranges
         ("ok with percent unit", ["-C", "Processor", "-I", "_Total", "-P", "% Processor Time", "-w", "85", "-c", "95"], {},
          out(f"VANTRIC OK - {CPU} = 12.345679% | '{CPU}'=12.345679%;85;95;0;100"), 0),
@@ -194,6 +194,63 @@ def timed_out(r, program):
     return status == 3 and stdout == unknown("timed out after 1 s"), repr((status, stdout, stderr))
 
 
+FAULT = rb"VANTRIC UNKNOWN - Exception %s in module \S+ at [0-9A-F]{8}\. %s\n"
+# 180 KB of perfdata from a command line within Windows' 32 KB.
+LONG = ["-p", "\\Process(*)\\Working Set"] * 2 + ["-l", "x" * 30000, "-s", "1", "-t", "3"]
+
+
+def endings(platform):
+    """Every other ending, always status 3: (name, real program?, args, env, standard output, held
+    still for seconds, output pattern (None: a part of the result, no time-out line), most seconds)."""
+    faults = [
+        ("access violation", "access", b"EAccessViolation", rb"Access violation at address .*"),
+        ("division by zero", "divzero", b"EDivByZero", rb"Division by zero\."),
+        ("stack overflow", "stack", b"EStackOverflow", rb"Stack overflow\."),
+    ]
+    rows = [(name, False, ["-p", "\\T\\Value"], {"VANTRIC_SIM_FAULT": fault}, "pipe", 0,
+             FAULT % (kind, text), 30) for name, fault, kind, text in faults]
+    rows.append(("time-out while writing", False, LONG, {}, "pipe", 0, None, 8))
+    if platform != "posix":
+        return rows
+    return rows + [
+        ("fault, closed pipe", False, ["-p", "\\T\\Value"], {"VANTRIC_SIM_FAULT": "access"}, "closed", 0, b"", 30),
+        ("time-out, closed pipe", True, ["-p", CPU, "-s", "900", "-t", "1"], {}, "closed", 1.5, b"", 10),
+        ("full non-blocking pipe", True, ["-p", CPU, "-s", "900", "-t", "1"], {}, "full", 0, b"", 4),
+        ("full non-blocking pipe, option error", False, ["-x"], {}, "full", 0, b"", 13),
+    ]
+
+
+def run_ending(r, program, args, env, stdout, hold, most):
+    """Status, output and seconds of a run into a pipe read only at its end, closed, or full."""
+    read_end, write_end = os.pipe()
+    if stdout == "closed":
+        os.close(read_end)
+    if stdout == "full":
+        os.set_blocking(write_end, False)
+        os.write(write_end, b"." * (1 << 20))  # as much as the pipe takes
+    start = time.monotonic()
+    p = subprocess.Popen(r.command(program, args), stdout=write_end, stderr=subprocess.DEVNULL,
+                         stdin=subprocess.DEVNULL, env=r.environment(env))
+    os.close(write_end)
+    if hold:
+        # Held still past its time: the time-out comes first whatever the load.
+        time.sleep(0.3)
+        p.send_signal(signal.SIGSTOP)
+        time.sleep(hold)
+        p.send_signal(signal.SIGCONT)
+    try:
+        status = p.wait(timeout=most + 5)
+    except subprocess.TimeoutExpired:
+        p.kill()
+        status = "still running"
+    seconds = time.monotonic() - start
+    data = b""
+    if stdout != "closed":
+        with os.fdopen(read_end, "rb") as f:
+            data = f.read().lstrip(b".")
+    return status, data, seconds
+
+
 class Runner(ProgramRunner):
     def __init__(self, platform, workdir, emulator=None):
         super().__init__(platform, workdir, TABLE, emulator)
@@ -233,6 +290,13 @@ def main():
                                    stderr=subprocess.PIPE,
                                    env=dict(os.environ, VANTRIC_SIM_COUNTERS=r.table))
             r.check("output failure", q.returncode == 3 and q.stderr == b"", repr(q))
+
+        for name, real, args, env, stdout, hold, want, most in endings(a.platform):
+            status, data, seconds = run_ending(r, a.real if real else a.sim, args, env, stdout, hold,
+                                               most)
+            fits = (re.fullmatch(want, data) is not None if want is not None
+                    else b"timed out" not in data and data.startswith(b"VANTRIC "))
+            r.check(name, status == 3 and fits and seconds < most, repr((status, data[:300], seconds)))
 
         # The real program on a real counter: one line, a state 0..2 and its perfdata.
         p = r.run(a.real, ["-p", CPU, "-w", "1000", "-s", "200"])

@@ -156,6 +156,31 @@ TEST(SplitCommandLine, ServesMoreThanSixtyThreeArguments) {
   EXPECT_EQ(split_command_line(line.c_str()), expected);
 }
 
+// The C runtime's split: the documented examples first.
+TEST(SplitCRuntimeCommandLine, FollowsTheRuntimesRules) {
+  const SplitRow rows[] = {
+      {__LINE__, R"(p "a b c" d e)", {"a b c", "d", "e"}},
+      {__LINE__, R"(p "ab\"c" "\\" d)", {"ab\"c", "\\", "d"}},
+      {__LINE__, R"(p a\\\b d"e f"g h)", {R"(a\\\b)", "de fg", "h"}},
+      {__LINE__, R"(p a\\\"b c d)", {R"(a\"b)", "c", "d"}},
+      {__LINE__, R"(p a\\\\"b c" d e)", {R"(a\\b c)", "d", "e"}},
+      {__LINE__, R"(p a"b"" c d)", {"ab\" c d"}},
+      {__LINE__, "p -w \"\" -c 95 \"\"", {"-w", "", "-c", "95", ""}},
+      {__LINE__, "p \"\"\"\" x\"\"y", {"\"", "xy"}},
+      {__LINE__, "p\ta \t b\\ \"c", {"a", "b\\", "c"}},
+      {__LINE__, R"("C:\Program Files\v.exe" -h)", {"-h"}},
+      {__LINE__, R"(C:\v\"a b" c\" d)", {"c\"", "d"}},
+      // A trail byte is neither quote nor backslash.
+      {__LINE__, "p \x81\" \x81\\\"x y", {"\x81\"", "\x81\\x y"}},
+      {__LINE__, "", {}},
+  };
+  for (const SplitRow& row : rows) {
+    SCOPED_TRACE(row.line);
+    EXPECT_EQ(getoptlib::split_c_runtime_command_line(row.command_line.c_str(), double_byte_next),
+              row.expected);
+  }
+}
+
 bool is_absolute_path(const std::string& path) {
   return (!path.empty() && path[0] == '/') ||
          (path.size() > 2 && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) ||

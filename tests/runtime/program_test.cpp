@@ -2,6 +2,7 @@
 // steps, the report of a failure or a fault, the fallback line.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdint>
@@ -40,10 +41,16 @@ bool run_child(void (*body)(void*), void* argument, ChildRun& run) {
 }
 
 [[noreturn]] void start_program(void (*check_run)(),
-                                std::initializer_list<ModuleSteps> modules = {}) {
+                                std::initializer_list<ModuleSteps> modules = {},
+                                FailureEnding ending = nullptr) {
   static char name[] = "vantric";
   static char* argv[] = {name, nullptr};
-  program_main(1, argv, check_run, modules);
+  program_main(1, argv, check_run, modules, ending);
+}
+
+// A program's own ending: the text on standard output, then status 3.
+void own_ending(const char* text, std::size_t length, int32_t) {
+  ::_exit(::write(1, text, length) < 0 ? 4 : 3);
 }
 
 void write_line(const char* text) {
@@ -76,11 +83,12 @@ struct ProgramRow {
   int32_t status;
   std::string out;
   std::string err_pattern;
+  FailureEnding ending = nullptr;
 };
 
 void run_program_row(void* argument) {
   const auto* row = static_cast<const ProgramRow*>(argument);
-  start_program(row->check_run, row->modules);
+  start_program(row->check_run, row->modules, row->ending);
 }
 
 void expect_endings(const std::vector<ProgramRow>& rows) {
@@ -190,6 +198,17 @@ TEST(Program, EndsAsTheRowSays) {
        217,
        "^run Runtime error 217 at [0-9A-F]{8}([0-9A-F]{8})?\r\n$",
        ""},
+      // The program's own ending gets the runtime error line instead.
+      {__LINE__,
+       [] {
+         uninstall_failure_family();
+         raise_runtime_error(RuntimeError::range_check, reinterpret_cast<const void*>(0x1A2B));
+       },
+       {},
+       3,
+       "Runtime error 201 at 00001A2B",
+       "",
+       &own_ending},
   });
 }
 
