@@ -8,30 +8,10 @@
 
 namespace perfdata::linux_backend {
 
-CounterKind counter_kind(Kind k) {
-  switch (k) {
-    case Kind::G:
-      return CounterKind::gauge;
-    case Kind::C:
-      return CounterKind::count;
-    case Kind::R:
-      return CounterKind::rate;
-    case Kind::P:
-      return CounterKind::percent;
-    case Kind::A:
-      return CounterKind::average;
-    case Kind::F:
-      return CounterKind::fraction;
-    case Kind::E:
-      return CounterKind::elapsed;
-  }
-  return CounterKind::unknown;
-}
-
 CounterInfo counter_info(const CounterDef& row) {
   CounterInfo info;
   info.name = row.name;
-  info.kind = counter_kind(row.kind);
+  info.kind = row.kind;
   info.unit = row.unit != nullptr ? row.unit : "";
   info.explanation = row.explanation != nullptr ? row.explanation : "";
   info.source = row.source != nullptr ? row.source : "";

@@ -15,7 +15,7 @@
 // registry (catalogue.cpp) lists every accessor in all_objects().
 //
 // Worked example. "\Processor(1)\% User Time": the query finds the object
-// "processor" (ASCII case ignored), its row "% User Time" (kind P, percent,
+// "processor" (ASCII case ignored), its row "% User Time" (kind percent,
 // needs = the /proc/stat bit), calls enumerate() -> {"_Total" id -1, "0" id 0,
 // "1" id 1}, pins {"1", id 1}. Each collect() calls the object's collect with
 // that Instance and the row's needs; format() calls the row's value(prev,
@@ -59,25 +59,17 @@ using Value = std::optional<double>;
 // is ok, else null (and dt is 0). A non-finite result becomes INVALID_DATA.
 using Formula = Value (*)(const Sample* prev, const Sample& cur, double dt, const Env& env);
 
-enum class Kind : char {
-  G = 'G',  // gauge: value at the latest collection
-  C = 'C',  // raw cumulative count since boot
-  R = 'R',  // rate: delta / dt
-  P = 'P',  // percent of deltas
-  A = 'A',  // average of deltas
-  F = 'F',  // instant fraction in percent
-  E = 'E',  // elapsed seconds
-};
-
-// True for kinds that need two samples (R, P, A).
-constexpr bool needs_two_samples(Kind k) { return k == Kind::R || k == Kind::P || k == Kind::A; }
-CounterKind counter_kind(Kind k);
+// True for kinds that need two samples (rate, percent, average).
+constexpr bool needs_two_samples(CounterKind k) {
+  return k == CounterKind::rate || k == CounterKind::percent || k == CounterKind::average;
+}
 
 struct CounterDef {
   const char* object;  // the object's name, repeated so a row reads on its own
   const char* name;    // served counter name, matched ignoring ASCII case
-  Kind kind;
-  bool percent;    // clamped to [0, 100] unless FMT_NOCAP100
+  // gauge, count, rate, percent (of deltas), average (of deltas), fraction
+  // (an instant share in percent) or elapsed (seconds).
+  CounterKind kind;
   uint32_t needs;  // object-defined bit set of sources collect() must read
   Formula value;
   const char* unit;         // "%", "B", "s", or "" for counts and rates
@@ -87,6 +79,11 @@ struct CounterDef {
 
 // The row as discovery reports it.
 CounterInfo counter_info(const CounterDef& row);
+// Percent and fraction rows are shares in percent: clamped to [0, 100]
+// unless FMT_NOCAP100.
+constexpr bool is_percent(const CounterDef& row) {
+  return row.kind == CounterKind::percent || row.kind == CounterKind::fraction;
+}
 
 // One served instance. `name` is the display name (already mangled where the
 // object mangles); `key`, `id` and `start` are the object's identity for

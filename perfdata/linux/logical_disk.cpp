@@ -185,10 +185,10 @@ Value free_megabytes(const Sample*, const Sample& c, double, const Env&) {
 const std::vector<CounterDef>& rows() {
   static const std::vector<CounterDef> table = [] {
     std::vector<CounterDef> t = {
-        {"LogicalDisk", "% Free Space", Kind::F, true, kNeedSpace, free_percent, "%",
+        {"LogicalDisk", "% Free Space", CounterKind::fraction, kNeedSpace, free_percent, "%",
          "Space an unprivileged user can still write, as a share of used plus that space",
          "statvfs 100*f_bavail/(f_blocks-f_bfree+f_bavail)"},
-        {"LogicalDisk", "Free Megabytes", Kind::G, false, kNeedSpace, free_megabytes, "",
+        {"LogicalDisk", "Free Megabytes", CounterKind::gauge, kNeedSpace, free_megabytes, "",
          "Space an unprivileged user can still write, in whole MiB",
          "statvfs floor(f_bavail*f_frsize/2^20)"},
     };

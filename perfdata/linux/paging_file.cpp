@@ -69,7 +69,7 @@ Value usage(const Sample*, const Sample& c, double, const Env&) {
 }
 
 constexpr CounterDef kCounters[] = {
-    {"Paging File", "% Usage", Kind::F, true, kSwaps, usage, "%",
+    {"Paging File", "% Usage", CounterKind::fraction, kSwaps, usage, "%",
      "Share of the swap area in use (_Total: of all swap areas)", "/proc/swaps 100*Used/Size"},
 };
 

@@ -78,7 +78,7 @@ FormattedValue Counter::format(uint32_t flags) const {
   Value v = row_->value(have_prev ? &prev_ : nullptr, cur_, have_prev ? dt : 0.0, query_->env());
   if (!v || !std::isfinite(*v)) return fv;
   double x = *v;
-  if (row_->percent && (flags & FMT_NOCAP100) == 0) x = cap_percent(x);
+  if (is_percent(*row_) && (flags & FMT_NOCAP100) == 0) x = cap_percent(x);
   fv.c_status = CSTATUS_VALID_DATA;
   fv.value = x;
   return fv;

@@ -96,15 +96,15 @@ Value queue_length(const Sample*, const Sample& c, double, const Env&) {
 }
 
 constexpr CounterDef kCounters[] = {
-    {"System", "Processes", Kind::G, false, kPids, processes, "", "Processes that exist now",
+    {"System", "Processes", CounterKind::gauge, kPids, processes, "", "Processes that exist now",
      "/proc/<pid>: number of these directories"},
-    {"System", "Threads", Kind::G, false, kThreads, threads, "",
+    {"System", "Threads", CounterKind::gauge, kThreads, threads, "",
      "Threads of all processes that exist now", "/proc/<pid>/stat num_threads (field 20) summed"},
-    {"System", "Context Switches/sec", Kind::R, false, kStat, context_switches, "",
+    {"System", "Context Switches/sec", CounterKind::rate, kStat, context_switches, "",
      "Context switches per second, all CPUs", "/proc/stat ctxt delta / seconds"},
-    {"System", "System Up Time", Kind::E, false, kUptime, up_time, "s", "Seconds since boot",
+    {"System", "System Up Time", CounterKind::elapsed, kUptime, up_time, "s", "Seconds since boot",
      "/proc/uptime first field"},
-    {"System", "Processor Queue Length", Kind::G, false, kStat, queue_length, "",
+    {"System", "Processor Queue Length", CounterKind::gauge, kStat, queue_length, "",
      "Runnable threads waiting for a CPU",
      "/proc/stat max(0, procs_running - number of cpuN lines)"},
 };

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "tests/perf/proc_tree.h"
+#include "tests/perfdata/linux/proc_tree.h"
 #include "perfdata/linux/discovery.h"
 #include "perfdata/linux/query.h"
 
@@ -363,8 +363,8 @@ TEST(Discovery, EveryCatalogueRowCarriesItsText) {
       EXPECT_TRUE(info.source.find("/proc/") == 0 || info.source.find("/sys/") == 0 ||
                   info.source.find("statvfs") == 0);
       // Percent rows are capped and so must say "%"; elapsed rows count seconds.
-      if (row.percent) EXPECT_EQ(info.unit, "%");
-      if (row.kind == lb::Kind::E) EXPECT_EQ(info.unit, "s");
+      if (lb::is_percent(row)) EXPECT_EQ(info.unit, "%");
+      if (row.kind == perfdata::CounterKind::elapsed) EXPECT_EQ(info.unit, "s");
       EXPECT_TRUE(info.unit == "" || info.unit == "%" || info.unit == "B" || info.unit == "s")
           << info.unit;
     }
