@@ -60,16 +60,12 @@ bool has_field(std::string_view text, std::string_view key) {
   return false;
 }
 
-bool enumerate(const Env& env, std::vector<Instance>&) {
-  std::string text;
-  return read_file(env, "proc/meminfo", text);
-}
-
-void collect(const Env& env, const Instance&, uint32_t needs, const Sample*, Sample& out) {
+void collect(const Env& env, uint32_t needs, Sample& out) {
   out.u.assign(kSlots, kAbsent);
+  out.ok = true;
   std::string text;
   if (needs & kMeminfo) {
-    if (!read_file(env, "proc/meminfo", text)) return;
+    if (!read_file(env, "proc/meminfo", text)) out.missing |= kMeminfo;
     static constexpr std::pair<size_t, const char*> keys[] = {
         {kCommitted, "Committed_AS"},    {kCommitLimit, "CommitLimit"}, {kMemTotal, "MemTotal"},
         {kSwapTotal, "SwapTotal"},       {kBuffers, "Buffers"},         {kCached, "Cached"},
@@ -90,7 +86,7 @@ void collect(const Env& env, const Instance&, uint32_t needs, const Sample*, Sam
     }
   }
   if (needs & kVmstat) {
-    if (!read_file(env, "proc/vmstat", text)) return;
+    if (!read_file(env, "proc/vmstat", text)) out.missing |= kVmstat;
     static constexpr std::pair<size_t, const char*> keys[] = {{kPgfault, "pgfault"},
                                                               {kPgmajfault, "pgmajfault"},
                                                               {kPgpgin, "pgpgin"},
@@ -107,7 +103,10 @@ void collect(const Env& env, const Instance&, uint32_t needs, const Sample*, Sam
     // Without the setting the kernel default (heuristic) applies.
     out.u[kMode] = (!tok.empty() && parse_u64(tok[0], mode)) ? mode : 0;
   }
-  out.ok = true;
+}
+
+void pass(const Env& env, const Request& req, Pass& out) {
+  single_instance_pass(env, req, out, "proc/meminfo", collect);
 }
 
 Value kib_field(const Sample& s, size_t slot, double scale) {
@@ -248,7 +247,7 @@ constexpr CounterDef kCounters[] = {
 }  // namespace
 
 const ObjectDef& memory_object() {
-  static const ObjectDef def{"Memory", false, kCounters, enumerate, collect};
+  static const ObjectDef def{"Memory", false, kCounters, pass};
   return def;
 }
 

@@ -38,16 +38,6 @@ void for_each_row(std::string_view text, Fn fn) {
   }
 }
 
-bool enumerate(const Env& env, std::vector<Instance>& out) {
-  std::string text;
-  if (!read_file(env, "proc/net/dev", text)) return false;
-  for_each_row(text, [&](std::string_view name, std::string_view) {
-    out.push_back(Instance{mangle(name), std::string(name), 0, 0});
-    return false;
-  });
-  return true;
-}
-
 // Mb/s; -1 (unknown), EINVAL (loopback, virtual links) and a missing file all
 // mean the speed is not known, which Windows shows as 0.
 double speed_bits(const Env& env, const std::string& ifname) {
@@ -59,25 +49,25 @@ double speed_bits(const Env& env, const std::string& ifname) {
   return static_cast<double>(mbps) * 1e6;
 }
 
-void collect(const Env& env, const Instance& inst, uint32_t needs, const Sample*, Sample& out) {
-  out.u.assign(kColumns, 0);
-  out.f.assign(1, 0.0);
-  if (needs & kDev) {
-    std::string text;
-    if (!read_file(env, "proc/net/dev", text)) return;
-    bool found = false, good = false;
-    for_each_row(text, [&](std::string_view name, std::string_view rest) {
-      if (name != inst.key) return false;
-      found = true;
-      std::vector<std::string_view> tok = split_ws(rest);
-      good = tok.size() >= kColumns;
-      for (size_t i = 0; good && i < kColumns; ++i) good = parse_u64(tok[i], out.u[i]);
-      return true;
-    });
-    if (!found || !good) return;
-  }
-  if (needs & kSpeed) out.f[0] = speed_bits(env, inst.key);
+// One read of /proc/net/dev gives every interface; the speed file is read
+// only for the interfaces whose counters need it.
+void pass(const Env& env, const Request& req, Pass& out) {
+  std::string text;
+  if (!read_file(env, "proc/net/dev", text)) return;
   out.ok = true;
+  for_each_row(text, [&](std::string_view name, std::string_view rest) {
+    std::string key(name);
+    if (!req.wants(key)) return false;
+    const uint32_t needs = req.needs_of(key);
+    Sample& s = add_instance(out, Instance{mangle(name), key, 0, 0});
+    s.u.assign(kColumns, 0);
+    s.f.assign(1, 0.0);
+    std::vector<std::string_view> tok = split_ws(rest);
+    s.ok = tok.size() >= kColumns;
+    for (size_t i = 0; s.ok && i < kColumns; ++i) s.ok = parse_u64(tok[i], s.u[i]);
+    if (needs & kSpeed) s.f[0] = speed_bits(env, key);
+    return false;
+  });
 }
 
 Value rate(const Sample& p, const Sample& c, double dt, std::initializer_list<size_t> cols) {
@@ -154,7 +144,7 @@ constexpr CounterDef kCounters[] = {
 }  // namespace
 
 const ObjectDef& network_interface_object() {
-  static const ObjectDef def{"Network Interface", true, kCounters, enumerate, collect};
+  static const ObjectDef def{"Network Interface", true, kCounters, pass};
   return def;
 }
 

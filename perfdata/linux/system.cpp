@@ -30,17 +30,13 @@ bool stat_threads(std::string_view stat, uint64_t& out) {
   return tok.size() > 17 && parse_u64(tok[17], out);
 }
 
-bool enumerate(const Env& env, std::vector<Instance>&) {
-  std::string text;
-  return read_file(env, "proc/stat", text);
-}
-
-void collect(const Env& env, const Instance&, uint32_t needs, const Sample*, Sample& out) {
+void collect(const Env& env, uint32_t needs, Sample& out) {
   out.u.assign(kSlots, 0);
   out.f.assign(1, 0.0);
+  out.ok = true;
   std::string text;
   if (needs & kStat) {
-    if (!read_file(env, "proc/stat", text)) return;
+    if (!read_file(env, "proc/stat", text)) out.missing |= kStat;
     bool have_ctxt = false, have_running = false;
     for (std::string_view line : split_lines(text)) {
       std::vector<std::string_view> tok = split_ws(line);
@@ -53,16 +49,17 @@ void collect(const Env& env, const Instance&, uint32_t needs, const Sample*, Sam
         ++out.u[kCpus];
       }
     }
-    if (!have_ctxt || !have_running) return;
+    if (!have_ctxt || !have_running) out.missing |= kStat;
   }
   if (needs & kUptime) {
     double up = 0;
-    if (!read_uptime(env, text, up)) return;
+    if (!read_uptime(env, text, up)) out.missing |= kUptime;
     out.f[0] = up;
   }
+  std::vector<std::string> names;
+  if ((needs & (kPids | kThreads)) && !list_dir(env, "proc", names))
+    out.missing |= kPids | kThreads;
   if (needs & (kPids | kThreads)) {
-    std::vector<std::string> names;
-    if (!list_dir(env, "proc", names)) return;
     for (const std::string& name : names) {
       if (!is_pid(name)) continue;
       if (needs & kThreads) {
@@ -74,7 +71,10 @@ void collect(const Env& env, const Instance&, uint32_t needs, const Sample*, Sam
       ++out.u[kProcesses];
     }
   }
-  out.ok = true;
+}
+
+void pass(const Env& env, const Request& req, Pass& out) {
+  single_instance_pass(env, req, out, "proc/stat", collect);
 }
 
 Value processes(const Sample*, const Sample& c, double, const Env&) {
@@ -112,7 +112,7 @@ constexpr CounterDef kCounters[] = {
 }  // namespace
 
 const ObjectDef& system_object() {
-  static const ObjectDef def{"System", false, kCounters, enumerate, collect};
+  static const ObjectDef def{"System", false, kCounters, pass};
   return def;
 }
 

@@ -67,20 +67,20 @@ bool count_established(std::string_view text, uint64_t& out) {
   return true;
 }
 
-bool enumerate(const Env& env, std::vector<Instance>&) {
-  std::string text;
-  return read_file(env, "proc/net/snmp", text);
-}
-
-void collect(const Env& env, const Instance&, uint32_t needs, const Sample*, Sample& out) {
+void collect(const Env& env, uint32_t needs, Sample& out) {
   out.u.assign(kSlots, kAbsent);
+  out.ok = true;
   std::string text;
-  if ((needs & kSnmp) && (!read_file(env, "proc/net/snmp", text) || !parse_snmp(text, out))) return;
+  if ((needs & kSnmp) && (!read_file(env, "proc/net/snmp", text) || !parse_snmp(text, out)))
+    out.missing |= kSnmp;
   if ((needs & kTcpTable) &&
       (!read_file(env, "proc/net/tcp", text) || !count_established(text, out.u[kEstablished]))) {
-    return;
+    out.missing |= kTcpTable;
   }
-  out.ok = true;
+}
+
+void pass(const Env& env, const Request& req, Pass& out) {
+  single_instance_pass(env, req, out, "proc/net/snmp", collect);
 }
 
 Value gauge(const Sample& c, size_t slot) {
@@ -150,7 +150,7 @@ constexpr CounterDef kCounters[] = {
 }  // namespace
 
 const ObjectDef& tcpv4_object() {
-  static const ObjectDef def{"TCPv4", false, kCounters, enumerate, collect};
+  static const ObjectDef def{"TCPv4", false, kCounters, pass};
   return def;
 }
 
