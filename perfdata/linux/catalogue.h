@@ -137,7 +137,7 @@ struct ObjectDef {
   // source that fails for one instance sets that instance's `missing` bits;
   // an instance that vanished while being read is left out.
   void (*pass)(const Env& env, const Request& req, Pass& out);
-  // Instance lookup rules beyond the common ones (see find_instance).
+  // Instance lookup rules beyond the common ones (see InstanceIndex).
   bool strip_trailing_slash = false;  // LogicalDisk: "/var/" finds "/var" (but "/" stays "/")
   size_t truncated_name_len = 0;      // Process: 15; a longer request matches on its first 15 bytes
 };

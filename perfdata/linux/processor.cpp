@@ -45,13 +45,17 @@ bool parse_ticks(const std::vector<std::string_view>& tok, Sample& out) {
 struct IrqTable {
   std::vector<int64_t> cpus;        // CPU number of each kept column
   std::vector<std::string> labels;  // "0:", "NMI:", ... in file order
-  std::vector<uint32_t> cells;      // labels.size() x cpus.size(), row by row
+  // One vector per row, each exactly one cell per kept column: a single
+  // block would double its capacity while growing, and /proc/interrupts on a
+  // large machine holds hundreds of thousands of cells.
+  std::vector<std::vector<uint32_t>> cells;
+
+  std::vector<long> by_cpu;  // kept column of each CPU number, -1 for none
 
   // The kept column of `cpu`, or -1.
   long column(int64_t cpu) const {
-    for (size_t c = 0; c < cpus.size(); ++c)
-      if (cpus[c] == cpu) return static_cast<long>(c);
-    return -1;
+    return cpu >= 0 && static_cast<size_t>(cpu) < by_cpu.size() ? by_cpu[static_cast<size_t>(cpu)]
+                                                                : -1;
   }
 };
 
@@ -72,9 +76,12 @@ bool read_interrupts(const Env& env, Keep keep, IrqTable& table) {
       ncols = tok.size();
       for (size_t i = 0; i < tok.size(); ++i) {
         uint64_t n = 0;
-        if (tok[i].substr(0, 3) != "CPU" || !parse_u64(tok[i].substr(3), n)) continue;
+        if (tok[i].substr(0, 3) != "CPU" || !parse_u64(tok[i].substr(3), n) || n > 1000000)
+          continue;
         if (!keep(static_cast<int64_t>(n))) continue;
         kept.push_back(static_cast<long>(i));
+        if (table.by_cpu.size() <= n) table.by_cpu.resize(n + 1, -1);
+        table.by_cpu[n] = static_cast<long>(table.cpus.size());
         table.cpus.push_back(static_cast<int64_t>(n));
       }
       ok = ncols > 0;
@@ -86,9 +93,11 @@ bool read_interrupts(const Env& env, Keep keep, IrqTable& table) {
     for (size_t c = 0; c < ncols; ++c)
       if (!parse_u64(tok[c + 1], v)) return;  // a single-value row such as ERR or MIS
     table.labels.emplace_back(tok[0]);
+    std::vector<uint32_t>& row = table.cells.emplace_back();
+    row.reserve(kept.size());
     for (long c : kept) {
       parse_u64(tok[static_cast<size_t>(c) + 1], v);
-      table.cells.push_back(static_cast<uint32_t>(v));
+      row.push_back(static_cast<uint32_t>(v));
     }
   });
   return read && ok && !header;
@@ -187,11 +196,14 @@ Value interrupts_rate(const Sample* p, const Sample& c, double dt, const Env&) {
   const int64_t cpu = static_cast<int64_t>(c.u[kCpu]) - 1;
   // Columns of `after` to add, and the matching column of `before` (-1: none).
   std::vector<std::pair<size_t, long>> cols;
-  for (size_t k = 0; k < after->cpus.size(); ++k) {
-    if (cpu < 0 || after->cpus[k] == cpu) cols.emplace_back(k, before->column(after->cpus[k]));
+  if (cpu >= 0) {
+    const long k = after->column(cpu);
+    if (k >= 0) cols.emplace_back(static_cast<size_t>(k), before->column(cpu));
+  } else {
+    for (size_t k = 0; k < after->cpus.size(); ++k)
+      cols.emplace_back(k, before->column(after->cpus[k]));
   }
   std::unordered_map<std::string_view, size_t> rows_before;
-  const size_t na = after->cpus.size(), nb = before->cpus.size();
   uint64_t sum = 0;
   for (size_t r = 0; r < after->labels.size(); ++r) {
     // Rows usually stand where they stood; otherwise find them by label.
@@ -207,13 +219,13 @@ Value interrupts_rate(const Sample* p, const Sample& c, double dt, const Env&) {
       if (it != rows_before.end()) rb = static_cast<long>(it->second);
     }
     for (const auto& [ka, kb] : cols) {
-      const uint32_t now = after->cells[r * na + ka];
+      const uint32_t now = after->cells[r][ka];
       if (rb < 0 || kb < 0) {
         sum += now;
         continue;
       }
       std::optional<uint64_t> d =
-          delta32(before->cells[static_cast<size_t>(rb) * nb + static_cast<size_t>(kb)], now);
+          delta32(before->cells[static_cast<size_t>(rb)][static_cast<size_t>(kb)], now);
       if (!d) return std::nullopt;
       sum += *d;
     }
