@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Whole-process cost of reading every process's working set through an
+r"""Whole-process cost of reading every process's working set through an
 array counter, next to `ps -e -o pid,rss,comm`, and the peak memory of the
 probe's Interrupts/sec total on a large /proc/interrupts.
 
@@ -9,6 +9,11 @@ probe's Interrupts/sec total on a large /proc/interrupts.
 --processes  process counts to measure at (default: the current count);
              sleeping children are started to reach each count (at most
              10,000) and killed afterwards
+--mounts     as root: \LogicalDisk(*)\% Free Space over N bind mounts of one
+             directory, each count in a private mount namespace (unshare -m)
+--interfaces as root: \Network Interface(*)\Bytes Total/sec (two collections,
+             no pause) over N veth interfaces in a private network namespace
+             (unshare -n)
 --interrupts as root: vantric -C Processor -I _Total -P Interrupts/sec with
              a generated /proc/interrupts of CPUS columns and ROWS lines
              bind-mounted in a private mount namespace (unshare -m)
@@ -82,6 +87,51 @@ def interrupts(vantric, spec):
         os.unlink(path)
 
 
+def measure(probe, path, rounds, interval=None):
+    """Median cpu ms of the probe reading `path`."""
+    argv = [probe, path] + ([str(interval)] if interval is not None else [])
+    return statistics.median(run(argv)[0] for _ in range(rounds))
+
+
+def in_namespace(flag, setup, args, path, interval=None):
+    """Runs this script's --measure inside a new namespace after `setup`."""
+    me = os.path.abspath(__file__)
+    inner = (f"{setup} && exec {sys.executable} {me} --probe {args.probe} --rounds {args.rounds} "
+             f"--measure '{path}'" + (f" --interval {interval}" if interval is not None else ""))
+    out = subprocess.run(["unshare", flag, "sh", "-c", inner], capture_output=True, text=True)
+    if out.returncode != 0:
+        sys.exit(f"namespace run failed: {out.stderr.strip()}")
+    return float(out.stdout.strip())
+
+
+def scaling(args):
+    base = tempfile.mkdtemp(prefix="mounts-", dir="/var/tmp")
+    try:
+        os.mkdir(os.path.join(base, "src"))
+        for n in args.mounts:
+            script = os.path.join(base, f"mount{n}.sh")
+            with open(script, "w") as f:
+                for i in range(n):
+                    d = os.path.join(base, f"m{i}")
+                    os.makedirs(d, exist_ok=True)
+                    f.write(f"mount --bind {base}/src {d}\n")
+            ms = in_namespace("-m", f"sh {script}", args, "\\LogicalDisk(*)\\% Free Space")
+            print(f"LogicalDisk % Free Space array, {n} extra mounts: {ms:.2f} ms cpu")
+    finally:
+        subprocess.run(["rm", "-rf", base])
+    for n in args.interfaces:
+        with tempfile.NamedTemporaryFile("w", prefix="links-", delete=False) as f:
+            for i in range(n // 2):
+                f.write(f"link add va{i} type veth peer name vb{i}\n")
+            batch = f.name
+        try:
+            ms = in_namespace("-n", f"ip -batch {batch}", args,
+                              "\\Network Interface(*)\\Bytes Total/sec", interval=0)
+            print(f"Network Interface Bytes Total/sec array, {n} interfaces: {ms:.2f} ms cpu")
+        finally:
+            os.unlink(batch)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--probe", default="build/linux/bench/array_probe")
@@ -89,7 +139,17 @@ def main():
     ap.add_argument("--rounds", type=int, default=9)
     ap.add_argument("--processes", type=int, nargs="*", default=[])
     ap.add_argument("--interrupts")
+    ap.add_argument("--mounts", type=int, nargs="*", default=[])
+    ap.add_argument("--interfaces", type=int, nargs="*", default=[])
+    ap.add_argument("--measure", help=argparse.SUPPRESS)
+    ap.add_argument("--interval", type=int, help=argparse.SUPPRESS)
     args = ap.parse_args()
+    if args.measure:
+        print(measure(args.probe, args.measure, args.rounds, args.interval))
+        return
+    if args.mounts or args.interfaces:
+        scaling(args)
+        return
     sleepers = []
     try:
         compare(args.probe, args.rounds)
