@@ -171,16 +171,26 @@ struct Proc {
   Sample sample;
 };
 
-// Idle and _Total share these: the CPUs' idle ticks and the uptime, read
-// once per pass.
-void system_parts(const Env& env, uint32_t needs, const std::optional<double>& up, std::string& buf,
-                  Sample& out) {
+// What Idle and _Total share, read once per pass: the CPUs' idle ticks and
+// the uptime.
+struct SystemParts {
+  std::optional<uint64_t> idle_ticks;
+  std::optional<double> uptime;
+};
+
+void system_sample(const SystemParts& parts, uint32_t needs, Sample& out) {
   out.ok = true;
   out.u.assign(kFieldCount, 0);
-  if ((needs & kCpu) && !read_idle_ticks(env, buf, out.u[kIdleTicks])) out.missing |= kCpu;
+  if (needs & kCpu) {
+    if (parts.idle_ticks) {
+      out.u[kIdleTicks] = *parts.idle_ticks;
+    } else {
+      out.missing |= kCpu;
+    }
+  }
   if (needs & kUptime) {
-    if (up) {
-      out.f = {*up};
+    if (parts.uptime) {
+      out.f = {*parts.uptime};
     } else {
       out.missing |= kUptime;
     }
@@ -236,9 +246,13 @@ void pass(const Env& env, const Request& req, Pass& out) {
   }
   const uint32_t all = req.all_needs();
   std::string buf;
-  std::optional<double> up;
+  SystemParts parts;
   double seconds = 0;
-  if ((all & kUptime) && read_uptime(env, buf, seconds)) up = seconds;
+  uint64_t ticks = 0;
+  if ((all & kUptime) && read_uptime(env, buf, seconds)) parts.uptime = seconds;
+  if ((all & kCpu) && (req.wants("") || req.wants("0")) && read_idle_ticks(env, buf, ticks))
+    parts.idle_ticks = ticks;
+  const std::optional<double>& up = parts.uptime;
   std::vector<Proc> procs;
   procs.reserve(pids.size());
   for (const std::string& pid : pids) {
@@ -265,11 +279,11 @@ void pass(const Env& env, const Request& req, Pass& out) {
   out.samples.reserve(procs.size() + 2);
   if (req.wants("")) {
     Sample& total = add_instance(out, Instance{kTotal, "", -1, 0});
-    system_parts(env, req.needs_of(""), up, buf, total);
+    system_sample(parts, req.needs_of(""), total);
     sum_into(procs, total);
   }
   if (req.wants("0")) {
-    system_parts(env, req.needs_of("0"), up, buf, add_instance(out, Instance{kIdle, "0", 0, 0}));
+    system_sample(parts, req.needs_of("0"), add_instance(out, Instance{kIdle, "0", 0, 0}));
   }
   for (Proc& p : procs) {
     out.instances.push_back(std::move(p.inst));
