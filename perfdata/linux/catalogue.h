@@ -90,9 +90,10 @@ constexpr bool is_percent(const CounterDef& row) {
 
 // One served instance. `name` is the display name (already mangled where the
 // object mangles); `key`, `id` and `start` are the object's identity: `key`
-// is unique within one pass (a raw source name, "cpuN", a PID; "" for
-// _Total), `id` a CPU number or PID (-1 for _Total), `start` a process start
-// time. A pass lists instances in group order (source order, or (starttime,
+// is unique within one pass (a raw source name, "cpuN", a PID, "0" for
+// Idle; "" for _Total but Processor's "cpu", and for the one instance of a
+// single-instance object), `id` a CPU number or PID (-1 for _Total), `start`
+// a process start time. A pass lists instances in group order (source order, or (starttime,
 // pid) for processes); '#k' derives from that order.
 struct Instance {
   std::string name;
