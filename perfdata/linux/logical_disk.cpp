@@ -47,8 +47,9 @@ bool has_dev_source(const MountEntry& m) {
 }
 
 // The identity that bind mounts and btrfs subvolumes of one device share.
-std::string backing_key(const Env& env, const MountEntry& m) {
-  if (has_dev_source(m)) return "dev " + dev_source_name(env, m.source);
+// `dev` is dev_source_name() of a "/dev/..." source, resolved once per mount.
+std::string backing_key(const MountEntry& m, const std::string& dev) {
+  if (has_dev_source(m)) return "dev " + dev;
   return dev_number(m);
 }
 
@@ -67,13 +68,13 @@ struct DiskIndex {
 // The diskstats row behind a mount: by maj:min for a real device number, by
 // the source's device name for btrfs (major 0); overlay, zfs and the like
 // have none.
-const DiskRow* backing_row(const Env& env, const MountEntry& m, const DiskIndex& disks) {
+const DiskRow* backing_row(const MountEntry& m, const std::string& dev, const DiskIndex& disks) {
   if (m.major != 0) {
     auto it = disks.by_number.find((uint64_t{m.major} << 32) | m.minor);
     return it == disks.by_number.end() ? nullptr : it->second;
   }
   if (!has_dev_source(m)) return nullptr;
-  auto it = disks.by_name.find(dev_source_name(env, m.source));
+  auto it = disks.by_name.find(dev);
   return it == disks.by_name.end() ? nullptr : it->second;
 }
 
@@ -115,7 +116,10 @@ void pass(const Env& env, const Request& req, Pass& out) {
     const bool wanted = req.wants(m.mount_point);
     if (!wanted && !total) continue;
     const uint32_t needs = req.needs_of(m.mount_point);
-    const DiskRow* row = io ? backing_row(env, m, disks) : nullptr;
+    // Symlinks such as /dev/mapper/x are resolved once, for I/O and _Total alike.
+    const std::string dev =
+        has_dev_source(m) && (io || total) ? dev_source_name(env, m.source) : "";
+    const DiskRow* row = io ? backing_row(m, dev, disks) : nullptr;
     uint64_t avail = 0, size = 0;
     const bool space = (needs & kNeedSpace) && space_of(env, m, avail, size);
     if (wanted) {
@@ -130,7 +134,7 @@ void pass(const Env& env, const Request& req, Pass& out) {
       s.ok = true;
     }
     if (!total) continue;
-    std::string key = backing_key(env, m);
+    std::string key = backing_key(m, dev);
     if (counted.count(key) != 0) continue;
     bool counted_here = false;
     if (row != nullptr && counted_rows.insert(row->name).second) {
