@@ -10,7 +10,9 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "bench/fixture_root.h"
 #include "perfdata/linux/query.h"
 
 namespace {
@@ -22,12 +24,10 @@ void write(const std::filesystem::path& p, const std::string& text) {
 
 // A /proc with `n` processes shaped like the real files (52-field stat, a
 // full status, io, three fds). Kept for the whole run, removed at exit.
-class Fixture {
+class Fixture : public FixtureRoot {
  public:
-  explicit Fixture(int n) {
-    char templ[] = "/tmp/process-bench-XXXXXX";
-    dir_ = mkdtemp(templ);
-    std::filesystem::path root = dir_;
+  explicit Fixture(int n) : FixtureRoot("process-bench") {
+    std::filesystem::path root = dir();
     write(root / "proc/stat",
           "cpu  100 0 100 100000 50 0 0 0 0 0\ncpu0 100 0 100 100000 50 0 0 0 0 0\n");
     write(root / "proc/uptime", "1000.00 1900.00\n");
@@ -59,18 +59,6 @@ class Fixture {
       for (int f = 0; f < 3; ++f) write(d / "fd" / std::to_string(f), "");
     }
   }
-  ~Fixture() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  perfdata::linux_backend::Env env() const {
-    perfdata::linux_backend::Env e = perfdata::linux_backend::default_env();
-    e.root = dir_;
-    return e;
-  }
-
- private:
-  std::string dir_;
 };
 
 const Fixture& fixture(int n) {
@@ -123,6 +111,34 @@ void BM_CollectPair(benchmark::State& state) {
   }
   state.SetComplexityN(state.range(0));
 }
+
+// Every process's working set as one array counter: the add and one
+// collection (a gauge needs no second); the CPU time should grow with N.
+void BM_ArrayWorkingSet(benchmark::State& state) {
+  const Fixture& fx = fixture(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    perfdata::linux_backend::Query q(fx.env());
+    perfdata::linux_backend::Counter* c = nullptr;
+    if (q.add_array("\\Process(*)\\Working Set", &c) != 0) {
+      state.SkipWithError("add failed");
+      break;
+    }
+    q.collect();
+    std::vector<perfdata::ArrayItem> items;
+    c->format_array(perfdata::FMT_DOUBLE, items);
+    if (items.size() < static_cast<size_t>(state.range(0))) {
+      state.SkipWithError("items missing");
+      break;
+    }
+  }
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_ArrayWorkingSet)
+    ->Arg(1024)
+    ->Arg(4096)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->Complexity(benchmark::oN);
 
 BENCHMARK(BM_AddAndCollectPair)
     ->Arg(500)

@@ -116,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       lb::FormattedValue v = c->format(flags);
       if (v.c_status != 0) continue;
       if (!std::isfinite(v.value)) abort();
-      if (c->row().percent && !(flags & perfdata::FMT_NOCAP100) &&
+      if (perfdata::linux_backend::is_percent(c->row()) && !(flags & perfdata::FMT_NOCAP100) &&
           (v.value < 0.0 || v.value > 100.0))
         abort();
     }

@@ -24,18 +24,39 @@ Status open_query(Query* query) {
   return 0;
 }
 
-Status add_counter(Query query, const char* full_path, Counter* counter) {
+namespace {
+
+Status add(Query query, const char* full_path, Counter* counter, bool array) {
   if (query == nullptr) return INVALID_HANDLE;
   if (full_path == nullptr || counter == nullptr) return INVALID_ARGUMENT;
   lb::Counter* c = nullptr;
-  Status st = static_cast<lb::Query*>(query)->add(full_path, &c);
+  auto* q = static_cast<lb::Query*>(query);
+  Status st = array ? q->add_array(full_path, &c) : q->add(full_path, &c);
   if (st == 0) *counter = c;
   return st;
+}
+
+}  // namespace
+
+Status add_counter(Query query, const char* full_path, Counter* counter) {
+  return add(query, full_path, counter, false);
 }
 
 // Counter names are served in English only.
 Status add_english_counter(Query query, const char* full_path, Counter* counter) {
   return add_counter(query, full_path, counter);
+}
+
+Status add_array_counter(Query query, const char* full_path, Counter* counter) {
+  return add(query, full_path, counter, true);
+}
+
+Status get_formatted_counter_array(Counter counter, uint32_t format,
+                                   std::vector<ArrayItem>* items) {
+  if (counter == nullptr) return INVALID_HANDLE;
+  if (items == nullptr) return INVALID_ARGUMENT;
+  static_cast<const lb::Counter*>(counter)->format_array(format, *items);
+  return 0;
 }
 
 Status collect_query_data(Query query) {

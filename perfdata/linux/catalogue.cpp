@@ -4,34 +4,17 @@
 
 #include "perfdata/linux/catalogue.h"
 
+#include <string>
+#include <unordered_map>
+
 #include "perfdata/paths.h"
 
 namespace perfdata::linux_backend {
 
-CounterKind counter_kind(Kind k) {
-  switch (k) {
-    case Kind::G:
-      return CounterKind::gauge;
-    case Kind::C:
-      return CounterKind::count;
-    case Kind::R:
-      return CounterKind::rate;
-    case Kind::P:
-      return CounterKind::percent;
-    case Kind::A:
-      return CounterKind::average;
-    case Kind::F:
-      return CounterKind::fraction;
-    case Kind::E:
-      return CounterKind::elapsed;
-  }
-  return CounterKind::unknown;
-}
-
 CounterInfo counter_info(const CounterDef& row) {
   CounterInfo info;
   info.name = row.name;
-  info.kind = counter_kind(row.kind);
+  info.kind = row.kind;
   info.unit = row.unit != nullptr ? row.unit : "";
   info.explanation = row.explanation != nullptr ? row.explanation : "";
   info.source = row.source != nullptr ? row.source : "";
@@ -85,54 +68,124 @@ std::optional<uint64_t> delta32(uint64_t prev, uint64_t cur) {
   return std::nullopt;
 }
 
-std::string mangle(std::string_view raw) {
+std::string mangle(std::string_view raw, bool keep_slash) {
+  if (raw.empty()) return "_";
   std::string r(raw);
   for (char& c : r) {
-    switch (c) {
-      case '(':
-        c = '[';
-        break;
-      case ')':
-        c = ']';
-        break;
-      case '#':
-      case '\\':
-      case '/':
-        c = '_';
-        break;
-      default:
-        break;
+    const auto b = static_cast<unsigned char>(c);
+    if (c == '(') {
+      c = '[';
+    } else if (c == ')') {
+      c = ']';
+    } else if (c == '#' || c == '\\' || c == '*' || c == '|' || b < 0x20 || b == 0x7F ||
+               (c == '/' && !keep_slash)) {
+      // '#' would read as a duplicate index and '*' as a wildcard; '|' and
+      // control bytes would split an output line or start performance data.
+      c = '_';
     }
   }
   return r;
 }
 
-std::optional<size_t> find_instance(const ObjectDef& obj, const std::vector<Instance>& list,
-                                    std::string_view name, uint32_t index) {
-  if (obj.strip_trailing_slash && name.size() > 1 && name.back() == '/') name.remove_suffix(1);
+std::vector<std::string> numbered_names(const std::vector<Instance>& list) {
+  std::unordered_map<std::string, size_t> seen;
+  std::vector<std::string> names;
+  names.reserve(list.size());
+  for (const Instance& inst : list) {
+    size_t k = seen[folded(inst.name)]++;
+    names.push_back(k == 0 ? inst.name : inst.name + "#" + std::to_string(k));
+  }
+  return names;
+}
+
+InstanceIndex::InstanceIndex(const ObjectDef& obj, const std::vector<Instance>& list) : obj_(obj) {
+  for (size_t i = 0; i < list.size(); ++i) {
+    exact_.emplace(list[i].name, i);
+    groups_[folded(list[i].name)].push_back(i);
+  }
+}
+
+std::optional<size_t> InstanceIndex::find(std::string_view name, uint32_t index) const {
+  if (obj_.strip_trailing_slash && name.size() > 1 && name.back() == '/') name.remove_suffix(1);
   // A name given exactly, without an index, is that instance: mount points
   // and interface names differ by case alone on Linux.
   if (index == 0) {
-    for (size_t i = 0; i < list.size(); ++i) {
-      if (list[i].name == name) return i;
-    }
+    auto it = exact_.find(name);
+    if (it != exact_.end()) return it->second;
   }
   // Otherwise duplicates form one group ignoring case; '#k' picks the k-th
-  // member in the order enumerate() gave, which is the order the display
-  // names carry.
-  std::vector<size_t> group;
-  for (size_t i = 0; i < list.size(); ++i) {
-    if (iequals(list[i].name, name)) group.push_back(i);
-  }
-  const size_t cut = obj.truncated_name_len;
-  if (group.empty() && cut > 0 && name.size() > cut) {
-    std::string_view head = name.substr(0, cut);
-    for (size_t i = 0; i < list.size(); ++i) {
-      if (list[i].name.size() == cut && iequals(list[i].name, head)) group.push_back(i);
+  // member in listing order, which is the order the display names carry.
+  auto group = groups_.find(folded(name));
+  const size_t cut = obj_.truncated_name_len;
+  if (group == groups_.end() && cut > 0 && name.size() > cut)
+    group = groups_.find(folded(name.substr(0, cut)));
+  if (group == groups_.end() || index >= group->second.size()) return std::nullopt;
+  return group->second[index];
+}
+
+namespace {
+
+// Pattern positions reachable from the set `at` after one more byte `c`
+// (any byte when `any`); a '*' position may also be skipped.
+void close_stars(std::string_view p, std::vector<char>& at) {
+  for (size_t i = 0; i < p.size(); ++i)
+    if (at[i] && p[i] == '*') at[i + 1] = 1;
+}
+void step(std::string_view p, std::vector<char>& at, char c, bool any) {
+  std::vector<char> next(p.size() + 1, 0);
+  for (size_t i = 0; i < p.size(); ++i) {
+    if (!at[i]) continue;
+    if (p[i] == '*') {
+      next[i] = 1;
+    } else if (any || fold(p[i]) == fold(c)) {
+      next[i + 1] = 1;
     }
   }
-  if (index >= group.size()) return std::nullopt;
-  return group[index];
+  close_stars(p, next);
+  at.swap(next);
+}
+
+}  // namespace
+
+bool instance_matches(const ObjectDef& obj, std::string_view pattern, std::string_view name,
+                      std::string_view suffix) {
+  std::string display(name);
+  display.append(suffix);
+  if (wildcard_match(pattern, display)) return true;
+  if (obj.truncated_name_len == 0 || name.size() != obj.truncated_name_len) return false;
+  // The pattern against name + X + suffix for some non-empty X: run the
+  // pattern as a set of positions over the name, then over one or more
+  // arbitrary bytes (which reach every position from the first one onward),
+  // then over the suffix.
+  std::vector<char> at(pattern.size() + 1, 0);
+  at[0] = 1;
+  close_stars(pattern, at);
+  for (char c : name) step(pattern, at, c, false);
+  step(pattern, at, 0, true);
+  size_t first = 0;
+  while (first <= pattern.size() && !at[first]) ++first;
+  if (first > pattern.size()) return false;
+  for (size_t i = first; i <= pattern.size(); ++i) at[i] = 1;
+  for (char c : suffix) step(pattern, at, c, false);
+  return at[pattern.size()] != 0;
+}
+
+Sample& add_instance(Pass& out, Instance inst) {
+  out.instances.push_back(std::move(inst));
+  return out.samples.emplace_back();
+}
+
+void single_instance_pass(const Env& env, const Request& req, Pass& out, std::string_view primary,
+                          void (*collect)(const Env& env, uint32_t needs, Sample& out)) {
+  const uint32_t needs = req.all_needs();
+  if (needs == 0) {
+    std::string text;
+    out.ok = read_file(env, primary, text);
+    if (out.ok && req.wants("")) add_instance(out, Instance{"", "", 0, 0});
+    return;
+  }
+  out.ok = true;
+  collect(env, needs, add_instance(out, Instance{"", "", 0, 0}));
 }
 
 double cap_percent(double v) {

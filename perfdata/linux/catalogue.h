@@ -4,23 +4,23 @@
 // counter reference read them.
 //
 // An object is data: an ObjectDef naming the object, a table of CounterDef
-// rows, and two functions: `enumerate` lists the instances (add-time checks,
-// '#k' grouping, discovery), `collect` reads one pinned instance into a
-// Sample, reading only the sources the counter's `needs` bits name; each
-// row's `value` is a pure function of two samples. The query (query.cpp) owns
-// the add-time status order, the value statuses and the percent cap; an
-// object never sees a path.
+// rows, and one function, `pass`, that reads the object's sources once per
+// collection and gives every instance asked for its Sample (with _Total
+// computed in the same pass); each row's `value` is a pure function of two
+// samples of one instance. The query (query.cpp) owns the add-time status
+// order, the value statuses and the percent cap; an object never sees a path.
 //
 // Registration: each object file defines one accessor declared below; the
 // registry (catalogue.cpp) lists every accessor in all_objects().
 //
 // Worked example. "\Processor(1)\% User Time": the query finds the object
-// "processor" (ASCII case ignored), its row "% User Time" (kind P, percent,
-// needs = the /proc/stat bit), calls enumerate() -> {"_Total" id -1, "0" id 0,
-// "1" id 1}, pins {"1", id 1}. Each collect() calls the object's collect with
-// that Instance and the row's needs; format() calls the row's value(prev,
-// cur, dt, env), e.g. 100 * (du + dn) / T = 12.5, and caps it to [0, 100]
-// unless FMT_NOCAP100 is passed.
+// "processor" (ASCII case ignored), its row "% User Time" (kind percent,
+// needs = the /proc/stat bit), lists the instances with a pass that asks for
+// every instance and no sources -> {"_Total" key "cpu", "0", "1"}, pins
+// {"1", key "cpu1", id 1}. Each collect() runs one pass with the pins and
+// the union of their rows' needs; format() finds the pinned instance in the
+// last two passes and calls the row's value(prev, cur, dt, env), e.g.
+// 100 * (du + dn) / T = 12.5, capped to [0, 100] unless FMT_NOCAP100.
 #pragma once
 
 #ifndef __linux__
@@ -34,6 +34,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "perfdata/linux/env.h"
@@ -41,11 +42,13 @@
 
 namespace perfdata::linux_backend {
 
-// What one collect() read for one pinned instance. The layout of `u` and `f`
-// is the object's own; `payload` carries anything larger (for example a
-// per-process table that a _Total formula differences key by key).
+// What one pass read for one instance. The layout of `u` and `f` is the
+// object's own; `payload` carries anything larger (for example a per-process
+// table that a _Total formula differences key by key), shared between the
+// instances of one pass where they read the same table.
 struct Sample {
-  bool ok = false;          // false: source missing, unreadable, malformed, or the instance is gone
+  bool ok = false;          // false: the instance's own source is malformed or unreadable
+  uint32_t missing = 0;     // source bits that could not be read for this instance
   std::vector<uint64_t> u;  // counts and gauges as read
   std::vector<double> f;    // derived or signed values
   std::shared_ptr<const void> payload;
@@ -59,25 +62,13 @@ using Value = std::optional<double>;
 // is ok, else null (and dt is 0). A non-finite result becomes INVALID_DATA.
 using Formula = Value (*)(const Sample* prev, const Sample& cur, double dt, const Env& env);
 
-enum class Kind : char {
-  G = 'G',  // gauge: value at the latest collection
-  C = 'C',  // raw cumulative count since boot
-  R = 'R',  // rate: delta / dt
-  P = 'P',  // percent of deltas
-  A = 'A',  // average of deltas
-  F = 'F',  // instant fraction in percent
-  E = 'E',  // elapsed seconds
-};
-
-// The interface's kind of a row's kind; perfdata::needs_two_samples of it
-// is true for R, P and A.
-CounterKind counter_kind(Kind k);
 
 struct CounterDef {
   const char* object;  // the object's name, repeated so a row reads on its own
   const char* name;    // served counter name, matched ignoring ASCII case
-  Kind kind;
-  bool percent;    // clamped to [0, 100] unless FMT_NOCAP100
+  // gauge, count, rate, percent (of deltas), average (of deltas), fraction
+  // (an instant share in percent) or elapsed (seconds).
+  CounterKind kind;
   uint32_t needs;  // object-defined bit set of sources collect() must read
   Formula value;
   const char* unit;         // "%", "B", "s", or "" for counts and rates
@@ -87,36 +78,74 @@ struct CounterDef {
 
 // The row as discovery reports it.
 CounterInfo counter_info(const CounterDef& row);
+// Percent and fraction rows are shares in percent: clamped to [0, 100]
+// unless FMT_NOCAP100.
+constexpr bool is_percent(const CounterDef& row) {
+  return row.kind == CounterKind::percent || row.kind == CounterKind::fraction;
+}
 
 // One served instance. `name` is the display name (already mangled where the
-// object mangles); `key`, `id` and `start` are the object's identity for
-// collect(): a raw source name, a CPU number or PID (-1 for _Total), a process
-// start time. enumerate() returns instances in group order (source order, or
-// (starttime, pid) for processes); '#k' derives from that order.
+// object mangles); `key`, `id` and `start` are the object's identity: `key`
+// is unique within one pass (a raw source name, "cpuN", a PID, "0" for
+// Idle; "" for _Total but Processor's "cpu", and for the one instance of a
+// single-instance object), `id` a CPU number or PID (-1 for _Total), `start`
+// a process start time. A pass lists instances in group order (source order, or (starttime,
+// pid) for processes); '#k' derives from that order.
 struct Instance {
   std::string name;
   std::string key;
   int64_t id = -1;
   uint64_t start = 0;
+  bool same(const Instance& o) const { return key == o.key && id == o.id && start == o.start; }
+};
+
+// What a collection asks of an object.
+struct Request {
+  bool every = false;  // list every instance (an add, an array counter, a pinned _Total)
+  uint32_t needs = 0;  // sources to read for every instance listed
+  // Instances pinned at add, by key, with the sources their counters need.
+  std::unordered_map<std::string, uint32_t> pins;
+  uint32_t pin_needs = 0;  // the union of the pins' needs
+
+  // The sources to read for the instance with `key`.
+  uint32_t needs_of(const std::string& key) const {
+    auto it = pins.find(key);
+    return it == pins.end() ? needs : needs | it->second;
+  }
+  // Whether the instance with `key` is listed.
+  bool wants(const std::string& key) const { return every || pins.count(key) != 0; }
+  uint32_t all_needs() const { return needs | pin_needs; }
+};
+
+// One pass over an object's sources at one collection.
+struct Pass {
+  bool ok = false;                  // the primary source was read; false at an add is NO_OBJECT
+  std::vector<Instance> instances;  // every instance, or the wanted ones that exist
+  std::vector<Sample> samples;      // parallel to `instances`
 };
 
 struct ObjectDef {
   const char* name;     // "Processor"
   bool multi_instance;  // false: Memory, System, TCPv4 (an instance in the path is NO_INSTANCE)
   std::span<const CounterDef> counters;
-  // Lists the instances into `out` (left empty for single-instance objects).
-  // Returns false when the object's primary source is missing or unreadable:
-  // the add then fails with NO_OBJECT.
-  bool (*enumerate)(const Env& env, std::vector<Instance>& out);
-  // Reads `inst` into `out` (which arrives default-constructed), reading only
-  // the sources in `needs`; leaves out.ok false on any failure. `prev` is the
-  // previous sample of the same counter or null.
-  void (*collect)(const Env& env, const Instance& inst, uint32_t needs, const Sample* prev,
-                  Sample& out);
-  // Instance lookup rules beyond the common ones (see find_instance).
+  // Reads the object's sources once for `req`: lists the instances (none for
+  // a request that wants none: it only checks the primary source) and, for
+  // each, the sources its needs name, into `out` (which arrives empty). A
+  // source that fails for one instance sets that instance's `missing` bits;
+  // an instance that vanished while being read is left out.
+  void (*pass)(const Env& env, const Request& req, Pass& out);
+  // Instance lookup rules beyond the common ones (see InstanceIndex).
   bool strip_trailing_slash = false;  // LogicalDisk: "/var/" finds "/var" (but "/" stays "/")
   size_t truncated_name_len = 0;      // Process: 15; a longer request matches on its first 15 bytes
 };
+
+// The pass of a single-instance object: `primary` is the file whose absence
+// is NO_OBJECT; `collect` fills the one sample from the sources in `needs`.
+void single_instance_pass(const Env& env, const Request& req, Pass& out, std::string_view primary,
+                          void (*collect)(const Env& env, uint32_t needs, Sample& out));
+
+// Appends an instance and its (empty) sample to `out`; returns the sample.
+Sample& add_instance(Pass& out, Instance inst);
 
 // ---------------------------------------------------------------------------
 // Registration. Each accessor is defined in its object's own .cpp file.
@@ -156,19 +185,43 @@ std::optional<uint64_t> delta32(uint64_t prev, uint64_t cur);
 // unsigned long is 32 bits wide (env.ulong_bits), else delta.
 std::optional<uint64_t> delta_ulong(const Env& env, uint64_t prev, uint64_t cur);
 
-// Instance display name: '(' -> '[', ')' -> ']', '#', '\' and '/' -> '_'.
-// mangle("kworker/0:0-events") = "kworker_0:0-events".
-std::string mangle(std::string_view raw);
+// Instance display name: '(' -> '[', ')' -> ']'; '#', '\', '/' (unless
+// `keep_slash`: mount points), '*', '|' and control bytes (0x00-0x1F, 0x7F)
+// -> '_'; an empty name is "_". mangle("kworker/0:0-events") =
+// "kworker_0:0-events"; mangle("/mnt/backup#2", true) = "/mnt/backup_2".
+std::string mangle(std::string_view raw, bool keep_slash = false);
 
-// Finds the instance a request names. `index` is the parsed '#k' (0 if none).
-// Rules: the request (after the object's trailing-slash rule) is matched first
-// byte for byte, then ignoring ASCII case; when the case-insensitive group of
-// the matched name has several members, `index` picks among them in their
-// order in `list` (0 = first). A request longer than obj.truncated_name_len
-// also matches a name of exactly that length on its first bytes. Returns the
-// position in `list`, or std::nullopt (NO_INSTANCE).
-std::optional<size_t> find_instance(const ObjectDef& obj, const std::vector<Instance>& list,
-                                    std::string_view name, uint32_t index);
+// The display names of `list` as a path gives them: the k-th (k > 0) member
+// of a group of names equal ignoring ASCII case becomes "name#k". Linear.
+std::vector<std::string> numbered_names(const std::vector<Instance>& list);
+
+// Finds instances by the name a request gives. `index` is the parsed '#k' (0
+// if none). Rules: the request (after the object's trailing-slash rule) is
+// matched first byte for byte, then ignoring ASCII case; when the
+// case-insensitive group of the matched name has several members, `index`
+// picks among them in their order in the list (0 = first). A request longer
+// than obj.truncated_name_len also matches a name of exactly that length on
+// its first bytes. Built once per listing; each lookup costs one hash probe.
+class InstanceIndex {
+ public:
+  InstanceIndex(const ObjectDef& obj, const std::vector<Instance>& list);
+  // The position in the list, or std::nullopt (NO_INSTANCE).
+  std::optional<size_t> find(std::string_view name, uint32_t index) const;
+
+ private:
+  const ObjectDef& obj_;
+  std::unordered_map<std::string_view, size_t> exact_;           // first of each exact name
+  std::unordered_map<std::string, std::vector<size_t>> groups_;  // folded name -> members
+};
+
+// Whether a wildcard `pattern` ('*' any run of bytes, ASCII case folded)
+// names the instance `name` whose display name carries `suffix` ("#2" or
+// ""). For an object that cuts names (Process: 15 bytes), a name of exactly
+// that length also matches when the pattern matches it followed by more
+// bytes, as a plain lookup accepts "longprocessnamex" for
+// "longprocessname": pattern "longprocessnamex*" matches it.
+bool instance_matches(const ObjectDef& obj, std::string_view pattern, std::string_view name,
+                      std::string_view suffix);
 
 // Clamps a percent value to [0, 100].
 double cap_percent(double v);

@@ -12,13 +12,14 @@ namespace perfdata::linux_backend {
 
 namespace {
 
-// The instance names as a path gives them; '#k' numbering follows the
-// group order enumerate() returns.
-std::vector<std::string> path_names(const std::vector<Instance>& list) {
-  std::vector<std::string> names;
-  names.reserve(list.size());
-  for (const Instance& inst : list) names.push_back(inst.name);
-  return number_duplicates(names);
+// Every instance of `obj` now; false when its primary source cannot be read.
+bool list_instances(const Env& env, const ObjectDef& obj, std::vector<Instance>& list) {
+  Request every;
+  every.every = true;
+  Pass pass;
+  obj.pass(env, every, pass);
+  list = std::move(pass.instances);
+  return pass.ok;
 }
 
 }  // namespace
@@ -35,9 +36,9 @@ Status enum_object_items(const Env& env, const std::string& object,
   instances.clear();
   const ObjectDef* obj = find_object(object);
   std::vector<Instance> list;
-  if (obj == nullptr || !obj->enumerate(env, list)) return CSTATUS_NO_OBJECT;
+  if (obj == nullptr || !list_instances(env, *obj, list)) return CSTATUS_NO_OBJECT;
   for (const CounterDef& row : obj->counters) counters.push_back(counter_info(row));
-  if (obj->multi_instance) instances = path_names(list);
+  if (obj->multi_instance) instances = numbered_names(list);
   return 0;
 }
 
@@ -52,7 +53,7 @@ Status expand_wildcard_path(const Env& env, const std::string& path,
   if (pp.has_machine && !is_local_machine(env, pp.machine)) return CSTATUS_NO_MACHINE;
   const ObjectDef* obj = find_object(pp.object);
   std::vector<Instance> list;
-  if (obj == nullptr || !obj->enumerate(env, list)) return CSTATUS_NO_OBJECT;
+  if (obj == nullptr || !list_instances(env, *obj, list)) return CSTATUS_NO_OBJECT;
   std::vector<const CounterDef*> rows;
   for (const CounterDef& row : obj->counters) {
     if (wildcard_match(pp.counter, row.name)) rows.push_back(&row);
@@ -67,8 +68,12 @@ Status expand_wildcard_path(const Env& env, const std::string& path,
   // The pattern is matched against the name a path would carry, index and all.
   std::string pattern = pp.instance;
   if (pp.index != 0) pattern += "#" + std::to_string(pp.index);
-  for (const std::string& name : path_names(list)) {
-    if (!wildcard_match(pattern, name)) continue;
+  const std::vector<std::string> names = numbered_names(list);
+  for (size_t i = 0; i < list.size(); ++i) {
+    const std::string& name = names[i];
+    if (!instance_matches(*obj, pattern, list[i].name,
+                          std::string_view(name).substr(list[i].name.size())))
+      continue;
     for (const CounterDef* row : rows) paths.push_back(join_path(obj->name, &name, row->name));
   }
   return 0;

@@ -139,63 +139,63 @@ void store_disk_set(DiskSet set, Sample& out) {
 
 std::vector<CounterDef> disk_io_counters(const char* object, uint32_t needs) {
   return {
-      {object, "Disk Reads/sec", Kind::R, false, needs, reads_per_sec, "",
+      {object, "Disk Reads/sec", CounterKind::rate, needs, reads_per_sec, "",
        "Read requests completed per second",
        "/proc/diskstats "
        "reads completed (f1) delta / seconds"},
-      {object, "Disk Writes/sec", Kind::R, false, needs, writes_per_sec, "",
+      {object, "Disk Writes/sec", CounterKind::rate, needs, writes_per_sec, "",
        "Write requests completed per second",
        "/proc/diskstats "
        "writes completed (f5) delta / seconds"},
-      {object, "Disk Transfers/sec", Kind::R, false, needs, transfers_per_sec, "",
+      {object, "Disk Transfers/sec", CounterKind::rate, needs, transfers_per_sec, "",
        "Read plus write requests completed per second",
        "/proc/diskstats "
        "(f1+f5) deltas / seconds"},
-      {object, "Disk Read Bytes/sec", Kind::R, false, needs, read_bytes_per_sec, "",
+      {object, "Disk Read Bytes/sec", CounterKind::rate, needs, read_bytes_per_sec, "",
        "Bytes read per second",
        "/proc/diskstats "
        "sectors read (f3) delta*512 / seconds"},
-      {object, "Disk Write Bytes/sec", Kind::R, false, needs, write_bytes_per_sec, "",
+      {object, "Disk Write Bytes/sec", CounterKind::rate, needs, write_bytes_per_sec, "",
        "Bytes written per second",
        "/proc/diskstats "
        "sectors written (f7) delta*512 / seconds"},
-      {object, "Disk Bytes/sec", Kind::R, false, needs, bytes_per_sec, "",
+      {object, "Disk Bytes/sec", CounterKind::rate, needs, bytes_per_sec, "",
        "Bytes read plus written per second",
        "/proc/diskstats "
        "(f3+f7) deltas*512 / seconds"},
-      {object, "Avg. Disk sec/Read", Kind::A, false, needs, sec_per_read, "s",
+      {object, "Avg. Disk sec/Read", CounterKind::average, needs, sec_per_read, "s",
        "Mean time a read took; 0 without reads",
        "/proc/diskstats "
        "ms reading (f4) delta/1000 / f1 delta"},
-      {object, "Avg. Disk sec/Write", Kind::A, false, needs, sec_per_write, "s",
+      {object, "Avg. Disk sec/Write", CounterKind::average, needs, sec_per_write, "s",
        "Mean time a write took; 0 without writes",
        "/proc/diskstats "
        "ms writing (f8) delta/1000 / f5 delta"},
-      {object, "Avg. Disk sec/Transfer", Kind::A, false, needs, sec_per_transfer, "s",
+      {object, "Avg. Disk sec/Transfer", CounterKind::average, needs, sec_per_transfer, "s",
        "Mean time a request took; 0 without requests",
        "/proc/diskstats "
        "(f4+f8) deltas/1000 / (f1+f5) deltas"},
-      {object, "Avg. Disk Queue Length", Kind::R, false, needs, queue_length, "",
+      {object, "Avg. Disk Queue Length", CounterKind::rate, needs, queue_length, "",
        "Mean number of requests queued or in service",
        "/proc/diskstats "
        "weighted ms doing I/O (f11) delta/1000 / seconds"},
-      {object, "Avg. Disk Read Queue Length", Kind::R, false, needs, read_queue_length, "",
+      {object, "Avg. Disk Read Queue Length", CounterKind::rate, needs, read_queue_length, "",
        "Mean number of read requests queued or in service",
        "/proc/diskstats "
        "f4 delta/1000 / seconds"},
-      {object, "Avg. Disk Write Queue Length", Kind::R, false, needs, write_queue_length, "",
+      {object, "Avg. Disk Write Queue Length", CounterKind::rate, needs, write_queue_length, "",
        "Mean number of write requests queued or in service",
        "/proc/diskstats "
        "f8 delta/1000 / seconds"},
-      {object, "% Disk Time", Kind::P, true, needs, disk_time, "%",
+      {object, "% Disk Time", CounterKind::percent, needs, disk_time, "%",
        "100 times the mean queue length (can pass 100)",
        "/proc/diskstats "
        "100*f11 delta/1000 / seconds"},
-      {object, "% Idle Time", Kind::P, true, needs, idle_time, "%",
+      {object, "% Idle Time", CounterKind::percent, needs, idle_time, "%",
        "Share of the interval with no request in flight (_Total: mean of the disks)",
        "/proc/diskstats "
        "100*(1 - ms doing I/O (f10) delta/1000 / seconds)"},
-      {object, "Current Disk Queue Length", Kind::G, false, needs, current_queue_length, "",
+      {object, "Current Disk Queue Length", CounterKind::gauge, needs, current_queue_length, "",
        "Requests queued or in service now",
        "/proc/diskstats "
        "I/Os in progress (f9)"},

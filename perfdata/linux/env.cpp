@@ -97,13 +97,49 @@ bool read_path(const std::string& path, std::string& out) {
   return ok;
 }
 
+const std::string& note_open(const Env& env, const std::string& path) {
+  if (env.opened) env.opened(path);
+  return path;
+}
+
 bool read_file(const Env& env, std::string_view rel, std::string& out) {
-  return read_path(source(env, rel), out);
+  return read_path(note_open(env, source(env, rel)), out);
+}
+
+bool read_lines(const Env& env, std::string_view rel,
+                const std::function<void(std::string_view line)>& line) {
+  int fd = ::open(note_open(env, source(env, rel)).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // Only the line being cut is carried over between reads.
+  std::string carry;
+  char buf[16384];
+  bool ok = true;
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    std::string_view chunk(buf, static_cast<size_t>(n));
+    for (size_t nl; (nl = chunk.find('\n')) != std::string_view::npos;) {
+      if (carry.empty()) {
+        line(chunk.substr(0, nl));
+      } else {
+        carry.append(chunk.substr(0, nl));
+        line(carry);
+        carry.clear();
+      }
+      chunk.remove_prefix(nl + 1);
+    }
+    carry.append(chunk);
+  }
+  ::close(fd);
+  if (ok && !carry.empty()) line(carry);
+  return ok;
 }
 
 bool list_dir(const Env& env, std::string_view rel, std::vector<std::string>& out) {
   out.clear();
-  DIR* dir = ::opendir(source(env, rel).c_str());
+  DIR* dir = ::opendir(note_open(env, source(env, rel)).c_str());
   if (dir == nullptr) return false;
   while (dirent* ent = ::readdir(dir)) {
     std::string_view n = ent->d_name;

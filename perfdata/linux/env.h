@@ -36,6 +36,9 @@ struct Env {
   // Returns 0 and fills `out` for the real path `path` (already joined with
   // root), or -1 on failure.
   std::function<int(const std::string& path, FsStat& out)> statvfs;
+  // Told the path of every source the layer opens (file, directory, link,
+  // statvfs) before it opens it; tests count reads with it. Empty: nothing.
+  std::function<void(const std::string& path)> opened;
 };
 
 // The real machine: root "/", CLOCK_MONOTONIC, sysconf values, ::statvfs.
@@ -48,6 +51,16 @@ std::string source(const Env& env, std::string_view rel);
 // False on any error (ENOENT, EACCES, EIO, EINVAL as sysfs gives).
 bool read_file(const Env& env, std::string_view rel, std::string& out);
 bool read_path(const std::string& path, std::string& out);
+
+// Reads env.root + rel piece by piece and calls `line` with each line
+// (without its '\n'; a last line without one too), so a large file is never
+// held whole. False when the file cannot be opened or read; lines seen
+// before a read error have been delivered.
+bool read_lines(const Env& env, std::string_view rel,
+                const std::function<void(std::string_view line)>& line);
+
+// Tells env.opened about `path` (already joined with root) and returns it.
+const std::string& note_open(const Env& env, const std::string& path);
 
 // Names in the directory env.root + rel, without "." and "..". False when the
 // directory cannot be read.

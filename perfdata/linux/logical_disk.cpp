@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "perfdata/linux/disk_counters.h"
 #include "perfdata/linux/mountinfo.h"
@@ -24,12 +26,6 @@ constexpr uint32_t kNeedIo = 2;
 
 // Sample.u layout for the space counters.
 enum SpaceField { kAvail, kSize, kSpaceValid, kSpaceFields };
-
-std::vector<MountEntry> read_mounts(const Env& env, bool& ok) {
-  std::string text;
-  ok = read_file(env, "proc/self/mountinfo", text);
-  return ok ? parse_mountinfo(text) : std::vector<MountEntry>{};
-}
 
 std::string dev_number(const MountEntry& m) {
   return std::to_string(m.major) + ":" + std::to_string(m.minor);
@@ -51,32 +47,43 @@ bool has_dev_source(const MountEntry& m) {
 }
 
 // The identity that bind mounts and btrfs subvolumes of one device share.
-std::string backing_key(const Env& env, const MountEntry& m) {
-  if (has_dev_source(m)) return "dev " + dev_source_name(env, m.source);
+// `dev` is dev_source_name() of a "/dev/..." source, resolved once per mount.
+std::string backing_key(const MountEntry& m, const std::string& dev) {
+  if (has_dev_source(m)) return "dev " + dev;
   return dev_number(m);
 }
+
+// The diskstats rows by device number and by name.
+struct DiskIndex {
+  std::unordered_map<uint64_t, const DiskRow*> by_number;
+  std::unordered_map<std::string_view, const DiskRow*> by_name;
+  explicit DiskIndex(const std::vector<DiskRow>& rows) {
+    for (const DiskRow& r : rows) {
+      by_number.emplace((uint64_t{r.major} << 32) | r.minor, &r);
+      by_name.emplace(r.name, &r);
+    }
+  }
+};
 
 // The diskstats row behind a mount: by maj:min for a real device number, by
 // the source's device name for btrfs (major 0); overlay, zfs and the like
 // have none.
-const DiskRow* backing_row(const Env& env, const MountEntry& m, const std::vector<DiskRow>& rows) {
+const DiskRow* backing_row(const MountEntry& m, const std::string& dev, const DiskIndex& disks) {
   if (m.major != 0) {
-    for (const DiskRow& r : rows)
-      if (r.major == m.major && r.minor == m.minor) return &r;
-    return nullptr;
+    auto it = disks.by_number.find((uint64_t{m.major} << 32) | m.minor);
+    return it == disks.by_number.end() ? nullptr : it->second;
   }
   if (!has_dev_source(m)) return nullptr;
-  std::string name = dev_source_name(env, m.source);
-  for (const DiskRow& r : rows)
-    if (r.name == name) return &r;
-  return nullptr;
+  auto it = disks.by_name.find(dev);
+  return it == disks.by_name.end() ? nullptr : it->second;
 }
 
 // Free and total bytes of one mount; false on a statvfs error or an empty
 // filesystem (f_blocks 0), which have no meaningful fraction.
 bool space_of(const Env& env, const MountEntry& m, uint64_t& avail, uint64_t& size) {
   FsStat st;
-  if (!env.statvfs || env.statvfs(source(env, m.mount_point), st) != 0) return false;
+  if (!env.statvfs || env.statvfs(note_open(env, source(env, m.mount_point)), st) != 0)
+    return false;
   if (st.blocks == 0) return false;
   // f_frsize is the unit of the block counts; f_bsize is only the preferred I/O size.
   uint64_t used = st.blocks > st.bfree ? (st.blocks - st.bfree) * st.frsize : 0;
@@ -87,89 +94,73 @@ bool space_of(const Env& env, const MountEntry& m, uint64_t& avail, uint64_t& si
 
 constexpr const char kTotal[] = "_Total";
 
-bool enumerate(const Env& env, std::vector<Instance>& out) {
-  bool ok = false;
-  std::vector<MountEntry> mounts = read_mounts(env, ok);
-  if (!ok) return false;
-  Instance total;
-  total.name = kTotal;
-  out.push_back(std::move(total));
-  for (const MountEntry& m : mounts) {
-    Instance inst;
-    inst.name = m.mount_point;
-    inst.key = m.mount_point;
-    inst.id = 0;
-    out.push_back(std::move(inst));
-  }
-  return true;
-}
-
-void collect_one(const Env& env, const MountEntry& m, uint32_t needs, Sample& out) {
-  if (needs & kNeedIo) {
-    std::vector<DiskRow> rows;
-    if (!read_diskstats(env, rows)) return;
-    const DiskRow* row = backing_row(env, m, rows);
-    if (row == nullptr) return;  // no block device behind this mount
-    store_disk_set(DiskSet{{*row}}, out);
-  }
-  if (needs & kNeedSpace) {
-    out.u.assign(kSpaceFields, 0);
-    out.u[kSpaceValid] = space_of(env, m, out.u[kAvail], out.u[kSize]) ? 1 : 0;
-  }
+// One read of mountinfo (and of diskstats for I/O counters), one statvfs
+// per mount asked for; _Total sums those same results, each backing device
+// once, however many mount points show it.
+void pass(const Env& env, const Request& req, Pass& out) {
+  std::string text;
+  if (!read_file(env, "proc/self/mountinfo", text)) return;
   out.ok = true;
-}
-
-// Each backing device counts once, however many mount points show it.
-void collect_total(const Env& env, const std::vector<MountEntry>& mounts, uint32_t needs,
-                   Sample& out) {
+  const std::vector<MountEntry> mounts = parse_mountinfo(text);
+  const uint32_t all = req.all_needs();
   std::vector<DiskRow> rows;
-  if ((needs & kNeedIo) && !read_diskstats(env, rows)) return;
-  DiskSet set;
-  std::vector<std::string> counted;
+  const bool io = (all & kNeedIo) && read_diskstats(env, rows);
+  const DiskIndex disks(rows);
+  const bool total = req.wants("");
+  if (total) add_instance(out, Instance{kTotal, "", -1, 0});
+  DiskSet total_set;
+  std::unordered_set<std::string> counted, counted_rows;
   uint64_t avail_sum = 0, size_sum = 0;
   bool any_space = false;
   for (const MountEntry& m : mounts) {
-    std::string key = backing_key(env, m);
-    if (std::find(counted.begin(), counted.end(), key) != counted.end()) continue;
+    const bool wanted = req.wants(m.mount_point);
+    if (!wanted && !total) continue;
+    const uint32_t needs = req.needs_of(m.mount_point);
+    // Symlinks such as /dev/mapper/x are resolved once, for I/O and _Total alike.
+    const std::string dev =
+        has_dev_source(m) && (io || total) ? dev_source_name(env, m.source) : "";
+    const DiskRow* row = io ? backing_row(m, dev, disks) : nullptr;
+    uint64_t avail = 0, size = 0;
+    const bool space = (needs & kNeedSpace) && space_of(env, m, avail, size);
+    if (wanted) {
+      Sample& s = add_instance(out, Instance{mangle(m.mount_point, true), m.mount_point, 0, 0});
+      // No block device behind this mount (or no diskstats): no I/O counters.
+      if (row != nullptr) {
+        store_disk_set(DiskSet{{*row}}, s);
+      } else if (needs & kNeedIo) {
+        s.missing |= kNeedIo;
+      }
+      s.u = {avail, size, space ? 1u : 0u};
+      s.ok = true;
+    }
+    if (!total) continue;
+    std::string key = backing_key(m, dev);
+    if (counted.count(key) != 0) continue;
     bool counted_here = false;
-    if (needs & kNeedIo) {
-      const DiskRow* row = backing_row(env, m, rows);
-      if (row != nullptr && std::none_of(set.rows.begin(), set.rows.end(),
-                                         [&](const DiskRow& r) { return r.name == row->name; })) {
-        set.rows.push_back(*row);
-        counted_here = true;
-      }
+    if (row != nullptr && counted_rows.insert(row->name).second) {
+      total_set.rows.push_back(*row);
+      counted_here = true;
     }
-    if (needs & kNeedSpace) {
-      uint64_t avail = 0, size = 0;
-      // A mount whose statvfs fails is left out; a later mount of the same
-      // device may still count it.
-      if (space_of(env, m, avail, size)) {
-        avail_sum += avail;
-        size_sum += size;
-        any_space = true;
-        counted_here = true;
-      }
+    // A mount whose statvfs fails is left out; a later mount of the same
+    // device may still count it.
+    if (space) {
+      avail_sum += avail;
+      size_sum += size;
+      any_space = true;
+      counted_here = true;
     }
-    if (counted_here) counted.push_back(std::move(key));
+    if (counted_here) counted.insert(std::move(key));
   }
-  if (needs & kNeedIo) store_disk_set(std::move(set), out);
-  if (needs & kNeedSpace) out.u = {avail_sum, size_sum, any_space ? 1u : 0u};
-  out.ok = true;
-}
-
-void collect(const Env& env, const Instance& inst, uint32_t needs, const Sample*, Sample& out) {
-  bool ok = false;
-  std::vector<MountEntry> mounts = read_mounts(env, ok);
-  if (!ok) return;
-  if (inst.id < 0) {
-    collect_total(env, mounts, needs, out);
-    return;
+  if (total) {
+    Sample& s = out.samples.front();
+    if (io) {
+      store_disk_set(std::move(total_set), s);
+    } else if (all & kNeedIo) {
+      s.missing |= kNeedIo;
+    }
+    s.u = {avail_sum, size_sum, any_space ? 1u : 0u};
+    s.ok = true;
   }
-  auto it = std::find_if(mounts.begin(), mounts.end(),
-                         [&](const MountEntry& m) { return m.mount_point == inst.key; });
-  if (it == mounts.end()) return;  // unmounted since the add
-  collect_one(env, *it, needs, out);
 }
 
 Value free_percent(const Sample*, const Sample& c, double, const Env&) {
@@ -185,10 +176,10 @@ Value free_megabytes(const Sample*, const Sample& c, double, const Env&) {
 const std::vector<CounterDef>& rows() {
   static const std::vector<CounterDef> table = [] {
     std::vector<CounterDef> t = {
-        {"LogicalDisk", "% Free Space", Kind::F, true, kNeedSpace, free_percent, "%",
+        {"LogicalDisk", "% Free Space", CounterKind::fraction, kNeedSpace, free_percent, "%",
          "Space an unprivileged user can still write, as a share of used plus that space",
          "statvfs 100*f_bavail/(f_blocks-f_bfree+f_bavail)"},
-        {"LogicalDisk", "Free Megabytes", Kind::G, false, kNeedSpace, free_megabytes, "",
+        {"LogicalDisk", "Free Megabytes", CounterKind::gauge, kNeedSpace, free_megabytes, "",
          "Space an unprivileged user can still write, in whole MiB",
          "statvfs floor(f_bavail*f_frsize/2^20)"},
     };
@@ -202,7 +193,7 @@ const std::vector<CounterDef>& rows() {
 }  // namespace
 
 const ObjectDef& logical_disk_object() {
-  static const ObjectDef obj{"LogicalDisk", true, rows(), enumerate, collect, true, 0};
+  static const ObjectDef obj{"LogicalDisk", true, rows(), pass, true, 0};
   return obj;
 }
 

@@ -60,16 +60,12 @@ bool has_field(std::string_view text, std::string_view key) {
   return false;
 }
 
-bool enumerate(const Env& env, std::vector<Instance>&) {
-  std::string text;
-  return read_file(env, "proc/meminfo", text);
-}
-
-void collect(const Env& env, const Instance&, uint32_t needs, const Sample*, Sample& out) {
+void collect(const Env& env, uint32_t needs, Sample& out) {
   out.u.assign(kSlots, kAbsent);
+  out.ok = true;
   std::string text;
   if (needs & kMeminfo) {
-    if (!read_file(env, "proc/meminfo", text)) return;
+    if (!read_file(env, "proc/meminfo", text)) out.missing |= kMeminfo;
     static constexpr std::pair<size_t, const char*> keys[] = {
         {kCommitted, "Committed_AS"},    {kCommitLimit, "CommitLimit"}, {kMemTotal, "MemTotal"},
         {kSwapTotal, "SwapTotal"},       {kBuffers, "Buffers"},         {kCached, "Cached"},
@@ -90,7 +86,7 @@ void collect(const Env& env, const Instance&, uint32_t needs, const Sample*, Sam
     }
   }
   if (needs & kVmstat) {
-    if (!read_file(env, "proc/vmstat", text)) return;
+    if (!read_file(env, "proc/vmstat", text)) out.missing |= kVmstat;
     static constexpr std::pair<size_t, const char*> keys[] = {{kPgfault, "pgfault"},
                                                               {kPgmajfault, "pgmajfault"},
                                                               {kPgpgin, "pgpgin"},
@@ -107,7 +103,10 @@ void collect(const Env& env, const Instance&, uint32_t needs, const Sample*, Sam
     // Without the setting the kernel default (heuristic) applies.
     out.u[kMode] = (!tok.empty() && parse_u64(tok[0], mode)) ? mode : 0;
   }
-  out.ok = true;
+}
+
+void pass(const Env& env, const Request& req, Pass& out) {
+  single_instance_pass(env, req, out, "proc/meminfo", collect);
 }
 
 Value kib_field(const Sample& s, size_t slot, double scale) {
@@ -205,41 +204,42 @@ Value pages(const Sample* p, const Sample& c, double dt, const Env& e) {
 }
 
 constexpr CounterDef kCounters[] = {
-    {"Memory", "Available Bytes", Kind::G, false, kMeminfo, available_bytes, "B",
+    {"Memory", "Available Bytes", CounterKind::gauge, kMeminfo, available_bytes, "B",
      "Memory usable for new allocations without swapping (the kernel's estimate)",
      "/proc/meminfo MemAvailable*1024 (MemFree+Buffers+Cached before 3.14)"},
-    {"Memory", "Available KBytes", Kind::G, false, kMeminfo, available_kbytes, "",
+    {"Memory", "Available KBytes", CounterKind::gauge, kMeminfo, available_kbytes, "",
      "Available memory in KiB", "/proc/meminfo MemAvailable"},
-    {"Memory", "Available MBytes", Kind::G, false, kMeminfo, available_mbytes, "",
+    {"Memory", "Available MBytes", CounterKind::gauge, kMeminfo, available_mbytes, "",
      "Available memory in whole MiB, rounded down", "/proc/meminfo floor(MemAvailable/1024)"},
-    {"Memory", "Committed Bytes", Kind::G, false, kMeminfo, committed_bytes, "B",
+    {"Memory", "Committed Bytes", CounterKind::gauge, kMeminfo, committed_bytes, "B",
      "Memory promised to processes (commit charge)", "/proc/meminfo Committed_AS*1024"},
-    {"Memory", "Commit Limit", Kind::G, false, kMeminfo | kOvercommit, commit_limit, "B",
+    {"Memory", "Commit Limit", CounterKind::gauge, kMeminfo | kOvercommit, commit_limit, "B",
      "Commit charge the system can honour: RAM plus swap, or the enforced limit under strict "
      "overcommit",
      "/proc/meminfo (MemTotal+SwapTotal)*1024; CommitLimit*1024 when "
      "/proc/sys/vm/overcommit_memory is 2"},
-    {"Memory", "% Committed Bytes In Use", Kind::F, true, kMeminfo | kOvercommit, committed_in_use,
-     "%", "Commit charge as a share of the commit limit (can pass 100 under heuristic overcommit)",
+    {"Memory", "% Committed Bytes In Use", CounterKind::fraction, kMeminfo | kOvercommit,
+     committed_in_use, "%",
+     "Commit charge as a share of the commit limit (can pass 100 under heuristic overcommit)",
      "/proc/meminfo 100*Committed_AS/limit (limit as Commit Limit)"},
-    {"Memory", "Cache Bytes", Kind::G, false, kMeminfo, cache_bytes, "B",
+    {"Memory", "Cache Bytes", CounterKind::gauge, kMeminfo, cache_bytes, "B",
      "Page cache, buffers and reclaimable kernel slab",
      "/proc/meminfo (Buffers+Cached+SReclaimable)*1024"},
-    {"Memory", "Free & Zero Page List Bytes", Kind::G, false, kMeminfo, free_zero_bytes, "B",
+    {"Memory", "Free & Zero Page List Bytes", CounterKind::gauge, kMeminfo, free_zero_bytes, "B",
      "Memory not in use at all", "/proc/meminfo MemFree*1024"},
-    {"Memory", "Modified Page List Bytes", Kind::G, false, kMeminfo, modified_bytes, "B",
+    {"Memory", "Modified Page List Bytes", CounterKind::gauge, kMeminfo, modified_bytes, "B",
      "Dirty pages waiting for or under writeback", "/proc/meminfo (Dirty+Writeback)*1024"},
-    {"Memory", "Page Faults/sec", Kind::R, false, kVmstat, page_faults, "",
+    {"Memory", "Page Faults/sec", CounterKind::rate, kVmstat, page_faults, "",
      "Page faults per second, soft and hard", "/proc/vmstat pgfault delta / seconds"},
-    {"Memory", "Page Reads/sec", Kind::R, false, kVmstat, page_reads, "",
+    {"Memory", "Page Reads/sec", CounterKind::rate, kVmstat, page_reads, "",
      "Hard page faults (reads from disk) per second", "/proc/vmstat pgmajfault delta / seconds"},
-    {"Memory", "Pages Input/sec", Kind::R, false, kVmstat, pages_input, "",
+    {"Memory", "Pages Input/sec", CounterKind::rate, kVmstat, pages_input, "",
      "Pages read from block devices per second",
      "/proc/vmstat pgpgin delta (KiB)*1024/page size / seconds"},
-    {"Memory", "Pages Output/sec", Kind::R, false, kVmstat, pages_output, "",
+    {"Memory", "Pages Output/sec", CounterKind::rate, kVmstat, pages_output, "",
      "Pages written to block devices per second",
      "/proc/vmstat pgpgout delta (KiB)*1024/page size / seconds"},
-    {"Memory", "Pages/sec", Kind::R, false, kVmstat, pages, "",
+    {"Memory", "Pages/sec", CounterKind::rate, kVmstat, pages, "",
      "Pages read plus pages written per second",
      "/proc/vmstat (pgpgin+pgpgout) deltas*1024/page size / seconds"},
 };
@@ -247,7 +247,7 @@ constexpr CounterDef kCounters[] = {
 }  // namespace
 
 const ObjectDef& memory_object() {
-  static const ObjectDef def{"Memory", false, kCounters, enumerate, collect};
+  static const ObjectDef def{"Memory", false, kCounters, pass};
   return def;
 }
 

@@ -5,6 +5,7 @@
 #include "perfdata/linux/mountinfo.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <array>
 
 #include "perfdata/linux/text.h"
@@ -53,16 +54,20 @@ bool is_local_mount(const MountEntry& m) {
 
 std::vector<MountEntry> parse_mountinfo(std::string_view text) {
   std::vector<MountEntry> mounts;
+  std::unordered_map<std::string, size_t> last;  // mount point -> its last entry
   for (std::string_view line : split_lines(text)) {
     MountEntry e;
     if (!parse_mountinfo_line(line, e) || !is_local_mount(e)) continue;
-    // A later mount on the same point hides the earlier one.
-    auto same = std::find_if(mounts.begin(), mounts.end(),
-                             [&](const MountEntry& m) { return m.mount_point == e.mount_point; });
-    if (same != mounts.end()) mounts.erase(same);
+    last[e.mount_point] = mounts.size();
     mounts.push_back(std::move(e));
   }
-  return mounts;
+  // A later mount on the same point hides the earlier one.
+  std::vector<MountEntry> visible;
+  visible.reserve(last.size());
+  for (size_t i = 0; i < mounts.size(); ++i) {
+    if (last[mounts[i].mount_point] == i) visible.push_back(std::move(mounts[i]));
+  }
+  return visible;
 }
 
 }  // namespace perfdata::linux_backend

@@ -38,16 +38,6 @@ void for_each_row(std::string_view text, Fn fn) {
   }
 }
 
-bool enumerate(const Env& env, std::vector<Instance>& out) {
-  std::string text;
-  if (!read_file(env, "proc/net/dev", text)) return false;
-  for_each_row(text, [&](std::string_view name, std::string_view) {
-    out.push_back(Instance{mangle(name), std::string(name), 0, 0});
-    return false;
-  });
-  return true;
-}
-
 // Mb/s; -1 (unknown), EINVAL (loopback, virtual links) and a missing file all
 // mean the speed is not known, which Windows shows as 0.
 double speed_bits(const Env& env, const std::string& ifname) {
@@ -59,25 +49,25 @@ double speed_bits(const Env& env, const std::string& ifname) {
   return static_cast<double>(mbps) * 1e6;
 }
 
-void collect(const Env& env, const Instance& inst, uint32_t needs, const Sample*, Sample& out) {
-  out.u.assign(kColumns, 0);
-  out.f.assign(1, 0.0);
-  if (needs & kDev) {
-    std::string text;
-    if (!read_file(env, "proc/net/dev", text)) return;
-    bool found = false, good = false;
-    for_each_row(text, [&](std::string_view name, std::string_view rest) {
-      if (name != inst.key) return false;
-      found = true;
-      std::vector<std::string_view> tok = split_ws(rest);
-      good = tok.size() >= kColumns;
-      for (size_t i = 0; good && i < kColumns; ++i) good = parse_u64(tok[i], out.u[i]);
-      return true;
-    });
-    if (!found || !good) return;
-  }
-  if (needs & kSpeed) out.f[0] = speed_bits(env, inst.key);
+// One read of /proc/net/dev gives every interface; the speed file is read
+// only for the interfaces whose counters need it.
+void pass(const Env& env, const Request& req, Pass& out) {
+  std::string text;
+  if (!read_file(env, "proc/net/dev", text)) return;
   out.ok = true;
+  for_each_row(text, [&](std::string_view name, std::string_view rest) {
+    std::string key(name);
+    if (!req.wants(key)) return false;
+    const uint32_t needs = req.needs_of(key);
+    Sample& s = add_instance(out, Instance{mangle(name), key, 0, 0});
+    s.u.assign(kColumns, 0);
+    s.f.assign(1, 0.0);
+    std::vector<std::string_view> tok = split_ws(rest);
+    s.ok = tok.size() >= kColumns;
+    for (size_t i = 0; s.ok && i < kColumns; ++i) s.ok = parse_u64(tok[i], s.u[i]);
+    if (needs & kSpeed) s.f[0] = speed_bits(env, key);
+    return false;
+  });
 }
 
 Value rate(const Sample& p, const Sample& c, double dt, std::initializer_list<size_t> cols) {
@@ -123,38 +113,38 @@ Value tx_discarded(const Sample*, const Sample& c, double, const Env&) {
 }
 
 constexpr CounterDef kCounters[] = {
-    {"Network Interface", "Bytes Received/sec", Kind::R, false, kDev, bytes_received, "",
+    {"Network Interface", "Bytes Received/sec", CounterKind::rate, kDev, bytes_received, "",
      "Bytes received per second, link-layer headers included",
      "/proc/net/dev rx bytes delta / seconds"},
-    {"Network Interface", "Bytes Sent/sec", Kind::R, false, kDev, bytes_sent, "",
+    {"Network Interface", "Bytes Sent/sec", CounterKind::rate, kDev, bytes_sent, "",
      "Bytes sent per second, link-layer headers included",
      "/proc/net/dev tx bytes delta / seconds"},
-    {"Network Interface", "Bytes Total/sec", Kind::R, false, kDev, bytes_total, "",
+    {"Network Interface", "Bytes Total/sec", CounterKind::rate, kDev, bytes_total, "",
      "Bytes received plus sent per second", "/proc/net/dev (rx+tx bytes) deltas / seconds"},
-    {"Network Interface", "Packets Received/sec", Kind::R, false, kDev, packets_received, "",
+    {"Network Interface", "Packets Received/sec", CounterKind::rate, kDev, packets_received, "",
      "Packets received per second", "/proc/net/dev rx packets delta / seconds"},
-    {"Network Interface", "Packets Sent/sec", Kind::R, false, kDev, packets_sent, "",
+    {"Network Interface", "Packets Sent/sec", CounterKind::rate, kDev, packets_sent, "",
      "Packets sent per second", "/proc/net/dev tx packets delta / seconds"},
-    {"Network Interface", "Packets/sec", Kind::R, false, kDev, packets, "",
+    {"Network Interface", "Packets/sec", CounterKind::rate, kDev, packets, "",
      "Packets received plus sent per second", "/proc/net/dev (rx+tx packets) deltas / seconds"},
-    {"Network Interface", "Current Bandwidth", Kind::G, false, kDev | kSpeed, bandwidth, "",
+    {"Network Interface", "Current Bandwidth", CounterKind::gauge, kDev | kSpeed, bandwidth, "",
      "Link speed in bits per second; 0 when unknown",
      "/sys/class/net/<if>/speed (Mb/s)*10^6, 0 when -1 or unreadable"},
-    {"Network Interface", "Packets Received Errors", Kind::C, false, kDev, rx_errors, "",
+    {"Network Interface", "Packets Received Errors", CounterKind::count, kDev, rx_errors, "",
      "Received packets with errors since the interface came up", "/proc/net/dev rx errs"},
-    {"Network Interface", "Packets Outbound Errors", Kind::C, false, kDev, tx_errors, "",
+    {"Network Interface", "Packets Outbound Errors", CounterKind::count, kDev, tx_errors, "",
      "Packets that could not be sent because of errors, since the interface came up",
      "/proc/net/dev tx errs"},
-    {"Network Interface", "Packets Received Discarded", Kind::C, false, kDev, rx_discarded, "",
+    {"Network Interface", "Packets Received Discarded", CounterKind::count, kDev, rx_discarded, "",
      "Received packets dropped, since the interface came up", "/proc/net/dev rx drop"},
-    {"Network Interface", "Packets Outbound Discarded", Kind::C, false, kDev, tx_discarded, "",
+    {"Network Interface", "Packets Outbound Discarded", CounterKind::count, kDev, tx_discarded, "",
      "Outgoing packets dropped, since the interface came up", "/proc/net/dev tx drop"},
 };
 
 }  // namespace
 
 const ObjectDef& network_interface_object() {
-  static const ObjectDef def{"Network Interface", true, kCounters, enumerate, collect};
+  static const ObjectDef def{"Network Interface", true, kCounters, pass};
   return def;
 }
 

@@ -33,34 +33,30 @@ bool parse_swaps(std::string_view text, std::vector<SwapArea>& out) {
   return true;
 }
 
-bool enumerate(const Env& env, std::vector<Instance>& out) {
+// One read of /proc/swaps gives every area and their _Total.
+void pass(const Env& env, const Request& req, Pass& out) {
   std::string text;
-  if (!read_file(env, "proc/swaps", text)) return false;
+  if (!read_file(env, "proc/swaps", text)) return;
+  out.ok = true;
   std::vector<SwapArea> areas;
-  parse_swaps(text, areas);
+  const bool parsed = parse_swaps(text, areas);
   // Without swap areas there is no _Total either: "no paging file" is
   // reported as such rather than as 0 % used.
-  if (areas.empty()) return true;
-  out.push_back(Instance{"_Total", "", -1, 0});
-  for (const SwapArea& a : areas) out.push_back(Instance{mangle(a.file), a.file, 0, 0});
-  return true;
-}
-
-void collect(const Env& env, const Instance& inst, uint32_t, const Sample*, Sample& out) {
-  std::string text;
-  std::vector<SwapArea> areas;
-  if (!read_file(env, "proc/swaps", text) || !parse_swaps(text, areas)) return;
+  if (areas.empty()) return;
   uint64_t size = 0, used = 0;
-  bool found = false;
+  if (req.wants("")) add_instance(out, Instance{"_Total", "", -1, 0});
   for (const SwapArea& a : areas) {
-    if (inst.id != -1 && a.file != inst.key) continue;
     size += a.size_kib;
     used += a.used_kib;
-    found = true;
+    if (!req.wants(a.file)) continue;
+    Sample& s = add_instance(out, Instance{mangle(a.file), a.file, 0, 0});
+    s.u = {a.size_kib, a.used_kib};
+    s.ok = parsed;
   }
-  if (!found) return;  // swapoff since the add
-  out.u = {size, used};
-  out.ok = true;
+  if (!out.instances.empty() && out.instances[0].id == -1) {
+    out.samples[0].u = {size, used};
+    out.samples[0].ok = parsed;
+  }
 }
 
 Value usage(const Sample*, const Sample& c, double, const Env&) {
@@ -69,14 +65,14 @@ Value usage(const Sample*, const Sample& c, double, const Env&) {
 }
 
 constexpr CounterDef kCounters[] = {
-    {"Paging File", "% Usage", Kind::F, true, kSwaps, usage, "%",
+    {"Paging File", "% Usage", CounterKind::fraction, kSwaps, usage, "%",
      "Share of the swap area in use (_Total: of all swap areas)", "/proc/swaps 100*Used/Size"},
 };
 
 }  // namespace
 
 const ObjectDef& paging_file_object() {
-  static const ObjectDef def{"Paging File", true, kCounters, enumerate, collect};
+  static const ObjectDef def{"Paging File", true, kCounters, pass};
   return def;
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <unordered_set>
 
 #include "perfdata/linux/disk_counters.h"
 #include "perfdata/linux/text.h"
@@ -24,7 +25,7 @@ constexpr uint32_t kNeedDiskstats = 1;
 
 bool has_device_link(const Env& env, const std::string& name) {
   struct stat st {};
-  return ::lstat(source(env, "sys/block/" + name + "/device").c_str(), &st) == 0;
+  return ::lstat(note_open(env, source(env, "sys/block/" + name + "/device")).c_str(), &st) == 0;
 }
 
 uint64_t size_sectors(const Env& env, const std::string& name) {
@@ -36,66 +37,47 @@ uint64_t size_sectors(const Env& env, const std::string& name) {
 }
 
 // The whole disks among `rows`, in diskstats order.
-std::vector<std::string> physical_disks(const Env& env, const std::vector<DiskRow>& rows) {
-  std::vector<std::string> out;
+std::vector<const DiskRow*> physical_disks(const Env& env, const std::vector<DiskRow>& rows) {
+  std::vector<const DiskRow*> out;
   std::vector<std::string> entries;
   if (list_dir(env, "sys/block", entries)) {
+    std::unordered_set<std::string_view> block(entries.begin(), entries.end());
     for (const DiskRow& row : rows) {
-      if (std::find(entries.begin(), entries.end(), row.name) == entries.end()) continue;
+      if (block.count(row.name) == 0) continue;
       if (is_physical_block_entry(row.name, has_device_link(env, row.name),
                                   size_sectors(env, row.name)))
-        out.push_back(row.name);
+        out.push_back(&row);
     }
   } else {
     for (const DiskRow& row : rows)
-      if (is_physical_diskstats_name(row.name)) out.push_back(row.name);
+      if (is_physical_diskstats_name(row.name)) out.push_back(&row);
   }
   return out;
 }
 
 constexpr const char kTotal[] = "_Total";
 
-bool enumerate(const Env& env, std::vector<Instance>& out) {
-  std::vector<DiskRow> rows;
-  if (!read_diskstats(env, rows)) return false;
-  std::vector<std::string> disks = physical_disks(env, rows);
-  Instance total;
-  total.name = kTotal;
-  for (const std::string& d : disks) {
-    total.key += d;
-    total.key += '\n';
-  }
-  out.push_back(std::move(total));
-  for (const std::string& d : disks) {
-    Instance inst;
-    inst.name = mangle(d);
-    inst.key = d;
-    inst.id = 0;
-    out.push_back(std::move(inst));
-  }
-  return true;
-}
-
-// A disk instance reads its own row; _Total reads the rows of the disks
-// enumerated at add, leaving out any that have since gone.
-void collect(const Env& env, const Instance& inst, uint32_t, const Sample*, Sample& out) {
+// One read of /proc/diskstats. Listing every disk also asks /sys/block which
+// rows are whole disks; a pinned disk is found by its name alone.
+void pass(const Env& env, const Request& req, Pass& out) {
   std::vector<DiskRow> rows;
   if (!read_diskstats(env, rows)) return;
-  DiskSet set;
-  if (inst.id < 0) {
-    std::string_view members = inst.key;
-    for (std::string_view name : split_lines(members)) {
-      auto it =
-          std::find_if(rows.begin(), rows.end(), [&](const DiskRow& r) { return r.name == name; });
-      if (it != rows.end()) set.rows.push_back(*it);
+  out.ok = true;
+  if (req.every) {
+    std::vector<const DiskRow*> disks = physical_disks(env, rows);
+    DiskSet all;
+    for (const DiskRow* d : disks) all.rows.push_back(*d);
+    if (req.wants(""))
+      store_disk_set(std::move(all), add_instance(out, Instance{kTotal, "", -1, 0}));
+    for (const DiskRow* d : disks) {
+      store_disk_set(DiskSet{{*d}}, add_instance(out, Instance{mangle(d->name), d->name, 0, 0}));
     }
-  } else {
-    auto it = std::find_if(rows.begin(), rows.end(),
-                           [&](const DiskRow& r) { return r.name == inst.key; });
-    if (it == rows.end()) return;
-    set.rows.push_back(*it);
+    return;
   }
-  store_disk_set(std::move(set), out);
+  for (const DiskRow& row : rows) {
+    if (req.pins.count(row.name) == 0) continue;
+    store_disk_set(DiskSet{{row}}, add_instance(out, Instance{mangle(row.name), row.name, 0, 0}));
+  }
 }
 
 const std::vector<CounterDef>& rows() {
@@ -106,7 +88,7 @@ const std::vector<CounterDef>& rows() {
 }  // namespace
 
 const ObjectDef& physical_disk_object() {
-  static const ObjectDef obj{"PhysicalDisk", true, rows(), enumerate, collect};
+  static const ObjectDef obj{"PhysicalDisk", true, rows(), pass};
   return obj;
 }
 

@@ -11,12 +11,14 @@
 // sums of per-process deltas: an exited process drops out instead of making
 // the sum go backwards, and a process that started during the interval
 // contributes all its counts.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 
 #include "perfdata/linux/catalogue.h"
-#include "perfdata/linux/text.h"
 #include "perfdata/linux/pid_files.h"
+#include "perfdata/linux/text.h"
 
 namespace perfdata::linux_backend {
 
@@ -96,78 +98,29 @@ bool read_idle_ticks(const Env& env, std::string& buf, uint64_t& ticks) {
   return false;
 }
 
-bool count_fds(const Env& env, std::string_view pid, uint64_t& n) {
-  std::vector<std::string> entries;
-  if (!list_dir(env, pid_path(pid, "fd"), entries)) return false;
-  n = entries.size();
-  return true;
+// Whether the process exited while being read, after one of its files
+// failed: its directory is gone. Otherwise the file is there but unreadable
+// (EACCES on another user's io or fd) or malformed.
+bool vanished(const Env& env, const std::string& pid) {
+  return ::access(note_open(env, source(env, "proc/" + pid)).c_str(), F_OK) != 0;
 }
 
-bool read_status(const Env& env, std::string_view pid, std::string& buf, Sample& out) {
-  PidStatus st;
-  if (!read_file(env, pid_path(pid, "status"), buf) || !parse_pid_status(buf, st)) return false;
+void add_status(const PidStatus& st, Sample& out) {
   out.u[kRss] += st.vm_rss * 1024;
   out.u[kHwm] += st.vm_hwm * 1024;
   out.u[kAnon] += st.rss_anon * 1024;
   out.u[kPrivate] += (st.vm_data + st.vm_stk) * 1024;
   out.u[kVsize] += st.vm_size * 1024;
   out.u[kVpeak] += st.vm_peak * 1024;
-  return true;
 }
 
-bool read_io(const Env& env, std::string_view pid, std::string& buf, PidIo& io) {
-  return read_file(env, pid_path(pid, "io"), buf) && parse_pid_io(buf, io);
-}
-
-// ----------------------------------------------------------- enumeration
-
-bool enumerate(const Env& env, std::vector<Instance>& out) {
-  std::vector<std::string> entries;
-  if (!list_dir(env, "proc", entries)) return false;
-  std::vector<PidStat> procs;
-  procs.reserve(entries.size());
-  std::string buf;
-  for (const std::string& e : entries) {
-    if (!all_digits(e)) continue;
-    PidStat st;
-    // A PID listed but gone before its stat was read is simply not there.
-    if (read_file(env, pid_path(e, "stat"), buf) && parse_pid_stat(buf, st))
-      procs.push_back(std::move(st));
-  }
-  // Namesakes get '#k' in start order, so older processes keep lower indexes.
-  std::sort(procs.begin(), procs.end(), [](const PidStat& a, const PidStat& b) {
-    return a.starttime != b.starttime ? a.starttime < b.starttime : a.pid < b.pid;
-  });
-  out.reserve(procs.size() + 2);
-  Instance total;
-  total.name = kTotal;
-  total.id = -1;
-  out.push_back(std::move(total));
-  Instance idle;
-  idle.name = kIdle;
-  idle.id = 0;
-  out.push_back(std::move(idle));
-  for (PidStat& p : procs) {
-    Instance inst;
-    inst.name = mangle(p.comm);
-    inst.key = std::to_string(p.pid);
-    inst.id = p.pid;
-    inst.start = p.starttime;
-    out.push_back(std::move(inst));
-  }
-  return true;
-}
-
-// ------------------------------------------------------------- collection
-
-void collect_pid(const Env& env, const Instance& inst, uint32_t needs, Sample& out) {
-  std::string buf;
-  PidStat st;
-  const std::string& pid = inst.key;
-  // stat is read whatever the counter, to see that the pinned process still
-  // runs: a different start time means the PID now belongs to another one.
-  if (!read_file(env, pid_path(pid, "stat"), buf) || !parse_pid_stat(buf, st)) return;
-  if (st.pid != inst.id || st.starttime != inst.start) return;
+// Reads one process: stat always (it names the process and proves it is
+// the one pinned), then only the files `needs` names. False when the
+// process is gone.
+bool read_process(const Env& env, const std::string& pid, uint32_t needs, std::string& buf,
+                  PidStat& st, Sample& out) {
+  if (!read_file(env, pid_path(pid, "stat"), buf) || !parse_pid_stat(buf, st)) return false;
+  out.ok = true;
   out.u.assign(kFieldCount, 0);
   out.u[kUtime] = st.utime;
   out.u[kStime] = st.stime;
@@ -176,94 +129,165 @@ void collect_pid(const Env& env, const Instance& inst, uint32_t needs, Sample& o
   out.u[kPpid] = static_cast<uint64_t>(std::max<int64_t>(st.ppid, 0));
   out.u[kPid] = static_cast<uint64_t>(st.pid);
   out.u[kStart] = st.starttime;
-  if ((needs & kStatus) && !read_status(env, pid, buf, out)) return;
+  if (needs & kStatus) {
+    PidStatus status;
+    if (read_file(env, pid_path(pid, "status"), buf) && parse_pid_status(buf, status)) {
+      add_status(status, out);
+    } else if (vanished(env, pid)) {
+      return false;
+    } else {
+      out.missing |= kStatus;
+    }
+  }
   if (needs & kIo) {
     PidIo io;
-    if (!read_io(env, pid, buf, io)) return;
-    out.u[kRchar] = io.rchar;
-    out.u[kWchar] = io.wchar;
-    out.u[kSyscr] = io.syscr;
-    out.u[kSyscw] = io.syscw;
+    if (read_file(env, pid_path(pid, "io"), buf) && parse_pid_io(buf, io)) {
+      out.u[kRchar] = io.rchar;
+      out.u[kWchar] = io.wchar;
+      out.u[kSyscr] = io.syscr;
+      out.u[kSyscw] = io.syscw;
+    } else if (vanished(env, pid)) {
+      return false;
+    } else {
+      out.missing |= kIo;
+    }
   }
-  if ((needs & kFd) && !count_fds(env, pid, out.u[kHandles])) return;
-  if (needs & kUptime) {
-    double up = 0;
-    if (!read_uptime(env, buf, up)) return;
-    out.f = {up};
-  }
-  out.ok = true;
-}
-
-// Idle and _Total share these: the CPUs' idle ticks and the uptime.
-bool collect_system_parts(const Env& env, uint32_t needs, std::string& buf, Sample& out) {
-  if ((needs & kCpu) && !read_idle_ticks(env, buf, out.u[kIdleTicks])) return false;
-  if (needs & kUptime) {
-    double up = 0;
-    if (!read_uptime(env, buf, up)) return false;
-    out.f = {up};
+  if (needs & kFd) {
+    std::vector<std::string> entries;
+    if (list_dir(env, pid_path(pid, "fd"), entries)) {
+      out.u[kHandles] = entries.size();
+    } else if (vanished(env, pid)) {
+      return false;
+    } else {
+      out.missing |= kFd;
+    }
   }
   return true;
 }
 
-void collect_idle(const Env& env, uint32_t needs, Sample& out) {
-  std::string buf;
-  out.u.assign(kFieldCount, 0);
-  if (!collect_system_parts(env, needs, buf, out)) return;
+// One process read by a pass.
+struct Proc {
+  Instance inst;
+  Sample sample;
+};
+
+// What Idle and _Total share, read once per pass: the CPUs' idle ticks and
+// the uptime.
+struct SystemParts {
+  std::optional<uint64_t> idle_ticks;
+  std::optional<double> uptime;
+};
+
+void system_sample(const SystemParts& parts, uint32_t needs, Sample& out) {
   out.ok = true;
+  out.u.assign(kFieldCount, 0);
+  if (needs & kCpu) {
+    if (parts.idle_ticks) {
+      out.u[kIdleTicks] = *parts.idle_ticks;
+    } else {
+      out.missing |= kCpu;
+    }
+  }
+  if (needs & kUptime) {
+    if (parts.uptime) {
+      out.f = {*parts.uptime};
+    } else {
+      out.missing |= kUptime;
+    }
+  }
 }
 
-void collect_total(const Env& env, uint32_t needs, Sample& out) {
-  std::string buf;
-  out.u.assign(kFieldCount, 0);
-  if (!collect_system_parts(env, needs, buf, out)) return;
-  std::vector<std::string> entries;
-  if (!list_dir(env, "proc", entries)) return;
+// _Total: gauges summed over the processes that could be read, and a per-PID
+// table of the cumulative counts for the rates.
+void sum_into(const std::vector<Proc>& procs, Sample& total) {
   auto table = std::make_shared<PidTable>();
-  const bool want_stat = (needs & (kStat | kIo)) != 0;
-  for (const std::string& e : entries) {
-    if (!all_digits(e)) continue;
+  table->rows.reserve(procs.size());
+  for (const Proc& p : procs) {
+    const Sample& s = p.sample;
     PidCounts row;
-    PidStat st;
-    if (want_stat) {
-      if (!read_file(env, pid_path(e, "stat"), buf) || !parse_pid_stat(buf, st)) continue;
-      row.pid = st.pid;
-      row.start = st.starttime;
-      row.utime = st.utime;
-      row.stime = st.stime;
-      row.faults = st.minflt + st.majflt;
-      out.u[kThreads] += static_cast<uint64_t>(std::max<int64_t>(st.num_threads, 0));
+    row.pid = p.inst.id;
+    row.start = p.inst.start;
+    row.utime = s.u[kUtime];
+    row.stime = s.u[kStime];
+    row.faults = s.u[kFaults];
+    total.u[kThreads] += s.u[kThreads];
+    if (!(s.missing & kStatus)) {
+      for (Field f : {kRss, kHwm, kAnon, kPrivate, kVsize, kVpeak}) total.u[f] += s.u[f];
     }
-    // Processes whose files vanished or cannot be read are left out of the sums.
-    if (needs & kStatus) read_status(env, e, buf, out);
-    if (needs & kFd) {
-      uint64_t n = 0;
-      if (count_fds(env, e, n)) out.u[kHandles] += n;
-    }
-    if (needs & kIo) {
-      PidIo io;
-      if (read_io(env, e, buf, io)) {
-        row.io_ok = true;
-        row.rchar = io.rchar;
-        row.wchar = io.wchar;
-        row.syscr = io.syscr;
-        row.syscw = io.syscw;
-      }
-    }
-    if (want_stat) table->rows.push_back(row);
+    if (!(s.missing & kFd)) total.u[kHandles] += s.u[kHandles];
+    row.io_ok = !(s.missing & kIo);
+    row.rchar = s.u[kRchar];
+    row.wchar = s.u[kWchar];
+    row.syscr = s.u[kSyscr];
+    row.syscw = s.u[kSyscw];
+    table->rows.push_back(row);
   }
   std::sort(table->rows.begin(), table->rows.end(),
             [](const PidCounts& a, const PidCounts& b) { return a.pid < b.pid; });
-  out.payload = std::move(table);
-  out.ok = true;
+  total.payload = std::move(table);
 }
 
-void collect(const Env& env, const Instance& inst, uint32_t needs, const Sample*, Sample& out) {
-  if (inst.id < 0) {
-    collect_total(env, needs, out);
-  } else if (inst.id == 0) {
-    collect_idle(env, needs, out);
+// One pass: every process (readdir of /proc, then each one's files once) or
+// only the pinned ones; _Total and Idle from the same reads.
+void pass(const Env& env, const Request& req, Pass& out) {
+  std::vector<std::string> pids;
+  if (req.every || req.pins.empty()) {
+    if (!list_dir(env, "proc", pids)) return;
+    std::erase_if(pids, [](const std::string& e) { return !all_digits(e); });
+    // An empty /proc is no procfs (a container without it): no processes
+    // to serve, not a machine without any.
+    if (pids.empty()) return;
+    out.ok = true;
+    if (!req.every) return;  // only the source was asked about
   } else {
-    collect_pid(env, inst, needs, out);
+    out.ok = true;
+    for (const auto& pin : req.pins)
+      if (all_digits(pin.first) && pin.first != "0") pids.push_back(pin.first);
+  }
+  const uint32_t all = req.all_needs();
+  std::string buf;
+  SystemParts parts;
+  double seconds = 0;
+  uint64_t ticks = 0;
+  if ((all & kUptime) && read_uptime(env, buf, seconds)) parts.uptime = seconds;
+  if ((all & kCpu) && (req.wants("") || req.wants("0")) && read_idle_ticks(env, buf, ticks))
+    parts.idle_ticks = ticks;
+  const std::optional<double>& up = parts.uptime;
+  std::vector<Proc> procs;
+  procs.reserve(pids.size());
+  for (const std::string& pid : pids) {
+    Proc p;
+    PidStat st;
+    const uint32_t needs = req.needs_of(pid);
+    // A PID listed but gone before its files were read is simply not there.
+    if (!read_process(env, pid, needs, buf, st, p.sample)) continue;
+    if (needs & kUptime) {
+      if (up) {
+        p.sample.f = {*up};
+      } else {
+        p.sample.missing |= kUptime;
+      }
+    }
+    p.inst = Instance{mangle(st.comm), pid, st.pid, st.starttime};
+    procs.push_back(std::move(p));
+  }
+  // Namesakes get '#k' in start order, so older processes keep lower indexes.
+  std::sort(procs.begin(), procs.end(), [](const Proc& a, const Proc& b) {
+    return a.inst.start != b.inst.start ? a.inst.start < b.inst.start : a.inst.id < b.inst.id;
+  });
+  out.instances.reserve(procs.size() + 2);
+  out.samples.reserve(procs.size() + 2);
+  if (req.wants("")) {
+    Sample& total = add_instance(out, Instance{kTotal, "", -1, 0});
+    system_sample(parts, req.needs_of(""), total);
+    sum_into(procs, total);
+  }
+  if (req.wants("0")) {
+    system_sample(parts, req.needs_of("0"), add_instance(out, Instance{kIdle, "0", 0, 0}));
+  }
+  for (Proc& p : procs) {
+    out.instances.push_back(std::move(p.inst));
+    out.samples.push_back(std::move(p.sample));
   }
 }
 
@@ -358,49 +382,50 @@ Value elapsed_time(const Sample*, const Sample& c, double, const Env& env) {
 constexpr const char kObj[] = "Process";
 
 const CounterDef kRows[] = {
-    {kObj, "% Processor Time", Kind::P, true, kStat | kCpu, processor_time, "%",
+    {kObj, "% Processor Time", CounterKind::percent, kStat | kCpu, processor_time, "%",
      "CPU time of all the process's threads as a share of one CPU (can pass 100); Idle: idle CPU "
      "time",
      "/proc/<pid>/stat 100*(utime+stime) deltas/HZ / seconds; Idle: /proc/stat idle+iowait"},
-    {kObj, "% User Time", Kind::P, true, kStat | kCpu, user_time, "%",
+    {kObj, "% User Time", CounterKind::percent, kStat | kCpu, user_time, "%",
      "User-mode CPU time as a share of one CPU", "/proc/<pid>/stat 100*utime delta/HZ / seconds"},
-    {kObj, "% Privileged Time", Kind::P, true, kStat | kCpu, privileged_time, "%",
+    {kObj, "% Privileged Time", CounterKind::percent, kStat | kCpu, privileged_time, "%",
      "Kernel-mode CPU time as a share of one CPU", "/proc/<pid>/stat 100*stime delta/HZ / seconds"},
-    {kObj, "Working Set", Kind::G, false, kStatus, gauge<kRss>, "B", "Resident memory",
+    {kObj, "Working Set", CounterKind::gauge, kStatus, gauge<kRss>, "B", "Resident memory",
      "/proc/<pid>/status VmRSS*1024"},
-    {kObj, "Working Set Peak", Kind::G, false, kStatus, gauge<kHwm>, "B",
+    {kObj, "Working Set Peak", CounterKind::gauge, kStatus, gauge<kHwm>, "B",
      "Largest resident memory so far", "/proc/<pid>/status VmHWM*1024"},
-    {kObj, "Working Set - Private", Kind::G, false, kStatus, gauge<kAnon>, "B",
+    {kObj, "Working Set - Private", CounterKind::gauge, kStatus, gauge<kAnon>, "B",
      "Resident anonymous memory", "/proc/<pid>/status RssAnon*1024"},
-    {kObj, "Private Bytes", Kind::G, false, kStatus, gauge<kPrivate>, "B",
+    {kObj, "Private Bytes", CounterKind::gauge, kStatus, gauge<kPrivate>, "B",
      "Private writable memory charged to commit", "/proc/<pid>/status (VmData+VmStk)*1024"},
-    {kObj, "Virtual Bytes", Kind::G, false, kStatus, gauge<kVsize>, "B",
+    {kObj, "Virtual Bytes", CounterKind::gauge, kStatus, gauge<kVsize>, "B",
      "Size of the address space", "/proc/<pid>/status VmSize*1024"},
-    {kObj, "Virtual Bytes Peak", Kind::G, false, kStatus, gauge<kVpeak>, "B",
+    {kObj, "Virtual Bytes Peak", CounterKind::gauge, kStatus, gauge<kVpeak>, "B",
      "Largest address space so far", "/proc/<pid>/status VmPeak*1024"},
-    {kObj, "Thread Count", Kind::G, false, kStat, gauge<kThreads>, "", "Threads of the process",
+    {kObj, "Thread Count", CounterKind::gauge, kStat, gauge<kThreads>, "", "Threads of the process",
      "/proc/<pid>/stat num_threads (field 20)"},
-    {kObj, "Handle Count", Kind::G, false, kFd, gauge<kHandles>, "", "Open file descriptors",
+    {kObj, "Handle Count", CounterKind::gauge, kFd, gauge<kHandles>, "", "Open file descriptors",
      "/proc/<pid>/fd: number of entries"},
-    {kObj, "ID Process", Kind::G, false, kStat, gauge<kPid>, "",
+    {kObj, "ID Process", CounterKind::gauge, kStat, gauge<kPid>, "",
      "Process ID (0 for Idle and _Total)", "/proc/<pid>/stat pid"},
-    {kObj, "Creating Process ID", Kind::G, false, kStat, gauge<kPpid>, "", "Parent process ID",
+    {kObj, "Creating Process ID", CounterKind::gauge, kStat, gauge<kPpid>, "", "Parent process ID",
      "/proc/<pid>/stat ppid (field 4)"},
-    {kObj, "Elapsed Time", Kind::E, false, kStat | kUptime, elapsed_time, "s",
+    {kObj, "Elapsed Time", CounterKind::elapsed, kStat | kUptime, elapsed_time, "s",
      "Seconds since the process started (_Total and Idle: since boot)",
      "/proc/uptime - /proc/<pid>/stat starttime/HZ"},
-    {kObj, "IO Read Bytes/sec", Kind::R, false, kIo, rate<kRchar, &PidCounts::rchar, true>, "",
+    {kObj, "IO Read Bytes/sec", CounterKind::rate, kIo, rate<kRchar, &PidCounts::rchar, true>, "",
      "Bytes read per second by read-family calls: files, sockets, pipes, devices",
      "/proc/<pid>/io rchar delta / seconds"},
-    {kObj, "IO Write Bytes/sec", Kind::R, false, kIo, rate<kWchar, &PidCounts::wchar, true>, "",
+    {kObj, "IO Write Bytes/sec", CounterKind::rate, kIo, rate<kWchar, &PidCounts::wchar, true>, "",
      "Bytes written per second by write-family calls: files, sockets, pipes, devices",
      "/proc/<pid>/io wchar delta / seconds"},
-    {kObj, "IO Read Operations/sec", Kind::R, false, kIo, rate<kSyscr, &PidCounts::syscr, true>, "",
-     "Read-family calls per second", "/proc/<pid>/io syscr delta / seconds"},
-    {kObj, "IO Write Operations/sec", Kind::R, false, kIo, rate<kSyscw, &PidCounts::syscw, true>,
+    {kObj, "IO Read Operations/sec", CounterKind::rate, kIo, rate<kSyscr, &PidCounts::syscr, true>,
+     "", "Read-family calls per second", "/proc/<pid>/io syscr delta / seconds"},
+    {kObj, "IO Write Operations/sec", CounterKind::rate, kIo, rate<kSyscw, &PidCounts::syscw, true>,
      "", "Write-family calls per second", "/proc/<pid>/io syscw delta / seconds"},
-    {kObj, "Page Faults/sec", Kind::R, false, kStat, rate<kFaults, &PidCounts::faults, false>, "",
-     "Page faults per second, soft and hard", "/proc/<pid>/stat (minflt+majflt) deltas / seconds"},
+    {kObj, "Page Faults/sec", CounterKind::rate, kStat, rate<kFaults, &PidCounts::faults, false>,
+     "", "Page faults per second, soft and hard",
+     "/proc/<pid>/stat (minflt+majflt) deltas / seconds"},
 };
 
 }  // namespace
@@ -408,7 +433,7 @@ const CounterDef kRows[] = {
 const ObjectDef& process_object() {
   // comm is cut to 15 bytes by the kernel (TASK_COMM_LEN), so a longer
   // request is matched on its first 15 bytes.
-  static const ObjectDef obj{"Process", true, kRows, enumerate, collect, false, 15};
+  static const ObjectDef obj{"Process", true, kRows, pass, false, 15};
   return obj;
 }
 

@@ -5,6 +5,7 @@
 // Processor: per-CPU and total tick counts from /proc/stat, interrupt counts
 // from /proc/interrupts.
 #include <memory>
+#include <unordered_map>
 
 #include "perfdata/linux/catalogue.h"
 #include "perfdata/linux/text.h"
@@ -15,8 +16,8 @@ namespace {
 
 enum : uint32_t { kStat = 1, kInterrupts = 2 };
 // Sample layout: u[0..7] user nice system idle iowait irq softirq steal,
-// payload the interrupt cells.
-enum : size_t { U, N, S, I, W, Q, SQ, ST, kFields };
+// u[kCpu] the CPU number + 1 (0 for _Total); payload the interrupt table.
+enum : size_t { U, N, S, I, W, Q, SQ, ST, kFields, kCpu = kFields, kSlots };
 
 // The CPU number of a "cpu"/"cpuN" label: -1 for the total line, -2 for
 // anything else.
@@ -29,92 +30,116 @@ int64_t cpu_label(std::string_view label) {
   return static_cast<int64_t>(n);
 }
 
-// Reads the tick fields of the line for `cpu` (-1: total). Fields missing at
-// the end count as 0; guest and guest_nice are already inside user and nice.
-bool read_ticks(std::string_view stat, int64_t cpu, Sample& out) {
-  for (std::string_view line : split_lines(stat)) {
-    std::vector<std::string_view> tok = split_ws(line);
-    if (tok.empty() || cpu_label(tok[0]) != cpu) continue;
-    if (tok.size() < 5) return false;
-    out.u.assign(kFields, 0);
-    for (size_t k = 0; k < kFields && k + 1 < tok.size(); ++k) {
-      if (!parse_u64(tok[k + 1], out.u[k])) return false;
-    }
-    return true;
-  }
-  return false;
-}
-
-// One /proc/interrupts cell: the interrupt line's label and the CPU column.
-struct Cell {
-  std::string key;  // "<label> CPU<n>"
-  uint64_t count;
-};
-using Cells = std::vector<Cell>;
-
-// The cells of CPU `cpu` (every CPU for -1) over the per-CPU rows. Columns
-// are found by their "CPUn" header because offline CPUs drop out.
-bool read_interrupts(std::string_view text, int64_t cpu, Cells& cells) {
-  std::vector<std::string_view> lines = split_lines(text);
-  if (lines.empty()) return false;
-  std::vector<std::string_view> head = split_ws(lines[0]);
-  if (head.empty()) return false;
-  long col = -1;
-  if (cpu >= 0) {
-    std::string want = "CPU" + std::to_string(cpu);
-    for (size_t i = 0; i < head.size(); ++i) {
-      if (head[i] == want) col = static_cast<long>(i);
-    }
-    if (col < 0) return false;
-  }
-  const size_t ncols = head.size();
-  for (size_t li = 1; li < lines.size(); ++li) {
-    std::vector<std::string_view> tok = split_ws(lines[li]);
-    if (tok.size() < 2 || tok[0].back() != ':') continue;
-    // Error totals, not interrupts: x86 writes "ERR:" and "MIS:", arm64
-    // "Err:"; with one CPU they look like any other row.
-    if (tok[0] == "ERR:" || tok[0] == "MIS:" || tok[0] == "Err:") continue;
-    size_t n = 0;
-    uint64_t v = 0;
-    while (n < ncols && n + 1 < tok.size() && parse_u64(tok[n + 1], v)) ++n;
-    if (n < ncols) continue;  // a single-value row such as ERR or MIS
-    for (size_t c = 0; c < ncols; ++c) {
-      if (cpu >= 0 && static_cast<long>(c) != col) continue;
-      parse_u64(tok[c + 1], v);
-      cells.push_back(Cell{std::string(tok[0]) + " " + std::string(head[c]), v});
-    }
+// The tick fields of one cpu line. Fields missing at the end count as 0;
+// guest and guest_nice are already inside user and nice.
+bool parse_ticks(const std::vector<std::string_view>& tok, Sample& out) {
+  if (tok.size() < 5) return false;
+  for (size_t k = 0; k < kFields && k + 1 < tok.size(); ++k) {
+    if (!parse_u64(tok[k + 1], out.u[k])) return false;
   }
   return true;
 }
 
-bool enumerate(const Env& env, std::vector<Instance>& out) {
+// The per-CPU cells of /proc/interrupts kept by one pass: one row per
+// interrupt line, one column per CPU kept, each cell the kernel's 32-bit count.
+struct IrqTable {
+  std::vector<int64_t> cpus;        // CPU number of each kept column
+  std::vector<std::string> labels;  // "0:", "NMI:", ... in file order
+  // One vector per row, each exactly one cell per kept column: a single
+  // block would double its capacity while growing, and /proc/interrupts on a
+  // large machine holds hundreds of thousands of cells.
+  std::vector<std::vector<uint32_t>> cells;
+
+  std::vector<long> by_cpu;  // kept column of each CPU number, -1 for none
+
+  // The kept column of `cpu`, or -1.
+  long column(int64_t cpu) const {
+    return cpu >= 0 && static_cast<size_t>(cpu) < by_cpu.size() ? by_cpu[static_cast<size_t>(cpu)]
+                                                                : -1;
+  }
+};
+
+// Reads /proc/interrupts line by line, keeping the columns `keep` accepts.
+// Columns are found by their "CPUn" header because offline CPUs drop out;
+// error totals (x86 "ERR:" and "MIS:", arm64 "Err:") and other rows with
+// fewer numbers than CPUs are left out.
+template <typename Keep>
+bool read_interrupts(const Env& env, Keep keep, IrqTable& table) {
+  bool header = true, ok = true;
+  std::vector<long> kept;  // header position of each kept column
+  size_t ncols = 0;
+  std::vector<std::string_view> tok;
+  bool read = read_lines(env, "proc/interrupts", [&](std::string_view line) {
+    tok = split_ws(line);
+    if (header) {
+      header = false;
+      ncols = tok.size();
+      for (size_t i = 0; i < tok.size(); ++i) {
+        uint64_t n = 0;
+        if (tok[i].substr(0, 3) != "CPU" || !parse_u64(tok[i].substr(3), n) || n > 1000000)
+          continue;
+        if (!keep(static_cast<int64_t>(n))) continue;
+        kept.push_back(static_cast<long>(i));
+        if (table.by_cpu.size() <= n) table.by_cpu.resize(n + 1, -1);
+        table.by_cpu[n] = static_cast<long>(table.cpus.size());
+        table.cpus.push_back(static_cast<int64_t>(n));
+      }
+      ok = ncols > 0;
+      return;
+    }
+    if (tok.size() < ncols + 1 || tok[0].back() != ':') return;
+    if (tok[0] == "ERR:" || tok[0] == "MIS:" || tok[0] == "Err:") return;
+    uint64_t v = 0;
+    for (size_t c = 0; c < ncols; ++c)
+      if (!parse_u64(tok[c + 1], v)) return;  // a single-value row such as ERR or MIS
+    table.labels.emplace_back(tok[0]);
+    std::vector<uint32_t>& row = table.cells.emplace_back();
+    row.reserve(kept.size());
+    for (long c : kept) {
+      parse_u64(tok[static_cast<size_t>(c) + 1], v);
+      row.push_back(static_cast<uint32_t>(v));
+    }
+  });
+  return read && ok && !header;
+}
+
+// One read of /proc/stat gives every CPU and the total; one streamed read
+// of /proc/interrupts gives the cells of every CPU asked for (all of them
+// when the total is).
+void pass(const Env& env, const Request& req, Pass& out) {
   std::string stat;
-  if (!read_file(env, "proc/stat", stat)) return false;
+  if (!read_file(env, "proc/stat", stat)) return;
+  out.ok = true;
+  const uint32_t needs = req.all_needs();
+  bool all_columns = req.every;
   for (std::string_view line : split_lines(stat)) {
     std::vector<std::string_view> tok = split_ws(line);
     if (tok.empty()) continue;
     int64_t cpu = cpu_label(tok[0]);
-    if (cpu == -1) {
-      out.insert(out.begin(), Instance{"_Total", "cpu", -1, 0});
-    } else if (cpu >= 0) {
-      out.push_back(Instance{std::string(tok[0].substr(3)), std::string(tok[0]), cpu, 0});
+    if (cpu < -1) continue;
+    std::string key(tok[0]);
+    if (!req.wants(key)) continue;
+    Instance inst{cpu == -1 ? "_Total" : std::string(tok[0].substr(3)), key, cpu, 0};
+    Sample& s = add_instance(out, std::move(inst));
+    s.u.assign(kSlots, 0);
+    s.u[kCpu] = static_cast<uint64_t>(cpu + 1);
+    s.ok = (needs & kStat) == 0 || parse_ticks(tok, s);
+    if (cpu == -1) all_columns = true;
+  }
+  if ((needs & kInterrupts) == 0) return;
+  auto table = std::make_shared<IrqTable>();
+  const Request& r = req;
+  bool read = read_interrupts(
+      env, [&](int64_t cpu) { return all_columns || r.wants("cpu" + std::to_string(cpu)); },
+      *table);
+  for (size_t i = 0; i < out.instances.size(); ++i) {
+    const int64_t cpu = out.instances[i].id;
+    if (!read || (cpu >= 0 && table->column(cpu) < 0)) {
+      out.samples[i].missing |= kInterrupts;
+    } else {
+      out.samples[i].payload = table;
     }
   }
-  return true;
-}
-
-void collect(const Env& env, const Instance& inst, uint32_t needs, const Sample*, Sample& out) {
-  out.u.assign(kFields, 0);
-  std::string text;
-  if (needs & kStat) {
-    if (!read_file(env, "proc/stat", text) || !read_ticks(text, inst.id, out)) return;
-  }
-  if (needs & kInterrupts) {
-    auto cells = std::make_shared<Cells>();
-    if (!read_file(env, "proc/interrupts", text) || !read_interrupts(text, inst.id, *cells)) return;
-    out.payload = std::move(cells);
-  }
-  out.ok = true;
 }
 
 // Per-field tick deltas, clamped at 0 (iowait may go backwards).
@@ -161,53 +186,73 @@ Value idle_time(const Sample* p, const Sample& c, double, const Env&) {
   return percent_of(p, c, {I, W});
 }
 // Each cell is a 32-bit count: its wrap is undone before the cells are
-// added, since a sum of wrapping cells does not wrap at 2^32. A line that
-// appeared during the interval counts whole; one that vanished counts nothing.
+// added, since a sum of wrapping cells does not wrap at 2^32. A line or CPU
+// that appeared during the interval counts whole; one that vanished counts
+// nothing.
 Value interrupts_rate(const Sample* p, const Sample& c, double dt, const Env&) {
-  const auto* before = static_cast<const Cells*>(p->payload.get());
-  const auto* after = static_cast<const Cells*>(c.payload.get());
+  const auto* before = static_cast<const IrqTable*>(p->payload.get());
+  const auto* after = static_cast<const IrqTable*>(c.payload.get());
   if (before == nullptr || after == nullptr) return std::nullopt;
+  const int64_t cpu = static_cast<int64_t>(c.u[kCpu]) - 1;
+  // Columns of `after` to add, and the matching column of `before` (-1: none).
+  std::vector<std::pair<size_t, long>> cols;
+  if (cpu >= 0) {
+    const long k = after->column(cpu);
+    if (k >= 0) cols.emplace_back(static_cast<size_t>(k), before->column(cpu));
+  } else {
+    for (size_t k = 0; k < after->cpus.size(); ++k)
+      cols.emplace_back(k, before->column(after->cpus[k]));
+  }
+  std::unordered_map<std::string_view, size_t> rows_before;
   uint64_t sum = 0;
-  size_t j = 0;
-  for (const Cell& cell : *after) {
-    // Both lists are in file order, so a matching cell is usually next.
-    if (j >= before->size() || (*before)[j].key != cell.key) {
-      j = 0;
-      while (j < before->size() && (*before)[j].key != cell.key) ++j;
+  for (size_t r = 0; r < after->labels.size(); ++r) {
+    // Rows usually stand where they stood; otherwise find them by label.
+    long rb = -1;
+    if (r < before->labels.size() && before->labels[r] == after->labels[r]) {
+      rb = static_cast<long>(r);
+    } else {
+      if (rows_before.empty()) {
+        for (size_t j = 0; j < before->labels.size(); ++j)
+          rows_before.emplace(before->labels[j], j);
+      }
+      auto it = rows_before.find(after->labels[r]);
+      if (it != rows_before.end()) rb = static_cast<long>(it->second);
     }
-    if (j >= before->size()) {
-      sum += cell.count;
-      j = 0;
-      continue;
+    for (const auto& [ka, kb] : cols) {
+      const uint32_t now = after->cells[r][ka];
+      if (rb < 0 || kb < 0) {
+        sum += now;
+        continue;
+      }
+      std::optional<uint64_t> d =
+          delta32(before->cells[static_cast<size_t>(rb)][static_cast<size_t>(kb)], now);
+      if (!d) return std::nullopt;
+      sum += *d;
     }
-    std::optional<uint64_t> d = delta32((*before)[j].count, cell.count);
-    if (!d) return std::nullopt;
-    sum += *d;
-    ++j;
   }
   return static_cast<double>(sum) / dt;
 }
 
 constexpr CounterDef kCounters[] = {
-    {"Processor", "% Processor Time", Kind::P, true, kStat, processor_time, "%",
+    {"Processor", "% Processor Time", CounterKind::percent, kStat, processor_time, "%",
      "Share of the interval the CPU was busy: everything but idle and iowait, steal included",
      "/proc/stat cpuN: 100*(T-idle-iowait)/T over tick deltas"},
-    {"Processor", "% User Time", Kind::P, true, kStat, user_time, "%",
+    {"Processor", "% User Time", CounterKind::percent, kStat, user_time, "%",
      "Share of the interval spent in user mode, niced processes included",
      "/proc/stat cpuN: 100*(user+nice)/T over tick deltas"},
-    {"Processor", "% Privileged Time", Kind::P, true, kStat, privileged_time, "%",
+    {"Processor", "% Privileged Time", CounterKind::percent, kStat, privileged_time, "%",
      "Share of the interval spent in the kernel, interrupt and softirq time included",
      "/proc/stat cpuN: 100*(system+irq+softirq)/T over tick deltas"},
-    {"Processor", "% Interrupt Time", Kind::P, true, kStat, interrupt_time, "%",
+    {"Processor", "% Interrupt Time", CounterKind::percent, kStat, interrupt_time, "%",
      "Share of the interval spent servicing hardware interrupts (0 without IRQ time accounting)",
      "/proc/stat cpuN: 100*irq/T over tick deltas"},
-    {"Processor", "% DPC Time", Kind::P, true, kStat, dpc_time, "%",
+    {"Processor", "% DPC Time", CounterKind::percent, kStat, dpc_time, "%",
      "Share of the interval spent in deferred interrupt work (softirq)",
      "/proc/stat cpuN: 100*softirq/T over tick deltas"},
-    {"Processor", "% Idle Time", Kind::P, true, kStat, idle_time, "%",
+    {"Processor", "% Idle Time", CounterKind::percent, kStat, idle_time, "%",
      "Share of the interval the CPU was idle, waiting for I/O included",
      "/proc/stat cpuN: 100*(idle+iowait)/T over tick deltas"},
-    {"Processor", "Interrupts/sec", Kind::R, false, kInterrupts, interrupts_rate, "",
+    {"Processor", "Interrupts/sec", CounterKind::rate, kInterrupts, interrupts_rate, "",
      "Hardware interrupts handled per second",
      "/proc/interrupts: per-cell deltas of column CPUn (all columns for _Total) summed, / seconds"},
 };
@@ -215,7 +260,7 @@ constexpr CounterDef kCounters[] = {
 }  // namespace
 
 const ObjectDef& processor_object() {
-  static const ObjectDef def{"Processor", true, kCounters, enumerate, collect};
+  static const ObjectDef def{"Processor", true, kCounters, pass};
   return def;
 }
 

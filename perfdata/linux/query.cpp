@@ -5,83 +5,223 @@
 #include "perfdata/linux/query.h"
 
 #include <cmath>
+#include <unordered_map>
 
 namespace perfdata::linux_backend {
 
+namespace {
+
+// Where each instance of a pass is, by key.
+std::unordered_map<std::string_view, size_t> positions(const Pass& pass) {
+  std::unordered_map<std::string_view, size_t> at;
+  at.reserve(pass.instances.size());
+  for (size_t i = 0; i < pass.instances.size(); ++i) at.emplace(pass.instances[i].key, i);
+  return at;
+}
+
+std::optional<size_t> position_of(const std::unordered_map<std::string_view, size_t>& at,
+                                  const Pass& pass, const Instance& inst) {
+  auto it = at.find(inst.key);
+  // The same key with another id or start time is another process on a reused PID.
+  if (it == at.end() || !pass.instances[it->second].same(inst)) return std::nullopt;
+  return it->second;
+}
+
+bool is_total(const Instance& inst) { return inst.id == -1 && inst.name == "_Total"; }
+
+}  // namespace
+
 Query::Query(Env env) : env_(std::move(env)) {}
 
-Status Query::add(std::string_view path, Counter** out) {
+Status Query::add(std::string_view path, Counter** out) { return add_common(path, false, out); }
+
+Status Query::add_array(std::string_view path, Counter** out) {
+  return add_common(path, true, out);
+}
+
+Status Query::add_common(std::string_view path, bool array, Counter** out) {
   if (path.size() > kMaxCounterPath) return CSTATUS_BAD_COUNTERNAME;
   ParsedPath pp;
-  if (Status st = parse_path(strip_own_machine(env_, path), pp); st != 0) return st;
+  if (Status st = parse_path(strip_own_machine(env_, path), pp, array); st != 0) return st;
+  if (array &&
+      (pp.object.find('*') != std::string::npos || pp.machine.find('*') != std::string::npos ||
+       pp.counter.find('*') != std::string::npos)) {
+    return CSTATUS_BAD_COUNTERNAME;
+  }
   if (pp.has_machine && !is_local_machine(env_, pp.machine)) return CSTATUS_NO_MACHINE;
   const ObjectDef* obj = find_object(pp.object);
   if (obj == nullptr) return CSTATUS_NO_OBJECT;
-  const std::vector<Instance>* listed = instances_of(*obj);
-  if (listed == nullptr) return CSTATUS_NO_OBJECT;
-  const std::vector<Instance>& list = *listed;
+  ObjectState& st = state_of(*obj);
+  auto counter = std::make_unique<Counter>();
+  if (array) {
+    // An array needs no listing now: its instances are listed at each
+    // collection. The primary source is checked with a pass that wants none.
+    if (!st.listed) {
+      Pass probe;
+      obj->pass(env_, Request{}, probe);
+      if (!probe.ok) return CSTATUS_NO_OBJECT;
+    }
+  } else if (listed(st) == nullptr) {
+    return CSTATUS_NO_OBJECT;
+  }
   const CounterDef* row = find_counter(*obj, pp.counter);
   if (row == nullptr) return CSTATUS_NO_COUNTER;
-  Instance inst;
-  if (obj->multi_instance) {
+  if (array) {
+    if (!obj->multi_instance || !pp.has_instance) return CSTATUS_NO_INSTANCE;
+    counter->array_ = true;
+    counter->pattern_ = pp.instance;
+    if (pp.index != 0) counter->pattern_ += "#" + std::to_string(pp.index);
+    st.req.every = true;
+    st.req.needs |= row->needs;
+  } else if (obj->multi_instance) {
     if (!pp.has_instance) return CSTATUS_NO_INSTANCE;
-    std::optional<size_t> pos = find_instance(*obj, list, pp.instance, pp.index);
+    std::optional<size_t> pos = st.index->find(pp.instance, pp.index);
     if (!pos) return CSTATUS_NO_INSTANCE;
-    inst = list[*pos];
+    counter->inst_ = st.listing.instances[*pos];
   } else if (pp.has_instance) {
     return CSTATUS_NO_INSTANCE;
+  } else {
+    counter->inst_ = Instance{"", "", 0, 0};
   }
-  auto counter = std::make_unique<Counter>();
+  if (!array) {
+    // A _Total is computed from every instance, so the pass lists them all.
+    if (is_total(counter->inst_)) {
+      st.req.every = true;
+      st.req.needs |= row->needs;
+    }
+    st.req.pins[counter->inst_.key] |= row->needs;
+    st.req.pin_needs |= row->needs;
+  }
+  st.has_counters = true;
   counter->query_ = this;
+  counter->state_ = &st;
   counter->obj_ = obj;
   counter->row_ = row;
-  counter->inst_ = std::move(inst);
+  counter->added_at_ = st.collections;
   if (out != nullptr) *out = counter.get();
   counters_.push_back(std::move(counter));
   return 0;
 }
 
+ObjectState& Query::state_of(const ObjectDef& obj) {
+  for (auto& st : states_) {
+    if (st->obj == &obj) return *st;
+  }
+  auto st = std::make_unique<ObjectState>();
+  st->obj = &obj;
+  return *states_.emplace_back(std::move(st));
+}
+
 // A check over every instance of an object adds one counter per instance;
 // listing the instances again for each add would read every /proc/<pid>
-// once per process. The list holds until the next collection.
-const std::vector<Instance>* Query::instances_of(const ObjectDef& obj) {
-  for (const Listed& listed : listed_) {
-    if (listed.object == &obj) return listed.ok ? &listed.instances : nullptr;
+// once per process. The list holds until the next collection, and a
+// collection that listed every instance is that list.
+const ObjectState* Query::listed(ObjectState& st) {
+  if (!st.listed) {
+    st.listed = true;
+    if (st.collections > 0 && st.cur_every && st.cur.ok) {
+      st.listing.ok = true;
+      st.listing.instances = st.cur.instances;
+    } else {
+      st.listing = Pass{};
+      Request all;
+      all.every = true;
+      st.obj->pass(env_, all, st.listing);
+    }
+    st.index = std::make_unique<InstanceIndex>(*st.obj, st.listing.instances);
   }
-  Listed& listed = listed_.emplace_back();
-  listed.object = &obj;
-  listed.ok = obj.enumerate(env_, listed.instances);
-  return listed.ok ? &listed.instances : nullptr;
+  return st.listing.ok ? &st : nullptr;
 }
 
 Status Query::collect() {
-  listed_.clear();
   double t = env_.monotonic ? env_.monotonic() : 0.0;
+  for (auto& st : states_) {
+    st->listed = false;
+    st->listing = Pass{};
+    st->index.reset();
+    if (!st->has_counters) continue;
+    st->prev = std::move(st->cur);
+    st->prev_every = st->cur_every;
+    st->prev_t = st->cur_t;
+    st->cur = Pass{};
+    st->obj->pass(env_, st->req, st->cur);
+    st->cur_every = st->req.every;
+    st->cur_t = t;
+    ++st->collections;
+  }
+  // Each plain counter finds its instance in the new pass by key.
+  std::unordered_map<const ObjectState*, std::unordered_map<std::string_view, size_t>> at;
   for (auto& c : counters_) {
-    c->prev_ = std::move(c->cur_);
-    c->prev_t_ = c->cur_t_;
-    c->cur_ = Sample{};
-    c->cur_t_ = t;
-    const Sample* prev = c->samples_ > 0 ? &c->prev_ : nullptr;
-    c->obj_->collect(env_, c->inst_, c->row_->needs, prev, c->cur_);
-    ++c->samples_;
+    if (c->array_) continue;
+    auto it = at.find(c->state_);
+    if (it == at.end()) it = at.emplace(c->state_, positions(c->state_->cur)).first;
+    c->prev_pos_ = c->cur_pos_;
+    c->cur_pos_ = position_of(it->second, c->state_->cur, c->inst_);
   }
   return 0;
 }
 
-FormattedValue Counter::format(uint32_t flags) const {
+FormattedValue Counter::value_of(const Sample* prev, const Sample& cur, uint32_t flags) const {
   FormattedValue fv;
-  if (samples_ == 0 || !cur_.ok) return fv;
-  const bool have_prev = samples_ >= 2 && prev_.ok;
-  const double dt = cur_t_ - prev_t_;
-  if (needs_two_samples(counter_kind(row_->kind)) && (!have_prev || !(dt > 0.0))) return fv;
-  Value v = row_->value(have_prev ? &prev_ : nullptr, cur_, have_prev ? dt : 0.0, query_->env());
+  const ObjectState& st = *state_;
+  if (!cur.ok || (cur.missing & row_->needs) != 0) return fv;
+  const bool have_prev =
+      prev != nullptr && prev->ok && (prev->missing & row_->needs) == 0 && st.collections >= 2;
+  const double dt = st.cur_t - st.prev_t;
+  if (needs_two_samples(row_->kind) && (!have_prev || !(dt > 0.0))) return fv;
+  Value v = row_->value(have_prev ? prev : nullptr, cur, have_prev ? dt : 0.0, query_->env());
   if (!v || !std::isfinite(*v)) return fv;
   double x = *v;
-  if (row_->percent && (flags & FMT_NOCAP100) == 0) x = cap_percent(x);
+  if (is_percent(*row_) && (flags & FMT_NOCAP100) == 0) x = cap_percent(x);
   fv.c_status = CSTATUS_VALID_DATA;
   fv.value = x;
   return fv;
+}
+
+FormattedValue Counter::format(uint32_t flags) const {
+  const ObjectState& st = *state_;
+  const int mine = st.collections - added_at_;
+  if (array_ || mine < 1 || !st.cur.ok || !cur_pos_) return FormattedValue{};
+  const Sample* prev =
+      mine >= 2 && st.prev.ok && prev_pos_ ? &st.prev.samples[*prev_pos_] : nullptr;
+  return value_of(prev, st.cur.samples[*cur_pos_], flags);
+}
+
+void Counter::format_array(uint32_t flags, std::vector<ArrayItem>& items) const {
+  items.clear();
+  const ObjectState& st = *state_;
+  const int mine = st.collections - added_at_;
+  if (!array_) {
+    if (mine < 1) return;
+    FormattedValue fv = format(flags);
+    items.push_back(ArrayItem{inst_.name, fv.c_status, fv.value});
+    return;
+  }
+  if (mine < 1 || !st.cur.ok) return;
+  const bool two = needs_two_samples(row_->kind);
+  if (two && (mine < 2 || !st.prev.ok)) return;
+  std::unordered_map<std::string_view, size_t> before;
+  if (mine >= 2 && st.prev.ok) before = positions(st.prev);
+  const std::vector<Instance>& list = st.cur.instances;
+  const std::vector<std::string> names = numbered_names(list);
+  std::optional<ArrayItem> total;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const std::string& shown = names[i];
+    std::string_view suffix = std::string_view(shown).substr(list[i].name.size());
+    if (!instance_matches(*obj_, pattern_, list[i].name, suffix)) continue;
+    std::optional<size_t> p = before.empty() ? std::nullopt : position_of(before, st.prev, list[i]);
+    // A rate needs the instance in both samples: one that started since
+    // the previous collection is not an item yet.
+    if (two && !p) continue;
+    FormattedValue fv = value_of(p ? &st.prev.samples[*p] : nullptr, st.cur.samples[i], flags);
+    ArrayItem item{shown, fv.c_status, fv.value};
+    if (is_total(list[i])) {
+      total = std::move(item);
+    } else {
+      items.push_back(std::move(item));
+    }
+  }
+  if (total) items.push_back(std::move(*total));
 }
 
 }  // namespace perfdata::linux_backend

@@ -7,6 +7,8 @@
 //   q.collect(); sleep(1); q.collect();
 //   c->format(FMT_DOUBLE)                                       // {0, 12.5}
 //
+// Counters of one object share one pass over its sources per collection.
+//
 // add() checks, in this order: syntax (or '*' anywhere, or over 2047 bytes)
 // -> BAD_COUNTERNAME; a machine that is not this one -> NO_MACHINE; unknown
 // object or its primary source unreadable -> NO_OBJECT; unknown counter ->
@@ -24,6 +26,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,23 +43,51 @@ struct FormattedValue {
 };
 
 class Query;
+struct ObjectState;
 
+// A counter of a query: one pinned instance, or (array) every instance whose
+// display name matches a pattern.
 class Counter {
  public:
+  // The pinned instance's value; INVALID_DATA for an array counter.
   FormattedValue format(uint32_t flags) const;
+  // The items of the latest collection (see get_formatted_counter_array);
+  // a plain counter gives its one instance.
+  void format_array(uint32_t flags, std::vector<ArrayItem>& items) const;
   const ObjectDef& object() const { return *obj_; }
   const CounterDef& row() const { return *row_; }
   const Instance& instance() const { return inst_; }
 
  private:
   friend class Query;
+  FormattedValue value_of(const Sample* prev, const Sample& cur, uint32_t flags) const;
   const Query* query_ = nullptr;
+  ObjectState* state_ = nullptr;
   const ObjectDef* obj_ = nullptr;
   const CounterDef* row_ = nullptr;
   Instance inst_;
-  int samples_ = 0;
-  Sample prev_, cur_;
-  double prev_t_ = 0.0, cur_t_ = 0.0;
+  bool array_ = false;
+  std::string pattern_;  // array: the instance pattern, "#k" included
+  int added_at_ = 0;     // collections of the object before the add
+  // Plain: where the instance is in the last two passes.
+  std::optional<size_t> prev_pos_, cur_pos_;
+};
+
+// The collections of one object in a query: one pass each, shared by all of
+// its counters.
+struct ObjectState {
+  const ObjectDef* obj = nullptr;
+  Request req;
+  bool has_counters = false;
+  // The instances adds resolve against, listed once between collections.
+  bool listed = false;
+  Pass listing;
+  std::unique_ptr<InstanceIndex> index;
+  // The last two passes and when they started.
+  Pass prev, cur;
+  bool prev_every = false, cur_every = false;
+  double prev_t = 0.0, cur_t = 0.0;
+  int collections = 0;
 };
 
 class Query {
@@ -67,26 +98,27 @@ class Query {
 
   // On status 0, *out points to the new counter, owned by the query. The
   // instances an add matches against are listed once per object and kept
-  // until the next collect(), so adding every instance of an object costs
-  // one listing.
+  // until the next collect() (or taken from the last collection when that
+  // one listed every instance), so adding every instance of an object
+  // costs one listing.
   Status add(std::string_view path, Counter** out);
-  // Takes one sample of every counter; always 0 (failures show in the value status).
+  // An array counter: the instance part may hold '*' (and only there); an
+  // instance pattern that matches nothing is not an error. Checks as add().
+  Status add_array(std::string_view path, Counter** out);
+  // One pass per object with counters; always 0 (failures show in the value status).
   Status collect();
   const Env& env() const { return env_; }
 
  private:
-  struct Listed {
-    const ObjectDef* object = nullptr;
-    bool ok = false;
-    std::vector<Instance> instances;
-  };
-  // The object's instances as listed since the last collection; null when
-  // its primary source cannot be read.
-  const std::vector<Instance>* instances_of(const ObjectDef& obj);
+  Status add_common(std::string_view path, bool array, Counter** out);
+  ObjectState& state_of(const ObjectDef& obj);
+  // The object's instances as listed since the last collection, with their
+  // index; null when its primary source cannot be read.
+  const ObjectState* listed(ObjectState& st);
 
   Env env_;
   std::vector<std::unique_ptr<Counter>> counters_;
-  std::vector<Listed> listed_;
+  std::vector<std::unique_ptr<ObjectState>> states_;
 };
 
 }  // namespace perfdata::linux_backend

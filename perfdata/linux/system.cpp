@@ -30,17 +30,13 @@ bool stat_threads(std::string_view stat, uint64_t& out) {
   return tok.size() > 17 && parse_u64(tok[17], out);
 }
 
-bool enumerate(const Env& env, std::vector<Instance>&) {
-  std::string text;
-  return read_file(env, "proc/stat", text);
-}
-
-void collect(const Env& env, const Instance&, uint32_t needs, const Sample*, Sample& out) {
+void collect(const Env& env, uint32_t needs, Sample& out) {
   out.u.assign(kSlots, 0);
   out.f.assign(1, 0.0);
+  out.ok = true;
   std::string text;
   if (needs & kStat) {
-    if (!read_file(env, "proc/stat", text)) return;
+    if (!read_file(env, "proc/stat", text)) out.missing |= kStat;
     bool have_ctxt = false, have_running = false;
     for (std::string_view line : split_lines(text)) {
       std::vector<std::string_view> tok = split_ws(line);
@@ -53,16 +49,17 @@ void collect(const Env& env, const Instance&, uint32_t needs, const Sample*, Sam
         ++out.u[kCpus];
       }
     }
-    if (!have_ctxt || !have_running) return;
+    if (!have_ctxt || !have_running) out.missing |= kStat;
   }
   if (needs & kUptime) {
     double up = 0;
-    if (!read_uptime(env, text, up)) return;
+    if (!read_uptime(env, text, up)) out.missing |= kUptime;
     out.f[0] = up;
   }
+  std::vector<std::string> names;
+  if ((needs & (kPids | kThreads)) && !list_dir(env, "proc", names))
+    out.missing |= kPids | kThreads;
   if (needs & (kPids | kThreads)) {
-    std::vector<std::string> names;
-    if (!list_dir(env, "proc", names)) return;
     for (const std::string& name : names) {
       if (!is_pid(name)) continue;
       if (needs & kThreads) {
@@ -74,7 +71,10 @@ void collect(const Env& env, const Instance&, uint32_t needs, const Sample*, Sam
       ++out.u[kProcesses];
     }
   }
-  out.ok = true;
+}
+
+void pass(const Env& env, const Request& req, Pass& out) {
+  single_instance_pass(env, req, out, "proc/stat", collect);
 }
 
 Value processes(const Sample*, const Sample& c, double, const Env&) {
@@ -96,15 +96,15 @@ Value queue_length(const Sample*, const Sample& c, double, const Env&) {
 }
 
 constexpr CounterDef kCounters[] = {
-    {"System", "Processes", Kind::G, false, kPids, processes, "", "Processes that exist now",
+    {"System", "Processes", CounterKind::gauge, kPids, processes, "", "Processes that exist now",
      "/proc/<pid>: number of these directories"},
-    {"System", "Threads", Kind::G, false, kThreads, threads, "",
+    {"System", "Threads", CounterKind::gauge, kThreads, threads, "",
      "Threads of all processes that exist now", "/proc/<pid>/stat num_threads (field 20) summed"},
-    {"System", "Context Switches/sec", Kind::R, false, kStat, context_switches, "",
+    {"System", "Context Switches/sec", CounterKind::rate, kStat, context_switches, "",
      "Context switches per second, all CPUs", "/proc/stat ctxt delta / seconds"},
-    {"System", "System Up Time", Kind::E, false, kUptime, up_time, "s", "Seconds since boot",
+    {"System", "System Up Time", CounterKind::elapsed, kUptime, up_time, "s", "Seconds since boot",
      "/proc/uptime first field"},
-    {"System", "Processor Queue Length", Kind::G, false, kStat, queue_length, "",
+    {"System", "Processor Queue Length", CounterKind::gauge, kStat, queue_length, "",
      "Runnable threads waiting for a CPU",
      "/proc/stat max(0, procs_running - number of cpuN lines)"},
 };
@@ -112,7 +112,7 @@ constexpr CounterDef kCounters[] = {
 }  // namespace
 
 const ObjectDef& system_object() {
-  static const ObjectDef def{"System", false, kCounters, enumerate, collect};
+  static const ObjectDef def{"System", false, kCounters, pass};
   return def;
 }
 

@@ -67,20 +67,20 @@ bool count_established(std::string_view text, uint64_t& out) {
   return true;
 }
 
-bool enumerate(const Env& env, std::vector<Instance>&) {
-  std::string text;
-  return read_file(env, "proc/net/snmp", text);
-}
-
-void collect(const Env& env, const Instance&, uint32_t needs, const Sample*, Sample& out) {
+void collect(const Env& env, uint32_t needs, Sample& out) {
   out.u.assign(kSlots, kAbsent);
+  out.ok = true;
   std::string text;
-  if ((needs & kSnmp) && (!read_file(env, "proc/net/snmp", text) || !parse_snmp(text, out))) return;
+  if ((needs & kSnmp) && (!read_file(env, "proc/net/snmp", text) || !parse_snmp(text, out)))
+    out.missing |= kSnmp;
   if ((needs & kTcpTable) &&
       (!read_file(env, "proc/net/tcp", text) || !count_established(text, out.u[kEstablished]))) {
-    return;
+    out.missing |= kTcpTable;
   }
-  out.ok = true;
+}
+
+void pass(const Env& env, const Request& req, Pass& out) {
+  single_instance_pass(env, req, out, "proc/net/snmp", collect);
 }
 
 Value gauge(const Sample& c, size_t slot) {
@@ -122,27 +122,27 @@ Value retransmitted(const Sample* p, const Sample& c, double dt, const Env& e) {
 }
 
 constexpr CounterDef kCounters[] = {
-    {"TCPv4", "Connections Established", Kind::G, false, kTcpTable, established, "",
+    {"TCPv4", "Connections Established", CounterKind::gauge, kTcpTable, established, "",
      "IPv4 TCP connections now ESTABLISHED or CLOSE-WAIT", "/proc/net/tcp rows with st 01 or 08"},
-    {"TCPv4", "Connections Active", Kind::C, false, kSnmp, active, "",
+    {"TCPv4", "Connections Active", CounterKind::count, kSnmp, active, "",
      "Connections opened from this side since boot (IPv6 included)",
      "/proc/net/snmp Tcp ActiveOpens"},
-    {"TCPv4", "Connections Passive", Kind::C, false, kSnmp, passive, "",
+    {"TCPv4", "Connections Passive", CounterKind::count, kSnmp, passive, "",
      "Connections accepted since boot (IPv6 included)", "/proc/net/snmp Tcp PassiveOpens"},
-    {"TCPv4", "Connection Failures", Kind::C, false, kSnmp, failures, "",
+    {"TCPv4", "Connection Failures", CounterKind::count, kSnmp, failures, "",
      "Connection attempts that failed since boot (IPv6 included)",
      "/proc/net/snmp Tcp AttemptFails"},
-    {"TCPv4", "Connections Reset", Kind::C, false, kSnmp, resets, "",
+    {"TCPv4", "Connections Reset", CounterKind::count, kSnmp, resets, "",
      "Established connections reset since boot (IPv6 included)", "/proc/net/snmp Tcp EstabResets"},
-    {"TCPv4", "Segments Received/sec", Kind::R, false, kSnmp, received, "",
+    {"TCPv4", "Segments Received/sec", CounterKind::rate, kSnmp, received, "",
      "TCP segments received per second (IPv6 included)",
      "/proc/net/snmp Tcp InSegs delta / seconds"},
-    {"TCPv4", "Segments Sent/sec", Kind::R, false, kSnmp, sent, "",
+    {"TCPv4", "Segments Sent/sec", CounterKind::rate, kSnmp, sent, "",
      "TCP segments sent per second (IPv6 included)", "/proc/net/snmp Tcp OutSegs delta / seconds"},
-    {"TCPv4", "Segments/sec", Kind::R, false, kSnmp, segments, "",
+    {"TCPv4", "Segments/sec", CounterKind::rate, kSnmp, segments, "",
      "TCP segments received plus sent per second (IPv6 included)",
      "/proc/net/snmp Tcp (InSegs+OutSegs) deltas / seconds"},
-    {"TCPv4", "Segments Retransmitted/sec", Kind::R, false, kSnmp, retransmitted, "",
+    {"TCPv4", "Segments Retransmitted/sec", CounterKind::rate, kSnmp, retransmitted, "",
      "TCP segments retransmitted per second (IPv6 included)",
      "/proc/net/snmp Tcp RetransSegs delta / seconds"},
 };
@@ -150,7 +150,7 @@ constexpr CounterDef kCounters[] = {
 }  // namespace
 
 const ObjectDef& tcpv4_object() {
-  static const ObjectDef def{"TCPv4", false, kCounters, enumerate, collect};
+  static const ObjectDef def{"TCPv4", false, kCounters, pass};
   return def;
 }
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "tests/perf/proc_tree.h"
+#include "tests/perfdata/linux/proc_tree.h"
 
 namespace {
 
@@ -36,34 +36,24 @@ const char* kTcp =
     "4\n";
 
 TEST(TCPv4, CountersByColumnName) {
-  struct Row {
-    int line;
-    std::string counter;
-    std::string second;
-    uint32_t status;
-    double expected;
-  } rows[] = {
-      {__LINE__, "Connections Active", kSnmp2, 0, 11.0},
-      {__LINE__, "Connections Passive", kSnmp2, 0, 21.0},
-      {__LINE__, "Connection Failures", kSnmp2, 0, 3.0},
-      {__LINE__, "Connections Reset", kSnmp2, 0, 4.0},
-      {__LINE__, "Segments Received/sec", kSnmp2, 0, 200.0},
-      {__LINE__, "Segments Sent/sec", kSnmp2, 0, 300.0},
-      {__LINE__, "Segments/sec", kSnmp2, 0, 500.0},
-      {__LINE__, "Segments Retransmitted/sec", kSnmp2, 0, 10.0},
-      {__LINE__, "Segments/sec", "Tcp: InSegs OutSegs\nTcp: 1400 2600 9\n", INVALID, 0},  // ragged
-      {__LINE__, "Segments Received/sec", "Tcp: InSegs OutSegs\nTcp: 5 2600\n", INVALID,
-       0},  // reset
-      {__LINE__, "Segments Retransmitted/sec", "Tcp: InSegs OutSegs\nTcp: 1400 2600\n", INVALID, 0},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
-    Tree t;
-    t.write("proc/net/snmp", kSnmp1);
-    Reading r = proc_tree::sample_twice(
-        t, "\\TCPv4\\" + row.counter, [&] { t.write("proc/net/snmp", row.second); }, 2.0);
-    proc_tree::expect_reading(r, row.status, row.expected);
-  }
+  proc_tree::check_snapshot_rows(
+      "proc/net/snmp", kSnmp1, "\\TCPv4\\",
+      {
+          {__LINE__, "Connections Active", kSnmp2, 0, 11.0},
+          {__LINE__, "Connections Passive", kSnmp2, 0, 21.0},
+          {__LINE__, "Connection Failures", kSnmp2, 0, 3.0},
+          {__LINE__, "Connections Reset", kSnmp2, 0, 4.0},
+          {__LINE__, "Segments Received/sec", kSnmp2, 0, 200.0},
+          {__LINE__, "Segments Sent/sec", kSnmp2, 0, 300.0},
+          {__LINE__, "Segments/sec", kSnmp2, 0, 500.0},
+          {__LINE__, "Segments Retransmitted/sec", kSnmp2, 0, 10.0},
+          {__LINE__, "Segments/sec", "Tcp: InSegs OutSegs\nTcp: 1400 2600 9\n", INVALID,
+           0},  // ragged
+          {__LINE__, "Segments Received/sec", "Tcp: InSegs OutSegs\nTcp: 5 2600\n", INVALID,
+           0},  // reset
+          {__LINE__, "Segments Retransmitted/sec", "Tcp: InSegs OutSegs\nTcp: 1400 2600\n", INVALID,
+           0},
+      });
 }
 
 TEST(TCPv4, EstablishedCountsEstablishedAndCloseWaitRows) {

@@ -5,7 +5,7 @@
 #include <clocale>
 #include <string>
 
-#include "tests/perf/proc_tree.h"
+#include "tests/perfdata/linux/proc_tree.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "perfdata/linux/query.h"
 
@@ -122,6 +123,32 @@ inline void expect_reading(const Reading& r, uint32_t status, double expected,
     EXPECT_DOUBLE_EQ(r.value, expected);
   } else {
     EXPECT_NEAR(r.value, expected, tolerance);
+  }
+}
+
+// One row of a two-snapshot table: a counter, the text its source file holds
+// at the second collection, and the expected status and value.
+struct SnapshotRow {
+  int line;
+  std::string counter;
+  std::string second;
+  uint32_t status;
+  double expected;
+};
+
+// For every row, in a fresh tree: `file` holds `first`, the counter
+// `prefix + row.counter` is collected, `file` is rewritten to row.second,
+// and after `dt` seconds it is collected again and checked.
+inline void check_snapshot_rows(const std::string& file, const std::string& first,
+                                const std::string& prefix, const std::vector<SnapshotRow>& rows,
+                                double dt = 2.0) {
+  for (const SnapshotRow& row : rows) {
+    SCOPED_TRACE(row.line);
+    Tree t;
+    t.write(file, first);
+    Reading r = sample_twice(
+        t, prefix + row.counter, [&] { t.write(file, row.second); }, dt);
+    expect_reading(r, row.status, row.expected);
   }
 }
 

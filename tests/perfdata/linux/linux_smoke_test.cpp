@@ -124,8 +124,12 @@ TEST(Smoke, EveryCounterOfTheCatalogueAnswers) {
     std::string instance;
     perfdata::Status want_add = 0;
     if (obj->multi_instance) {
-      std::vector<perfdata::linux_backend::Instance> instances;
-      ASSERT_TRUE(obj->enumerate(env, instances)) << obj->name;
+      perfdata::linux_backend::Request every;
+      every.every = true;
+      perfdata::linux_backend::Pass pass;
+      obj->pass(env, every, pass);
+      ASSERT_TRUE(pass.ok) << obj->name;
+      const std::vector<perfdata::linux_backend::Instance>& instances = pass.instances;
       if (instances.empty()) {
         want_add = perfdata::CSTATUS_NO_INSTANCE;
         instance = "(_Total)";

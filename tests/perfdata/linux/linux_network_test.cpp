@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "tests/perf/proc_tree.h"
+#include "tests/perfdata/linux/proc_tree.h"
 
 namespace {
 
@@ -28,42 +28,29 @@ const std::string kDev2 = kHead +
                           "  eth0:323 15 1 2 0 0 0 0 856 16 3 4 0 0 0 0\n";
 
 TEST(NetworkInterface, RatesAndCounts) {
-  struct Row {
-    int line;
-    std::string counter;
-    std::string second;
-    uint32_t status;
-    double expected;
-  } rows[] = {
-      {__LINE__, "Bytes Received/sec", kDev2, 0, 100.0},
-      {__LINE__, "Bytes Sent/sec", kDev2, 0, 200.0},
-      {__LINE__, "Bytes Total/sec", kDev2, 0, 300.0},
-      {__LINE__, "Packets Received/sec", kDev2, 0, 5.0},
-      {__LINE__, "Packets Sent/sec", kDev2, 0, 5.0},
-      {__LINE__, "Packets/sec", kDev2, 0, 10.0},
-      {__LINE__, "Packets Received Errors", kDev2, 0, 1.0},
-      {__LINE__, "Packets Outbound Errors", kDev2, 0, 3.0},
-      {__LINE__, "Packets Received Discarded", kDev2, 0, 2.0},
-      {__LINE__, "Packets Outbound Discarded", kDev2, 0, 4.0},
-      // Driver reset: the counters started again from 0.
-      {__LINE__, "Bytes Received/sec", kHead + "eth0: 5 1 0 0 0 0 0 0 9 1 0 0 0 0 0 0\n", INVALID,
-       0},
-      {__LINE__, "Bytes Total/sec", kHead + "eth0: 500 1 0 0 0 0 0 0 9 1 0 0 0 0 0 0\n", INVALID,
-       0},
-      // The interface is gone, or its row is cut short.
-      {__LINE__, "Bytes Sent/sec", kHead + "lo: 1 1 0 0 0 0 0 0 1 1 0 0 0 0 0 0\n", INVALID, 0},
-      {__LINE__, "Packets Received Errors", kHead + "eth0: 1 1 0 0 0 0 0 0 1 1 0 0 0 0 0\n",
-       INVALID, 0},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
-    Tree t;
-    t.write("proc/net/dev", kDev1);
-    Reading r = proc_tree::sample_twice(
-        t, "\\Network Interface(eth0)\\" + row.counter,
-        [&] { t.write("proc/net/dev", row.second); }, 2.0);
-    proc_tree::expect_reading(r, row.status, row.expected);
-  }
+  proc_tree::check_snapshot_rows(
+      "proc/net/dev", kDev1, "\\Network Interface(eth0)\\",
+      {
+          {__LINE__, "Bytes Received/sec", kDev2, 0, 100.0},
+          {__LINE__, "Bytes Sent/sec", kDev2, 0, 200.0},
+          {__LINE__, "Bytes Total/sec", kDev2, 0, 300.0},
+          {__LINE__, "Packets Received/sec", kDev2, 0, 5.0},
+          {__LINE__, "Packets Sent/sec", kDev2, 0, 5.0},
+          {__LINE__, "Packets/sec", kDev2, 0, 10.0},
+          {__LINE__, "Packets Received Errors", kDev2, 0, 1.0},
+          {__LINE__, "Packets Outbound Errors", kDev2, 0, 3.0},
+          {__LINE__, "Packets Received Discarded", kDev2, 0, 2.0},
+          {__LINE__, "Packets Outbound Discarded", kDev2, 0, 4.0},
+          // Driver reset: the counters started again from 0.
+          {__LINE__, "Bytes Received/sec", kHead + "eth0: 5 1 0 0 0 0 0 0 9 1 0 0 0 0 0 0\n",
+           INVALID, 0},
+          {__LINE__, "Bytes Total/sec", kHead + "eth0: 500 1 0 0 0 0 0 0 9 1 0 0 0 0 0 0\n",
+           INVALID, 0},
+          // The interface is gone, or its row is cut short.
+          {__LINE__, "Bytes Sent/sec", kHead + "lo: 1 1 0 0 0 0 0 0 1 1 0 0 0 0 0 0\n", INVALID, 0},
+          {__LINE__, "Packets Received Errors", kHead + "eth0: 1 1 0 0 0 0 0 0 1 1 0 0 0 0 0\n",
+           INVALID, 0},
+      });
 }
 
 TEST(NetworkInterface, BandwidthFromTheLinkSpeed) {

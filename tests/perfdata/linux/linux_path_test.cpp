@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "tests/perf/proc_tree.h"
+#include "tests/perfdata/linux/proc_tree.h"
 #include "perfdata/linux/discovery.h"
 #include "perfdata/linux/query.h"
 
@@ -271,15 +271,21 @@ TEST(Mangle, SeparatorsBecomeSafeCharacters) {
   struct Row {
     int line;
     std::string raw, expected;
+    bool keep_slash = false;  // LogicalDisk
   } rows[] = {
       {__LINE__, "kworker/0:0-events", "kworker_0:0-events"},
       {__LINE__, "a(b)#c\\d", "a[b]_c_d"},
       {__LINE__, "/dev/dm-1", "_dev_dm-1"},
       {__LINE__, "plain", "plain"},
+      {__LINE__, "a*b|c", "a_b_c"},
+      {__LINE__, std::string("t\tx\ny\0z\x7f", 8), "t_x_y_z_"},
+      {__LINE__, "", "_"},
+      {__LINE__, "/mnt/backup#2", "/mnt/backup_2", true},
+      {__LINE__, "/mnt/a(b)\\c*", "/mnt/a[b]_c_", true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
-    EXPECT_EQ(perfdata::linux_backend::mangle(row.raw), row.expected);
+    EXPECT_EQ(perfdata::linux_backend::mangle(row.raw, row.keep_slash), row.expected);
   }
 }
 
@@ -363,10 +369,10 @@ TEST(Discovery, EveryCatalogueRowCarriesItsText) {
       EXPECT_TRUE(info.source.find("/proc/") == 0 || info.source.find("/sys/") == 0 ||
                   info.source.find("statvfs") == 0);
       // Percent rows are capped and so must say "%"; elapsed rows count seconds.
-      if (row.percent) {
+      if (lb::is_percent(row)) {
         EXPECT_EQ(info.unit, "%");
       }
-      if (row.kind == lb::Kind::E) {
+      if (row.kind == perfdata::CounterKind::elapsed) {
         EXPECT_EQ(info.unit, "s");
       }
       EXPECT_TRUE(info.unit == "" || info.unit == "%" || info.unit == "B" || info.unit == "s")

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/perf/proc_tree.h"
+#include "tests/perfdata/linux/proc_tree.h"
 
 namespace {
 

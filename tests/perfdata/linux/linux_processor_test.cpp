@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tests/perf/proc_tree.h"
+#include "tests/perfdata/linux/proc_tree.h"
 
 namespace {
 

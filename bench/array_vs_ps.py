@@ -1,0 +1,172 @@
+#!/usr/bin/env python3
+r"""Whole-process cost of reading every process's working set through an
+array counter, next to `ps -e -o pid,rss,comm`, and the peak memory of the
+probe's Interrupts/sec total on a large /proc/interrupts.
+
+  bench/array_vs_ps.py [--probe PATH] [--vantric PATH] [--rounds N]
+                       [--processes N ...] [--interrupts CPUSxROWS]
+
+--processes  process counts to measure at (default: the current count);
+             sleeping children are started to reach each count (at most
+             10,000) and killed afterwards
+--mounts     as root: \LogicalDisk(*)\% Free Space over N bind mounts of one
+             directory, each count in a private mount namespace (unshare -m)
+--interfaces as root: \Network Interface(*)\Bytes Total/sec (two collections,
+             no pause) over N veth interfaces in a private network namespace
+             (unshare -n)
+--interrupts as root: vantric -C Processor -I _Total -P Interrupts/sec with
+             a generated /proc/interrupts of CPUS columns and ROWS lines
+             bind-mounted in a private mount namespace (unshare -m)
+
+CPU is the child's user + system time from wait4, the median of
+alternating runs; memory is wait4's peak resident set (ru_maxrss).
+The figures are printed, never judged.
+"""
+import argparse
+import os
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def run(argv):
+    """(cpu ms, peak kB) of one run of argv, output discarded."""
+    pid = os.fork()
+    if pid == 0:
+        fd = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(fd, 1)
+        os.dup2(fd, 2)
+        try:
+            os.execvp(argv[0], argv)
+        finally:
+            os._exit(127)
+    _, status, ru = os.wait4(pid, 0)
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit(f"failed: {' '.join(argv)}")
+    return (ru.ru_utime + ru.ru_stime) * 1000.0, ru.ru_maxrss
+
+
+def process_count():
+    return sum(1 for e in os.listdir("/proc") if e.isdigit())
+
+
+def compare(probe, rounds):
+    series = {"array probe": [probe, "\\Process(*)\\Working Set"],
+              "ps -e -o pid,rss,comm": ["ps", "-e", "-o", "pid,rss,comm"]}
+    cpu = {name: [] for name in series}
+    for _ in range(rounds):
+        for name, argv in series.items():
+            cpu[name].append(run(argv)[0])
+    med = {name: statistics.median(v) for name, v in cpu.items()}
+    n = process_count()
+    ratio = med["array probe"] / med["ps -e -o pid,rss,comm"]
+    print(f"{n:6d} processes: array probe {med['array probe']:7.2f} ms cpu, "
+          f"ps {med['ps -e -o pid,rss,comm']:7.2f} ms cpu, ratio {ratio:.2f}")
+
+
+def interrupts(vantric, spec):
+    cpus, rows = (int(x) for x in spec.split("x"))
+    with tempfile.NamedTemporaryFile("w", prefix="interrupts-", delete=False) as f:
+        f.write(" " * 4 + "".join(f"{'CPU%d' % c:>11}" for c in range(cpus)) + "\n")
+        for r in range(rows):
+            f.write(f"{r:4d}:" + "".join(f"{(r * 7 + c) % 100000:11d}" for c in range(cpus)) +
+                    "  IR-PCI-MSI  dev\n")
+        path = f.name
+    try:
+        size = os.path.getsize(path)
+        cmd = (f"mount --bind {path} /proc/interrupts && exec /usr/bin/time -f %M "
+               f"{vantric} -C Processor -I _Total -P Interrupts/sec")
+        out = subprocess.run(["unshare", "-m", "sh", "-c", cmd], capture_output=True, text=True)
+        peak = out.stderr.strip().splitlines()[-1] if out.stderr.strip() else "?"
+        print(f"Interrupts/sec _Total, {cpus} CPUs x {rows} rows ({size / 1e6:.1f} MB file): "
+              f"value {out.stdout.strip()}, peak {peak} kB")
+    finally:
+        os.unlink(path)
+
+
+def measure(probe, path, rounds, interval=None):
+    """Median cpu ms of the probe reading `path`."""
+    argv = [probe, path] + ([str(interval)] if interval is not None else [])
+    return statistics.median(run(argv)[0] for _ in range(rounds))
+
+
+def in_namespace(flag, setup, args, path, interval=None):
+    """Runs this script's --measure inside a new namespace after `setup`."""
+    me = os.path.abspath(__file__)
+    inner = (f"{setup} && exec {sys.executable} {me} --probe {args.probe} --rounds {args.rounds} "
+             f"--measure '{path}'" + (f" --interval {interval}" if interval is not None else ""))
+    out = subprocess.run(["unshare", flag, "sh", "-c", inner], capture_output=True, text=True)
+    if out.returncode != 0:
+        sys.exit(f"namespace run failed: {out.stderr.strip()}")
+    return float(out.stdout.strip())
+
+
+def scaling(args):
+    base = tempfile.mkdtemp(prefix="mounts-", dir="/var/tmp")
+    try:
+        os.mkdir(os.path.join(base, "src"))
+        for n in args.mounts:
+            script = os.path.join(base, f"mount{n}.sh")
+            with open(script, "w") as f:
+                for i in range(n):
+                    d = os.path.join(base, f"m{i}")
+                    os.makedirs(d, exist_ok=True)
+                    f.write(f"mount --bind {base}/src {d}\n")
+            ms = in_namespace("-m", f"sh {script}", args, "\\LogicalDisk(*)\\% Free Space")
+            print(f"LogicalDisk % Free Space array, {n} extra mounts: {ms:.2f} ms cpu")
+    finally:
+        subprocess.run(["rm", "-rf", base])
+    for n in args.interfaces:
+        with tempfile.NamedTemporaryFile("w", prefix="links-", delete=False) as f:
+            for i in range(n // 2):
+                f.write(f"link add va{i} type veth peer name vb{i}\n")
+            batch = f.name
+        try:
+            ms = in_namespace("-n", f"ip -batch {batch}", args,
+                              "\\Network Interface(*)\\Bytes Total/sec", interval=0)
+            print(f"Network Interface Bytes Total/sec array, {n} interfaces: {ms:.2f} ms cpu")
+        finally:
+            os.unlink(batch)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--probe", default="build/linux/bench/array_probe")
+    ap.add_argument("--vantric", default="build/linux/app/vantric")
+    ap.add_argument("--rounds", type=int, default=9)
+    ap.add_argument("--processes", type=int, nargs="*", default=[])
+    ap.add_argument("--interrupts")
+    ap.add_argument("--mounts", type=int, nargs="*", default=[])
+    ap.add_argument("--interfaces", type=int, nargs="*", default=[])
+    ap.add_argument("--measure", help=argparse.SUPPRESS)
+    ap.add_argument("--interval", type=int, help=argparse.SUPPRESS)
+    args = ap.parse_args()
+    if args.measure:
+        print(measure(args.probe, args.measure, args.rounds, args.interval))
+        return
+    if args.mounts or args.interfaces:
+        scaling(args)
+        return
+    sleepers = []
+    try:
+        compare(args.probe, args.rounds)
+        for target in args.processes:
+            target = min(target, 10000)
+            while process_count() < target:
+                sleepers.append(subprocess.Popen(["sleep", "600"]))
+            time.sleep(0.5)
+            compare(args.probe, args.rounds)
+    finally:
+        for p in sleepers:
+            p.send_signal(signal.SIGKILL)
+        for p in sleepers:
+            p.wait()
+    if args.interrupts:
+        interrupts(args.vantric, args.interrupts)
+
+
+if __name__ == "__main__":
+    main()
