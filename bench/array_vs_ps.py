@@ -67,8 +67,8 @@ def compare(probe, rounds):
           f"ps {med['ps -e -o pid,rss,comm']:7.2f} ms cpu, ratio {ratio:.2f}")
 
 
-def interrupts(vantric, spec):
-    cpus, rows = (int(x) for x in spec.split("x"))
+def interrupts(vantric, shape):
+    cpus, rows = (int(x) for x in shape.split("x"))
     with tempfile.NamedTemporaryFile("w", prefix="interrupts-", delete=False) as f:
         f.write(" " * 4 + "".join(f"{'CPU%d' % c:>11}" for c in range(cpus)) + "\n")
         for r in range(rows):
