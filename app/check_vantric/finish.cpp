@@ -28,20 +28,20 @@ void finish(int status, const std::string& text) {
 }
 
 void arm_timeout(uint32_t seconds) {
-  platform::arm_watchdog(seconds * 1000,
-                         plugin::status_line(kService, plugin::State::unknown,
-                                             "timed out after " + std::to_string(seconds) + " s",
-                                             {}) +
-                             "\n",
-                         3);
+  platform::arm_watchdog(
+      seconds * 1000,
+      plugin::status_line(kService, plugin::State::unknown,
+                          "timed out after " + std::to_string(seconds) + " s", {}) +
+          "\n",
+      3);
 }
 
 // Every other ending (a failure's report, a runtime error line, a fault) is
 // one UNKNOWN line too, built in fixed storage: the heap may be gone.
 void end_unknown(const char* text, std::size_t length, int32_t) {
   static char line[kReportCapacity + 64];
-  const std::size_t size = plugin::status_line_into(kService, plugin::State::unknown,
-                                                    {text, length}, line, sizeof line);
+  const std::size_t size =
+      plugin::status_line_into(kService, plugin::State::unknown, {text, length}, line, sizeof line);
   platform::end_with_line({line, size}, 3);
 }
 

@@ -62,7 +62,6 @@ using Value = std::optional<double>;
 // is ok, else null (and dt is 0). A non-finite result becomes INVALID_DATA.
 using Formula = Value (*)(const Sample* prev, const Sample& cur, double dt, const Env& env);
 
-
 struct CounterDef {
   const char* object;  // the object's name, repeated so a row reads on its own
   const char* name;    // served counter name, matched ignoring ASCII case
