@@ -92,7 +92,7 @@ def cases(version, platform):
         ("decimal comma locale", ["-p", CPU, "-w", "10.5"], {"LC_ALL": "de_DE.UTF-8"},
          out(f"VANTRIC WARNING - {CPU} = 12.345679% | '{CPU}'=12.345679%;10.5;;0;100"), 1),
         ("label", ["-p", CPU, "-l", "cpu"], {}, out(f"VANTRIC OK - {CPU} = 12.345679% | 'cpu'=12.345679%;;;0;100"), 0),
-        ("samples average", ["-p", "\\T\\Value", "-n", "3", "-s", "10"], {},
+        ("samples average", ["-p", "\\T\\Value", "-n", "3", "-s", "100"], {},
          out("VANTRIC OK - \\T\\Value = 50 | '\\T\\Value'=50"), 0),
         ("verbose detail", ["-p", "\\Memory\\Pages/sec", "-v"], {},
          out("VANTRIC OK - \\Memory\\Pages/sec = 42.25 | '\\Memory\\Pages/sec'=42.25",
@@ -196,7 +196,7 @@ def timed_out(r, program):
 
 FAULT = rb"VANTRIC UNKNOWN - Exception %s in module \S+ at [0-9A-F]{8}\. %s\n"
 # 180 KB of perfdata from a command line within Windows' 32 KB.
-LONG = ["-p", "\\Process(*)\\Working Set"] * 2 + ["-l", "x" * 30000, "-s", "1", "-t", "3"]
+LONG = ["-p", "\\Process(*)\\Working Set"] * 2 + ["-l", "x" * 30000, "-s", "100", "-t", "3"]
 
 
 def endings(platform):

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,27 @@ TEST(RenderNagios, StatusLineAndDetails) {
   }
 }
 
+// Names a backend may return: none may add perfdata or a line.
+TEST(RenderNagios, HostileNamesStayInTheirLine) {
+  const char* const names[] = {"x|load=99;1;1", "a\nb",    "a\r\nb", "t\tu", "*", "",
+                               "/#2",           "\x7f\x01"};
+  for (const char* name : names) {
+    SCOPED_TRACE(::testing::PrintToString(std::string(name)));
+    const std::string path = std::string("\\Process(") + name + ")\\Working Set";
+    CounterResult c = described(value(path.c_str(), 1, State::warning), "gauge", "bytes|in\nuse");
+    c.label = path;
+    const std::string text =
+        plugin::render_nagios("V", check({c, problem(path.c_str(), "g|o\rne")}), true);
+    const std::string line = plugin::listing_line({"instance", name, "e|x\tp"});
+    // Status line, two detail lines; only the first '|' (before the perfdata) is raw.
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '|'), 1) << text;
+    EXPECT_EQ(text.find_first_of("\r\t\x7f\x01"), std::string::npos) << text;
+    EXPECT_EQ(line.find_first_of("|\r\n\x7f\x01"), line.size() - 1) << line;
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 2) << line;
+  }
+}
+
 TEST(AssignLabels, FromOptionAndPath) {
   struct Row {
     int line;
@@ -117,6 +139,20 @@ TEST(AssignLabels, FromOptionAndPath) {
       {__LINE__, "m", {"\\Memory\\A", "\\Memory\\B"}, {"m_A", "m_B"}},
       // The instance runs to the last ")\": names with parentheses survive.
       {__LINE__, "p", {"\\Process(a(b))\\ID", "\\Process(c#1)\\ID"}, {"p_a(b)", "p_c#1"}},
+      // Several counters of one instance: the counter joins; the other labels stay.
+      {__LINE__,
+       "cpu",
+       {"\\P(_Total)\\T", "\\P(_Total)\\U", "\\P(0)\\T"},
+       {"cpu__Total_T", "cpu__Total_U", "cpu_0"}},
+      // The same path twice: numbered by position, with or without -l.
+      {__LINE__,
+       "cpu",
+       {"\\P(0)\\T", "\\P(0)\\T", "\\P(0)\\T"},
+       {"cpu_0_T", "cpu_0_T#2", "cpu_0_T#3"}},
+      {__LINE__, "", {"\\M\\A", "\\M\\A"}, {"\\M\\A", "\\M\\A#2"}},
+      {__LINE__, "m", {"\\M\\A", "\\M\\A"}, {"m_A", "m_A#2"}},
+      // A name that reads like a numbered label is numbered past.
+      {__LINE__, "p", {"\\Q(a)\\X", "\\Q(a#2)\\X", "\\Q(a)\\X"}, {"p_a_X", "p_a#2", "p_a_X#2"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
