@@ -104,19 +104,16 @@ TEST(RenderNagios, StatusLineAndDetails) {
   }
 }
 
-// Names a backend may return: none may add perfdata or a line.
+// Names a backend may return: none may add a line, perfdata or a listing field.
 TEST(RenderNagios, HostileNamesStayInTheirLine) {
-  const char* const names[] = {"x|load=99;1;1", "a\nb",    "a\r\nb", "t\tu", "*", "",
-                               "/#2",           "\x7f\x01"};
-  for (const char* name : names) {
+  for (const char* name : {"x|l=9;1", "a\nb", "a\r\nb", "t\tu", "*", "", "/#2", "\x7f\x01"}) {
     SCOPED_TRACE(::testing::PrintToString(std::string(name)));
-    const std::string path = std::string("\\Process(") + name + ")\\Working Set";
-    CounterResult c = described(value(path.c_str(), 1, State::warning), "gauge", "bytes|in\nuse");
-    c.label = path;
+    const std::string path = std::string("\\P(") + name + ")\\W";
+    const CounterResult c = described(value(path.c_str(), 1), "gauge", "b|\n");
     const std::string text =
-        plugin::render_nagios("V", check({c, problem(path.c_str(), "g|o\rne")}), true);
-    const std::string line = plugin::listing_line({"instance", name, "e|x\tp"});
-    // Status line, two detail lines; only the first '|' (before the perfdata) is raw.
+        plugin::render_nagios("V", check({c, problem(path.c_str(), "|")}), true);
+    const std::string line = plugin::listing_line({"instance", name, "e|\t"});
+    // Three lines, one '|' (before the perfdata); a listing line of three fields.
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << text;
     EXPECT_EQ(std::count(text.begin(), text.end(), '|'), 1) << text;
     EXPECT_EQ(text.find_first_of("\r\t\x7f\x01"), std::string::npos) << text;
@@ -139,20 +136,10 @@ TEST(AssignLabels, FromOptionAndPath) {
       {__LINE__, "m", {"\\Memory\\A", "\\Memory\\B"}, {"m_A", "m_B"}},
       // The instance runs to the last ")\": names with parentheses survive.
       {__LINE__, "p", {"\\Process(a(b))\\ID", "\\Process(c#1)\\ID"}, {"p_a(b)", "p_c#1"}},
-      // Several counters of one instance: the counter joins; the other labels stay.
-      {__LINE__,
-       "cpu",
-       {"\\P(_Total)\\T", "\\P(_Total)\\U", "\\P(0)\\T"},
-       {"cpu__Total_T", "cpu__Total_U", "cpu_0"}},
-      // The same path twice: numbered by position, with or without -l.
-      {__LINE__,
-       "cpu",
-       {"\\P(0)\\T", "\\P(0)\\T", "\\P(0)\\T"},
-       {"cpu_0_T", "cpu_0_T#2", "cpu_0_T#3"}},
-      {__LINE__, "", {"\\M\\A", "\\M\\A"}, {"\\M\\A", "\\M\\A#2"}},
-      {__LINE__, "m", {"\\M\\A", "\\M\\A"}, {"m_A", "m_A#2"}},
-      // A name that reads like a numbered label is numbered past.
-      {__LINE__, "p", {"\\Q(a)\\X", "\\Q(a#2)\\X", "\\Q(a)\\X"}, {"p_a_X", "p_a#2", "p_a_X#2"}},
+      // One instance's counters add the counter, one path twice is numbered; the rest stay.
+      {__LINE__, "c", {"\\P(_T)\\T", "\\P(_T)\\U", "\\P(1)\\T"}, {"c__T_T", "c__T_U", "c_1"}},
+      {__LINE__, "c", {"\\P(0)\\T", "\\P(1)\\T", "\\P(0)\\T"}, {"c_0_T", "c_1", "c_0_T#2"}},
+      {__LINE__, "", {"\\M\\A", "\\M\\A", "\\M\\A#2"}, {"\\M\\A", "\\M\\A#2", "\\M\\A#2#2"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
