@@ -197,9 +197,9 @@ def timed_out(r, program):
         stdout, stderr = p.communicate(timeout=60)
         status = p.returncode
     else:
-        # Under wine the process cannot be held still as a whole: 999 pauses
-        # of a millisecond, each with its collection, outlast the second.
-        q = r.run(program, ["-p", CPU, "-s", "1", "-n", "999", "-t", "1"])
+        # Under wine the process cannot be held still as a whole: nine pauses
+        # of 100 ms, with ten collections of 700 counters, outlast the second.
+        q = r.run(program, ["-p", CPU] * 700 + ["-s", "100", "-n", "9", "-t", "1"])
         stdout, stderr, status = q.stdout, q.stderr, q.returncode
     return status == 3 and stdout == unknown("timed out after 1 s"), repr((status, stdout, stderr))
 
