@@ -178,9 +178,8 @@ def cases(version, platform):
     ]
 
 
-# A backend's names that must not split a line or add perfdata; the same path twice gets its own label.
+# Names that must not split a line or add perfdata (runs: arguments, lines, '|'s); one path twice, two labels.
 HOSTILE = "".join(f"\\P({name})\\W\t0\t0\t{i}\tgauge\tB\tx|y\n" for i, name in enumerate(["x|y=9;1", "a\rb", "c\x01d"]))
-# arguments, lines, '|' (only the one before perfdata)
 HOSTILE_RUNS = [(["-p", "\\P(*)\\W", "-v", "-s", "100", "-w", "0", "-p", "\\P(a\rb)\\W"], 5, 1),
                 (["--list", "P"], 4, 0), (["--expand", "\\P(*)\\W"], 3, 0), (["-p", "\\N|x=1\\A\rB"], 1, 0)]
 
