@@ -1,5 +1,7 @@
 #include "plugin/check_result.h"
 
+#include <algorithm>
+
 namespace plugin {
 
 State overall_state(const CheckResult& result) {
@@ -26,16 +28,40 @@ CounterResult counter_result(std::string path) {
   return result;
 }
 
+namespace {
+
+size_t count_of(const std::vector<std::string>& labels, const std::string& label) {
+  return static_cast<size_t>(std::count(labels.begin(), labels.end(), label));
+}
+
+}  // namespace
+
 void assign_labels(std::string_view label, std::vector<CounterResult>& counters) {
   const bool many = counters.size() > 1;
-  for (CounterResult& counter : counters) {
+  std::vector<std::string> labels;
+  for (const CounterResult& counter : counters) {
     if (label.empty())
-      counter.label = counter.path;
+      labels.push_back(counter.path);
     else if (!many)
-      counter.label = label;
+      labels.emplace_back(label);
     else
-      counter.label = std::string(label) + "_" +
-                      (counter.instance.empty() ? counter.counter : counter.instance);
+      labels.push_back(std::string(label) + "_" +
+                       (counter.instance.empty() ? counter.counter : counter.instance));
+  }
+  // A repeated instance (several counters of one instance) says the counter too;
+  // labels that were distinct stay as they were.
+  const std::vector<std::string> first = labels;
+  for (size_t i = 0; i < counters.size(); ++i)
+    if (!label.empty() && !counters[i].instance.empty() && count_of(first, first[i]) > 1)
+      labels[i] += "_" + counters[i].counter;
+  // What is still equal (the same path twice) is numbered by position.
+  for (size_t i = 0; i < counters.size(); ++i) {
+    const std::vector<std::string> before(labels.begin(), labels.begin() + i);
+    std::string unique = labels[i];
+    for (size_t n = 2; count_of(before, unique) > 0; ++n)
+      unique = labels[i] + "#" + std::to_string(n);
+    labels[i] = unique;
+    counters[i].label = unique;
   }
 }
 

@@ -57,7 +57,10 @@ CounterResult counter_result(std::string path);
 // without one the path; for a single counter the label itself; for several
 // the label, '_' and the part that tells them apart (the instance, else the
 // counter): assign_labels("cpu", {\Processor(0)\X, \Processor(1)\X})
-// -> "cpu_0", "cpu_1".
+// -> "cpu_0", "cpu_1". Labels stay distinct and depend only on the counters
+// and their order: an instance that repeats adds '_' and the counter
+// ("cpu__Total_% User Time"); a label still taken by an earlier counter (the
+// same path twice) gets "#2", "#3", ... by position.
 void assign_labels(std::string_view label, std::vector<CounterResult>& counters);
 
 }  // namespace plugin

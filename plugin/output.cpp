@@ -34,6 +34,15 @@ int severity(State s) {
   return 1;
 }
 
+bool control_byte(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F;
+}
+
+// A '|' would start the perfdata early; a line end would end the line, a TAB
+// would split a listing field.
+char line_char(char c) { return c == '|' ? '/' : control_byte(c) ? ' ' : c; }
+
 char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 }  // namespace
 
@@ -74,7 +83,7 @@ std::string perfdata_item(std::string_view label, double value, std::string_view
   for (char c : label) {
     if (c == '\'') {
       item += "''";
-    } else if (c == '=' || c == '\r' || c == '\n' || c == '|') {
+    } else if (c == '=' || c == '|' || control_byte(c)) {
       item += '_';
     } else {
       item += c;
@@ -93,12 +102,22 @@ std::string perfdata_item(std::string_view label, double value, std::string_view
   return item;
 }
 
-namespace {
+std::string line_text(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = line_char(c);
+  return out;
+}
 
-// A '|' would start the perfdata early; a line end would end the line.
-char summary_char(char c) { return c == '|' ? '/' : (c == '\r' || c == '\n') ? ' ' : c; }
-
-}  // namespace
+std::string listing_line(std::initializer_list<std::string_view> fields) {
+  std::string line;
+  bool first = true;
+  for (std::string_view field : fields) {
+    if (!first) line += '\t';
+    first = false;
+    line += line_text(field);
+  }
+  return line + "\n";
+}
 
 std::string status_line(std::string_view service, State state, std::string_view summary,
                         const std::vector<std::string>& perfdata) {
@@ -106,7 +125,7 @@ std::string status_line(std::string_view service, State state, std::string_view 
   line += ' ';
   line += state_word(state);
   line += " - ";
-  for (char c : summary) line += summary_char(c);
+  line += line_text(summary);
   for (size_t i = 0; i < perfdata.size(); ++i) {
     line += i == 0 ? " | " : " ";
     line += perfdata[i];
@@ -129,7 +148,7 @@ std::size_t status_line_into(std::string_view service, State state, std::string_
     summary.remove_suffix(1);
   for (std::size_t i = 0; i < summary.size(); ++i) {
     if (summary[i] == '\r' && i + 1 < summary.size() && summary[i + 1] == '\n') continue;
-    const char c = summary_char(summary[i]);
+    const char c = line_char(summary[i]);
     put(std::string_view(&c, 1));
   }
   if (length < capacity) buffer[length++] = '\n';

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,18 +33,31 @@ bool parse_state(std::string_view text, State* state);
 // them. 1e20 -> "100000000000000000000", 2.5e-7 -> "0", 12.3456789 -> "12.345679".
 std::string number_text(double value);
 
+// The one rule for text an agent reads line by line (status line, detail
+// lines, listings, error texts), whatever a backend or the user put in it:
+// '|' (which would start the performance data) becomes '/', and every
+// control byte (0x00 to 0x1F and 0x7F: CR, LF, TAB among them) a space, so
+// a piece stays inside its line and its TAB-separated field. Other bytes,
+// UTF-8 included, pass unchanged.
+//   line_text("x|load=99;1;1\nnext") -> "x/load=99;1;1 next"
+std::string line_text(std::string_view text);
+
+// One listing line: the fields, each made line_text, joined by TABs, then "\n".
+//   listing_line({"instance", "a\tb"}) -> "instance\ta b\n"
+std::string listing_line(std::initializer_list<std::string_view> fields);
+
 // One performance-data item: 'label'=value[uom];[warn];[crit];[min];[max],
 // empty trailing fields left out. In the label a single quote is doubled and
-// '=' (which no parser allows there) becomes '_'; so do CR and LF and '|'.
+// '=' (which no parser allows there) becomes '_'; so do '|' and every
+// control byte (CR, LF, TAB, ...).
 //   perfdata_item("a'b", 5, "%", "80", "90", "0", "100") -> "'a''b'=5%;80;90;0;100"
 std::string perfdata_item(std::string_view label, double value, std::string_view uom,
                           std::string_view warn, std::string_view crit, std::string_view min,
                           std::string_view max);
 
 // The first line, without a line end: "<service> <STATE> - <summary>", then
-// " | " and the items separated by single spaces when there are any. A '|'
-// in the summary would start the perfdata early and becomes '/'; CR and LF
-// become spaces, so the line stays one line.
+// " | " and the items separated by single spaces when there are any. The
+// summary is made line_text: a '|' in it would start the perfdata early.
 std::string status_line(std::string_view service, State state, std::string_view summary,
                         const std::vector<std::string>& perfdata);
 

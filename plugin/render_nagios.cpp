@@ -61,7 +61,7 @@ std::string detail_line(const CounterResult& counter) {
     if (!counter.explanation.empty()) line += ": " + counter.explanation;
     line += "]";
   }
-  return line + "\n";
+  return line_text(line) + "\n";
 }
 
 }  // namespace

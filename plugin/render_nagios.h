@@ -14,6 +14,8 @@
 // value: its label, value and unit, its warn and crit texts, and "0;100"
 // for the unit '%'. A detail line is "<counter as above> <STATE>", then for a
 // described counter with a value " [<kind>]" or " [<kind>: <explanation>]".
+// The status line's summary and every detail line are plugin::line_text, so
+// a name holding '|' or a line end cannot reach the perfdata or a new line.
 // Nothing fails; the text is built whole.
 //
 //   render_nagios("VANTRIC", {counters = {{.path = "\\System\\Threads",

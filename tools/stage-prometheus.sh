@@ -61,7 +61,7 @@ sim_paths=(-p '\Processor(_Total)\% Processor Time' -p '\Memory\Available Bytes'
            -p '\Process(*)\Working Set' -p '\System\Processor Queue Length'
            -p '\Process(zz*)\Working Set')
 real_paths=(-p '\System\Processes' -p '\System\System Up Time')
-run_sim() { VANTRIC_SIM_COUNTERS="$tmp/counters.tsv" "$sim" -s 10 "${sim_paths[@]}" "$@" || true; }
+run_sim() { VANTRIC_SIM_COUNTERS="$tmp/counters.tsv" "$sim" -s 100 "${sim_paths[@]}" "$@" || true; }
 run_real() { "$real" -s 0 "${real_paths[@]}" "$@" || true; }
 
 echo "== OpenMetrics text"

@@ -54,7 +54,8 @@ constexpr std::string_view kHelp =
     "  -c, --critical=RANGE     CRITICAL when the value alerts against RANGE\n"
     "  -l, --label=LABEL        performance-data label (default: the counter path)\n"
     "  -s, --interval=MS        milliseconds between samples (default 1000;\n"
-    "                           0 reads gauges from a single sample)\n"
+    "                           0 reads gauges from a single sample; else at\n"
+    "                           least 100: counters move in 10-16 ms ticks)\n"
     "  -n, --samples=N          average over N intervals (default 1)\n"
     "  -t, --timeout=SECONDS    bound on the whole run (default 10)\n"
     "      --missing=STATE      state when a wildcard matches nothing or the\n"
@@ -75,7 +76,7 @@ constexpr std::string_view kHelp =
     std::vector<std::string> objects;
     perfdata::Status st = perfdata::enum_objects(&objects);
     if (st != 0) fail_discovery(st, "object enumeration", "PdhEnumObjectsA", "--list");
-    for (const std::string& o : objects) out += o + "\n";
+    for (const std::string& o : objects) out += plugin::listing_line({o});
     finish(0, out);
   }
   std::vector<perfdata::CounterInfo> counters;
@@ -83,11 +84,10 @@ constexpr std::string_view kHelp =
   perfdata::Status st = perfdata::enum_object_items(r.list_object.c_str(), &counters, &instances);
   if (st != 0) fail_discovery(st, "counter enumeration", "PdhEnumObjectItemsA", r.list_object);
   out.reserve(counters.size() * 96 + instances.size() * 16);
-  for (const perfdata::CounterInfo& c : counters) {
-    out += "counter\t" + c.name + "\t" + perfdata::kind_word(c.kind) + "\t" + c.unit + "\t" +
-           c.explanation + "\n";
-  }
-  for (const std::string& i : instances) out += "instance\t" + i + "\n";
+  for (const perfdata::CounterInfo& c : counters)
+    out += plugin::listing_line(
+        {"counter", c.name, perfdata::kind_word(c.kind), c.unit, c.explanation});
+  for (const std::string& i : instances) out += plugin::listing_line({"instance", i});
   finish(0, out);
 }
 
@@ -97,7 +97,7 @@ constexpr std::string_view kHelp =
   if (st != 0) fail_discovery(st, "wildcard expansion", "PdhExpandWildCardPathA", r.expand_path);
   if (paths.empty()) fail(r.expand_path + ": no match");
   std::string out;
-  for (const std::string& p : paths) out += p + "\n";
+  for (const std::string& p : paths) out += plugin::listing_line({p});
   finish(0, out);
 }
 

@@ -55,7 +55,14 @@ constexpr TextOption kTextOptions[] = {
 // What the scan saw besides the request itself.
 struct Seen {
   bool list = false, expand = false;
+  std::vector<std::string> operands;
 };
+
+// The shortest pause between samples: tick-based counters (CPU times) move
+// in clock ticks of 10 ms on Linux (USER_HZ 100) and of up to 15.6 ms on
+// Windows; a shorter interval often sees no tick at all and has no value.
+// 100 ms spans several ticks on both.
+constexpr uint32_t kShortestInterval = 100;
 
 bool parse_count(std::string_view text, uint32_t low, uint32_t high, uint32_t* out) {
   uint32_t v = 0;
@@ -121,8 +128,7 @@ void apply_option(int32_t c, const std::string& arg, const std::string& element,
 
 // --list and --expand and the operands; true when the request is one of them.
 bool choose_discovery(Request& r, const Seen& seen) {
-  std::vector<std::string> operands(getoptlib::argv.begin() + getoptlib::optind,
-                                    getoptlib::argv.begin() + getoptlib::argc);
+  const std::vector<std::string>& operands = seen.operands;
   if (seen.list && seen.expand) fail("--list and --expand exclude each other");
   if (seen.list) {
     if (operands.size() > 1) fail("--list takes at most one object");
@@ -160,6 +166,9 @@ void read_bounds(Request& r) {
     fail("bad warning range '" + r.warn_text + "': " + why);
   if (r.has_crit && !plugin::parse_range(r.crit_text, &r.crit, &why))
     fail("bad critical range '" + r.crit_text + "': " + why);
+  if (r.interval_ms != 0 && r.interval_ms < kShortestInterval)
+    fail("-s wants 0 or at least " + std::to_string(kShortestInterval) +
+         " ms (counters move in clock ticks of 10 to 16 ms), not " + std::to_string(r.interval_ms));
   if (uint64_t{r.interval_ms} * r.samples >= uint64_t{r.timeout_s} * 1000)
     fail("sampling takes " + std::to_string(uint64_t{r.interval_ms} * r.samples) +
          " ms; the -t timeout of " + std::to_string(r.timeout_s) + " s must be longer");
@@ -173,15 +182,25 @@ Request read_options() {
   getoptlib::opterr = false;
   getoptlib::optind = 0;
   int32_t long_index = 0;
+  // Operands come back in place (result 1) rather than being moved behind the
+  // options: then the element before each scan is the one the option is read
+  // from, and a bad option is named as given.
   for (;;) {
     const int32_t at = getoptlib::optind < 1 ? 1 : getoptlib::optind;
     const std::string element = at < getoptlib::argc ? getoptlib::argv[at] : std::string();
     const int32_t c =
-        getoptlib::scan_options(getoptlib::argc, getoptlib::argv, ":C:I:P:p:w:c:l:s:n:t:vhV",
+        getoptlib::scan_options(getoptlib::argc, getoptlib::argv, "-:C:I:P:p:w:c:l:s:n:t:vhV",
                                 kLongOptions, long_index, false);
     if (c == -1) break;
+    if (c == 1) {
+      seen.operands.push_back(getoptlib::optarg);
+      continue;
+    }
     apply_option(c, getoptlib::optarg, element, r, seen);
   }
+  // After "--" the rest are operands.
+  for (int32_t i = getoptlib::optind; i < getoptlib::argc; ++i)
+    seen.operands.push_back(getoptlib::argv[i]);
   if (r.mode != Mode::check || choose_discovery(r, seen)) return r;
   name_counters(r);
   read_bounds(r);

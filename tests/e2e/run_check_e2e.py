@@ -10,6 +10,7 @@ discovery where the system lacks it).
 """
 import argparse
 import os
+import pathlib
 import re
 import signal
 import subprocess
@@ -92,7 +93,7 @@ def cases(version, platform):
         ("decimal comma locale", ["-p", CPU, "-w", "10.5"], {"LC_ALL": "de_DE.UTF-8"},
          out(f"VANTRIC WARNING - {CPU} = 12.345679% | '{CPU}'=12.345679%;10.5;;0;100"), 1),
         ("label", ["-p", CPU, "-l", "cpu"], {}, out(f"VANTRIC OK - {CPU} = 12.345679% | 'cpu'=12.345679%;;;0;100"), 0),
-        ("samples average", ["-p", "\\T\\Value", "-n", "3", "-s", "10"], {},
+        ("samples average", ["-p", "\\T\\Value", "-n", "3", "-s", "100"], {},
          out("VANTRIC OK - \\T\\Value = 50 | '\\T\\Value'=50"), 0),
         ("verbose detail", ["-p", "\\Memory\\Pages/sec", "-v"], {},
          out("VANTRIC OK - \\Memory\\Pages/sec = 42.25 | '\\Memory\\Pages/sec'=42.25",
@@ -146,6 +147,8 @@ def cases(version, platform):
         ("unknown long option", ["--frobnicate=1", "-p", "\\T\\Value"], {}, unknown("unknown option --frobnicate"), 3),
         ("missing argument", ["-p", "\\T\\Value", "-w"], {}, unknown("option -w wants an argument"), 3),
         ("missing long argument", ["-p", "\\T\\Value", "--critical"], {}, unknown("option --critical wants an argument"), 3),
+        ("unknown option after an operand", ["--list", "System", "--frob"], {}, unknown("unknown option --frob"), 3),
+        ("interval below the clock tick", ["-p", CPU, "-s", "99"], {}, unknown("-s wants 0 or at least 100 ms (counters move in clock ticks of 10 to 16 ms), not 99"), 3),
         ("bad interval", ["-p", "\\T\\Value", "-s", "1s"], {}, unknown("-s wants milliseconds from 0 to 3600000, not '1s'"), 3),
         ("bad samples", ["-p", "\\T\\Value", "-n", "0"], {}, unknown("-n wants a count of intervals from 1 to 1000, not '0'"), 3),
         ("bad timeout", ["-p", "\\T\\Value", "-t", "-1"], {}, unknown("-t wants seconds from 1 to 86400, not '-1'"), 3),
@@ -175,6 +178,12 @@ def cases(version, platform):
     ]
 
 
+# Names that must not split a line or add perfdata (runs: arguments, lines, '|'s); one path twice, two labels.
+HOSTILE = "".join(f"\\P({name})\\W\t0\t0\t{i}\tgauge\tB\tx|y\n" for i, name in enumerate(["x|y=9;1", "a\rb", "c\x01d"]))
+HOSTILE_RUNS = [(["-p", "\\P(*)\\W", "-v", "-s", "100", "-w", "0", "-p", "\\P(a\rb)\\W"], 5, 1),
+                (["--list", "P"], 4, 0), (["--expand", "\\P(*)\\W"], 3, 0), (["-p", "\\N|x=1\\A\rB"], 1, 0)]
+
+
 def timed_out(r, program):
     if r.platform == "posix":
         env = dict(os.environ, LC_ALL="C.UTF-8", VANTRIC_SIM_COUNTERS=r.table)
@@ -187,16 +196,16 @@ def timed_out(r, program):
         stdout, stderr = p.communicate(timeout=60)
         status = p.returncode
     else:
-        # Under wine the process cannot be held still as a whole: 999 pauses
-        # of a millisecond, each with its collection, outlast the second.
-        q = r.run(program, ["-p", CPU, "-s", "1", "-n", "999", "-t", "1"])
+        # Under wine the process cannot be held still as a whole: nine pauses
+        # of 100 ms, with ten collections of 700 counters, outlast the second.
+        q = r.run(program, ["-p", CPU] * 700 + ["-s", "100", "-n", "9", "-t", "1"])
         stdout, stderr, status = q.stdout, q.stderr, q.returncode
     return status == 3 and stdout == unknown("timed out after 1 s"), repr((status, stdout, stderr))
 
 
 FAULT = rb"VANTRIC UNKNOWN - Exception %s in module \S+ at [0-9A-F]{8}\. %s\n"
 # 180 KB of perfdata from a command line within Windows' 32 KB.
-LONG = ["-p", "\\Process(*)\\Working Set"] * 2 + ["-l", "x" * 30000, "-s", "1", "-t", "3"]
+LONG = ["-p", "\\Process(*)\\Working Set"] * 2 + ["-l", "x" * 30000, "-s", "100", "-t", "3"]
 
 
 def endings(platform):
@@ -278,6 +287,13 @@ def main():
             r.check(name, p.stdout == want and p.returncode == status,
                     f"status {p.returncode} (want {status})\n  got  {p.stdout!r}\n  want {want!r}"
                     f"\n  stderr {p.stderr[:300]!r}")
+
+        hostile = pathlib.Path(work, "hostile.tsv")
+        hostile.write_bytes(HOSTILE.encode("latin-1"))
+        for args, lines, bars in HOSTILE_RUNS:
+            p = r.run(a.sim, args, {"VANTRIC_SIM_COUNTERS": str(hostile)})
+            r.check(f"hostile names {args!r}", (p.stdout.count(b"\n"), p.stdout.count(b"|")) == (lines, bars) and
+                    not re.search(rb"[\0-\x08\x0b-\x1f\x7f]|'\\P\(a_b\)\\W'=.*'\\P\(a_b\)\\W'=", p.stdout), repr(p.stdout))
 
         p = r.run(a.sim, ["--help"])
         r.check("help", p.returncode == 3 and p.stdout.startswith(b"check_vantric " + a.version.encode())

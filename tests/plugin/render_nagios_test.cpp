@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,24 @@ TEST(RenderNagios, StatusLineAndDetails) {
   }
 }
 
+// Names a backend may return: none may add a line, perfdata or a listing field.
+TEST(RenderNagios, HostileNamesStayInTheirLine) {
+  for (const char* name : {"x|l=9;1", "a\nb", "a\r\nb", "t\tu", "*", "", "/#2", "\x7f\x01"}) {
+    SCOPED_TRACE(::testing::PrintToString(std::string(name)));
+    const std::string path = std::string("\\P(") + name + ")\\W";
+    const CounterResult c = described(value(path.c_str(), 1), "gauge", "b|\n");
+    const std::string text =
+        plugin::render_nagios("V", check({c, problem(path.c_str(), "|")}), true);
+    const std::string line = plugin::listing_line({"instance", name, "e|\t"});
+    // Three lines, one '|' (before the perfdata); a listing line of three fields.
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '|'), 1) << text;
+    EXPECT_EQ(text.find_first_of("\r\t\x7f\x01"), std::string::npos) << text;
+    EXPECT_EQ(line.find_first_of("|\r\n\x7f\x01"), line.size() - 1) << line;
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 2) << line;
+  }
+}
+
 TEST(AssignLabels, FromOptionAndPath) {
   struct Row {
     int line;
@@ -117,6 +136,10 @@ TEST(AssignLabels, FromOptionAndPath) {
       {__LINE__, "m", {"\\Memory\\A", "\\Memory\\B"}, {"m_A", "m_B"}},
       // The instance runs to the last ")\": names with parentheses survive.
       {__LINE__, "p", {"\\Process(a(b))\\ID", "\\Process(c#1)\\ID"}, {"p_a(b)", "p_c#1"}},
+      // One instance's counters add the counter, one path twice is numbered; the rest stay.
+      {__LINE__, "c", {"\\P(_T)\\T", "\\P(_T)\\U", "\\P(1)\\T"}, {"c__T_T", "c__T_U", "c_1"}},
+      {__LINE__, "c", {"\\P(0)\\T", "\\P(1)\\T", "\\P(0)\\T"}, {"c_0_T", "c_1", "c_0_T#2"}},
+      {__LINE__, "", {"\\M\\A", "\\M\\A", "\\M\\A#2"}, {"\\M\\A", "\\M\\A#2", "\\M\\A#2#2"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
