@@ -30,7 +30,6 @@
 #include "app/check_vantric/finish.h"
 #include "app/check_vantric/options.h"
 #include "app/check_vantric/sampling.h"
-#include "getoptlib/argument_file.h"
 #include "getoptlib/getoptlib.h"
 #include "perfdata/perfdata.h"
 #include "platform/file.h"
@@ -168,14 +167,6 @@ std::string_view summary_of(std::string_view status_line) {
   if (r.format == Format::json)
     finish(status, plugin::render_json(kService, result, summary_of(nagios)));
   finish(status, nagios);
-}
-
-// The start step after the argument vector: "@FILE" arguments replaced by
-// the words of FILE.
-void expand_argument_files() {
-  std::string why;
-  if (!getoptlib::expand_argument_files(&getoptlib::argv, &why)) fail(why);
-  getoptlib::argc = static_cast<int32_t>(getoptlib::argv.size()) - 1;
 }
 
 void run() {

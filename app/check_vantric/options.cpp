@@ -2,15 +2,19 @@
 
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <string_view>
 
 #include "app/check_vantric/finish.h"
+#include "getoptlib/argument_file.h"
 #include "getoptlib/getoptlib.h"
 #include "plugin/path_thresholds.h"
 
 namespace check_vantric {
 namespace {
+
+constexpr const char* kShortOptions = ":C:I:P:p:w:c:l:s:n:t:vhV";
 
 enum LongOnly : int32_t { kMissing = 1000, kList, kExpand, kFormat, kTextfile };
 
@@ -241,7 +245,60 @@ void read_bounds(Request& r, const Seen& seen) {
          " ms; the -t timeout of " + std::to_string(r.timeout_s) + " s must be longer");
 }
 
+// Whether `element` is an option whose argument is the next element, as the
+// scan reads it: "-w", "-vc", "--crit" (a unique prefix), not "-w5" or
+// "--warning=5".
+bool wants_next(std::string_view element) {
+  if (element.size() < 2 || element[0] != '-' || element == "--") return false;
+  if (element[1] != '-') {
+    for (size_t i = 1; i < element.size(); ++i) {
+      if (element[i] == ':' || element[i] == '\0') return false;
+      const char* at = std::strchr(kShortOptions + 1, element[i]);
+      if (at == nullptr) return false;
+      if (at[1] == ':') return i + 1 == element.size();
+    }
+    return false;
+  }
+  const std::string_view typed = element.substr(2);
+  if (typed.find('=') != std::string_view::npos) return false;
+  const getoptlib::option* found = nullptr;
+  for (const getoptlib::option& o : kLongOptions) {
+    if (o.name.empty() || !o.name.starts_with(typed)) continue;
+    if (o.name == typed) return o.arg_kind == 1;
+    if (found != nullptr) return false;  // ambiguous: the scan refuses it
+    found = &o;
+  }
+  return found != nullptr && found->arg_kind == 1;
+}
+
 }  // namespace
+
+void expand_argument_files() {
+  std::vector<std::string>& argv = getoptlib::argv;
+  std::vector<std::string> out{argv[0]};
+  bool is_argument = false;  // the element is the argument of the option before it
+  for (size_t i = 1; i < argv.size(); ++i) {
+    const std::string& a = argv[i];
+    if (!is_argument && a == "--") {
+      out.insert(out.end(), argv.begin() + static_cast<ptrdiff_t>(i), argv.end());
+      break;
+    }
+    if (is_argument || !a.starts_with('@')) {
+      is_argument = !is_argument && wants_next(a);
+      out.push_back(a);
+      continue;
+    }
+    std::vector<std::string> words{argv[0], a};
+    std::string why;
+    if (!getoptlib::expand_argument_files(&words, &why)) fail(why);
+    for (size_t w = 1; w < words.size(); ++w) {
+      is_argument = !is_argument && wants_next(words[w]);
+      out.push_back(std::move(words[w]));
+    }
+  }
+  argv = std::move(out);
+  getoptlib::argc = static_cast<int32_t>(argv.size()) - 1;
+}
 
 Request read_options() {
   Request r;
@@ -252,9 +309,8 @@ Request read_options() {
   for (;;) {
     const int32_t at = getoptlib::optind < 1 ? 1 : getoptlib::optind;
     const std::string element = at < getoptlib::argc ? getoptlib::argv[at] : std::string();
-    const int32_t c =
-        getoptlib::scan_options(getoptlib::argc, getoptlib::argv, ":C:I:P:p:w:c:l:s:n:t:vhV",
-                                kLongOptions, long_index, false);
+    const int32_t c = getoptlib::scan_options(getoptlib::argc, getoptlib::argv, kShortOptions,
+                                              kLongOptions, long_index, false);
     if (c == -1) break;
     apply_option(c, getoptlib::optarg, element, r, seen);
   }

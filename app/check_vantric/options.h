@@ -58,6 +58,15 @@ struct Request {
   std::string textfile;  // --textfile: the file the OpenMetrics text replaces
 };
 
+// The start step after the argument vector is built: every argument "@FILE"
+// replaced by the words of FILE (getoptlib/argument_file.h), but for the
+// argument of an option ("-c @10:20" is an inside range) and after "--". A
+// file that cannot be read or parsed ends the run through fail() with
+// "@FILE: <reason>" ("@paths.args: line 3: unterminated double quote").
+//   check_vantric @cpu.args -t 5, cpu.args holding "-p '\Processor(_Total)\% Processor Time'"
+//   -> check_vantric -p "\Processor(_Total)\% Processor Time" -t 5
+void expand_argument_files();
+
 // Reads getoptlib::argc/argv.
 Request read_options();
 
