@@ -49,7 +49,7 @@ using plugin::State;
 
 constexpr std::string_view kHelp =
     "check_vantric " VANTRIC_VERSION
-    " - checks performance counters of this computer for a monitoring agent\n"
+    " - checks this computer's performance counters for an agent\n"
     "\n"
     "Usage:\n"
     "  check_vantric -C OBJECT [-I INSTANCE] -P COUNTER [options]\n"
@@ -90,7 +90,8 @@ constexpr std::string_view kHelp =
     "RANGE: N alert outside 0..N; N: below N; ~:N above N; N:M outside N..M;\n"
     "@N:M inside N..M. Numbers use '.' as decimal point. An empty RANGE (or\n"
     "INSTANCE) counts as not given, for agents that fill in unset arguments.\n"
-    "Exit status: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN (also -h and -V).\n";
+    "Exit status: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN (also -h and -V);\n"
+    "for openmetrics and --textfile 0 when the text was written, else 3.\n";
 
 [[noreturn]] void run_list(const Request& r) {
   const bool json = r.format == Format::json;

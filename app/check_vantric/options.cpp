@@ -72,6 +72,7 @@ struct Seen {
   size_t parts_event = SIZE_MAX;
 };
 
+// In the order of Format.
 constexpr std::string_view kFormatNames[] = {"nagios", "openmetrics", "json"};
 
 bool parse_count(std::string_view text, uint32_t low, uint32_t high, uint32_t* out) {

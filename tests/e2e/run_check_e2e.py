@@ -44,7 +44,8 @@ TABLE = """\
 """
 
 CPU = "\\Processor(_Total)\\% Processor Time"
-NOT_FOUND = "File not found."  # the Windows reason for a missing file or directory
+# The system's reasons for a missing file and a missing directory.
+NOT_FOUND = {"posix": ("No such file or directory",) * 2, "win32": ("File not found", "Path not found")}
 
 
 def out(*lines):
@@ -219,14 +220,14 @@ def file_cases(work, platform):
     good = put("good.args", "-p '\\T\\Value' # the value\n-w 40\n")
     nested = put("nested.args", f"-c 45 @{good}\n")
     none, nodir = os.path.join(work, "none.args"), os.path.join(work, "nodir", "x.prom")
-    enoent = "No such file or directory" if platform == "posix" else NOT_FOUND
+    no_file, no_dir = NOT_FOUND[platform]
     return [
         ("argument file", ["@" + good, "-c", "45"], out("VANTRIC CRITICAL - \\T\\Value = 50 | '\\T\\Value'=50;40;45"), 2),
         ("argument file naming another", ["@" + nested],
          unknown(f"@{nested}: line 1: an argument file cannot name another (quote '@' to pass it)"), 3),
-        ("missing argument file", ["@" + none], unknown(f"@{none}: {enoent}"), 3),
+        ("missing argument file", ["@" + none], unknown(f"@{none}: {no_file}"), 3),
         ("textfile in a missing directory", ["--textfile=" + nodir, "-p", "\\T\\Value"],
-         unknown(f"cannot write {nodir}: create: {enoent}"), 3),
+         unknown(f"cannot write {nodir}: create: {no_dir}"), 3),
     ]
 
 
