@@ -85,6 +85,15 @@ PY
   ); then pass "$which: strict OpenMetrics parser"; else fail "$which: OpenMetrics parser: $out"; fi
 done
 
+echo "== the shipped argument file (contrib/textfile/textfile.args)"
+if "$real" --textfile="$tmp/args.prom" @contrib/textfile/textfile.args >"$tmp/args.out" 2>&1 &&
+   grep -qx "VANTRIC OK - wrote [0-9]* series to $tmp/args.prom" "$tmp/args.out" &&
+   lint=$(promtool check metrics <"$tmp/args.prom" 2>&1) && [ -z "$lint" ]; then
+  pass "textfile.args through the real program, promtool check metrics"
+else
+  fail "textfile.args: $(cat "$tmp/args.out") ${lint:-}"
+fi
+
 echo "== node exporter textfile collector and Prometheus"
 mkdir "$tmp/textfile" "$tmp/tsdb"
 exporter_port=$(free_port)

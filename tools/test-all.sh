@@ -45,6 +45,7 @@ stage format   tools/stage-format.sh
 stage linux    tools/stage-linux.sh
 stage fuse     tools/stage-fuse.sh build/linux/app/vantric
 stage clients  tools/stage-clients.sh build/linux
+stage prometheus tools/stage-prometheus.sh build/linux
 stage win32    tools/stage-win32.sh
 stage win64    tools/stage-win64.sh
 stage package  tools/stage-package.sh

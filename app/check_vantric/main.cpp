@@ -8,11 +8,21 @@
 // status 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN. Every failure is UNKNOWN
 // with a line saying what went wrong; a bad option or range is reported
 // before any sampling. --list and --expand write one name per line and exit
-// 0. -h and -V exit 3.
+// 0. -h and -V exit 3. --format=json writes the same result as one JSON
+// object (state and exit status as above); --format=openmetrics writes the
+// text a Prometheus server scrapes and exits 0, thresholds left to the
+// server; --textfile=PATH puts that text in PATH (replaced atomically) and
+// writes one status line:
+//   VANTRIC OK - wrote 3 series to /var/lib/prometheus/node-exporter/vantric.prom
+//   VANTRIC UNKNOWN - cannot write /x/vantric.prom: create: No such file or directory
+// Arguments "@FILE" are replaced by the words of FILE before any option is
+// read (getoptlib/argument_file.h); a file that cannot be read or parsed is
+// UNKNOWN with the reason.
 //
 // Here the modes are run; options.h reads the command line, sampling.h reads
-// the counters into a plugin::CheckResult, plugin/render_nagios.h turns that
-// into the lines, finish.h ends the run.
+// the counters into a plugin::CheckResult, the plugin/render_*.h renderers
+// turn that into text, finish.h ends the run.
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,9 +32,12 @@
 #include "app/check_vantric/sampling.h"
 #include "getoptlib/getoptlib.h"
 #include "perfdata/perfdata.h"
+#include "platform/file.h"
 #include "platform/watchdog.h"
 #include "plugin/output.h"
+#include "plugin/render_json.h"
 #include "plugin/render_nagios.h"
+#include "plugin/render_openmetrics.h"
 #include "failure/failure.h"
 #include "number_text/number_settings.h"
 #include "runtime/program.h"
@@ -36,13 +49,15 @@ using plugin::State;
 
 constexpr std::string_view kHelp =
     "check_vantric " VANTRIC_VERSION
-    " - checks performance counters of this computer for a monitoring agent\n"
+    " - checks this computer's performance counters for an agent\n"
     "\n"
     "Usage:\n"
     "  check_vantric -C OBJECT [-I INSTANCE] -P COUNTER [options]\n"
     "  check_vantric -p '\\Object(Instance)\\Counter' [-p PATH ...] [options]\n"
+    "  check_vantric --textfile=FILE -p PATH [-p PATH ...] [options]\n"
     "  check_vantric --list [OBJECT]\n"
     "  check_vantric --expand PATH\n"
+    "  check_vantric @ARGFILE [options]\n"
     "  check_vantric -h | -V\n"
     "\n"
     "Options:\n"
@@ -51,7 +66,10 @@ constexpr std::string_view kHelp =
     "  -P, --counter=COUNTER    counter of the object, e.g. '% Processor Time'\n"
     "  -p, --path=PATH          whole counter path, '*' allowed; may repeat\n"
     "  -w, --warning=RANGE      WARNING when the value alerts against RANGE\n"
-    "  -c, --critical=RANGE     CRITICAL when the value alerts against RANGE\n"
+    "  -c, --critical=RANGE     CRITICAL when the value alerts against RANGE;\n"
+    "                           both apply to the paths after them, and when\n"
+    "                           given after the last path to every path\n"
+    "                           without a range of its own\n"
     "  -l, --label=LABEL        performance-data label (default: the counter path)\n"
     "  -s, --interval=MS        milliseconds between samples (default 1000;\n"
     "                           0 reads gauges from a single sample; else at\n"
@@ -63,19 +81,27 @@ constexpr std::string_view kHelp =
     "  -v, --verbose            one detail line per counter after the status line\n"
     "      --list [OBJECT]      all objects; or OBJECT's counters and instances\n"
     "      --expand=PATH        the counter paths a wildcard path matches now\n"
+    "      --format=FORMAT      nagios (default), json (one object, same exit\n"
+    "                           status) or openmetrics (exit 0, no thresholds)\n"
+    "      --textfile=FILE      replace FILE atomically with the OpenMetrics\n"
+    "                           text, one status line on standard output\n"
+    "  @ARGFILE                 the arguments written in ARGFILE, shell-quoted\n"
     "  -h, --help               this text      -V, --version  the version\n"
     "\n"
     "RANGE: N alert outside 0..N; N: below N; ~:N above N; N:M outside N..M;\n"
     "@N:M inside N..M. Numbers use '.' as decimal point. An empty RANGE (or\n"
     "INSTANCE) counts as not given, for agents that fill in unset arguments.\n"
-    "Exit status: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN (also -h and -V).\n";
+    "Exit status: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN (also -h and -V);\n"
+    "for openmetrics and --textfile 0 when the text was written, else 3.\n";
 
 [[noreturn]] void run_list(const Request& r) {
+  const bool json = r.format == Format::json;
   std::string out;
   if (r.list_object.empty()) {
     std::vector<std::string> objects;
     perfdata::Status st = perfdata::enum_objects(&objects);
     if (st != 0) fail_discovery(st, "object enumeration", "PdhEnumObjectsA", "--list");
+    if (json) finish(0, plugin::render_json_list(objects));
     for (const std::string& o : objects) out += plugin::listing_line({o});
     finish(0, out);
   }
@@ -83,6 +109,12 @@ constexpr std::string_view kHelp =
   std::vector<std::string> instances;
   perfdata::Status st = perfdata::enum_object_items(r.list_object.c_str(), &counters, &instances);
   if (st != 0) fail_discovery(st, "counter enumeration", "PdhEnumObjectItemsA", r.list_object);
+  if (json) {
+    std::vector<plugin::ListedCounter> listed;
+    for (const perfdata::CounterInfo& c : counters)
+      listed.push_back({c.name, perfdata::kind_word(c.kind), c.unit, c.explanation});
+    finish(0, plugin::render_json_list(r.list_object, listed, instances));
+  }
   out.reserve(counters.size() * 96 + instances.size() * 16);
   for (const perfdata::CounterInfo& c : counters)
     out += plugin::listing_line(
@@ -96,15 +128,46 @@ constexpr std::string_view kHelp =
   perfdata::Status st = perfdata::expand_wildcard_path(r.expand_path.c_str(), &paths);
   if (st != 0) fail_discovery(st, "wildcard expansion", "PdhExpandWildCardPathA", r.expand_path);
   if (paths.empty()) fail(r.expand_path + ": no match");
+  if (r.format == Format::json) finish(0, plugin::render_json_expand(r.expand_path, paths));
   std::string out;
   for (const std::string& p : paths) out += plugin::listing_line({p});
   finish(0, out);
 }
 
+// The summary of a status line: between "<service> <STATE> - " and the
+// " | " before the perfdata, so JSON readers get the text an agent shows.
+std::string_view summary_of(std::string_view status_line) {
+  status_line = status_line.substr(0, status_line.find('\n'));
+  status_line.remove_prefix(std::min(status_line.size(), status_line.find(" - ") + 3));
+  return status_line.substr(0, status_line.find(" | "));
+}
+
+// The OpenMetrics text put in place of r.textfile; one status line says how it went.
+[[noreturn]] void write_textfile(const Request& r, const std::string& text) {
+  std::string why;
+  if (!platform::replace_file(r.textfile, text, &why))
+    fail("cannot write " + r.textfile + ": " + why);
+  size_t series = 0;  // the lines that are not metadata
+  for (size_t at = 0; at < text.size(); ++at)
+    if ((at == 0 || text[at - 1] == '\n') && text[at] != '#') ++series;
+  finish(0,
+         plugin::status_line(kService, State::ok,
+                             "wrote " + std::to_string(series) + " series to " + r.textfile, {}) +
+             "\n");
+}
+
 [[noreturn]] void run_check(const Request& r) {
   const plugin::CheckResult result = check_counters(r);
-  finish(static_cast<int>(plugin::overall_state(result)),
-         plugin::render_nagios(kService, result, r.verbose));
+  if (r.format == Format::openmetrics) {
+    const std::string text = plugin::render_openmetrics(result);
+    if (!r.textfile.empty()) write_textfile(r, text);
+    finish(0, text);
+  }
+  const int status = static_cast<int>(plugin::overall_state(result));
+  const std::string nagios = plugin::render_nagios(kService, result, r.verbose);
+  if (r.format == Format::json)
+    finish(status, plugin::render_json(kService, result, summary_of(nagios)));
+  finish(status, nagios);
 }
 
 void run() {
@@ -137,6 +200,7 @@ int main(int argc, char** argv) {
   program_main(argc, argv, &check_vantric::run,
                {{[] { check_vantric::arm_timeout(check_vantric::Request().timeout_s); }, nullptr},
                 {&load_number_settings, nullptr},
-                {&getoptlib::build_c_runtime_argument_vector, nullptr}},
+                {&getoptlib::build_c_runtime_argument_vector, nullptr},
+                {&check_vantric::expand_argument_files, nullptr}},
                &check_vantric::end_unknown);
 }

@@ -1,15 +1,24 @@
 #include "app/check_vantric/options.h"
 
 #include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <string_view>
 
 #include "app/check_vantric/finish.h"
+#include "getoptlib/argument_file.h"
 #include "getoptlib/getoptlib.h"
+#include "plugin/path_thresholds.h"
 
 namespace check_vantric {
 namespace {
 
-enum LongOnly : int32_t { kMissing = 1000, kList, kExpand };
+// "-": operands come back in place (as option 1); ":": a missing argument is
+// told apart from an unknown option.
+constexpr const char* kShortOptions = "-:C:I:P:p:w:c:l:s:n:t:vhV";
+
+enum LongOnly : int32_t { kMissing = 1000, kList, kExpand, kFormat, kTextfile };
 
 const getoptlib::option kLongOptions[] = {{"object", 1, nullptr, 'C'},
                                           {"instance", 1, nullptr, 'I'},
@@ -25,6 +34,8 @@ const getoptlib::option kLongOptions[] = {{"object", 1, nullptr, 'C'},
                                           {"verbose", 0, nullptr, 'v'},
                                           {"list", 0, nullptr, kList},
                                           {"expand", 1, nullptr, kExpand},
+                                          {"format", 1, nullptr, kFormat},
+                                          {"textfile", 1, nullptr, kTextfile},
                                           {"help", 0, nullptr, 'h'},
                                           {"version", 0, nullptr, 'V'},
                                           {"", 0, nullptr, 0}};
@@ -48,14 +59,20 @@ struct TextOption {
   std::string Request::*field;
 };
 constexpr TextOption kTextOptions[] = {
-    {'C', &Request::object}, {'I', &Request::instance},  {'P', &Request::counter},
-    {'l', &Request::label},  {'w', &Request::warn_text}, {'c', &Request::crit_text},
+    {'C', &Request::object},
+    {'I', &Request::instance},
+    {'P', &Request::counter},
+    {'l', &Request::label},
 };
 
 // What the scan saw besides the request itself.
 struct Seen {
-  bool list = false, expand = false;
+  bool list = false, expand = false, format = false;
   std::vector<std::string> operands;
+  // Paths and ranges in the order given; the -C/-I/-P path is filled in
+  // at parts_event once the scan is over.
+  std::vector<plugin::ThresholdEvent> events;
+  size_t parts_event = SIZE_MAX;
 };
 
 // The shortest pause between samples: tick-based counters (CPU times) move
@@ -63,6 +80,9 @@ struct Seen {
 // Windows; a shorter interval often sees no tick at all and has no value.
 // 100 ms spans several ticks on both.
 constexpr uint32_t kShortestInterval = 100;
+
+// In the order of Format.
+constexpr std::string_view kFormatNames[] = {"nagios", "openmetrics", "json"};
 
 bool parse_count(std::string_view text, uint32_t low, uint32_t high, uint32_t* out) {
   uint32_t v = 0;
@@ -87,14 +107,50 @@ bool store_argument(int32_t c, const std::string& arg, Request& r) {
     r.*t.field = arg;
     return true;
   }
-  if (c == 'p') r.paths.push_back(arg);
-  return c == 'p';
+  return false;
+}
+
+// Paths and ranges, whose order says which range applies to which path.
+bool store_event(int32_t c, const std::string& arg, Request& r, Seen& seen) {
+  using plugin::ThresholdEvent;
+  switch (c) {
+    case 'p':
+      r.paths.push_back(arg);
+      seen.events.push_back({ThresholdEvent::path, arg});
+      return true;
+    case 'w':
+      seen.events.push_back({ThresholdEvent::warn, arg});
+      return true;
+    case 'c':
+      seen.events.push_back({ThresholdEvent::crit, arg});
+      return true;
+    case 'C':
+    case 'I':
+    case 'P':
+      if (seen.parts_event == SIZE_MAX) {
+        seen.parts_event = seen.events.size();
+        seen.events.push_back({ThresholdEvent::path, {}});
+      }
+      return false;  // the part itself is a text option
+    default:
+      return false;
+  }
+}
+
+void choose_format(const std::string& arg, Request& r, Seen& seen) {
+  for (size_t i = 0; i < std::size(kFormatNames); ++i) {
+    if (arg != kFormatNames[i]) continue;
+    r.format = static_cast<Format>(i);
+    seen.format = true;
+    return;
+  }
+  fail("--format wants nagios, openmetrics or json, not '" + arg + "'");
 }
 
 // `element` is the command-line element the option came from.
 void apply_option(int32_t c, const std::string& arg, const std::string& element, Request& r,
                   Seen& seen) {
-  if (store_argument(c, arg, r)) return;
+  if (store_event(c, arg, r, seen) || store_argument(c, arg, r)) return;
   const bool is_long = element.starts_with("--");
   switch (c) {
     case kMissing:
@@ -103,6 +159,12 @@ void apply_option(int32_t c, const std::string& arg, const std::string& element,
       return;
     case 'v':
       r.verbose = true;
+      return;
+    case kFormat:
+      choose_format(arg, r, seen);
+      return;
+    case kTextfile:
+      r.textfile = arg;
       return;
     case kList:
       seen.list = true;
@@ -130,6 +192,10 @@ void apply_option(int32_t c, const std::string& arg, const std::string& element,
 bool choose_discovery(Request& r, const Seen& seen) {
   const std::vector<std::string>& operands = seen.operands;
   if (seen.list && seen.expand) fail("--list and --expand exclude each other");
+  if ((seen.list || seen.expand) && !r.textfile.empty())
+    fail("--textfile writes a check's result, not --list or --expand");
+  if ((seen.list || seen.expand) && r.format == Format::openmetrics)
+    fail("--list and --expand have no OpenMetrics form (--format=nagios or json)");
   if (seen.list) {
     if (operands.size() > 1) fail("--list takes at most one object");
     r.mode = Mode::list;
@@ -142,7 +208,7 @@ bool choose_discovery(Request& r, const Seen& seen) {
 }
 
 // The paths to check, from -C/-I/-P or from -p.
-void name_counters(Request& r) {
+void name_counters(Request& r, Seen& seen) {
   const bool by_parts = !r.object.empty() || !r.instance.empty() || !r.counter.empty();
   if (by_parts && !r.paths.empty()) fail("give -C/-I/-P or -p, not both");
   if (by_parts) {
@@ -150,6 +216,10 @@ void name_counters(Request& r) {
     std::string path = "\\" + r.object;
     if (!r.instance.empty()) path += "(" + r.instance + ")";
     r.paths.push_back(path + "\\" + r.counter);
+    seen.events[seen.parts_event].text = r.paths.back();
+  } else if (seen.parts_event != SIZE_MAX) {
+    // Only empty parts were given (an agent's unset arguments): no path.
+    seen.events.erase(seen.events.begin() + static_cast<ptrdiff_t>(seen.parts_event));
   }
   if (r.paths.empty()) fail("no counter given (-C and -P, or -p; see --help)");
   for (const std::string& p : r.paths)
@@ -157,15 +227,28 @@ void name_counters(Request& r) {
       fail("'" + p + "' is not a counter path like \\Object(Instance)\\Counter");
 }
 
-void read_bounds(Request& r) {
-  // An empty range counts as not given, for agents that fill in unset arguments.
-  r.has_warn = !r.warn_text.empty();
-  r.has_crit = !r.crit_text.empty();
+// Reads one range text into `range`; an empty text counts as not given, for
+// agents that fill in unset arguments.
+bool read_range(const std::string& text, bool warn, plugin::Range* range) {
   std::string why;
-  if (r.has_warn && !plugin::parse_range(r.warn_text, &r.warn, &why))
-    fail("bad warning range '" + r.warn_text + "': " + why);
-  if (r.has_crit && !plugin::parse_range(r.crit_text, &r.crit, &why))
-    fail("bad critical range '" + r.crit_text + "': " + why);
+  if (!text.empty() && !plugin::parse_range(text, range, &why))
+    fail(std::string(warn ? "bad warning" : "bad critical") + " range '" + text + "': " + why);
+  return !text.empty();
+}
+
+void read_bounds(Request& r, const Seen& seen) {
+  // Every range given is read, also one that a later range replaced.
+  plugin::Range unused;
+  for (const plugin::ThresholdEvent& e : seen.events)
+    if (e.kind != plugin::ThresholdEvent::path)
+      read_range(e.text, e.kind == plugin::ThresholdEvent::warn, &unused);
+  for (const plugin::PathThresholds& p : plugin::attach_thresholds(seen.events)) {
+    Bounds& b = r.bounds.emplace_back();
+    b.warn_text = p.warn.value_or("");
+    b.crit_text = p.crit.value_or("");
+    b.has_warn = read_range(b.warn_text, true, &b.warn);
+    b.has_crit = read_range(b.crit_text, false, &b.crit);
+  }
   if (r.interval_ms != 0 && r.interval_ms < kShortestInterval)
     fail("-s wants 0 or at least " + std::to_string(kShortestInterval) +
          " ms (counters move in clock ticks of 10 to 16 ms), not " + std::to_string(r.interval_ms));
@@ -174,7 +257,60 @@ void read_bounds(Request& r) {
          " ms; the -t timeout of " + std::to_string(r.timeout_s) + " s must be longer");
 }
 
+// Whether `element` is an option whose argument is the next element, as the
+// scan reads it: "-w", "-vc", "--crit" (a unique prefix), not "-w5" or
+// "--warning=5".
+bool wants_next(std::string_view element) {
+  if (element.size() < 2 || element[0] != '-' || element == "--") return false;
+  if (element[1] != '-') {
+    for (size_t i = 1; i < element.size(); ++i) {
+      if (element[i] == ':' || element[i] == '\0') return false;
+      const char* at = std::strchr(kShortOptions + 2, element[i]);
+      if (at == nullptr) return false;
+      if (at[1] == ':') return i + 1 == element.size();
+    }
+    return false;
+  }
+  const std::string_view typed = element.substr(2);
+  if (typed.find('=') != std::string_view::npos) return false;
+  const getoptlib::option* found = nullptr;
+  for (const getoptlib::option& o : kLongOptions) {
+    if (o.name.empty() || !o.name.starts_with(typed)) continue;
+    if (o.name == typed) return o.arg_kind == 1;
+    if (found != nullptr) return false;  // ambiguous: the scan refuses it
+    found = &o;
+  }
+  return found != nullptr && found->arg_kind == 1;
+}
+
 }  // namespace
+
+void expand_argument_files() {
+  std::vector<std::string>& argv = getoptlib::argv;
+  std::vector<std::string> out{argv[0]};
+  bool is_argument = false;  // the element is the argument of the option before it
+  for (size_t i = 1; i < argv.size(); ++i) {
+    const std::string& a = argv[i];
+    if (!is_argument && a == "--") {
+      out.insert(out.end(), argv.begin() + static_cast<ptrdiff_t>(i), argv.end());
+      break;
+    }
+    if (is_argument || !a.starts_with('@')) {
+      is_argument = !is_argument && wants_next(a);
+      out.push_back(a);
+      continue;
+    }
+    std::vector<std::string> words{argv[0], a};
+    std::string why;
+    if (!getoptlib::expand_argument_files(&words, &why)) fail(why);
+    for (size_t w = 1; w < words.size(); ++w) {
+      is_argument = !is_argument && wants_next(words[w]);
+      out.push_back(std::move(words[w]));
+    }
+  }
+  argv = std::move(out);
+  getoptlib::argc = static_cast<int32_t>(argv.size()) - 1;
+}
 
 Request read_options() {
   Request r;
@@ -188,9 +324,8 @@ Request read_options() {
   for (;;) {
     const int32_t at = getoptlib::optind < 1 ? 1 : getoptlib::optind;
     const std::string element = at < getoptlib::argc ? getoptlib::argv[at] : std::string();
-    const int32_t c =
-        getoptlib::scan_options(getoptlib::argc, getoptlib::argv, "-:C:I:P:p:w:c:l:s:n:t:vhV",
-                                kLongOptions, long_index, false);
+    const int32_t c = getoptlib::scan_options(getoptlib::argc, getoptlib::argv, kShortOptions,
+                                              kLongOptions, long_index, false);
     if (c == -1) break;
     if (c == 1) {
       seen.operands.push_back(getoptlib::optarg);
@@ -201,9 +336,15 @@ Request read_options() {
   // After "--" the rest are operands.
   for (int32_t i = getoptlib::optind; i < getoptlib::argc; ++i)
     seen.operands.push_back(getoptlib::argv[i]);
+  if (!r.textfile.empty()) {
+    if (seen.format && r.format != Format::openmetrics)
+      fail("--textfile writes OpenMetrics: it excludes --format=" +
+           std::string(kFormatNames[static_cast<size_t>(r.format)]));
+    r.format = Format::openmetrics;
+  }
   if (r.mode != Mode::check || choose_discovery(r, seen)) return r;
-  name_counters(r);
-  read_bounds(r);
+  name_counters(r, seen);
+  read_bounds(r, seen);
   return r;
 }
 

@@ -5,12 +5,21 @@
 //   wants an argument"), -s/-n/-t out of bounds, a bad --missing state,
 //   --list with --expand or with more than one object, stray operands,
 //   -C/-I/-P with -p, -C without -P, no counter at all, a path without its
-//   leading backslash, a bad range, sampling (-s times -n) not shorter than -t.
+//   leading backslash, a bad range (every -w/-c given, attached or not),
+//   sampling (-s times -n) not shorter than -t, a --format other than
+//   nagios, openmetrics or json, --textfile with a --format other than
+//   openmetrics or with --list/--expand, --list/--expand with
+//   --format=openmetrics.
 // -h and -V skip every check after the scan.
 //
+// -w and -c attach to paths by their order (plugin/path_thresholds.h): a
+// range applies to the paths after it until the next range of its letter,
+// ranges after the last path to every path without one of its own. The
+// -C/-I/-P form is one path, standing where the first of the three stands.
+//
 //   check_vantric -C Processor -I _Total -P "% Processor Time" -w 85 -n 3
-//   -> mode check, paths {"\Processor(_Total)\% Processor Time"}, warn 0..85,
-//      1000 ms interval, 3 samples, 10 s timeout
+//   -> mode check, paths {"\Processor(_Total)\% Processor Time"},
+//      bounds {warn 0..85}, 1000 ms interval, 3 samples, 10 s timeout
 #pragma once
 
 #include <cstdint>
@@ -23,14 +32,20 @@
 namespace check_vantric {
 
 enum class Mode { check, list, expand, help, version };
+enum class Format { nagios, openmetrics, json };
+
+// The ranges that apply to one path; an empty range text counts as none.
+struct Bounds {
+  std::string warn_text, crit_text;
+  bool has_warn = false, has_crit = false;
+  plugin::Range warn, crit;
+};
 
 struct Request {
   Mode mode = Mode::check;
   std::string object, instance, counter;
   std::vector<std::string> paths;  // check: every path to sample, '*' allowed
-  std::string warn_text, crit_text;
-  bool has_warn = false, has_crit = false;
-  plugin::Range warn, crit;
+  std::vector<Bounds> bounds;      // check: one per element of paths
   std::string label;
   uint32_t interval_ms = 1000;
   uint32_t samples = 1;
@@ -39,7 +54,18 @@ struct Request {
   bool verbose = false;
   std::string expand_path;
   std::string list_object;
+  Format format = Format::nagios;
+  std::string textfile;  // --textfile: the file the OpenMetrics text replaces
 };
+
+// The start step after the argument vector is built: every argument "@FILE"
+// replaced by the words of FILE (getoptlib/argument_file.h), but for the
+// argument of an option ("-c @10:20" is an inside range) and after "--". A
+// file that cannot be read or parsed ends the run through fail() with
+// "@FILE: <reason>" ("@paths.args: line 3: unterminated double quote").
+//   check_vantric @cpu.args -t 5, cpu.args holding "-p '\Processor(_Total)\% Processor Time'"
+//   -> check_vantric -p "\Processor(_Total)\% Processor Time" -t 5
+void expand_argument_files();
 
 // Reads getoptlib::argc/argv.
 Request read_options();

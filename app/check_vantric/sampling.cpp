@@ -17,7 +17,7 @@ struct Item {
   explicit Item(std::string path) : result(plugin::counter_result(std::move(path))) {}
   plugin::CounterResult result;  // a non-empty problem: no value
   bool matched = false;          // found by a wildcard: may vanish before it is read
-  size_t source = 0;             // index of the wildcard path it matched
+  size_t source = 0;             // index of the path it came from
   perfdata::Counter counter = nullptr;
   perfdata::CounterKind kind = perfdata::CounterKind::unknown;
   bool vanished = false;     // matched, then gone at the add (a process that ended)
@@ -32,7 +32,7 @@ std::vector<Item> resolve(const Request& r, std::vector<std::string>* unmatched)
   for (size_t source = 0; source < r.paths.size(); ++source) {
     const std::string& p = r.paths[source];
     if (p.find('*') == std::string::npos) {
-      items.emplace_back(p);
+      items.emplace_back(p).source = source;
       continue;
     }
     std::vector<std::string> found;
@@ -41,6 +41,7 @@ std::vector<Item> resolve(const Request& r, std::vector<std::string>* unmatched)
       fail_discovery(st, "wildcard expansion", "PdhExpandWildCardPathA", p);
     if (st != 0) {
       Item& bad = items.emplace_back(p);
+      bad.source = source;
       bad.result.problem = perfdata::status_words(st);
       bad.result.state = State::unknown;
     } else if (found.empty()) {
@@ -166,13 +167,13 @@ void sample(const Request& r, std::vector<Item>& items) {
   drop_vanished(r, items);
 }
 
-void apply_thresholds(const Request& r, plugin::CounterResult& result) {
-  if (r.has_warn) result.warn = r.warn_text;
-  if (r.has_crit) result.crit = r.crit_text;
+void apply_thresholds(const Bounds& b, plugin::CounterResult& result) {
+  if (b.has_warn) result.warn = b.warn_text;
+  if (b.has_crit) result.crit = b.crit_text;
   if (!result.has_value) return;
-  if (r.has_crit && plugin::range_alerts(r.crit, result.value))
+  if (b.has_crit && plugin::range_alerts(b.crit, result.value))
     result.state = State::critical;
-  else if (r.has_warn && plugin::range_alerts(r.warn, result.value))
+  else if (b.has_warn && plugin::range_alerts(b.warn, result.value))
     result.state = State::warning;
 }
 
@@ -187,7 +188,7 @@ plugin::CheckResult check_counters(const Request& r) {
   // Every match ended before it could be read: as if none had matched.
   if (items.empty() && matched > 0) result.unmatched = r.paths;
   for (Item& item : items) {
-    apply_thresholds(r, item.result);
+    apply_thresholds(r.bounds[item.source], item.result);
     result.counters.push_back(std::move(item.result));
   }
   plugin::assign_labels(r.label, result.counters);

@@ -10,7 +10,8 @@
 // matched instance that ended before it was read (as processes do) is left
 // out while others of its path were read; when every match of every path
 // ended, the paths count as unmatched. Values are held against the critical
-// range, then the warning range; labels come from -l (plugin::assign_labels).
+// range, then the warning range of the path they came from (Request::bounds);
+// labels come from -l (plugin::assign_labels).
 // Ends the run through fail() when no query can be opened or the system
 // cannot expand wildcards.
 //

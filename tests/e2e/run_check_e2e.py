@@ -45,6 +45,8 @@ TABLE = """\
 """
 
 CPU = "\\Processor(_Total)\\% Processor Time"
+# The system's reasons for a missing file and a missing directory.
+NOT_FOUND = {"posix": ("No such file or directory",) * 2, "win32": ("File not found", "Path not found")}
 
 
 def out(*lines):
@@ -163,6 +165,40 @@ def cases(version, platform):
         ("stray operand", ["-p", "\\T\\Value", "extra"], {}, unknown("unexpected argument 'extra'"), 3),
         ("version", ["-V"], {}, out(f"check_vantric {version}"), 3),
         ("long version", ["--version", "-p", "x"], {}, out(f"check_vantric {version}"), 3),
+        # output formats: JSON keeps the state; OpenMetrics leaves alerting to the server
+        ("json", ["-p", "\\T\\Value", "-w", "40", "--format=json"], {},
+         out('{"service":"VANTRIC","state":"WARNING","code":1,"summary":"\\\\T\\\\Value = 50",'
+             '"counters":[{"path":"\\\\T\\\\Value","object":"T","instance":null,"counter":"Value",'
+             '"kind":"gauge","unit":"","value":50,"state":"WARNING","code":1,"warn":"40","crit":null,'
+             '"label":"\\\\T\\\\Value"}],"unmatched":[]}'), 1),
+        ("openmetrics exits 0 whatever the state", ["-p", "\\T\\Value", "-p", "\\T\\NoCounter", "-c", "1",
+                                                    "--format", "openmetrics"], {},
+         out("# TYPE vantric_t_value gauge", "# HELP vantric_t_value \\\\T\\\\Value", "vantric_t_value 50",
+             "# TYPE vantric_t_no gauge", "# HELP vantric_t_no \\\\T\\\\NoCounter", "# TYPE vantric_up gauge",
+             "# HELP vantric_up 1 when the counter at path was read, 0 when it had no value or the path matched nothing",
+             'vantric_up{path="\\\\T\\\\Value"} 1', 'vantric_up{path="\\\\T\\\\NoCounter"} 0', "# EOF"), 0),
+        ("json expand", ["--expand", "\\Process(s*)\\Working Set", "--format=json"], {},
+         out('{"pattern":"\\\\Process(s*)\\\\Working Set","paths":["\\\\Process(sshd)\\\\Working Set",'
+             '"\\\\Process(sshd#1)\\\\Working Set"]}'), 0),
+        ("no openmetrics list", ["--list", "--format=openmetrics"], {},
+         unknown("--list and --expand have no OpenMetrics form (--format=nagios or json)"), 3),
+        ("bad format", ["-p", "\\T\\Value", "--format=xml"], {},
+         unknown("--format wants nagios, openmetrics or json, not 'xml'"), 3),
+        ("textfile with another format", ["--textfile=x.prom", "--format=json", "-p", "\\T\\Value"], {},
+         unknown("--textfile writes OpenMetrics: it excludes --format=json"), 3),
+        # which ranges apply to which path
+        ("a range applies until the next of its letter",
+         ["-w", "40", "-p", "\\T\\Value", "-w", "5", "-p", "\\T\\NewData", "-w", "99"], {},
+         out("VANTRIC WARNING - 2 of 2 counters not OK: \\T\\Value = 50 (WARNING), \\T\\NewData = 7 (WARNING)"
+             " | '\\T\\Value'=50;40 '\\T\\NewData'=7;5"), 1),
+        ("ranges after the last path go to paths without their own",
+         ["-p", "\\T\\Value", "-w", "60", "-p", "\\T\\NewData", "-w", "5"], {},
+         out("VANTRIC WARNING - 1 of 2 counters not OK: \\T\\Value = 50 (WARNING)"
+             " | '\\T\\Value'=50;5 '\\T\\NewData'=7;60"), 1),
+        ("warning and critical attach apart", ["-w", "40", "-C", "T", "-P", "Value", "-c", "45"], {},
+         out("VANTRIC CRITICAL - \\T\\Value = 50 | '\\T\\Value'=50;40;45"), 2),
+        ("a replaced range is read too", ["-w", "bad", "-w", "40", "-p", "\\T\\Value"], {},
+         unknown("bad warning range 'bad': 'bad' is not a decimal number"), 3),
         # discovery through the table
         ("list objects", ["--list"], {}, out("Processor", "Memory", "System", "T", "Process"), 0),
         ("list one object", ["--list", "Memory"], {},
@@ -182,6 +218,43 @@ def cases(version, platform):
 HOSTILE = "".join(f"\\P({name})\\W\t0\t0\t{i}\tgauge\tB\tx|y\n" for i, name in enumerate(["x|y=9;1", "a\rb", "c\x01d"]))
 HOSTILE_RUNS = [(["-p", "\\P(*)\\W", "-v", "-s", "100", "-w", "0", "-p", "\\P(a\rb)\\W"], 5, 1),
                 (["--list", "P"], 4, 0), (["--expand", "\\P(*)\\W"], 3, 0), (["-p", "\\N|x=1\\A\rB"], 1, 0)]
+
+
+def file_cases(work, platform):
+    """(name, args, stdout, exit status): argument files and --textfile, files in `work`."""
+    def put(name, text):
+        with open(os.path.join(work, name), "w", newline="\n") as f:
+            f.write(text)
+        return os.path.join(work, name)
+    good = put("good.args", "-p '\\T\\Value' # the value\n-w 40\n")
+    nested = put("nested.args", f"-c 45 @{good}\n")
+    none, nodir = os.path.join(work, "none.args"), os.path.join(work, "nodir", "x.prom")
+    no_file, no_dir = NOT_FOUND[platform]
+    return [
+        ("argument file", ["@" + good, "-c", "45"], out("VANTRIC CRITICAL - \\T\\Value = 50 | '\\T\\Value'=50;40;45"), 2),
+        ("argument file naming another", ["@" + nested],
+         unknown(f"@{nested}: line 1: an argument file cannot name another (quote '@' to pass it)"), 3),
+        ("missing argument file", ["@" + none], unknown(f"@{none}: {no_file}"), 3),
+        ("textfile in a missing directory", ["--textfile=" + nodir, "-p", "\\T\\Value"],
+         unknown(f"cannot write {nodir}: create: {no_dir}"), 3),
+    ]
+
+
+def textfile_kept(r, program, work):
+    """A textfile that cannot be replaced (a directory stands there): UNKNOWN, the old content and
+    nothing else in its directory; then one that can: the OpenMetrics text, one status line."""
+    where = os.path.join(work, "prom")
+    os.makedirs(os.path.join(where, "x.prom"))
+    put = os.path.join(where, "x.prom", "old")
+    open(put, "w").close()
+    p = r.run(program, ["--textfile=" + os.path.join(where, "x.prom"), "-p", "\\T\\Value"])
+    kept = p.returncode == 3 and p.stdout.startswith(b"VANTRIC UNKNOWN - cannot write ") and \
+        sorted(os.listdir(where)) == ["x.prom"] and os.listdir(os.path.join(where, "x.prom")) == ["old"]
+    path = os.path.join(where, "y.prom")
+    q = r.run(program, ["--textfile=" + path, "-p", "\\T\\Value", "-c", "1"])
+    wrote = (q.returncode == 0 and q.stdout == out(f"VANTRIC OK - wrote 2 series to {path}") and
+             open(path, "rb").read() == r.run(program, ["-p", "\\T\\Value", "--format=openmetrics"]).stdout)
+    return kept and wrote and sorted(os.listdir(where)) == ["x.prom", "y.prom"], repr((p, q))
 
 
 def timed_out(r, program):
@@ -294,6 +367,12 @@ def main():
             p = r.run(a.sim, args, {"VANTRIC_SIM_COUNTERS": str(hostile)})
             r.check(f"hostile names {args!r}", (p.stdout.count(b"\n"), p.stdout.count(b"|")) == (lines, bars) and
                     not re.search(rb"[\0-\x08\x0b-\x1f\x7f]|'\\P\(a_b\)\\W'=.*'\\P\(a_b\)\\W'=", p.stdout), repr(p.stdout))
+
+
+        for name, args, want, status in file_cases(work, a.platform):
+            p = r.run(a.sim, args)
+            r.check(name, p.stdout == want and p.returncode == status, repr((p.returncode, p.stdout, want)))
+        r.check("textfile replaced or kept whole", *textfile_kept(r, a.sim, work))
 
         p = r.run(a.sim, ["--help"])
         r.check("help", p.returncode == 3 and p.stdout.startswith(b"check_vantric " + a.version.encode())
