@@ -9,25 +9,18 @@
 namespace check_vantric {
 namespace {
 
-enum LongOnly : int32_t { kMissing = 1000, kList, kExpand };
+enum LongOnly : int32_t { kMissing = 1000, kList, kExpand, kNoCap };
 
-const getoptlib::option kLongOptions[] = {{"object", 1, nullptr, 'C'},
-                                          {"instance", 1, nullptr, 'I'},
-                                          {"counter", 1, nullptr, 'P'},
-                                          {"path", 1, nullptr, 'p'},
-                                          {"warning", 1, nullptr, 'w'},
-                                          {"critical", 1, nullptr, 'c'},
-                                          {"label", 1, nullptr, 'l'},
-                                          {"interval", 1, nullptr, 's'},
-                                          {"samples", 1, nullptr, 'n'},
-                                          {"timeout", 1, nullptr, 't'},
-                                          {"missing", 1, nullptr, kMissing},
-                                          {"verbose", 0, nullptr, 'v'},
-                                          {"list", 0, nullptr, kList},
-                                          {"expand", 1, nullptr, kExpand},
-                                          {"help", 0, nullptr, 'h'},
-                                          {"version", 0, nullptr, 'V'},
-                                          {"", 0, nullptr, 0}};
+const getoptlib::option kLongOptions[] = {
+    {"object", 1, nullptr, 'C'},       {"instance", 1, nullptr, 'I'},
+    {"counter", 1, nullptr, 'P'},      {"path", 1, nullptr, 'p'},
+    {"warning", 1, nullptr, 'w'},      {"critical", 1, nullptr, 'c'},
+    {"label", 1, nullptr, 'l'},        {"interval", 1, nullptr, 's'},
+    {"samples", 1, nullptr, 'n'},      {"timeout", 1, nullptr, 't'},
+    {"missing", 1, nullptr, kMissing}, {"no-cap", 0, nullptr, kNoCap},
+    {"verbose", 0, nullptr, 'v'},      {"list", 0, nullptr, kList},
+    {"expand", 1, nullptr, kExpand},   {"help", 0, nullptr, 'h'},
+    {"version", 0, nullptr, 'V'},      {"", 0, nullptr, 0}};
 
 // The options that take a whole number within bounds.
 struct NumericOption {
@@ -93,6 +86,9 @@ void apply_option(int32_t c, const std::string& arg, const std::string& element,
     case kMissing:
       if (!plugin::parse_state(arg, &r.missing))
         fail("--missing wants OK, WARNING, CRITICAL or UNKNOWN, not '" + arg + "'");
+      return;
+    case kNoCap:
+      r.no_cap = true;
       return;
     case 'v':
       r.verbose = true;
