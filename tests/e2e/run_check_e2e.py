@@ -325,7 +325,8 @@ def main():
             f.write(ARRAYS)
         for name, args, env, want, status, *err in cases(a.version, a.platform) + array_cases(arrays):
             p = r.run(a.sim, args, env)
-            r.check(name, p.stdout == want and p.returncode == status and err in ([], [p.stderr]),
+            tally = p.stderr.replace(b"\r\n", b"\n")
+            r.check(name, p.stdout == want and p.returncode == status and err in ([], [tally]),
                     f"status {p.returncode} (want {status})\n  got  {p.stdout!r}\n  want {want!r}"
                     f"\n  stderr {p.stderr[:300]!r}")
 
