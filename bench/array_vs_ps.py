@@ -5,10 +5,15 @@ probe's Interrupts/sec total on a large /proc/interrupts.
 
   bench/array_vs_ps.py [--probe PATH] [--vantric PATH] [--rounds N]
                        [--processes N ...] [--interrupts CPUSxROWS]
+                       [--check PATH]
 
 --processes  process counts to measure at (default: the current count);
              sleeping children are started to reach each count (at most
              10,000) and killed afterwards
+--check      the check_vantric to measure at each count as well: every
+             process's Working Set from one sample next to ps, and every
+             process's % Processor Time over one second next to
+             `pidstat -u 1 1` (package sysstat)
 --mounts     as root: \LogicalDisk(*)\% Free Space over N bind mounts of one
              directory, each count in a private mount namespace (unshare -m)
 --interfaces as root: \Network Interface(*)\Bytes Total/sec (two collections,
@@ -32,7 +37,7 @@ import tempfile
 import time
 
 
-def run(argv):
+def run(argv, statuses=(0,)):
     """(cpu ms, peak kB) of one run of argv, output discarded."""
     pid = os.fork()
     if pid == 0:
@@ -44,7 +49,7 @@ def run(argv):
         finally:
             os._exit(127)
     _, status, ru = os.wait4(pid, 0)
-    if os.waitstatus_to_exitcode(status) != 0:
+    if os.waitstatus_to_exitcode(status) not in statuses:
         sys.exit(f"failed: {' '.join(argv)}")
     return (ru.ru_utime + ru.ru_stime) * 1000.0, ru.ru_maxrss
 
@@ -53,18 +58,28 @@ def process_count():
     return sum(1 for e in os.listdir("/proc") if e.isdigit())
 
 
-def compare(probe, rounds):
-    series = {"array probe": [probe, "\\Process(*)\\Working Set"],
-              "ps -e -o pid,rss,comm": ["ps", "-e", "-o", "pid,rss,comm"]}
-    cpu = {name: [] for name in series}
+def versus(mine, theirs, rounds, statuses=(0,)):
+    """Median cpu ms of two commands ((name, argv) each) in alternating runs."""
+    cpu = ([], [])
     for _ in range(rounds):
-        for name, argv in series.items():
-            cpu[name].append(run(argv)[0])
-    med = {name: statistics.median(v) for name, v in cpu.items()}
-    n = process_count()
-    ratio = med["array probe"] / med["ps -e -o pid,rss,comm"]
-    print(f"{n:6d} processes: array probe {med['array probe']:7.2f} ms cpu, "
-          f"ps {med['ps -e -o pid,rss,comm']:7.2f} ms cpu, ratio {ratio:.2f}")
+        cpu[0].append(run(mine[1], statuses)[0])
+        cpu[1].append(run(theirs[1])[0])
+    a, b = (statistics.median(c) for c in cpu)
+    print(f"{process_count():6d} processes: {mine[0]} {a:7.2f} ms cpu, "
+          f"{theirs[0]} {b:7.2f} ms cpu, ratio {a / b:.2f}")
+
+
+def compare(args):
+    ps = ("ps -e -o pid,rss,comm", ["ps", "-e", "-o", "pid,rss,comm"])
+    versus(("array probe", [args.probe, "\\Process(*)\\Working Set"]), ps, args.rounds)
+    if not args.check:
+        return
+    # A process that cannot be read makes the check UNKNOWN: still a whole run.
+    any_state = (0, 1, 2, 3)
+    versus(("check_vantric -s 0", [args.check, "-C", "Process", "-I", "*", "-P", "Working Set",
+                                   "-s", "0"]), ps, args.rounds, any_state)
+    versus(("check_vantric % Processor Time", [args.check, "-p", "\\Process(*)\\% Processor Time"]),
+           ("pidstat -u 1 1", ["pidstat", "-u", "1", "1"]), args.rounds, any_state)
 
 
 def interrupts(vantric, shape):
@@ -141,6 +156,7 @@ def main():
     ap.add_argument("--interrupts")
     ap.add_argument("--mounts", type=int, nargs="*", default=[])
     ap.add_argument("--interfaces", type=int, nargs="*", default=[])
+    ap.add_argument("--check")
     ap.add_argument("--measure", help=argparse.SUPPRESS)
     ap.add_argument("--interval", type=int, help=argparse.SUPPRESS)
     args = ap.parse_args()
@@ -152,13 +168,13 @@ def main():
         return
     sleepers = []
     try:
-        compare(args.probe, args.rounds)
+        compare(args)
         for target in args.processes:
             target = min(target, 10000)
             while process_count() < target:
                 sleepers.append(subprocess.Popen(["sleep", "600"]))
             time.sleep(0.5)
-            compare(args.probe, args.rounds)
+            compare(args)
     finally:
         for p in sleepers:
             p.send_signal(signal.SIGKILL)

@@ -35,6 +35,7 @@ struct CounterResult {
   std::string warn, crit;   // the range texts that applied ("" for none)
   std::string label;        // performance-data label, distinct within one result
   bool described = false;   // kind and explanation came from the service (else "unknown", "")
+  bool uncapped = false;    // a percentage not held to 100 (a process on several processors)
 };
 
 struct CheckResult {

@@ -48,8 +48,10 @@ std::vector<std::string> perfdata(const CheckResult& result) {
   for (const CounterResult& counter : result.counters) {
     if (!counter.has_value) continue;
     const bool percent = counter.unit == "%";
+    // An uncapped percentage has no maximum to state: 100 per processor busy.
     items.push_back(perfdata_item(counter.label, counter.value, counter.unit, counter.warn,
-                                  counter.crit, percent ? "0" : "", percent ? "100" : ""));
+                                  counter.crit, percent ? "0" : "",
+                                  percent && !counter.uncapped ? "100" : ""));
   }
   return items;
 }

@@ -78,6 +78,8 @@ constexpr std::string_view kHelp =
     "  -t, --timeout=SECONDS    bound on the whole run (default 10)\n"
     "      --missing=STATE      state when a wildcard matches nothing or the\n"
     "                           instance does not exist (default UNKNOWN)\n"
+    "      --no-cap             percentages may exceed 100 (a process busy on\n"
+    "                           several processors); no perfdata maximum then\n"
     "  -v, --verbose            one detail line per counter after the status line\n"
     "      --list [OBJECT]      all objects; or OBJECT's counters and instances\n"
     "      --expand=PATH        the counter paths a wildcard path matches now\n"

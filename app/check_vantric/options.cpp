@@ -18,7 +18,7 @@ namespace {
 // told apart from an unknown option.
 constexpr const char* kShortOptions = "-:C:I:P:p:w:c:l:s:n:t:vhV";
 
-enum LongOnly : int32_t { kMissing = 1000, kList, kExpand, kFormat, kTextfile };
+enum LongOnly : int32_t { kMissing = 1000, kList, kExpand, kFormat, kTextfile, kNoCap };
 
 const getoptlib::option kLongOptions[] = {{"object", 1, nullptr, 'C'},
                                           {"instance", 1, nullptr, 'I'},
@@ -31,6 +31,7 @@ const getoptlib::option kLongOptions[] = {{"object", 1, nullptr, 'C'},
                                           {"samples", 1, nullptr, 'n'},
                                           {"timeout", 1, nullptr, 't'},
                                           {"missing", 1, nullptr, kMissing},
+                                          {"no-cap", 0, nullptr, kNoCap},
                                           {"verbose", 0, nullptr, 'v'},
                                           {"list", 0, nullptr, kList},
                                           {"expand", 1, nullptr, kExpand},
@@ -156,6 +157,9 @@ void apply_option(int32_t c, const std::string& arg, const std::string& element,
     case kMissing:
       if (!plugin::parse_state(arg, &r.missing))
         fail("--missing wants OK, WARNING, CRITICAL or UNKNOWN, not '" + arg + "'");
+      return;
+    case kNoCap:
+      r.no_cap = true;
       return;
     case 'v':
       r.verbose = true;

@@ -51,6 +51,7 @@ struct Request {
   uint32_t samples = 1;
   uint32_t timeout_s = 10;
   plugin::State missing = plugin::State::unknown;
+  bool no_cap = false;  // --no-cap: percentages not held to 100
   bool verbose = false;
   std::string expand_path;
   std::string list_object;

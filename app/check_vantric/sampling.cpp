@@ -1,10 +1,13 @@
 #include "app/check_vantric/sampling.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/check_vantric/finish.h"
+#include "perfdata/paths.h"
 #include "perfdata/perfdata.h"
 
 namespace check_vantric {
@@ -12,49 +15,33 @@ namespace {
 
 using plugin::State;
 
-// One counter being checked: its result and what sampling it takes.
+// One path being checked: a counter, or a wildcard instance read as one
+// array counter whose instances become items of their own as reads find them.
 struct Item {
-  explicit Item(std::string path) : result(plugin::counter_result(std::move(path))) {}
+  explicit Item(std::string path, size_t from)
+      : result(plugin::counter_result(std::move(path))), request(from) {}
   plugin::CounterResult result;  // a non-empty problem: no value
-  bool matched = false;          // found by a wildcard: may vanish before it is read
-  size_t source = 0;             // index of the path it came from
+  size_t request = 0;            // index of the -p path it came from
+  bool matched = false;          // found by expansion: may vanish before it is read
   perfdata::Counter counter = nullptr;
   perfdata::CounterKind kind = perfdata::CounterKind::unknown;
   bool vanished = false;     // matched, then gone at the add (a process that ended)
   bool read_failed = false;  // matched, then no valid reading
   double sum = 0.0;
+  uint32_t readings = 0;
+
+  bool array = false;
+  std::vector<Item> instances;                   // in the order reads first gave them
+  std::unordered_map<std::string, size_t> seen;  // instance name -> index in `instances`
 
   bool live() const { return result.problem.empty(); }
+  void set_problem(std::string why, State state = State::unknown) {
+    result.problem = std::move(why);
+    result.state = state;
+  }
 };
 
-std::vector<Item> resolve(const Request& r, std::vector<std::string>* unmatched) {
-  std::vector<Item> items;
-  for (size_t source = 0; source < r.paths.size(); ++source) {
-    const std::string& p = r.paths[source];
-    if (p.find('*') == std::string::npos) {
-      items.emplace_back(p).source = source;
-      continue;
-    }
-    std::vector<std::string> found;
-    perfdata::Status st = perfdata::expand_wildcard_path(p.c_str(), &found);
-    if (st == perfdata::NOT_IMPLEMENTED)
-      fail_discovery(st, "wildcard expansion", "PdhExpandWildCardPathA", p);
-    if (st != 0) {
-      Item& bad = items.emplace_back(p);
-      bad.source = source;
-      bad.result.problem = perfdata::status_words(st);
-      bad.result.state = State::unknown;
-    } else if (found.empty()) {
-      unmatched->push_back(p);
-    }
-    for (std::string& f : found) {
-      Item& item = items.emplace_back(std::move(f));
-      item.matched = true;
-      item.source = source;
-    }
-  }
-  return items;
-}
+bool has_star(const std::string& s) { return s.find('*') != std::string::npos; }
 
 std::string computer_prefix() {
   char name[64] = {};
@@ -64,7 +51,17 @@ std::string computer_prefix() {
   return prefix;
 }
 
-void describe(Item& item) {
+// The words for a failed add; on Windows a missing object may have a cause
+// worth naming (a damaged counter registry, processes served under another name).
+std::string add_problem(perfdata::Status status, const std::string& object) {
+  std::string why = perfdata::status_words(status);
+  if (status != perfdata::CSTATUS_NO_OBJECT) return why;
+  const std::string cause = perfdata::describe_missing_object(object.c_str());
+  return cause.empty() ? why : why + "; " + cause;
+}
+
+// False, with the problem set, for a counter that one sample cannot give.
+bool describe(const Request& r, Item& item) {
   perfdata::CounterInfo info;
   if (perfdata::get_counter_info(item.counter, &info) != 0) info = {};
   if (info.unit.empty() && info.kind == perfdata::CounterKind::percent) info.unit = "%";
@@ -73,59 +70,179 @@ void describe(Item& item) {
   item.result.unit = info.unit;
   item.result.explanation = info.explanation;
   item.result.described = !info.name.empty();
+  item.result.uncapped = r.no_cap && info.unit == "%";
+  if (r.interval_ms != 0 || !perfdata::needs_two_samples(info.kind)) return true;
+  item.set_problem("is a " + item.result.kind +
+                   " counter: it needs two samples (-s greater than 0)");
+  return false;
 }
 
-// Adds every item that has no problem yet; returns how many were added.
+// The route for systems without counter arrays: every instance that matches
+// now becomes a counter of its own.
+void expand(const std::string& path, size_t request, std::vector<Item>& items) {
+  std::vector<std::string> found;
+  const perfdata::Status st = perfdata::expand_wildcard_path(path.c_str(), &found);
+  if (st == perfdata::NOT_IMPLEMENTED)
+    fail_discovery(st, "wildcard expansion", "PdhExpandWildCardPathA", path);
+  if (st != 0) items.emplace_back(path, request).set_problem(perfdata::status_words(st));
+  for (std::string& f : found) items.emplace_back(std::move(f), request).matched = true;
+}
+
+// The paths that a '*' in the counter part stands for, from the object's
+// counter list (which does not change while a check runs); false where the
+// system cannot list counters.
+bool resolve_counters(const std::string& path, size_t request, std::vector<Item>& items,
+                      std::vector<std::string>* paths) {
+  const plugin::CounterResult parts = plugin::counter_result(path);
+  if (!has_star(parts.counter)) {
+    paths->push_back(path);
+    return true;
+  }
+  std::vector<perfdata::CounterInfo> counters;
+  std::vector<std::string> instances;
+  const perfdata::Status st =
+      perfdata::enum_object_items(parts.object.c_str(), &counters, &instances);
+  if (st == perfdata::NOT_IMPLEMENTED) return false;
+  if (st != 0) items.emplace_back(path, request).set_problem(add_problem(st, parts.object));
+  const bool has_instance = path.find('(') != std::string::npos;
+  for (const perfdata::CounterInfo& c : counters)
+    if (perfdata::wildcard_match(parts.counter, c.name))
+      paths->push_back(
+          perfdata::join_path(parts.object, has_instance ? &parts.instance : nullptr, c.name));
+  return true;
+}
+
+// Turns the request's paths into items; a '*' in an instance is added here
+// as one array counter.
+void resolve(const Request& r, perfdata::Query query, const std::string& prefix,
+             std::vector<Item>& items) {
+  for (size_t request = 0; request < r.paths.size(); ++request) {
+    const std::string& path = r.paths[request];
+    std::vector<std::string> paths;
+    if (!has_star(path)) {
+      items.emplace_back(path, request);
+      continue;
+    }
+    if (!resolve_counters(path, request, items, &paths)) {
+      expand(path, request, items);
+      continue;
+    }
+    for (std::string& p : paths) {
+      Item item(std::move(p), request);
+      if (!has_star(item.result.instance)) {
+        items.push_back(std::move(item));
+        continue;
+      }
+      const perfdata::Status st =
+          perfdata::add_array_counter(query, (prefix + item.result.path).c_str(), &item.counter);
+      if (st == perfdata::NOT_IMPLEMENTED) {
+        expand(path, request, items);
+        break;
+      }
+      item.array = true;
+      if (st != 0)
+        item.set_problem(add_problem(st, item.result.object));
+      else
+        describe(r, item);
+      items.push_back(std::move(item));
+    }
+  }
+}
+
+// Adds every counter that has no problem yet; returns how many items can be read.
 size_t add_counters(const Request& r, perfdata::Query query, const std::string& prefix,
                     std::vector<Item>& items) {
   size_t live = 0;
   for (Item& item : items) {
     if (!item.live()) continue;
+    if (item.array) {
+      ++live;
+      continue;
+    }
     const perfdata::Status st =
         perfdata::add_english_counter(query, (prefix + item.result.path).c_str(), &item.counter);
     if (st != 0) {
-      item.result.problem = perfdata::status_words(st);
-      item.result.state = st == perfdata::CSTATUS_NO_INSTANCE ? r.missing : State::unknown;
+      item.set_problem(add_problem(st, item.result.object),
+                       st == perfdata::CSTATUS_NO_INSTANCE ? r.missing : State::unknown);
       item.vanished = item.matched && st == perfdata::CSTATUS_NO_INSTANCE;
       item.counter = nullptr;
       continue;
     }
-    describe(item);
-    if (r.interval_ms == 0 && perfdata::needs_two_samples(item.kind)) {
-      item.result.problem =
-          "is a " + item.result.kind + " counter: it needs two samples (-s greater than 0)";
-      item.result.state = State::unknown;
-      continue;
-    }
-    ++live;
+    if (describe(r, item)) ++live;
   }
   return live;
 }
 
+// One reading: `bad` is its failing status (0: `value` counts). A plain
+// counter that one sample leaves without a value says how to get one; an
+// array's instance that fails is there and could not be read.
+void take(const Request& r, Item& item, perfdata::Status bad, double value, bool in_array) {
+  if (bad == perfdata::CSTATUS_INVALID_DATA && r.interval_ms == 0 && !in_array)
+    item.set_problem("no value from one sample (-s greater than 0)");
+  else if (bad != 0)
+    item.set_problem(perfdata::status_words(bad));
+  else if (!std::isfinite(value))
+    item.set_problem("the value is not a finite number");
+  if (!item.live()) {
+    item.read_failed = item.matched;
+    return;
+  }
+  item.sum += value;
+  ++item.readings;
+}
+
+// An instance missing from a read has ended (or not started yet): it is left
+// out of that round. One that is there keeps its first failure.
+void read_array(const Request& r, uint32_t format, Item& array,
+                std::vector<perfdata::ArrayItem>& found) {
+  const perfdata::Status st = perfdata::get_formatted_counter_array(array.counter, format, &found);
+  if (st != 0) {
+    array.set_problem(perfdata::status_words(st));
+    return;
+  }
+  for (perfdata::ArrayItem& a : found) {
+    auto [at, added] = array.seen.try_emplace(a.name, array.instances.size());
+    if (added) {
+      const plugin::CounterResult& p = array.result;
+      Item& item = array.instances.emplace_back(perfdata::join_path(p.object, &a.name, p.counter),
+                                                array.request);
+      item.result.kind = p.kind;
+      item.result.unit = p.unit;
+      item.result.explanation = p.explanation;
+      item.result.described = p.described;
+      item.result.uncapped = p.uncapped;
+    }
+    Item& item = array.instances[at->second];
+    if (item.live())
+      take(r, item, a.c_status > perfdata::CSTATUS_NEW_DATA ? a.c_status : 0, a.value, true);
+  }
+}
+
 void read_round(const Request& r, std::vector<Item>& items) {
+  const uint32_t format = perfdata::FMT_DOUBLE | (r.no_cap ? perfdata::FMT_NOCAP100 : 0);
+  std::vector<perfdata::ArrayItem> found;
   for (Item& item : items) {
     if (!item.live()) continue;
+    if (item.array) {
+      read_array(r, format, item, found);
+      continue;
+    }
     perfdata::CounterValue v;
-    const perfdata::Status st =
-        perfdata::get_formatted_counter_value(item.counter, perfdata::FMT_DOUBLE, &v);
+    const perfdata::Status st = perfdata::get_formatted_counter_value(item.counter, format, &v);
     // Backends report an unusable reading either way: as the call's status
     // or as the record's.
-    const perfdata::Status bad = st != 0                                   ? st
-                                 : v.c_status > perfdata::CSTATUS_NEW_DATA ? v.c_status
-                                                                           : 0;
-    if (bad == perfdata::CSTATUS_INVALID_DATA && r.interval_ms == 0)
-      item.result.problem = "no value from one sample (-s greater than 0)";
-    else if (bad != 0)
-      item.result.problem = perfdata::status_words(bad);
-    else if (!std::isfinite(v.value))
-      item.result.problem = "the value is not a finite number";
-    else
-      item.sum += v.value;
-    if (!item.live()) {
-      item.result.state = State::unknown;
-      item.read_failed = item.matched;
-    }
+    take(r, item,
+         st != 0                                   ? st
+         : v.c_status > perfdata::CSTATUS_NEW_DATA ? v.c_status
+                                                   : 0,
+         v.value, false);
   }
+}
+
+void set_value(Item& item) {
+  if (!item.live() || item.array) return;
+  item.result.has_value = true;
+  item.result.value = item.sum / item.readings;
 }
 
 void read_values(const Request& r, perfdata::Query query, std::vector<Item>& items) {
@@ -139,32 +256,39 @@ void read_values(const Request& r, perfdata::Query query, std::vector<Item>& ite
     read_round(r, items);
   }
   for (Item& item : items) {
-    if (!item.live()) continue;
-    item.result.has_value = true;
-    item.result.value = item.sum / rounds;
+    set_value(item);
+    // Each instance is averaged over the rounds it was present in.
+    for (Item& instance : item.instances) set_value(instance);
+    // "_Total" leads, as discovery lists it (an array gives it last).
+    std::stable_partition(item.instances.begin(), item.instances.end(), [](const Item& i) {
+      return perfdata::iequals(i.result.instance, "_Total");
+    });
   }
 }
 
-// A matched instance without a reading ended between expansion and
+// An expanded instance without a reading ended between expansion and
 // sampling, as processes do, when others of its path were read; when none
 // were, the fault is the counter's and stays reported.
 void drop_vanished(const Request& r, std::vector<Item>& items) {
   std::vector<bool> path_read(r.paths.size(), false);
   for (const Item& item : items)
-    if (item.matched && item.live()) path_read[item.source] = true;
+    if (item.matched && item.live()) path_read[item.request] = true;
   std::erase_if(items, [&path_read](const Item& item) {
-    return item.vanished || (item.read_failed && path_read[item.source]);
+    return item.vanished || (item.read_failed && path_read[item.request]);
   });
 }
 
-void sample(const Request& r, std::vector<Item>& items) {
+std::vector<Item> sample(const Request& r) {
   const std::string prefix = computer_prefix();
   perfdata::Query query = nullptr;
   const perfdata::Status st = perfdata::open_query(&query);
   if (st != 0) fail("cannot open a performance-data query: " + perfdata::status_words(st));
+  std::vector<Item> items;
+  resolve(r, query, prefix, items);
   if (add_counters(r, query, prefix, items) > 0) read_values(r, query, items);
   perfdata::close_query(query);
   drop_vanished(r, items);
+  return items;
 }
 
 void apply_thresholds(const Bounds& b, plugin::CounterResult& result) {
@@ -182,15 +306,23 @@ void apply_thresholds(const Bounds& b, plugin::CounterResult& result) {
 plugin::CheckResult check_counters(const Request& r) {
   plugin::CheckResult result;
   result.unmatched_state = r.missing;
-  std::vector<Item> items = resolve(r, &result.unmatched);
-  const size_t matched = items.size();
-  sample(r, items);
-  // Every match ended before it could be read: as if none had matched.
-  if (items.empty() && matched > 0) result.unmatched = r.paths;
-  for (Item& item : items) {
-    apply_thresholds(r.bounds[item.source], item.result);
+  std::vector<Item> items = sample(r);
+  std::vector<bool> reported(r.paths.size(), false);
+  auto report = [&](Item& item) {
+    apply_thresholds(r.bounds[item.request], item.result);
     result.counters.push_back(std::move(item.result));
+    reported[item.request] = true;
+  };
+  for (Item& item : items) {
+    if (!item.array || !item.live())
+      report(item);
+    else
+      for (Item& instance : item.instances) report(instance);
   }
+  // A wildcard path without an instance to show: none matched, or every one
+  // that did ended before it could be read.
+  for (size_t i = 0; i < r.paths.size(); ++i)
+    if (!reported[i] && has_star(r.paths[i])) result.unmatched.push_back(r.paths[i]);
   plugin::assign_labels(r.label, result.counters);
   return result;
 }

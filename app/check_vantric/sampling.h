@@ -1,21 +1,33 @@
 // The counters of a check request sampled and read into a CheckResult.
 //
-// A path with '*' is expanded first; one that matches nothing goes to
-// `unmatched`. Each counter is added by its English name on the local
-// computer, described (kind, unit, explanation; percent counters get the
-// unit '%'), collected once, then -n times -s milliseconds apart (once
-// without a pause for -s 0, which only gauges survive), and its readings
-// averaged. A counter without a value carries the reason and the state
-// UNKNOWN, or the --missing state for an instance that does not exist. A
-// matched instance that ended before it was read (as processes do) is left
-// out while others of its path were read; when every match of every path
-// ended, the paths count as unmatched. Values are held against the critical
-// range, then the warning range of the path they came from (Request::bounds);
-// labels come from -l (plugin::assign_labels).
-// Ends the run through fail() when no query can be opened or the system
-// cannot expand wildcards.
+// Each counter is added by its English name on the local computer,
+// described (kind, unit, explanation; percent counters get the unit '%'),
+// collected once, then -n times -s milliseconds apart (once without a pause
+// for -s 0, which only gauges survive), and its readings averaged. A '*' in
+// the counter part stands for every counter of the object whose name it
+// matches (the object's counter list, read once). A '*' in the instance part
+// makes the path one array counter, read whole at every round: an instance
+// that is not in a round's array (it started later, or ended) is left out of
+// that round, and its value is the mean of the rounds it was present in; one
+// that is in it but cannot be read (no permission, a reset, no progress) is
+// reported UNKNOWN with the status in words from its first such round on. A
+// wildcard path that gives no instance in any round (none matched, or every
+// match ended) goes to `unmatched`, which counts as the --missing state. A
+// counter without a value carries the reason and the state UNKNOWN, or the
+// --missing state for an instance that does not exist; a missing object adds
+// what the system can tell of its cause (perfdata::describe_missing_object).
+// With --no-cap, percentages are read with FMT_NOCAP100 and marked uncapped.
+// Where the system has no counter arrays (NOT_IMPLEMENTED at the add), the
+// path is expanded into one counter per instance instead, and a match that
+// ends before it is read is left out while others of its path were read.
+// Values are held against the critical range, then the warning range of
+// the path they came from (Request::bounds);
+// labels come from -l (plugin::assign_labels). Instances are listed in the
+// array's order with "_Total" first, as discovery lists them. Ends the run
+// through fail() when no query can be opened, or when the system has
+// neither arrays nor wildcard expansion.
 //
-//   -p '\Processor(*)\% Idle Time' -s 0  -> every Processor instance with
+//   -p '\Processor(*)\% Idle Time' -s 0  -> one result for the path, with
 //   the problem "is a percent counter: it needs two samples (-s greater than 0)"
 #pragma once
 

@@ -33,6 +33,11 @@
 //
 // VANTRIC_SIM_FAULT (access, divzero, stack) provokes that fault when the
 // query is opened, so the failure report can be tested end to end.
+//
+// VANTRIC_SIM_NO_ARRAYS (any value) makes add_array_counter NOT_IMPLEMENTED,
+// as on a system without the array read. VANTRIC_SIM_TALLY (any value) makes
+// close_query write "vantric-sim: A adds, B array adds, C array reads\n" to
+// standard error: how often a program went to the source.
 #include "perfdata/perfdata.h"
 
 #include <algorithm>
@@ -64,14 +69,18 @@ struct Row {
   bool in_force(int collection) const { return collection >= first && collection <= last; }
 };
 
+struct TableQuery;
+
 struct TableCounter {
   const Row* row;  // the row added; null for an array
   int collections = 0;
   perfdata::ParsedPath pattern;  // an array's path, '*' in the instance
+  TableQuery* query = nullptr;
 };
 
 struct TableQuery {
   std::vector<TableCounter*> counters;
+  int adds = 0, array_adds = 0, array_reads = 0;
 };
 
 bool parse_status(const std::string& text, uint32_t* out) {
@@ -301,8 +310,10 @@ Status add_counter(Query query, const char* full_path, Counter* counter) {
       }
   }
   if (row->add_status != 0) return row->add_status;
-  auto* c = new TableCounter{row, 0, {}};
-  static_cast<TableQuery*>(query)->counters.push_back(c);
+  auto* q = static_cast<TableQuery*>(query);
+  auto* c = new TableCounter{row, 0, {}, q};
+  q->counters.push_back(c);
+  ++q->adds;
   *counter = c;
   return 0;
 }
@@ -329,6 +340,8 @@ Status get_formatted_counter_value(Counter counter, uint32_t format, CounterValu
 Status add_array_counter(Query query, const char* full_path, Counter* counter) {
   if (counter == nullptr || full_path == nullptr) return INVALID_ARGUMENT;
   *counter = nullptr;
+  std::string no_arrays;
+  if (platform::get_environment("VANTRIC_SIM_NO_ARRAYS", no_arrays)) return NOT_IMPLEMENTED;
   ParsedPath want;
   if (Status st = parse_array_path(full_path, want); st != 0) return st;
   if (want.has_machine && !iequals(want.machine, local_name())) return CSTATUS_NO_MACHINE;
@@ -342,8 +355,10 @@ Status add_array_counter(Query query, const char* full_path, Counter* counter) {
     }
   }
   if (st != 0) return st;
-  auto* c = new TableCounter{nullptr, 0, std::move(want)};
-  static_cast<TableQuery*>(query)->counters.push_back(c);
+  auto* q = static_cast<TableQuery*>(query);
+  auto* c = new TableCounter{nullptr, 0, std::move(want), q};
+  q->counters.push_back(c);
+  ++q->array_adds;
   *counter = c;
   return 0;
 }
@@ -354,6 +369,7 @@ Status get_formatted_counter_array(Counter counter, uint32_t format,
   if (c == nullptr || c->row != nullptr) return INVALID_HANDLE;
   if (items == nullptr) return INVALID_ARGUMENT;
   items->clear();
+  ++c->query->array_reads;
   const int n = c->collections;
   if (n == 0) return CSTATUS_INVALID_DATA;
   const ParsedPath& want = c->pattern;
@@ -376,6 +392,10 @@ Status get_formatted_counter_array(Counter counter, uint32_t format,
 
 Status close_query(Query query) {
   auto* q = static_cast<TableQuery*>(query);
+  std::string tally;
+  if (platform::get_environment("VANTRIC_SIM_TALLY", tally))
+    std::fprintf(stderr, "vantric-sim: %d adds, %d array adds, %d array reads\n", q->adds,
+                 q->array_adds, q->array_reads);
   for (TableCounter* c : q->counters) delete c;
   delete q;
   return 0;

@@ -48,6 +48,21 @@ CPU = "\\Processor(_Total)\\% Processor Time"
 # The system's reasons for a missing file and a missing directory.
 NOT_FOUND = {"posix": ("No such file or directory",) * 2, "win32": ("File not found", "Path not found")}
 
+# Instances that start, end and fail between collections (last column: the
+# collections a row is in force at), for the wildcard paths read as arrays.
+ARRAYS = """\
+\\Job(_Total)\\Load\t0\t0\t60\tgauge
+\\Job(a)\\Load\t0\t0\t10\tgauge\t\t\t1-2
+\\Job(a)\\Load\t0\t0\t40\tgauge\t\t\t3-
+\\Job(late)\\Load\t0\t0\t20\tgauge\t\t\t2-
+\\Job(gone)\\Load\t0\t0\t30\tgauge\t\t\t1
+\\Job(brief)\\Load\t0\t0\t7\tgauge\t\t\t3
+\\Job(stuck)\\Load\t0\t0xC0000BBA\t0\tgauge
+\\Job(a)\\Level\t0\t0\t5\tgauge
+\\Job(a)\\Share\t0\t0\t150\tpercent\t%
+\\Gone(x)\\Load\t0\t0\t1\tgauge\t\t\t1
+"""
+
 
 def out(*lines):
     return "".join(l + "\n" for l in lines).encode("latin-1")
@@ -257,6 +272,38 @@ def textfile_kept(r, program, work):
     return kept and wrote and sorted(os.listdir(where)) == ["x.prom", "y.prom"], repr((p, q))
 
 
+def array_cases(table):
+    """(name, args, env, stdout, exit status, standard error: how often the table was gone to)."""
+    env = {"VANTRIC_SIM_COUNTERS": table, "VANTRIC_SIM_TALLY": "1"}
+    tally = "vantric-sim: %d adds, %d array adds, %d array reads\n"
+    load = "'\\Job(_Total)\\Load'=60 '\\Job(a)\\Load'=%d '\\Job(late)\\Load'=20"
+    stuck = "VANTRIC UNKNOWN - 1 of %d counters not OK: \\Job(stuck)\\Load: data not valid yet (UNKNOWN) | "
+    return [(name, args, dict(env, **more), out(want), status, (tally % reads).encode())
+            for name, args, more, want, status, reads in [
+        ("array: started in, ended out, failing reported", ["-p", "\\Job(*)\\Load"], {},
+         stuck % 4 + load % 10, 3, (0, 1, 1)),
+        ("array: averaged over the rounds present", ["-p", "\\Job(*)\\Load", "-n", "3", "-s", "100"], {},
+         stuck % 5 + load % 30 + " '\\Job(brief)\\Load'=7", 3, (0, 1, 3)),
+        ("array: every instance ended, --missing", ["-p", "\\Gone(*)\\Load", "--missing=ok"], {},
+         "VANTRIC OK - \\Gone(*)\\Load: no match", 0, (0, 1, 1)),
+        ("array: '*' in the counter", ["-p", "\\Job(a*)\\L*"], {},
+         "VANTRIC OK - \\Job(a)\\Load = 10, \\Job(a)\\Level = 5 | '\\Job(a)\\Load'=10 '\\Job(a)\\Level'=5", 0,
+         (0, 2, 2)),
+        ("array: --no-cap", ["-p", "\\Job(*)\\Share", "--no-cap"], {},
+         "VANTRIC OK - \\Job(a)\\Share = 150% | '\\Job(a)\\Share'=150%;;;0", 0, (0, 1, 1)),
+        ("array: capped", ["-p", "\\Job(*)\\Share"], {},
+         "VANTRIC OK - \\Job(a)\\Share = 100% | '\\Job(a)\\Share'=100%;;;0;100", 0, (0, 1, 1)),
+        ("array: one sample", ["-p", "\\Job(*)\\Share", "-s", "0"], {},
+         "VANTRIC UNKNOWN - \\Job(*)\\Share: is a percent counter: it needs two samples (-s greater than 0)", 3,
+         (0, 1, 0)),
+        ("array: no such counter", ["-p", "\\Job(*)\\Nope"], {},
+         "VANTRIC UNKNOWN - \\Job(*)\\Nope: no such counter", 3, (0, 0, 0)),
+        ("no arrays: expanded, ended and failing left out", ["-p", "\\Job(*)\\Load"],
+         {"VANTRIC_SIM_NO_ARRAYS": "1"}, "VANTRIC OK - \\Job(_Total)\\Load = 60, \\Job(a)\\Load = 10, "
+         "\\Job(late)\\Load = 20 | " + load % 10, 0, (6, 0, 0)),
+    ]]
+
+
 def timed_out(r, program):
     if r.platform == "posix":
         env = dict(os.environ, LC_ALL="C.UTF-8", VANTRIC_SIM_COUNTERS=r.table)
@@ -355,9 +402,13 @@ def main():
     a = ap.parse_args()
     with tempfile.TemporaryDirectory() as work:
         r = Runner(a.platform, work, a.emulator)
-        for name, args, env, want, status in cases(a.version, a.platform):
+        arrays = os.path.join(work, "arrays.tsv")
+        with open(arrays, "w", newline="\n") as f:
+            f.write(ARRAYS)
+        for name, args, env, want, status, *err in cases(a.version, a.platform) + array_cases(arrays):
             p = r.run(a.sim, args, env)
-            r.check(name, p.stdout == want and p.returncode == status,
+            tally = p.stderr.replace(b"\r\n", b"\n")
+            r.check(name, p.stdout == want and p.returncode == status and err in ([], [tally]),
                     f"status {p.returncode} (want {status})\n  got  {p.stdout!r}\n  want {want!r}"
                     f"\n  stderr {p.stderr[:300]!r}")
 
