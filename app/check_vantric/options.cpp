@@ -20,26 +20,17 @@ constexpr const char* kShortOptions = "-:C:I:P:p:w:c:l:s:n:t:vhV";
 
 enum LongOnly : int32_t { kMissing = 1000, kList, kExpand, kFormat, kTextfile, kNoCap };
 
-const getoptlib::option kLongOptions[] = {{"object", 1, nullptr, 'C'},
-                                          {"instance", 1, nullptr, 'I'},
-                                          {"counter", 1, nullptr, 'P'},
-                                          {"path", 1, nullptr, 'p'},
-                                          {"warning", 1, nullptr, 'w'},
-                                          {"critical", 1, nullptr, 'c'},
-                                          {"label", 1, nullptr, 'l'},
-                                          {"interval", 1, nullptr, 's'},
-                                          {"samples", 1, nullptr, 'n'},
-                                          {"timeout", 1, nullptr, 't'},
-                                          {"missing", 1, nullptr, kMissing},
-                                          {"no-cap", 0, nullptr, kNoCap},
-                                          {"verbose", 0, nullptr, 'v'},
-                                          {"list", 0, nullptr, kList},
-                                          {"expand", 1, nullptr, kExpand},
-                                          {"format", 1, nullptr, kFormat},
-                                          {"textfile", 1, nullptr, kTextfile},
-                                          {"help", 0, nullptr, 'h'},
-                                          {"version", 0, nullptr, 'V'},
-                                          {"", 0, nullptr, 0}};
+const getoptlib::option kLongOptions[] = {
+    {"object", 1, nullptr, 'C'},         {"instance", 1, nullptr, 'I'},
+    {"counter", 1, nullptr, 'P'},        {"path", 1, nullptr, 'p'},
+    {"warning", 1, nullptr, 'w'},        {"critical", 1, nullptr, 'c'},
+    {"label", 1, nullptr, 'l'},          {"interval", 1, nullptr, 's'},
+    {"samples", 1, nullptr, 'n'},        {"timeout", 1, nullptr, 't'},
+    {"missing", 1, nullptr, kMissing},   {"no-cap", 0, nullptr, kNoCap},
+    {"verbose", 0, nullptr, 'v'},        {"list", 0, nullptr, kList},
+    {"expand", 1, nullptr, kExpand},     {"format", 1, nullptr, kFormat},
+    {"textfile", 1, nullptr, kTextfile}, {"help", 0, nullptr, 'h'},
+    {"version", 0, nullptr, 'V'},        {"", 0, nullptr, 0}};
 
 // The options that take a whole number within bounds.
 struct NumericOption {
