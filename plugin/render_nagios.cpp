@@ -32,17 +32,6 @@ std::string counters_summary(const std::vector<CounterResult>& counters) {
   return text;
 }
 
-std::string summary(const CheckResult& result) {
-  if (result.counters.size() == 1 && result.unmatched.empty())
-    return counter_text(result.counters[0]);
-  std::string text;
-  for (const std::string& path : result.unmatched) text += (text.empty() ? "" : ", ") + path;
-  if (!text.empty()) text += ": no match";
-  if (result.counters.empty()) return text;
-  if (!text.empty()) text += "; ";
-  return text + counters_summary(result.counters);
-}
-
 std::vector<std::string> perfdata(const CheckResult& result) {
   std::vector<std::string> items;
   for (const CounterResult& counter : result.counters) {
@@ -68,8 +57,20 @@ std::string detail_line(const CounterResult& counter) {
 
 }  // namespace
 
+std::string nagios_summary(const CheckResult& result) {
+  if (result.counters.size() == 1 && result.unmatched.empty())
+    return counter_text(result.counters[0]);
+  std::string text;
+  for (const std::string& path : result.unmatched) text += (text.empty() ? "" : ", ") + path;
+  if (!text.empty()) text += ": no match";
+  if (result.counters.empty()) return text;
+  if (!text.empty()) text += "; ";
+  return text + counters_summary(result.counters);
+}
+
 std::string render_nagios(std::string_view service, const CheckResult& result, bool verbose) {
-  std::string out = status_line(service, overall_state(result), summary(result), perfdata(result));
+  std::string out =
+      status_line(service, overall_state(result), nagios_summary(result), perfdata(result));
   out += "\n";
   if (verbose)
     for (const CounterResult& counter : result.counters) out += detail_line(counter);

@@ -32,4 +32,8 @@ namespace plugin {
 
 std::string render_nagios(std::string_view service, const CheckResult& result, bool verbose);
 
+// The status line's summary alone, as the rules above give it (before
+// line_text), for renderers that show it in a form of their own.
+std::string nagios_summary(const CheckResult& result);
+
 }  // namespace plugin

@@ -22,26 +22,8 @@ if $fresh; then
 fi
 check_nrpe=/usr/lib/nagios/plugins/check_nrpe
 
-tmp=$(mktemp -d /tmp/vantric-clients.XXXXXX)
+. tools/daemon-stage.sh clients
 chmod 755 "$tmp"  # nrpe runs its commands as an unprivileged user
-pids=()
-descendants() { local c; for c in $(pgrep -P "$1" || true); do echo "$c"; descendants "$c"; done; }
-cleanup() {
-  local p all=()
-  # The daemons' own helper processes, by PID, children before they re-parent.
-  for p in "${pids[@]}"; do all+=("$p" $(descendants "$p")); done
-  for p in "${all[@]}"; do
-    kill "$p" 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$p" 2>/dev/null || true
-  done
-  [ -n "${KEEP_TMP:-}" ] || rm -rf "$tmp"
-}
-trap cleanup EXIT
-failures=0
-pass() { echo "  ok   $1"; }
-fail() { echo "  FAIL $1"; failures=$((failures + 1)); }
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 
 # The counters the shipped commands read, one value per state.
 printf '%s\n' \

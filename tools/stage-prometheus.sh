@@ -28,22 +28,7 @@ if $fresh; then
 fi
 py=/usr/bin/python3  # the interpreter the Debian client library is installed for
 
-tmp=$(mktemp -d /tmp/vantric-prometheus.XXXXXX)
-pids=()
-cleanup() {
-  local p
-  for p in "${pids[@]}"; do
-    kill "$p" 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$p" 2>/dev/null || true
-  done
-  [ -n "${KEEP_TMP:-}" ] || rm -rf "$tmp"
-}
-trap cleanup EXIT
-failures=0
-pass() { echo "  ok   $1"; }
-fail() { echo "  FAIL $1"; failures=$((failures + 1)); }
-free_port() { $py -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+. tools/daemon-stage.sh prometheus
 
 # Awkward names on purpose: a percentage, two counters that collapse to one
 # metric name, a rate, an instance needing escapes, a counter that cannot be

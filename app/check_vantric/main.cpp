@@ -136,14 +136,6 @@ constexpr std::string_view kHelp =
   finish(0, out);
 }
 
-// The summary of a status line: between "<service> <STATE> - " and the
-// " | " before the perfdata, so JSON readers get the text an agent shows.
-std::string_view summary_of(std::string_view status_line) {
-  status_line = status_line.substr(0, status_line.find('\n'));
-  status_line.remove_prefix(std::min(status_line.size(), status_line.find(" - ") + 3));
-  return status_line.substr(0, status_line.find(" | "));
-}
-
 // The OpenMetrics text put in place of r.textfile; one status line says how it went.
 [[noreturn]] void write_textfile(const Request& r, const std::string& text) {
   std::string why;
@@ -166,10 +158,10 @@ std::string_view summary_of(std::string_view status_line) {
     finish(0, text);
   }
   const int status = static_cast<int>(plugin::overall_state(result));
-  const std::string nagios = plugin::render_nagios(kService, result, r.verbose);
   if (r.format == Format::json)
-    finish(status, plugin::render_json(kService, result, summary_of(nagios)));
-  finish(status, nagios);
+    finish(status, plugin::render_json(kService, result,
+                                       plugin::line_text(plugin::nagios_summary(result))));
+  finish(status, plugin::render_nagios(kService, result, r.verbose));
 }
 
 void run() {
