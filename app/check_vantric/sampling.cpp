@@ -6,7 +6,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/check_vantric/finish.h"
 #include "perfdata/paths.h"
 #include "perfdata/perfdata.h"
 
@@ -19,7 +18,7 @@ using plugin::State;
 // array counter whose instances become items of their own as reads find them.
 struct Item {
   explicit Item(std::string path, size_t from)
-      : result(plugin::counter_result(std::move(path))), request(from) {}
+      : result(plugin::counter_result(std::move(path), from)), request(from) {}
   plugin::CounterResult result;  // a non-empty problem: no value
   size_t request = 0;            // index of the -p path it came from
   bool matched = false;          // found by expansion: may vanish before it is read
@@ -42,14 +41,6 @@ struct Item {
 };
 
 bool has_star(const std::string& s) { return s.find('*') != std::string::npos; }
-
-std::string computer_prefix() {
-  char name[64] = {};
-  uint32_t size = sizeof name;
-  std::string prefix = "\\\\";
-  if (perfdata::get_computer_name(name, &size)) prefix.append(name, size);
-  return prefix;
-}
 
 // The words for a failed add; on Windows a missing object may have a cause
 // worth naming (a damaged counter registry, processes served under another name).
@@ -78,13 +69,17 @@ bool describe(const Request& r, Item& item) {
 }
 
 // The route for systems without counter arrays: every instance that matches
-// now becomes a counter of its own.
-void expand(const std::string& path, size_t request, std::vector<Item>& items) {
+// now becomes a counter of its own. A system without expansion either can
+// check no wildcard at all: that is the whole check's problem.
+void expand(const std::string& path, size_t request, std::vector<Item>& items,
+            std::string& problem) {
   std::vector<std::string> found;
   const perfdata::Status st = perfdata::expand_wildcard_path(path.c_str(), &found);
   if (st == perfdata::NOT_IMPLEMENTED)
-    fail_discovery(st, "wildcard expansion", "PdhExpandWildCardPathA", path);
-  if (st != 0) items.emplace_back(path, request).set_problem(perfdata::status_words(st));
+    problem = "this system does not provide " +
+              perfdata::missing_call(perfdata::Discovery::wildcard_expansion);
+  else if (st != 0)
+    items.emplace_back(path, request).set_problem(perfdata::status_words(st));
   for (std::string& f : found) items.emplace_back(std::move(f), request).matched = true;
 }
 
@@ -93,7 +88,8 @@ void expand(const std::string& path, size_t request, std::vector<Item>& items) {
 // system cannot list counters.
 bool resolve_counters(const std::string& path, size_t request, std::vector<Item>& items,
                       std::vector<std::string>* paths) {
-  const plugin::CounterResult parts = plugin::counter_result(path);
+  perfdata::ParsedPath parts;
+  perfdata::parse_path(path, parts, true);
   if (!has_star(parts.counter)) {
     paths->push_back(path);
     return true;
@@ -104,19 +100,20 @@ bool resolve_counters(const std::string& path, size_t request, std::vector<Item>
       perfdata::enum_object_items(parts.object.c_str(), &counters, &instances);
   if (st == perfdata::NOT_IMPLEMENTED) return false;
   if (st != 0) items.emplace_back(path, request).set_problem(add_problem(st, parts.object));
-  const bool has_instance = path.find('(') != std::string::npos;
-  for (const perfdata::CounterInfo& c : counters)
-    if (perfdata::wildcard_match(parts.counter, c.name))
-      paths->push_back(
-          perfdata::join_path(parts.object, has_instance ? &parts.instance : nullptr, c.name));
+  const std::string pattern = parts.counter;
+  for (const perfdata::CounterInfo& c : counters) {
+    if (!perfdata::wildcard_match(pattern, c.name)) continue;
+    parts.counter = c.name;
+    paths->push_back(perfdata::join_path(parts));
+  }
   return true;
 }
 
 // Turns the request's paths into items; a '*' in an instance is added here
-// as one array counter.
-void resolve(const Request& r, perfdata::Query query, const std::string& prefix,
-             std::vector<Item>& items) {
-  for (size_t request = 0; request < r.paths.size(); ++request) {
+// as one array counter. Sets `problem` when the system can check no wildcard.
+void resolve(const Request& r, perfdata::Query query, std::vector<Item>& items,
+             std::string& problem) {
+  for (size_t request = 0; request < r.paths.size() && problem.empty(); ++request) {
     const std::string& path = r.paths[request];
     std::vector<std::string> paths;
     if (!has_star(path)) {
@@ -124,7 +121,7 @@ void resolve(const Request& r, perfdata::Query query, const std::string& prefix,
       continue;
     }
     if (!resolve_counters(path, request, items, &paths)) {
-      expand(path, request, items);
+      expand(path, request, items, problem);
       continue;
     }
     for (std::string& p : paths) {
@@ -133,10 +130,10 @@ void resolve(const Request& r, perfdata::Query query, const std::string& prefix,
         items.push_back(std::move(item));
         continue;
       }
-      const perfdata::Status st =
-          perfdata::add_array_counter(query, (prefix + item.result.path).c_str(), &item.counter);
+      const perfdata::Status st = perfdata::add_array_counter(
+          query, perfdata::local_path(item.result.path).c_str(), &item.counter);
       if (st == perfdata::NOT_IMPLEMENTED) {
-        expand(path, request, items);
+        expand(path, request, items, problem);
         break;
       }
       item.array = true;
@@ -150,8 +147,7 @@ void resolve(const Request& r, perfdata::Query query, const std::string& prefix,
 }
 
 // Adds every counter that has no problem yet; returns how many items can be read.
-size_t add_counters(const Request& r, perfdata::Query query, const std::string& prefix,
-                    std::vector<Item>& items) {
+size_t add_counters(const Request& r, perfdata::Query query, std::vector<Item>& items) {
   size_t live = 0;
   for (Item& item : items) {
     if (!item.live()) continue;
@@ -159,8 +155,8 @@ size_t add_counters(const Request& r, perfdata::Query query, const std::string& 
       ++live;
       continue;
     }
-    const perfdata::Status st =
-        perfdata::add_english_counter(query, (prefix + item.result.path).c_str(), &item.counter);
+    const perfdata::Status st = perfdata::add_english_counter(
+        query, perfdata::local_path(item.result.path).c_str(), &item.counter);
     if (st != 0) {
       item.set_problem(add_problem(st, item.result.object),
                        st == perfdata::CSTATUS_NO_INSTANCE ? r.missing : State::unknown);
@@ -213,8 +209,7 @@ void read_array(const Request& r, uint32_t format, Item& array,
       item.result.uncapped = p.uncapped;
     }
     Item& item = array.instances[at->second];
-    if (item.live())
-      take(r, item, a.c_status > perfdata::CSTATUS_NEW_DATA ? a.c_status : 0, a.value, true);
+    if (item.live()) take(r, item, perfdata::is_usable(a.c_status) ? 0 : a.c_status, a.value, true);
   }
 }
 
@@ -231,11 +226,7 @@ void read_round(const Request& r, std::vector<Item>& items) {
     const perfdata::Status st = perfdata::get_formatted_counter_value(item.counter, format, &v);
     // Backends report an unusable reading either way: as the call's status
     // or as the record's.
-    take(r, item,
-         st != 0                                   ? st
-         : v.c_status > perfdata::CSTATUS_NEW_DATA ? v.c_status
-                                                   : 0,
-         v.value, false);
+    take(r, item, st != 0 ? st : perfdata::is_usable(v.c_status) ? 0 : v.c_status, v.value, false);
   }
 }
 
@@ -278,38 +269,25 @@ void drop_vanished(const Request& r, std::vector<Item>& items) {
   });
 }
 
-std::vector<Item> sample(const Request& r) {
-  const std::string prefix = computer_prefix();
-  perfdata::Query query = nullptr;
-  const perfdata::Status st = perfdata::open_query(&query);
-  if (st != 0) fail("cannot open a performance-data query: " + perfdata::status_words(st));
-  std::vector<Item> items;
-  resolve(r, query, prefix, items);
-  if (add_counters(r, query, prefix, items) > 0) read_values(r, query, items);
-  perfdata::close_query(query);
-  drop_vanished(r, items);
-  return items;
-}
-
-void apply_thresholds(const Bounds& b, plugin::CounterResult& result) {
-  if (b.has_warn) result.warn = b.warn_text;
-  if (b.has_crit) result.crit = b.crit_text;
-  if (!result.has_value) return;
-  if (b.has_crit && plugin::range_alerts(b.crit, result.value))
-    result.state = State::critical;
-  else if (b.has_warn && plugin::range_alerts(b.warn, result.value))
-    result.state = State::warning;
-}
-
 }  // namespace
 
 plugin::CheckResult check_counters(const Request& r) {
   plugin::CheckResult result;
   result.unmatched_state = r.missing;
-  std::vector<Item> items = sample(r);
+  perfdata::Query query = nullptr;
+  const perfdata::Status st = perfdata::open_query(&query);
+  if (st != 0) {
+    result.problem = "cannot open a performance-data query: " + perfdata::status_words(st);
+    return result;
+  }
+  std::vector<Item> items;
+  resolve(r, query, items, result.problem);
+  if (result.problem.empty() && add_counters(r, query, items) > 0) read_values(r, query, items);
+  perfdata::close_query(query);
+  if (!result.problem.empty()) return result;
+  drop_vanished(r, items);
   std::vector<bool> reported(r.paths.size(), false);
   auto report = [&](Item& item) {
-    apply_thresholds(r.bounds[item.request], item.result);
     result.counters.push_back(std::move(item.result));
     reported[item.request] = true;
   };
@@ -323,7 +301,6 @@ plugin::CheckResult check_counters(const Request& r) {
   // that did ended before it could be read.
   for (size_t i = 0; i < r.paths.size(); ++i)
     if (!reported[i] && has_star(r.paths[i])) result.unmatched.push_back(r.paths[i]);
-  plugin::assign_labels(r.label, result.counters);
   return result;
 }
 
