@@ -32,18 +32,45 @@ int change_state(int set, int clear) {
   }
 }
 
-}  // namespace
-
-void watchdog_fired() {
+// The one way the watchdog ends a run: `line` unless the output was claimed,
+// no temporary file left, `status`. Returns (the timer's case) when the
+// watchdog is not armed and `armed_only` is set.
+void end_run(const char* line, std::size_t length, int status, bool armed_only) {
   int before = state.load();
   do {
     // Disarmed (or already fired) while the timer was on its way.
-    if ((before & kArmed) == 0) return;
+    if (armed_only && (before & kArmed) == 0) return;
+    // Another context is ending the process already.
+    if ((before & kFired) != 0) watchdog_backend::wait_for_end();
   } while (!state.compare_exchange_weak(before, kFired));
-  if ((before & kClaimed) == 0)
-    watchdog_backend::write_without_waiting(watchdog_line, watchdog_length);
+  if ((before & kClaimed) == 0) watchdog_backend::write_without_waiting(line, length);
   discard_pending_replacement();
-  exit_process_now(watchdog_status);
+  exit_process_now(status);
+}
+
+char stop_line[256];
+std::size_t stop_prefix_length = 0;
+int stop_status = 0;
+
+}  // namespace
+
+void watchdog_fired() { end_run(watchdog_line, watchdog_length, watchdog_status, true); }
+
+void stop_requested(const char* name) {
+  std::size_t length = stop_prefix_length;
+  for (; *name != '\0' && length < sizeof stop_line - 1; ++name) stop_line[length++] = *name;
+  stop_line[length++] = '\n';
+  end_run(stop_line, length, stop_status, false);
+  exit_process_now(stop_status);  // not reached: end_run ends the process
+}
+
+bool end_on_stop_requests(std::string_view prefix, int exit_status) {
+  // Room for the longest event name and the line end.
+  stop_prefix_length =
+      prefix.size() < sizeof stop_line - 32 ? prefix.size() : sizeof stop_line - 32;
+  std::memcpy(stop_line, prefix.data(), stop_prefix_length);
+  stop_status = exit_status;
+  return watchdog_backend::watch_stop_requests();
 }
 
 bool arm_watchdog(uint32_t milliseconds, std::string_view line, int exit_status) {
