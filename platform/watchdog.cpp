@@ -32,17 +32,21 @@ int change_state(int set, int clear) {
   }
 }
 
-// The one way the watchdog ends a run: `line` unless the output was claimed,
-// no temporary file left, `status`. Returns (the timer's case) when the
-// watchdog is not armed and `armed_only` is set.
-void end_run(const char* line, std::size_t length, int status, bool armed_only) {
+// Marks the watchdog fired and returns the state before it; -1 (the timer's
+// case) when `armed_only` and it was disarmed while the timer was on its way.
+// Another context already ending the process is waited for.
+int fire(bool armed_only) {
   int before = state.load();
   do {
-    // Disarmed (or already fired) while the timer was on its way.
-    if (armed_only && (before & kArmed) == 0) return;
-    // Another context is ending the process already.
+    if (armed_only && (before & kArmed) == 0) return -1;
     if ((before & kFired) != 0) watchdog_backend::wait_for_end();
   } while (!state.compare_exchange_weak(before, kFired));
+  return before;
+}
+
+// The one way the watchdog ends a run: `line` unless the output was claimed,
+// no temporary file left, `status`.
+[[noreturn]] void end_run(int before, const char* line, std::size_t length, int status) {
   if ((before & kClaimed) == 0) watchdog_backend::write_without_waiting(line, length);
   discard_pending_replacement();
   exit_process_now(status);
@@ -54,14 +58,19 @@ int stop_status = 0;
 
 }  // namespace
 
-void watchdog_fired() { end_run(watchdog_line, watchdog_length, watchdog_status, true); }
+void watchdog_fired() {
+  const int before = fire(true);
+  if (before >= 0) end_run(before, watchdog_line, watchdog_length, watchdog_status);
+}
 
+// The line is put together only once this context has won the ending: a
+// second request (another console event, on a thread of its own) waits.
 void stop_requested(const char* name) {
+  const int before = fire(false);
   std::size_t length = stop_prefix_length;
   for (; *name != '\0' && length < sizeof stop_line - 1; ++name) stop_line[length++] = *name;
   stop_line[length++] = '\n';
-  end_run(stop_line, length, stop_status, false);
-  exit_process_now(stop_status);  // not reached: end_run ends the process
+  end_run(before, stop_line, length, stop_status);
 }
 
 bool end_on_stop_requests(std::string_view prefix, int exit_status) {

@@ -283,58 +283,41 @@ def textfile_kept(r, program, work):
 
 
 def stop_requests(r, program, work):
-    """(name, passed, detail): a run held reading an argument file nobody writes is asked to stop
-    (its one UNKNOWN line, 3; -t of the command line bounds that read); --textfile runs get SIGTERM
-    at random moments and never leave a temporary file; a file size limit is a failed write."""
-    fifo = os.path.join(work, "held.args")
-    os.mkfifo(fifo)
-    checks = []
-    for name in ("SIGTERM", "SIGINT", "SIGHUP", "SIGXCPU"):
-        p = subprocess.Popen(r.command(program, ["@" + fifo]), stdout=subprocess.PIPE,
-                             stdin=subprocess.DEVNULL, env=r.environment())
-        time.sleep(0.3)
+    """(name, passed, detail): stop requests to a run held by an argument file nobody writes, and at
+    random moments of --textfile runs (never a temporary file left); -t there; a file size limit."""
+    def stopped(args, env, delay, name):
+        p = subprocess.Popen(r.command(program, args), stdout=subprocess.PIPE, stdin=subprocess.DEVNULL,
+                             env=r.environment(env))
+        time.sleep(delay)
         p.send_signal(getattr(signal, name))
-        stdout = p.communicate(timeout=30)[0]
-        checks.append((name, p.returncode == 3 and stdout == unknown("ended by " + name), repr(stdout)))
-    start = time.monotonic()
-    q = r.run(program, ["-t", "2", "@" + fifo])
-    checks.append(("-t before argument files", q.returncode == 3 and q.stdout == unknown("timed out after 2 s")
+        out = p.communicate(timeout=30)[0]
+        return p.returncode, out
+    fifo, where = os.path.join(work, "held.args"), os.path.join(work, "stopped")
+    os.mkfifo(fifo), os.makedirs(where)
+    checks = [(name, stopped(["@" + fifo], {}, 0.3, name) == (3, unknown("ended by " + name)), name)
+              for name in ("SIGTERM", "SIGINT", "SIGHUP", "SIGXCPU")]
+    start, q = time.monotonic(), r.run(program, ["-t", "2", "@" + fifo])
+    checks.append(("-t before argument files", (q.returncode, q.stdout) == (3, unknown("timed out after 2 s"))
                    and time.monotonic() - start < 4, repr(q)))
-
-    where = os.path.join(work, "stopped")
-    os.makedirs(where)
-    table = os.path.join(work, "many.tsv")
+    table, target = os.path.join(work, "many.tsv"), os.path.join(where, "x.prom")
     with open(table, "w") as f:
         f.writelines(f"\\T(i{i})\\Value\t0\t0\t{i}\tgauge\n" for i in range(1500))
-    target = os.path.join(where, "x.prom")
     args, env = ["--textfile=" + target, "-s", "0", "-p", "\\T(*)\\Value"], {"VANTRIC_SIM_COUNTERS": table}
-    start = time.monotonic()
-    whole = r.run(program, args, env)
-    seconds = time.monotonic() - start
-    text = open(target, "rb").read()
-    seed = random.randrange(1 << 30)
+    start, whole = time.monotonic(), r.run(program, args, env)
+    seconds, text, seed, left = time.monotonic() - start, open(target, "rb").read(), random.randrange(1 << 30), []
     pick = random.Random(seed)
-    left = []
     for attempt in range(30):
         if os.path.exists(target):
             os.remove(target)
-        p = subprocess.Popen(r.command(program, args), stdout=subprocess.PIPE, stdin=subprocess.DEVNULL,
-                             env=r.environment(env))
-        time.sleep(pick.uniform(0, seconds * 1.2))
-        p.send_signal(signal.SIGTERM)
-        stdout = p.communicate(timeout=30)[0]
-        # Before the handler is in place the signal ends the process with no line;
-        # after the result is out, with the status alone.
-        ended = (p.returncode, stdout) in ((3, unknown("ended by SIGTERM")), (-signal.SIGTERM, b""),
-                                           (0, whole.stdout), (3, whole.stdout))
-        if not ended or os.listdir(where) not in ([], ["x.prom"]) or \
+        # Before the handler is in place: no line; after the result is out: the status alone.
+        ended = stopped(args, env, pick.uniform(0, seconds * 1.2), "SIGTERM")
+        if ended not in ((3, unknown("ended by SIGTERM")), (-signal.SIGTERM, b""), (0, whole.stdout),
+                         (3, whole.stdout)) or os.listdir(where) not in ([], ["x.prom"]) or \
                 (os.path.exists(target) and open(target, "rb").read() != text):
-            left.append((attempt, p.returncode, stdout, os.listdir(where)))
-    checks.append(("SIGTERM at random moments of --textfile", whole.returncode == 0 and not left,
-                   f"seed {seed}: {left!r}"))
-
-    limited = [subprocess.run(r.command(program, a), stdout=o, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
-                              env=r.environment(), preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (0, 0)))
+            left.append((attempt, ended, os.listdir(where)))
+    checks.append(("SIGTERM at random moments of --textfile", whole.returncode == 0 and not left, f"seed {seed}: {left}"))
+    limited = [subprocess.run(r.command(program, a), stdout=o, stdin=subprocess.DEVNULL, env=r.environment(),
+                              preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (0, 0)))
                for a, o in ((["--textfile=" + target, "-p", "\\T\\Value"], subprocess.PIPE),
                             (["-p", "\\T\\Value"], tempfile.TemporaryFile()))]
     checks.append(("file size limit", (limited[0].returncode, limited[0].stdout, limited[1].returncode) ==
@@ -427,12 +410,10 @@ def run_ending(r, program, args, env, stdout, hold, most):
     read_end, write_end = os.pipe()
     if stdout == "closed":
         os.close(read_end)
-    if stdout == "full":
+    if stdout in ("full", "room"):
         os.set_blocking(write_end, False)
         os.write(write_end, b"." * (1 << 20))  # as much as the pipe takes
     if stdout == "room":
-        os.set_blocking(write_end, False)
-        os.write(write_end, b"." * (1 << 20))
         os.read(read_end, 4096)
     start = time.monotonic()
     p = subprocess.Popen(r.command(program, args), stdout=write_end, stderr=subprocess.DEVNULL,

@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -101,40 +99,6 @@ TEST(DescriptorWrite, RetriesInterruptedAndShortWrites) {
     EXPECT_EQ(w.accepted, data.substr(0, row.accepted));
     EXPECT_EQ(error, row.error);
     EXPECT_EQ(w.waits, row.waits);
-  }
-}
-
-// A line waits for room in the pipe for it all, as the reader makes it; a
-// line larger than the pipe, or output that is no pipe, does not wait.
-std::vector<std::size_t> free_bytes;  // one per look; -1 (as size_t): no pipe
-std::size_t looks = 0;
-
-TEST(DescriptorWrite, WaitsForRoomForTheWholeLine) {
-  const struct {
-    int line;
-    std::vector<std::size_t> free;
-    std::size_t size;
-    bool room;
-    std::size_t looks;
-  } rows[] = {
-      {__LINE__, {65536}, 5000, true, 1},   {__LINE__, {4096, 4096, 8192}, 5000, true, 3},
-      {__LINE__, {0, 5000}, 5000, true, 2}, {__LINE__, {65536}, 65537, false, 1},
-      {__LINE__, {SIZE_MAX}, 10, false, 1},
-  };
-  const platform::DescriptorCalls saved = platform::descriptor_calls;
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
-    free_bytes = row.free, looks = 0;
-    platform::descriptor_calls.pipe_room = [](int fd, std::size_t* free, std::size_t* capacity) {
-      EXPECT_EQ(fd, 1);
-      *free = free_bytes[std::min(looks++, free_bytes.size() - 1)], *capacity = 65536;
-      return *free == SIZE_MAX ? -1 : 0;
-    };
-    platform::descriptor_calls.nap = [] {};
-    const bool room = platform::wait_for_output_room(row.size);
-    platform::descriptor_calls = saved;
-    EXPECT_EQ(room, row.room);
-    EXPECT_EQ(looks, row.looks);
   }
 }
 
