@@ -31,7 +31,9 @@ Ending unknown(std::string_view why);
 // output fails.
 [[noreturn]] void finish(const Ending& ending);
 
-// Arms the watchdog for `seconds` with the time-out status line (status 3).
+// Arms the watchdog for `seconds` with the time-out status line (status 3);
+// the first call also makes a request to stop (SIGTERM) end the run so:
+// "VANTRIC UNKNOWN - ended by SIGTERM".
 void arm_timeout(uint32_t seconds);
 
 // The program's ending for a failure report, a runtime error line or a

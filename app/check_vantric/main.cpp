@@ -180,6 +180,7 @@ Ending run_check(const Request& r) {
 Ending respond() {
   std::vector<std::string> args(getoptlib::argv.begin() + 1,
                                 getoptlib::argv.begin() + getoptlib::argc);
+  if (const uint32_t seconds = command_line_timeout(args); seconds != 0) arm_timeout(seconds);
   const std::string unreadable = expand_argument_files(args, platform::read_file);
   if (!unreadable.empty()) return unknown(unreadable);
   const Reading reading = read_options(args);

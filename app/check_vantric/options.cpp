@@ -273,6 +273,22 @@ std::string expand_argument_files(std::vector<std::string>& args,
   return {};
 }
 
+uint32_t command_line_timeout(const std::vector<std::string>& args) {
+  getoptlib::argvarray scanned{"check_vantric"};
+  scanned.insert(scanned.end(), args.begin(), args.end());
+  const int32_t argc = static_cast<int32_t>(scanned.size());
+  scanned.emplace_back();
+  getoptlib::opterr = false;
+  getoptlib::optind = 0;
+  int32_t long_index = 0;
+  uint32_t seconds = 0;
+  for (int32_t c; (c = getoptlib::scan_options(argc, scanned, kShortOptions, kLongOptions,
+                                               long_index, false)) != -1;)
+    if (c == 't' && !parse_count(getoptlib::optarg, 1, 86400, &seconds)) seconds = 0;
+  getoptlib::optind = 0;
+  return seconds;
+}
+
 Reading read_options(const std::vector<std::string>& args) {
   Reading reading;
   Request& r = reading.request;

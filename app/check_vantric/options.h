@@ -69,6 +69,12 @@ struct Reading {
 std::string expand_argument_files(std::vector<std::string>& args,
                                   const getoptlib::ReadFileFn& read);
 
+// The -t of `args` before the files are expanded, so that it bounds their
+// reading too (a FIFO that nobody writes): the last one given, 0 for none or
+// a bad one (which read_options then reports). One inside a file counts
+// from the scan on.
+uint32_t command_line_timeout(const std::vector<std::string>& args);
+
 // Reads `args`, the arguments after the program name (files expanded).
 Reading read_options(const std::vector<std::string>& args);
 
