@@ -1,0 +1,105 @@
+// check_vantric's sampling over the counter table: rounds and -n averaging,
+// arrays whose instances come, end and fail between rounds, missing
+// instances and the --missing state, and the route without arrays.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/check_vantric/sampling.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+// Rounds read at collections 2 and 3 with -n 2 (the first only with -n 1):
+// a 10 then 30, b always 5, c ends after round 1, d fails in round 2, e
+// starts in round 2.
+const char kTable[] =
+    "\\J(a)\\Load\t0\t0\t10\tgauge\t\t\t1-2\n"
+    "\\J(a)\\Load\t0\t0\t30\tgauge\t\t\t3-\n"
+    "\\J(b)\\Load\t0\t0\t5\tgauge\n"
+    "\\J(c)\\Load\t0\t0\t7\tgauge\t\t\t1-2\n"
+    "\\J(d)\\Load\t0\t0\t1\tgauge\t\t\t1-2\n"
+    "\\J(d)\\Load\t0\t0xC0000BBA\t1\tgauge\t\t\t3-\n"
+    "\\J(e)\\Load\t0\t0\t4\tgauge\t\t\t3-\n"
+    "\\J(zz)\\Load\t0x800007D1\t0\t0\n"
+    "\\R\\Rate\t0\t0\t2\trate\n";
+
+class Sampling : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    FILE* f = std::fopen("sampling_test_counters.txt", "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs(kTable, f);
+    std::fclose(f);
+    test_support::set_environment("VANTRIC_SIM_COUNTERS", "sampling_test_counters.txt");
+  }
+};
+
+// Each counter as the summary shows it with its state and path index, then
+// the unmatched paths.
+std::string sampled(std::vector<std::string> paths, uint32_t samples, uint32_t interval_ms = 1000,
+                    plugin::State missing = plugin::State::unknown) {
+  check_vantric::Request r;
+  r.paths = std::move(paths);
+  r.samples = samples;
+  r.interval_ms = interval_ms;
+  r.missing = missing;
+  const plugin::CheckResult result = check_vantric::check_counters(r);
+  std::string s = result.problem;
+  for (const plugin::CounterResult& c : result.counters)
+    s += plugin::counter_text(c) + " " + state_word(c.state) + " @" + std::to_string(c.source) +
+         "; ";
+  for (const std::string& p : result.unmatched) s += "unmatched " + p + "; ";
+  return s;
+}
+
+TEST_F(Sampling, RoundsArraysAndMissingInstances) {
+  struct Row {
+    int line;
+    std::vector<std::string> paths;
+    uint32_t samples, interval_ms;
+    std::string want;
+  } rows[] = {
+      {__LINE__, {"\\J(a)\\Load"}, 1, 1000, "\\J(a)\\Load = 10 OK @0; "},
+      {__LINE__,
+       {"\\J(a)\\Load", "\\J(b)\\Load"},
+       2,
+       1000,
+       "\\J(a)\\Load = 20 OK @0; \\J(b)\\Load = 5 OK @1; "},
+      // An instance is averaged over the rounds it was in; its first failure stays.
+      {__LINE__,
+       {"\\J(*)\\Load"},
+       2,
+       1000,
+       "\\J(a)\\Load = 20 OK @0; \\J(b)\\Load = 5 OK @0; \\J(c)\\Load = 7 OK @0; "
+       "\\J(d)\\Load: data not valid yet UNKNOWN @0; \\J(e)\\Load = 4 OK @0; "},
+      {__LINE__,
+       {"\\J(zz)\\Load", "\\J(q*)\\Load"},
+       1,
+       1000,
+       "\\J(zz)\\Load: no such instance WARNING @0; unmatched \\J(q*)\\Load; "},
+      {__LINE__,
+       {"\\R\\Rate", "\\J(a*)\\Load"},
+       1,
+       0,
+       "\\R\\Rate: is a rate counter: it needs two samples (-s greater than 0) UNKNOWN @0; "
+       "\\J(a)\\Load = 10 OK @1; "},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    EXPECT_EQ(sampled(row.paths, row.samples, row.interval_ms, plugin::State::warning), row.want);
+  }
+}
+
+// Without arrays each match is a counter of its own: one that ended or
+// failed before its reading is left out, as long as others of its path
+// were read.
+TEST_F(Sampling, ExpandedWhereTheSystemHasNoArrays) {
+  test_support::set_environment("VANTRIC_SIM_NO_ARRAYS", "1");
+  EXPECT_EQ(sampled({"\\J(*)\\Load"}, 2), "\\J(a)\\Load = 20 OK @0; \\J(b)\\Load = 5 OK @0; ");
+  test_support::set_environment("VANTRIC_SIM_NO_ARRAYS", nullptr);
+}
+
+}  // namespace
