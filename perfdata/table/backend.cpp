@@ -304,7 +304,7 @@ Status open_query(Query* query) {
 
 Status add_counter(Query query, const char* full_path, Counter* counter) {
   *counter = nullptr;
-  const std::string prefix = "\\\\" + local_name();
+  const std::string prefix = local_path("");
   const Row* row = &no_machine_row;
   if (std::strncmp(full_path, prefix.c_str(), prefix.size()) == 0) {
     row = &unknown_row;
@@ -316,10 +316,9 @@ Status add_counter(Query query, const char* full_path, Counter* counter) {
       }
   }
   if (row->add_status != 0) return row->add_status;
-  auto* q = query;
-  auto* c = new TableCounter{row, 0, {}, q};
-  q->counters.push_back(c);
-  ++q->adds;
+  auto* c = new TableCounter{row, 0, {}, query};
+  query->counters.push_back(c);
+  ++query->adds;
   *counter = c;
   return 0;
 }
@@ -329,8 +328,7 @@ Status collect_query_data(Query query) {
   return 0;
 }
 
-Status get_formatted_counter_value(Counter counter, uint32_t format, CounterValue* value) {
-  auto* c = counter;
+Status get_formatted_counter_value(Counter c, uint32_t format, CounterValue* value) {
   if (c == nullptr || c->row == nullptr) return INVALID_HANDLE;
   // Like a rate counter: a value exists only after two collections.
   const Row* row = c->collections < 2 ? nullptr : row_at(c->row->path, c->collections);
@@ -361,17 +359,14 @@ Status add_array_counter(Query query, const char* full_path, Counter* counter) {
     }
   }
   if (st != 0) return st;
-  auto* q = query;
-  auto* c = new TableCounter{nullptr, 0, std::move(want), q};
-  q->counters.push_back(c);
-  ++q->array_adds;
+  auto* c = new TableCounter{nullptr, 0, std::move(want), query};
+  query->counters.push_back(c);
+  ++query->array_adds;
   *counter = c;
   return 0;
 }
 
-Status get_formatted_counter_array(Counter counter, uint32_t format,
-                                   std::vector<ArrayItem>* items) {
-  auto* c = counter;
+Status get_formatted_counter_array(Counter c, uint32_t format, std::vector<ArrayItem>* items) {
   if (c == nullptr || c->row != nullptr) return INVALID_HANDLE;
   if (items == nullptr) return INVALID_ARGUMENT;
   items->clear();
