@@ -18,9 +18,8 @@ using plugin::State;
 // array counter whose instances become items of their own as reads find them.
 struct Item {
   explicit Item(std::string path, size_t from)
-      : result(plugin::counter_result(std::move(path), from)), request(from) {}
-  plugin::CounterResult result;  // a non-empty problem: no value
-  size_t request = 0;            // index of the -p path it came from
+      : result(plugin::counter_result(std::move(path), from)) {}
+  plugin::CounterResult result;  // a non-empty problem: no value; `source` its -p path
   bool matched = false;          // found by expansion: may vanish before it is read
   perfdata::Counter counter = nullptr;
   perfdata::CounterKind kind = perfdata::CounterKind::unknown;
@@ -201,7 +200,7 @@ void read_array(const Request& r, uint32_t format, Item& array,
     if (added) {
       const plugin::CounterResult& p = array.result;
       Item& item = array.instances.emplace_back(perfdata::join_path(p.object, &a.name, p.counter),
-                                                array.request);
+                                                array.result.source);
       item.result.kind = p.kind;
       item.result.unit = p.unit;
       item.result.explanation = p.explanation;
@@ -263,9 +262,9 @@ void read_values(const Request& r, perfdata::Query query, std::vector<Item>& ite
 void drop_vanished(const Request& r, std::vector<Item>& items) {
   std::vector<bool> path_read(r.paths.size(), false);
   for (const Item& item : items)
-    if (item.matched && item.live()) path_read[item.request] = true;
+    if (item.matched && item.live()) path_read[item.result.source] = true;
   std::erase_if(items, [&path_read](const Item& item) {
-    return item.vanished || (item.read_failed && path_read[item.request]);
+    return item.vanished || (item.read_failed && path_read[item.result.source]);
   });
 }
 
@@ -288,8 +287,8 @@ plugin::CheckResult check_counters(const Request& r) {
   drop_vanished(r, items);
   std::vector<bool> reported(r.paths.size(), false);
   auto report = [&](Item& item) {
+    reported[item.result.source] = true;
     result.counters.push_back(std::move(item.result));
-    reported[item.request] = true;
   };
   for (Item& item : items) {
     if (!item.array || !item.live())
