@@ -79,10 +79,4 @@ TEST(ReadOptions, RequestOrTheProblem) {
   }
 }
 
-TEST(ReadOptions, TimeoutOfTheCommandLineBeforeTheFilesAreRead) {
-  EXPECT_EQ(check_vantric::command_line_timeout({"@f", "-t", "2", "--timeout=3"}), 3u);
-  EXPECT_EQ(check_vantric::command_line_timeout({"-t", "2", "-t", "0"}), 0u);
-  EXPECT_EQ(check_vantric::command_line_timeout({"-c", "-t", "@f"}), 0u);
-}
-
 }  // namespace

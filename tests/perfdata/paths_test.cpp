@@ -92,22 +92,13 @@ TEST(ParsePath, PartsOfAValidPath) {
 
 // A refused path is still split for showing it.
 TEST(ParsePath, PartsOfARefusedPath) {
-  struct Row {
-    int line;
-    std::string path, object, instance, counter;
-  } rows[] = {
-      {__LINE__, "\\A\\B\\C", "A\\B", "", "C"},
-      {__LINE__, "\\X", "X", "", ""},
-      {__LINE__, "\\P()\\c", "P", "", "c"},
-      {__LINE__, "\\P(a)\\b\\c", "P", "a", "c"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
+  const auto parts = [](std::string_view path) {
     perfdata::ParsedPath pp;
-    ASSERT_EQ(perfdata::parse_path(row.path, pp), perfdata::CSTATUS_BAD_COUNTERNAME);
-    EXPECT_EQ(pp.object + "|" + pp.written_instance + "|" + pp.counter,
-              row.object + "|" + row.instance + "|" + row.counter);
-  }
+    EXPECT_EQ(perfdata::parse_path(path, pp), perfdata::CSTATUS_BAD_COUNTERNAME);
+    return pp.object + "|" + pp.written_instance + "|" + pp.counter;
+  };
+  EXPECT_EQ(parts("\\A\\B\\C") + " " + parts("\\X") + " " + parts("\\P(a)\\b\\c"),
+            "A\\B||C X|| P|a|c");
 }
 
 }  // namespace
