@@ -16,7 +16,7 @@ using check_vantric::Request;
 // it, then what differs from the defaults.
 std::string shown(const Request& r) {
   const char* modes[] = {"check", "list", "expand", "help", "version"};
-  std::string s = modes[static_cast<int>(r.mode)] + r.list_object + r.expand_path;
+  std::string s = modes[static_cast<int>(r.mode)];
   for (size_t i = 0; i < r.paths.size(); ++i) {
     const plugin::Thresholds& b = r.bounds.at(i);
     s += " " + r.paths[i] + "[" + (b.has_warn ? b.warn_text : "") + "," +
@@ -26,11 +26,8 @@ std::string shown(const Request& r) {
   if (r.samples != 1) s += " n" + std::to_string(r.samples);
   if (r.timeout_s != 10) s += " t" + std::to_string(r.timeout_s);
   if (r.missing != plugin::State::unknown) s += std::string(" missing ") + state_word(r.missing);
-  if (r.format != check_vantric::Format::nagios) s += " format" + std::to_string(int(r.format));
-  if (!r.textfile.empty()) s += " textfile " + r.textfile;
   if (!r.label.empty()) s += " label " + r.label;
   if (r.verbose) s += " -v";
-  if (r.no_cap) s += " no-cap";
   return s;
 }
 
@@ -53,11 +50,6 @@ TEST(ReadOptions, RequestOrTheProblem) {
       {__LINE__,
        {"-c", "9", "-C", "A", "-P", "x", "-c", "", "-I", "i", "--missing=warning"},
        "check \\A(i)\\x[,9] missing WARNING"},
-      {__LINE__,
-       {"--textfile", "f.prom", "-p", "\\A\\x", "--no-cap"},
-       "check \\A\\x[,] format1 textfile f.prom no-cap"},
-      {__LINE__, {"--list", "Processor", "--format=json"}, "listProcessor format2"},
-      {__LINE__, {"--exp", "\\P(*)\\C"}, "expand\\P(*)\\C"},
       {__LINE__, {"-V", "-h", "-s", "5"}, "help s5"},
       // The first problem counts; those the end-to-end suite does not show:
       {__LINE__, {"-x", "-s", "5"}, "problem: unknown option -x"},
