@@ -1,20 +1,21 @@
 #!/usr/bin/env bash
-# Checks the two MSI packages that `cmake --build build/win32|win64 --target
-# msi` made: their tables with msiinfo, then an install, an upgrade from an
+# Checks the two MSI packages in OUTDIR that the target msi of build/win32
+# and build/win64 made: their tables with msiinfo, then an install, an upgrade from an
 # older version, a refused downgrade and the removal with 64-bit wine's
 # msiexec, in a fresh 64-bit prefix of its own (build/wineprefix-msi). The
 # wine server is waited for after every step before files or the registry
 # are read, and stopped at the end.
-#   tools/package-msi.sh   (from the package stage, after both builds)
+#   tools/package-msi.sh OUTDIR   (from the package stage, after both builds)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 fail() { echo "package msi: $*" >&2; exit 1; }
+out=${1:?OUTDIR}
 version=$(sed -n 's/^project(vantric VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 old=0.0.1  # the lower version the upgrade starts from
 [ "$(printf '%s\n' "$old" "$version" | sort -V | head -1)" = "$old" ] && [ "$old" != "$version" ] ||
   fail "version $version is not above $old"
 declare -A bits=([x64]=win64 [x86]=win32)
-msi() { echo "build/${bits[$1]}/vantric-$version-$1.msi"; }
+msi() { echo "$out/vantric-$version-$1.msi"; }
 root() { echo "build/${bits[$1]}/packaging/msi/root"; }
 files=(vantric.exe check_vantric.exe vantric.txt check_vantric.txt README-windows.txt textfile.args)
 staged() {  # arch, file: the bytes the package was built from
