@@ -35,17 +35,6 @@ cp build/win64/app/vantric.exe build/win64/app/check_vantric.exe "$work/old-root
 cmake -DSTAGING="$work/old-root" -DCONFIG="$(staged x64 textfile.args)" -DVERSION=$old -DARCH=x64 \
   -DOUTPUT="$work/vantric-$old-x64.msi" -DWORK="$work/old" -P packaging/windows/msi.cmake
 oldmsi=$work/vantric-$old-x64.msi
-# A second build of the same version must give the same product.
-cmake -DSTAGING="$(root x64)" -DCONFIG="$(staged x64 textfile.args)" -DVERSION=$version -DARCH=x64 \
-  -DOUTPUT="$work/again.msi" -DWORK="$work/again" -P packaging/windows/msi.cmake
-[ "$(property "$work/again.msi" ProductCode)" = "$(property "$(msi x64)" ProductCode)" ] ||
-  fail "two builds of $version have different product codes"
-[ "$(property "$oldmsi" ProductCode)" != "$(property "$(msi x64)" ProductCode)" ] ||
-  fail "versions $old and $version share a product code"
-[ "$(rows "$oldmsi" Component | cut -f1,2)" = "$(rows "$(msi x64)" Component | cut -f1,2)" ] ||
-  fail "component codes differ between versions"
-[ "$(property "$(msi x86)" UpgradeCode)" != "$(property "$(msi x64)" UpgradeCode)" ] ||
-  fail "both bitnesses share an upgrade code"
 
 declare -A template=([x64]="x64;1033" [x86]="Intel;1033") folder=([x64]=ProgramFiles64Folder [x86]=ProgramFilesFolder)
 declare -A bit64=([x64]=256 [x86]=0)
@@ -81,12 +70,6 @@ $(rows "$m" Component)"
     fail "$name: no downgrade message"
   for p in "ALLUSERS	1" "ADDTOPATH	0" "ProductVersion	$version"; do
     rows "$m" Property | grep -qx "$p" || fail "$name: Property table lacks '$p'"
-  done
-  [ "$(rows "$m" Environment)" = "PATH	=-*PATH	[~];[INSTALLDIR]	path" ] ||
-    fail "$name: Environment table: $(rows "$m" Environment)"
-  for action in "RemoveEnvironmentStrings	3300" "WriteEnvironmentStrings	5200"; do
-    rows "$m" InstallExecuteSequence | grep -qx "${action%	*}		${action#*	}" ||
-      fail "$name: no ${action%	*} in the execute sequence"
   done
   echo "$name: platform $got, $(rows "$m" File | wc -l) files, product $(property "$m" ProductCode)"
 done
