@@ -71,7 +71,12 @@ $(rows "$m" Component)"
   for p in "ALLUSERS	1" "ADDTOPATH	0" "ProductVersion	$version"; do
     rows "$m" Property | grep -qx "$p" || fail "$name: Property table lacks '$p'"
   done
-  echo "$name: platform $got, $(rows "$m" File | wc -l) files, product $(property "$m" ProductCode)"
+  # The programs and texts are the ZIP's, byte for byte.
+  python3 -c 'import sys, zipfile
+for n in zipfile.ZipFile(sys.argv[1]).namelist():
+    if zipfile.ZipFile(sys.argv[1]).read(n) != open(sys.argv[2] + "/" + n.split("/", 1)[1], "rb").read():
+        sys.exit(n)' "$out/vantric-$version-${bits[$arch]}.zip" "$(root "$arch")" || fail "$name differs from the ZIP"
+  echo "$name: platform $got, $(rows "$m" File | wc -l) files (those of the ZIP), product $(property "$m" ProductCode)"
 done
 
 echo "== package: MSI under wine"

@@ -85,6 +85,10 @@ trap - EXIT
 echo "removed (configuration files kept: ${left:-none}); purged"
 
 echo "== package: Windows ZIPs and MSI packages"
+# strip stamps PE files with the time of day unless told a time: with the
+# commit's, the ZIP and the MSI of one bitness hold the same programs.
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || echo 0)
+export SOURCE_DATE_EPOCH
 for bits in win32 win64; do
   cmake --preset $bits -DVANTRIC_TESTS=ON -DVANTRIC_WERROR=ON >/dev/null
   cmake --build --preset $bits -j2 >/dev/null
