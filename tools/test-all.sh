@@ -30,7 +30,7 @@ stage() {  # name, command...
 tools/install-missing.sh cmake ninja-build g++ python3 libgtest-dev libbenchmark-dev clang \
   libclang-rt-14-dev clang-format gdb g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 \
   wine64 locales time dpkg-dev file lintian man-db groff-base sysstat python3-fusepy fuse3 \
-  util-linux systemd
+  util-linux systemd msitools wixl
 for loc in de_DE en_US fr_FR; do
   if ! locale -a 2>/dev/null | grep -qix "${loc}.utf-\?8"; then
     if [ "$(id -u)" -eq 0 ]; then
