@@ -76,18 +76,20 @@ std::string number_text(double value) {
   return text;
 }
 
+std::string perfdata_label(std::string_view label) {
+  std::string text(label);
+  for (char& c : text)
+    if (c == '=' || c == '|' || control_byte(c)) c = '_';
+  return text;
+}
+
 std::string perfdata_item(std::string_view label, double value, std::string_view uom,
                           std::string_view warn, std::string_view crit, std::string_view min,
                           std::string_view max) {
   std::string item = "'";
-  for (char c : label) {
-    if (c == '\'') {
-      item += "''";
-    } else if (c == '=' || c == '|' || control_byte(c)) {
-      item += '_';
-    } else {
-      item += c;
-    }
+  for (char c : perfdata_label(label)) {
+    if (c == '\'') item += '\'';
+    item += c;
   }
   item += "'=";
   item += number_text(value);
