@@ -200,6 +200,11 @@ void read_array(const Request& r, uint32_t format, Item& array,
     array.set_problem(perfdata::status_words(st));
     return;
   }
+  // Later reads mostly find the same instances: the first read sizes both.
+  if (array.instances.empty()) {
+    array.instances.reserve(found.size());
+    array.seen.reserve(found.size());
+  }
   for (perfdata::ArrayItem& a : found) {
     auto [at, added] = array.seen.try_emplace(a.name, array.instances.size());
     if (added) {
