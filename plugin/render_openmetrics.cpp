@@ -185,6 +185,7 @@ void append_family(std::string* out, const Family& f) {
     *out += help_note(c.kind);
   *out += '\n';
   std::unordered_set<std::string> seen;
+  seen.reserve(f.samples.size());
   std::string line;
   for (const auto& [c, scale] : f.samples) {
     line = name;
@@ -208,10 +209,13 @@ void append_family(std::string* out, const Family& f) {
 
 void append_up(std::string* out, std::unordered_set<std::string>* seen, std::string_view path,
                bool up) {
-  std::string line = "vantric_up{";
-  append_label(&line, "path", path);
-  line += up ? "} 1\n" : "} 0\n";
-  if (seen->insert(line.substr(0, line.size() - 2)).second) *out += line;
+  std::string series = "vantric_up{";
+  append_label(&series, "path", path);
+  series += '}';
+  if (seen->contains(series)) return;
+  *out += series;
+  *out += up ? " 1\n" : " 0\n";
+  seen->insert(std::move(series));
 }
 
 }  // namespace
@@ -253,6 +257,7 @@ std::string render_openmetrics(const CheckResult& result) {
         "# HELP vantric_up 1 when the counter at path was read, 0 when it had no value or the "
         "path matched nothing\n";
     std::unordered_set<std::string> seen;
+    seen.reserve(result.counters.size() + result.unmatched.size());
     for (const CounterResult& c : result.counters) append_up(&out, &seen, c.path, c.has_value);
     for (const std::string& p : result.unmatched) append_up(&out, &seen, p, false);
   }
