@@ -43,6 +43,7 @@ done
 
 stage format   tools/stage-format.sh
 stage linux    tools/stage-linux.sh
+stage scale    tools/stage-scale.sh build/linux
 stage fuse     tools/stage-fuse.sh build/linux/app/vantric
 stage clients  tools/stage-clients.sh build/linux
 stage prometheus tools/stage-prometheus.sh build/linux
