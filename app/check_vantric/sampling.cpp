@@ -110,8 +110,8 @@ bool resolve_counters(const std::string& path, size_t request, std::vector<Item>
 
 // Turns the request's paths into items; a '*' in an instance is added here
 // as one array counter. Sets `problem` when the system can check no wildcard.
-void resolve(const Request& r, perfdata::Query query, std::vector<Item>& items,
-             std::string& problem) {
+void resolve(const Request& r, perfdata::Query query, const std::string& prefix,
+             std::vector<Item>& items, std::string& problem) {
   for (size_t request = 0; request < r.paths.size() && problem.empty(); ++request) {
     const std::string& path = r.paths[request];
     std::vector<std::string> paths;
@@ -129,8 +129,8 @@ void resolve(const Request& r, perfdata::Query query, std::vector<Item>& items,
         items.push_back(std::move(item));
         continue;
       }
-      const perfdata::Status st = perfdata::add_array_counter(
-          query, perfdata::local_path(item.result.path).c_str(), &item.counter);
+      const perfdata::Status st =
+          perfdata::add_array_counter(query, (prefix + item.result.path).c_str(), &item.counter);
       if (st == perfdata::NOT_IMPLEMENTED) {
         expand(path, request, items, problem);
         break;
@@ -146,7 +146,8 @@ void resolve(const Request& r, perfdata::Query query, std::vector<Item>& items,
 }
 
 // Adds every counter that has no problem yet; returns how many items can be read.
-size_t add_counters(const Request& r, perfdata::Query query, std::vector<Item>& items) {
+size_t add_counters(const Request& r, perfdata::Query query, const std::string& prefix,
+                    std::vector<Item>& items) {
   size_t live = 0;
   for (Item& item : items) {
     if (!item.live()) continue;
@@ -154,8 +155,8 @@ size_t add_counters(const Request& r, perfdata::Query query, std::vector<Item>& 
       ++live;
       continue;
     }
-    const perfdata::Status st = perfdata::add_english_counter(
-        query, perfdata::local_path(item.result.path).c_str(), &item.counter);
+    const perfdata::Status st =
+        perfdata::add_english_counter(query, (prefix + item.result.path).c_str(), &item.counter);
     if (st != 0) {
       item.set_problem(add_problem(st, item.result.object),
                        st == perfdata::CSTATUS_NO_INSTANCE ? r.missing : State::unknown);
@@ -194,6 +195,11 @@ void read_array(const Request& r, uint32_t format, Item& array,
   if (st != 0) {
     array.set_problem(perfdata::status_words(st));
     return;
+  }
+  // Later reads mostly find the same instances: the first read sizes both.
+  if (array.instances.empty()) {
+    array.instances.reserve(found.size());
+    array.seen.reserve(found.size());
   }
   for (perfdata::ArrayItem& a : found) {
     auto [at, added] = array.seen.try_emplace(a.name, array.instances.size());
@@ -249,10 +255,15 @@ void read_values(const Request& r, perfdata::Query query, std::vector<Item>& ite
     set_value(item);
     // Each instance is averaged over the rounds it was present in.
     for (Item& instance : item.instances) set_value(instance);
-    // "_Total" leads, as discovery lists it (an array gives it last).
-    std::stable_partition(item.instances.begin(), item.instances.end(), [](const Item& i) {
-      return perfdata::iequals(i.result.instance, "_Total");
-    });
+    // "_Total" leads, as discovery lists it (an array gives it last); one
+    // such instance is rotated to the front rather than every item moved twice.
+    const auto total = [](const Item& i) { return perfdata::iequals(i.result.instance, "_Total"); };
+    auto& list = item.instances;
+    const auto first = std::find_if(list.begin(), list.end(), total);
+    if (first != list.end() && std::none_of(first + 1, list.end(), total))
+      std::rotate(list.begin(), first, first + 1);
+    else if (first != list.end())
+      std::stable_partition(list.begin(), list.end(), total);
   }
 }
 
@@ -279,12 +290,18 @@ plugin::CheckResult check_counters(const Request& r) {
     result.problem = "cannot open a performance-data query: " + perfdata::status_words(st);
     return result;
   }
+  // The computer's name, asked once for every path.
+  const std::string prefix = perfdata::local_path("");
   std::vector<Item> items;
-  resolve(r, query, items, result.problem);
-  if (result.problem.empty() && add_counters(r, query, items) > 0) read_values(r, query, items);
+  resolve(r, query, prefix, items, result.problem);
+  if (result.problem.empty() && add_counters(r, query, prefix, items) > 0)
+    read_values(r, query, items);
   perfdata::close_query(query);
   if (!result.problem.empty()) return result;
   drop_vanished(r, items);
+  size_t shown = 0;
+  for (const Item& item : items) shown += item.array && item.live() ? item.instances.size() : 1;
+  result.counters.reserve(shown);
   std::vector<bool> reported(r.paths.size(), false);
   auto report = [&](Item& item) {
     reported[item.result.source] = true;
