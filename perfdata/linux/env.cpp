@@ -13,9 +13,12 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "perfdata/linux/text.h"
 #include "platform/computer_name.h"
+#include "platform/file.h"
 
 namespace perfdata::linux_backend {
 
@@ -74,27 +77,9 @@ std::string source(const Env& env, std::string_view rel) {
 }
 
 bool read_path(const std::string& path, std::string& out) {
-  out.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  // /proc files report size 0, so read until end of file rather than trusting
-  // st_size; a partial read followed by an error is a failure, not a short file.
-  char buf[8192];
-  bool ok = true;
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n > 0) {
-      out.append(buf, static_cast<size_t>(n));
-      continue;
-    }
-    if (n == 0) break;
-    if (errno == EINTR) continue;
-    ok = false;
-    break;
-  }
-  ::close(fd);
-  if (!ok) out.clear();
-  return ok;
+  const int error = platform::read_file_code(path, SIZE_MAX - 1, out);
+  errno = error;
+  return error == 0;
 }
 
 const std::string& note_open(const Env& env, const std::string& path) {
@@ -102,52 +87,66 @@ const std::string& note_open(const Env& env, const std::string& path) {
   return path;
 }
 
+namespace {
+
+// The files of one process change between any two reads of them and are
+// read by one object only: never shared.
+bool per_process(std::string_view rel) {
+  while (!rel.empty() && rel.front() == '/') rel.remove_prefix(1);
+  return rel.size() > 5 && rel.substr(0, 5) == "proc/" && rel[5] >= '0' && rel[5] <= '9';
+}
+
+}  // namespace
+
 bool read_file(const Env& env, std::string_view rel, std::string& out) {
-  return read_path(note_open(env, source(env, rel)), out);
+  if (env.cache == nullptr || per_process(rel))
+    return read_path(note_open(env, source(env, rel)), out);
+  auto [it, added] = env.cache->files.try_emplace(std::string(rel));
+  SourceCache::File& file = it->second;
+  if (added) {
+    read_path(note_open(env, source(env, rel)), file.text);
+    file.error = errno;
+  }
+  out = file.text;
+  errno = file.error;
+  return file.error == 0;
 }
 
 bool read_lines(const Env& env, std::string_view rel,
                 const std::function<void(std::string_view line)>& line) {
-  int fd = ::open(note_open(env, source(env, rel)).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  // Only the line being cut is carried over between reads.
-  std::string carry;
-  char buf[16384];
-  bool ok = true;
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    std::string_view chunk(buf, static_cast<size_t>(n));
-    for (size_t nl; (nl = chunk.find('\n')) != std::string_view::npos;) {
-      if (carry.empty()) {
-        line(chunk.substr(0, nl));
-      } else {
-        carry.append(chunk.substr(0, nl));
-        line(carry);
-        carry.clear();
-      }
-      chunk.remove_prefix(nl + 1);
-    }
-    carry.append(chunk);
+  std::string text;
+  if (!read_file(env, rel, text)) return false;
+  for (std::string_view rest = text; !rest.empty();) {
+    const size_t nl = rest.find('\n');
+    line(rest.substr(0, nl));
+    rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
   }
-  ::close(fd);
-  if (ok && !carry.empty()) line(carry);
-  return ok;
+  return true;
+}
+
+bool is_absent(int error) { return error == ENOENT || error == ENOTDIR || error == ESRCH; }
+
+std::string read_problem(std::string_view rel, int error) {
+  if (error == 0 || is_absent(error)) return "";
+  while (!rel.empty() && rel.front() == '/') rel.remove_prefix(1);
+  return "cannot read /" + std::string(rel) + ": " + std::strerror(error);
 }
 
 bool list_dir(const Env& env, std::string_view rel, std::vector<std::string>& out) {
   out.clear();
   DIR* dir = ::opendir(note_open(env, source(env, rel)).c_str());
   if (dir == nullptr) return false;
+  // readdir tells an error from the end only by errno.
+  errno = 0;
   while (dirent* ent = ::readdir(dir)) {
     std::string_view n = ent->d_name;
-    if (n == "." || n == "..") continue;
-    out.emplace_back(n);
+    if (n != "." && n != "..") out.emplace_back(n);
+    errno = 0;
   }
+  const int error = errno;
   ::closedir(dir);
-  return true;
+  errno = error;
+  return error == 0;
 }
 
 // The first field of /proc/uptime, "12345.67": whole seconds and a

@@ -5,6 +5,7 @@
 #include "perfdata/linux/query.h"
 
 #include <cmath>
+#include <new>
 #include <unordered_map>
 
 namespace perfdata::linux_backend {
@@ -29,6 +30,24 @@ std::optional<size_t> position_of(const std::unordered_map<std::string_view, siz
 
 bool is_total(const Instance& inst) { return inst.id == -1 && inst.name == "_Total"; }
 
+// A pass that ran out of memory has read nothing usable; saying so beats
+// an absent object or a value that one sample cannot give.
+void run_pass(const ObjectDef& obj, const Env& env, const Request& req, Pass& out) {
+  try {
+    obj.pass(env, req, out);
+  } catch (const std::bad_alloc&) {
+    out = Pass{};
+    out.problem = std::string("out of memory reading the ") + obj.name + " object";
+  }
+}
+
+// The status of an add whose listing or probe found no primary source.
+Status missing_source(const Pass& pass, std::string& problem) {
+  if (pass.problem.empty()) return CSTATUS_NO_OBJECT;
+  problem = pass.problem;
+  return SOURCE_FAILED;
+}
+
 }  // namespace
 
 Query::Query(Env env) : env_(std::move(env)) {}
@@ -40,6 +59,16 @@ Status Query::add_array(std::string_view path, Counter** out) {
 }
 
 Status Query::add_common(std::string_view path, bool array, Counter** out) {
+  add_problem_.clear();
+  try {
+    return add_checked(path, array, out);
+  } catch (const std::bad_alloc&) {
+    add_problem_ = "out of memory adding a counter";
+    return SOURCE_FAILED;
+  }
+}
+
+Status Query::add_checked(std::string_view path, bool array, Counter** out) {
   if (path.size() > kMaxCounterPath) return CSTATUS_BAD_COUNTERNAME;
   ParsedPath pp;
   if (Status st = parse_path(strip_own_machine(env_, path), pp, array); st != 0) return st;
@@ -58,11 +87,11 @@ Status Query::add_common(std::string_view path, bool array, Counter** out) {
     // collection. The primary source is checked with a pass that wants none.
     if (!st.listed) {
       Pass probe;
-      obj->pass(env_, Request{}, probe);
-      if (!probe.ok) return CSTATUS_NO_OBJECT;
+      run_pass(*obj, env_, Request{}, probe);
+      if (!probe.ok) return missing_source(probe, add_problem_);
     }
   } else if (listed(st) == nullptr) {
-    return CSTATUS_NO_OBJECT;
+    return missing_source(st.listing, add_problem_);
   }
   const CounterDef* row = find_counter(*obj, pp.counter);
   if (row == nullptr) return CSTATUS_NO_COUNTER;
@@ -126,7 +155,7 @@ const ObjectState* Query::listed(ObjectState& st) {
       st.listing = Pass{};
       Request all;
       all.every = true;
-      st.obj->pass(env_, all, st.listing);
+      run_pass(*st.obj, env_, all, st.listing);
     }
     st.index = std::make_unique<InstanceIndex>(*st.obj, st.listing.instances);
   }
@@ -135,6 +164,7 @@ const ObjectState* Query::listed(ObjectState& st) {
 
 Status Query::collect() {
   double t = env_.monotonic ? env_.monotonic() : 0.0;
+  env_.cache = std::make_shared<SourceCache>();
   for (auto& st : states_) {
     st->listed = false;
     st->listing = Pass{};
@@ -144,11 +174,12 @@ Status Query::collect() {
     st->prev_every = st->cur_every;
     st->prev_t = st->cur_t;
     st->cur = Pass{};
-    st->obj->pass(env_, st->req, st->cur);
+    run_pass(*st->obj, env_, st->req, st->cur);
     st->cur_every = st->req.every;
     st->cur_t = t;
     ++st->collections;
   }
+  env_.cache.reset();
   // Each plain counter finds its instance in the new pass by key.
   std::unordered_map<const ObjectState*, std::unordered_map<std::string_view, size_t>> at;
   for (auto& c : counters_) {
@@ -164,13 +195,23 @@ Status Query::collect() {
 FormattedValue Counter::value_of(const Sample* prev, const Sample& cur, uint32_t flags) const {
   FormattedValue fv;
   const ObjectState& st = *state_;
-  if (!cur.ok || (cur.missing & row_->needs) != 0) return fv;
+  if (!cur.ok || (cur.missing & row_->needs) != 0) {
+    fv.detail = cur.problem;
+    return fv;
+  }
   const bool have_prev =
       prev != nullptr && prev->ok && (prev->missing & row_->needs) == 0 && st.collections >= 2;
   const double dt = st.cur_t - st.prev_t;
-  if (needs_two_samples(row_->kind) && (!have_prev || !(dt > 0.0))) return fv;
+  if (needs_two_samples(row_->kind) && (!have_prev || !(dt > 0.0))) {
+    if (prev != nullptr) fv.detail = prev->problem;
+    return fv;
+  }
+  take_reset();
   Value v = row_->value(have_prev ? prev : nullptr, cur, have_prev ? dt : 0.0, query_->env());
-  if (!v || !std::isfinite(*v)) return fv;
+  if (!v || !std::isfinite(*v)) {
+    fv.detail = take_reset() ? std::string("counter was reset") : cur.problem;
+    return fv;
+  }
   double x = *v;
   if (is_percent(*row_) && (flags & FMT_NOCAP100) == 0) x = cap_percent(x);
   fv.c_status = CSTATUS_VALID_DATA;
@@ -181,10 +222,20 @@ FormattedValue Counter::value_of(const Sample* prev, const Sample& cur, uint32_t
 FormattedValue Counter::format(uint32_t flags) const {
   const ObjectState& st = *state_;
   const int mine = st.collections - added_at_;
-  if (array_ || mine < 1 || !st.cur.ok || !cur_pos_) return FormattedValue{};
+  if (array_ || mine < 1 || !st.cur.ok || !cur_pos_) {
+    FormattedValue fv;
+    if (!array_ && mine >= 1) fv.detail = st.cur.problem;
+    return fv;
+  }
   const Sample* prev =
       mine >= 2 && st.prev.ok && prev_pos_ ? &st.prev.samples[*prev_pos_] : nullptr;
   return value_of(prev, st.cur.samples[*cur_pos_], flags);
+}
+
+std::string Counter::failure_detail() const {
+  if (!array_) return format(FMT_DOUBLE).detail;
+  const ObjectState& st = *state_;
+  return st.collections > added_at_ && !st.cur.ok ? st.cur.problem : std::string();
 }
 
 void Counter::format_array(uint32_t flags, std::vector<ArrayItem>& items) const {
@@ -194,7 +245,7 @@ void Counter::format_array(uint32_t flags, std::vector<ArrayItem>& items) const 
   if (!array_) {
     if (mine < 1) return;
     FormattedValue fv = format(flags);
-    items.push_back(ArrayItem{inst_.name, fv.c_status, fv.value});
+    items.push_back(ArrayItem{inst_.name, fv.c_status, fv.value, std::move(fv.detail)});
     return;
   }
   if (mine < 1 || !st.cur.ok) return;
@@ -214,7 +265,7 @@ void Counter::format_array(uint32_t flags, std::vector<ArrayItem>& items) const 
     // the previous collection is not an item yet.
     if (two && !p) continue;
     FormattedValue fv = value_of(p ? &st.prev.samples[*p] : nullptr, st.cur.samples[i], flags);
-    ArrayItem item{shown, fv.c_status, fv.value};
+    ArrayItem item{shown, fv.c_status, fv.value, std::move(fv.detail)};
     if (is_total(list[i])) {
       total = std::move(item);
     } else {

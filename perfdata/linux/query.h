@@ -14,9 +14,10 @@
 // object or its primary source unreadable -> NO_OBJECT; unknown counter ->
 // NO_COUNTER; instance not found, '#k' beyond the duplicates, instance missing
 // for a multi-instance object or given for a single-instance one ->
-// NO_INSTANCE. format() gives c_status 0 and the value, or INVALID_DATA
-// (fewer samples than the kind needs, the instance gone, a source unreadable,
-// a counter reset, dt <= 0). Percent counters are clamped to [0, 100] unless
+// NO_INSTANCE; the primary source there but unreadable (EMFILE, EACCES,
+// EIO, no memory) -> SOURCE_FAILED, with add_problem() saying why. format() gives c_status 0 and
+// the value, or INVALID_DATA (fewer samples than the kind needs, the instance gone, a source
+// unreadable, a counter reset, dt <= 0). Percent counters are clamped to [0, 100] unless
 // FMT_NOCAP100 is passed.
 #pragma once
 
@@ -40,6 +41,9 @@ namespace perfdata::linux_backend {
 struct FormattedValue {
   Status c_status = CSTATUS_INVALID_DATA;
   double value = 0.0;
+  // With INVALID_DATA, what is known beyond it: a source's read problem
+  // ("cannot read /proc/42/io: Permission denied") or "counter was reset".
+  std::string detail;
 };
 
 class Query;
@@ -54,6 +58,10 @@ class Counter {
   // The items of the latest collection (see get_formatted_counter_array);
   // a plain counter gives its one instance.
   void format_array(uint32_t flags, std::vector<ArrayItem>& items) const;
+  // Why the latest collection has no value (plain) or no items (array)
+  // beyond its status: FormattedValue::detail, or for an array the primary
+  // source's read problem; "" when nothing more is known.
+  std::string failure_detail() const;
   const ObjectDef& object() const { return *obj_; }
   const CounterDef& row() const { return *row_; }
   const Instance& instance() const { return inst_; }
@@ -105,18 +113,24 @@ class Query {
   // An array counter: the instance part may hold '*' (and only there); an
   // instance pattern that matches nothing is not an error. Checks as add().
   Status add_array(std::string_view path, Counter** out);
-  // One pass per object with counters; always 0 (failures show in the value status).
+  // One pass per object with counters, every source shared by several
+  // objects read once; always 0 (failures show in the value status).
   Status collect();
   const Env& env() const { return env_; }
+  // Why the latest add failed, beyond its status: the read problem of the
+  // object's primary source after SOURCE_FAILED, else "".
+  const std::string& add_problem() const { return add_problem_; }
 
  private:
   Status add_common(std::string_view path, bool array, Counter** out);
+  Status add_checked(std::string_view path, bool array, Counter** out);
   ObjectState& state_of(const ObjectDef& obj);
   // The object's instances as listed since the last collection, with their
   // index; null when its primary source cannot be read.
   const ObjectState* listed(ObjectState& st);
 
   Env env_;
+  std::string add_problem_;
   std::vector<std::unique_ptr<Counter>> counters_;
   std::vector<std::unique_ptr<ObjectState>> states_;
 };

@@ -91,6 +91,7 @@ FileCalls file_calls = {system_create_new,
                         system_error_text,
                         "/",
                         EEXIST,
-                        ENOSPC};
+                        ENOSPC,
+                        EINTR};
 
 }  // namespace platform
