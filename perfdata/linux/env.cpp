@@ -89,8 +89,7 @@ const std::string& note_open(const Env& env, const std::string& path) {
 
 namespace {
 
-// The files of one process change between any two reads of them and are
-// read by one object only: never shared.
+// The files of one process, which only Process and System read.
 bool per_process(std::string_view rel) {
   while (!rel.empty() && rel.front() == '/') rel.remove_prefix(1);
   return rel.size() > 5 && rel.substr(0, 5) == "proc/" && rel[5] >= '0' && rel[5] <= '9';
@@ -99,7 +98,7 @@ bool per_process(std::string_view rel) {
 }  // namespace
 
 bool read_file(const Env& env, std::string_view rel, std::string& out) {
-  if (env.cache == nullptr || per_process(rel))
+  if (env.cache == nullptr || (!env.cache->processes && per_process(rel)))
     return read_path(note_open(env, source(env, rel)), out);
   auto [it, added] = env.cache->files.try_emplace(std::string(rel));
   SourceCache::File& file = it->second;
@@ -132,9 +131,11 @@ std::string read_problem(std::string_view rel, int error) {
   return "cannot read /" + std::string(rel) + ": " + std::strerror(error);
 }
 
-bool list_dir(const Env& env, std::string_view rel, std::vector<std::string>& out) {
+namespace {
+
+bool read_dir(const std::string& path, std::vector<std::string>& out) {
   out.clear();
-  DIR* dir = ::opendir(note_open(env, source(env, rel)).c_str());
+  DIR* dir = ::opendir(path.c_str());
   if (dir == nullptr) return false;
   // readdir tells an error from the end only by errno.
   errno = 0;
@@ -147,6 +148,22 @@ bool list_dir(const Env& env, std::string_view rel, std::vector<std::string>& ou
   ::closedir(dir);
   errno = error;
   return error == 0;
+}
+
+}  // namespace
+
+bool list_dir(const Env& env, std::string_view rel, std::vector<std::string>& out) {
+  if (env.cache == nullptr || (!env.cache->processes && per_process(rel)))
+    return read_dir(note_open(env, source(env, rel)), out);
+  auto [it, added] = env.cache->dirs.try_emplace(std::string(rel));
+  SourceCache::Listing& listing = it->second;
+  if (added) {
+    read_dir(note_open(env, source(env, rel)), listing.names);
+    listing.error = errno;
+  }
+  out = listing.names;
+  errno = listing.error;
+  return listing.error == 0;
 }
 
 // The first field of /proc/uptime, "12345.67": whole seconds and a

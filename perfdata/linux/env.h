@@ -32,6 +32,15 @@ struct SourceCache {
     std::string text;
   };
   std::unordered_map<std::string, File> files;
+  struct Listing {
+    int error = 0;
+    std::vector<std::string> names;
+  };
+  std::unordered_map<std::string, Listing> dirs;  // list_dir's, the same way
+  // Whether the files under /proc/<pid> are kept too: only when two objects
+  // of the query read them (Process, and System for its thread count), since
+  // keeping every process's files costs more than it saves otherwise.
+  bool processes = false;
 };
 
 struct Env {
@@ -53,8 +62,8 @@ struct Env {
   // statvfs) before it opens it; tests count reads with it. Empty: nothing.
   std::function<void(const std::string& path)> opened;
   // Set by the query for the length of one collection: read_file answers a
-  // shared source (any but the per-process files under /proc/<pid>) from
-  // here after its first read. Null: every read goes to the file.
+  // source from here after its first read (files under /proc/<pid> only
+  // when cache->processes). Null: every read goes to the file.
   std::shared_ptr<SourceCache> cache;
 };
 

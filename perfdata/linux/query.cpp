@@ -12,16 +12,17 @@ namespace perfdata::linux_backend {
 
 namespace {
 
-// Where each instance of a pass is, by key.
-std::unordered_map<std::string_view, size_t> positions(const Pass& pass) {
-  std::unordered_map<std::string_view, size_t> at;
-  at.reserve(pass.instances.size());
-  for (size_t i = 0; i < pass.instances.size(); ++i) at.emplace(pass.instances[i].key, i);
-  return at;
-}
-
-std::optional<size_t> position_of(const std::unordered_map<std::string_view, size_t>& at,
-                                  const Pass& pass, const Instance& inst) {
+// Where `inst` is in `pass`: at `hint` when it still stands there (passes
+// list instances in source order, which rarely changes), else by its key
+// through `at`, which is built on the first miss. A hash lookup per
+// instance and counter is what made many paths cost more than their number.
+std::optional<size_t> locate(const Pass& pass, const Instance& inst, size_t hint,
+                             std::unordered_map<std::string_view, size_t>& at) {
+  if (hint < pass.instances.size() && pass.instances[hint].same(inst)) return hint;
+  if (at.empty()) {
+    at.reserve(pass.instances.size());
+    for (size_t i = 0; i < pass.instances.size(); ++i) at.emplace(pass.instances[i].key, i);
+  }
   auto it = at.find(inst.key);
   // The same key with another id or start time is another process on a reused PID.
   if (it == at.end() || !pass.instances[it->second].same(inst)) return std::nullopt;
@@ -107,6 +108,7 @@ Status Query::add_checked(std::string_view path, bool array, Counter** out) {
     std::optional<size_t> pos = st.index->find(pp.instance, pp.index);
     if (!pos) return CSTATUS_NO_INSTANCE;
     counter->inst_ = st.listing.instances[*pos];
+    counter->hint_ = *pos;
   } else if (pp.has_instance) {
     return CSTATUS_NO_INSTANCE;
   } else {
@@ -165,6 +167,10 @@ const ObjectState* Query::listed(ObjectState& st) {
 Status Query::collect() {
   double t = env_.monotonic ? env_.monotonic() : 0.0;
   env_.cache = std::make_shared<SourceCache>();
+  int readers = 0;  // objects of the query that read the files of every process
+  for (const auto& st : states_)
+    readers += st->has_counters && (st->obj == &process_object() || st->obj == &system_object());
+  env_.cache->processes = readers > 1;
   for (auto& st : states_) {
     st->listed = false;
     st->listing = Pass{};
@@ -180,14 +186,13 @@ Status Query::collect() {
     ++st->collections;
   }
   env_.cache.reset();
-  // Each plain counter finds its instance in the new pass by key.
+  // Each plain counter finds its instance in the new pass.
   std::unordered_map<const ObjectState*, std::unordered_map<std::string_view, size_t>> at;
   for (auto& c : counters_) {
     if (c->array_) continue;
-    auto it = at.find(c->state_);
-    if (it == at.end()) it = at.emplace(c->state_, positions(c->state_->cur)).first;
     c->prev_pos_ = c->cur_pos_;
-    c->cur_pos_ = position_of(it->second, c->state_->cur, c->inst_);
+    c->cur_pos_ = locate(c->state_->cur, c->inst_, c->hint_, at[c->state_]);
+    if (c->cur_pos_) c->hint_ = *c->cur_pos_;
   }
   return 0;
 }
@@ -251,8 +256,8 @@ void Counter::format_array(uint32_t flags, std::vector<ArrayItem>& items) const 
   if (mine < 1 || !st.cur.ok) return;
   const bool two = needs_two_samples(row_->kind);
   if (two && (mine < 2 || !st.prev.ok)) return;
+  const bool have_before = mine >= 2 && st.prev.ok;
   std::unordered_map<std::string_view, size_t> before;
-  if (mine >= 2 && st.prev.ok) before = positions(st.prev);
   const std::vector<Instance>& list = st.cur.instances;
   const std::vector<std::string> names = numbered_names(list);
   std::optional<ArrayItem> total;
@@ -260,7 +265,7 @@ void Counter::format_array(uint32_t flags, std::vector<ArrayItem>& items) const 
     const std::string& shown = names[i];
     std::string_view suffix = std::string_view(shown).substr(list[i].name.size());
     if (!instance_matches(*obj_, pattern_, list[i].name, suffix)) continue;
-    std::optional<size_t> p = before.empty() ? std::nullopt : position_of(before, st.prev, list[i]);
+    std::optional<size_t> p = have_before ? locate(st.prev, list[i], i, before) : std::nullopt;
     // A rate needs the instance in both samples: one that started since
     // the previous collection is not an item yet.
     if (two && !p) continue;

@@ -77,8 +77,10 @@ class Counter {
   bool array_ = false;
   std::string pattern_;  // array: the instance pattern, "#k" included
   int added_at_ = 0;     // collections of the object before the add
-  // Plain: where the instance is in the last two passes.
+  // Plain: where the instance is in the last two passes, and where to look
+  // for it first in the next one.
   std::optional<size_t> prev_pos_, cur_pos_;
+  size_t hint_ = 0;
 };
 
 // The collections of one object in a query: one pass each, shared by all of

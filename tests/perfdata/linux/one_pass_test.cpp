@@ -93,6 +93,10 @@ TEST(OnePass, EachSourceIsReadOncePerCollection) {
        {"\\Processor(*)\\% Idle Time", "\\System\\Context Switches/sec",
         "\\System\\Processor Queue Length", "\\Process(Idle)\\% Processor Time"},
        {{"proc/stat", 1}}},
+      // The files of every process, for System's threads and for Process.
+      {__LINE__,
+       {"\\System\\Threads", "\\System\\Processes", "\\Process(*)\\Thread Count"},
+       {{"proc", 1}, {"proc/10/stat", 1}, {"proc/11/stat", 1}, {"proc/12/stat", 1}}},
       {__LINE__,
        {"\\Paging File(*)\\% Usage", "\\Paging File(_s1)\\% Usage", "\\TCPv4\\Segments/sec",
         "\\TCPv4\\Connections Established", "\\TCPv4\\Segments Sent/sec"},
