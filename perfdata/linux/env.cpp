@@ -95,20 +95,28 @@ bool per_process(std::string_view rel) {
   return rel.size() > 5 && rel.substr(0, 5) == "proc/" && rel[5] >= '0' && rel[5] <= '9';
 }
 
+// A read of `rel` answered from `kept` when the collection has read it
+// already (errno as the first read left it).
+template <class T>
+bool through_cache(const Env& env, std::string_view rel,
+                   std::unordered_map<std::string, SourceCache::Kept<T>>* kept,
+                   bool (*read)(const std::string& path, T& out), T& out) {
+  if (kept == nullptr || (!env.cache->processes && per_process(rel)))
+    return read(note_open(env, source(env, rel)), out);
+  auto [it, added] = kept->try_emplace(std::string(rel));
+  if (added) {
+    read(note_open(env, source(env, rel)), it->second.value);
+    it->second.error = errno;
+  }
+  out = it->second.value;
+  errno = it->second.error;
+  return it->second.error == 0;
+}
+
 }  // namespace
 
 bool read_file(const Env& env, std::string_view rel, std::string& out) {
-  if (env.cache == nullptr || (!env.cache->processes && per_process(rel)))
-    return read_path(note_open(env, source(env, rel)), out);
-  auto [it, added] = env.cache->files.try_emplace(std::string(rel));
-  SourceCache::File& file = it->second;
-  if (added) {
-    read_path(note_open(env, source(env, rel)), file.text);
-    file.error = errno;
-  }
-  out = file.text;
-  errno = file.error;
-  return file.error == 0;
+  return through_cache(env, rel, env.cache ? &env.cache->files : nullptr, read_path, out);
 }
 
 bool read_lines(const Env& env, std::string_view rel,
@@ -153,17 +161,7 @@ bool read_dir(const std::string& path, std::vector<std::string>& out) {
 }  // namespace
 
 bool list_dir(const Env& env, std::string_view rel, std::vector<std::string>& out) {
-  if (env.cache == nullptr || (!env.cache->processes && per_process(rel)))
-    return read_dir(note_open(env, source(env, rel)), out);
-  auto [it, added] = env.cache->dirs.try_emplace(std::string(rel));
-  SourceCache::Listing& listing = it->second;
-  if (added) {
-    read_dir(note_open(env, source(env, rel)), listing.names);
-    listing.error = errno;
-  }
-  out = listing.names;
-  errno = listing.error;
-  return listing.error == 0;
+  return through_cache(env, rel, env.cache ? &env.cache->dirs : nullptr, read_dir, out);
 }
 
 // The first field of /proc/uptime, "12345.67": whole seconds and a

@@ -23,20 +23,17 @@ struct FsStat {
   uint64_t frsize = 0, blocks = 0, bfree = 0, bavail = 0;
 };
 
-// Whole files read during one collection, by path: a source several objects
-// of a query need (/proc/stat for Processor, System and Process) is opened
-// once and every object parses the same text.
+// Whole files and directory listings read during one collection, by path:
+// a source several objects of a query need (/proc/stat for Processor,
+// System and Process) is opened once and every object parses the same text.
 struct SourceCache {
-  struct File {
+  template <class T>
+  struct Kept {
     int error = 0;  // 0, or the errno of the failed read
-    std::string text;
+    T value;
   };
-  std::unordered_map<std::string, File> files;
-  struct Listing {
-    int error = 0;
-    std::vector<std::string> names;
-  };
-  std::unordered_map<std::string, Listing> dirs;  // list_dir's, the same way
+  std::unordered_map<std::string, Kept<std::string>> files;
+  std::unordered_map<std::string, Kept<std::vector<std::string>>> dirs;  // list_dir's
   // Whether the files under /proc/<pid> are kept too: only when two objects
   // of the query read them (Process, and System for its thread count), since
   // keeping every process's files costs more than it saves otherwise.
