@@ -40,10 +40,6 @@ constexpr Status INVALID_HANDLE = 0xC0000BBC;
 constexpr Status INVALID_ARGUMENT = 0xC0000BBD;
 constexpr Status CSTATUS_BAD_COUNTERNAME = 0xC0000BC0;
 constexpr Status NOT_IMPLEMENTED = 0xC0000BD3;  // the system lacks the call
-// The object or instance is there, but a source it is read from could not
-// be (no free file descriptor, no permission, an I/O error, no memory): an
-// add's status, never an absent object. failure_detail says what happened.
-constexpr Status SOURCE_FAILED = 0xE0000BF0;
 
 constexpr uint32_t FMT_DOUBLE = 0x00000200;
 constexpr uint32_t FMT_NOCAP100 = 0x00008000;
@@ -173,7 +169,7 @@ bool needs_two_samples(CounterKind kind);
 // A status in words for a person reading a check result: "no such object",
 // "no such counter", "no such instance", "no such computer", "counter not
 // validated", "data not valid yet", "malformed counter path", "not provided
-// by this system", "a source could not be read"; any other status as "status 0x" and eight
+// by this system"; any other status as "status 0x" and eight
 // upper-case hex digits: status_words(0xC0000BBC) -> "status 0xC0000BBC".
 std::string status_words(Status status);
 

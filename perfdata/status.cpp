@@ -25,8 +25,6 @@ std::string status_words(Status status) {
       return "malformed counter path";
     case NOT_IMPLEMENTED:
       return "not provided by this system";
-    case SOURCE_FAILED:
-      return "a source could not be read";
     default:
       break;
   }

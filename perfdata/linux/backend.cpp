@@ -57,9 +57,9 @@ Status get_formatted_counter_array(Counter counter, uint32_t format,
   if (items == nullptr) return INVALID_ARGUMENT;
   const auto* c = static_cast<const lb::Counter*>(counter);
   c->format_array(format, *items);
-  // An object whose primary source failed has no items: that is no
-  // "nothing matched".
-  return items->empty() && !c->failure_detail().empty() ? SOURCE_FAILED : 0;
+  // An object whose primary source could not be read has no items: that
+  // is no "nothing matched".
+  return items->empty() && !c->failure_detail().empty() ? CSTATUS_INVALID_DATA : 0;
 }
 
 std::string failure_detail(Query query, Counter counter) {

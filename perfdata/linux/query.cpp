@@ -5,7 +5,6 @@
 #include "perfdata/linux/query.h"
 
 #include <cmath>
-#include <new>
 #include <unordered_map>
 
 namespace perfdata::linux_backend {
@@ -31,22 +30,11 @@ std::optional<size_t> locate(const Pass& pass, const Instance& inst, size_t hint
 
 bool is_total(const Instance& inst) { return inst.id == -1 && inst.name == "_Total"; }
 
-// A pass that ran out of memory has read nothing usable; saying so beats
-// an absent object or a value that one sample cannot give.
-void run_pass(const ObjectDef& obj, const Env& env, const Request& req, Pass& out) {
-  try {
-    obj.pass(env, req, out);
-  } catch (const std::bad_alloc&) {
-    out = Pass{};
-    out.problem = std::string("out of memory reading the ") + obj.name + " object";
-  }
-}
-
-// The status of an add whose listing or probe found no primary source.
+// An add whose listing or probe found no primary source: NO_OBJECT, with
+// the reason when the source is there but could not be read.
 Status missing_source(const Pass& pass, std::string& problem) {
-  if (pass.problem.empty()) return CSTATUS_NO_OBJECT;
   problem = pass.problem;
-  return SOURCE_FAILED;
+  return CSTATUS_NO_OBJECT;
 }
 
 }  // namespace
@@ -61,15 +49,6 @@ Status Query::add_array(std::string_view path, Counter** out) {
 
 Status Query::add_common(std::string_view path, bool array, Counter** out) {
   add_problem_.clear();
-  try {
-    return add_checked(path, array, out);
-  } catch (const std::bad_alloc&) {
-    add_problem_ = "out of memory adding a counter";
-    return SOURCE_FAILED;
-  }
-}
-
-Status Query::add_checked(std::string_view path, bool array, Counter** out) {
   if (path.size() > kMaxCounterPath) return CSTATUS_BAD_COUNTERNAME;
   ParsedPath pp;
   if (Status st = parse_path(strip_own_machine(env_, path), pp, array); st != 0) return st;
@@ -88,7 +67,7 @@ Status Query::add_checked(std::string_view path, bool array, Counter** out) {
     // collection. The primary source is checked with a pass that wants none.
     if (!st.listed) {
       Pass probe;
-      run_pass(*obj, env_, Request{}, probe);
+      obj->pass(env_, Request{}, probe);
       if (!probe.ok) return missing_source(probe, add_problem_);
     }
   } else if (listed(st) == nullptr) {
@@ -157,7 +136,7 @@ const ObjectState* Query::listed(ObjectState& st) {
       st.listing = Pass{};
       Request all;
       all.every = true;
-      run_pass(*st.obj, env_, all, st.listing);
+      st.obj->pass(env_, all, st.listing);
     }
     st.index = std::make_unique<InstanceIndex>(*st.obj, st.listing.instances);
   }
@@ -180,7 +159,7 @@ Status Query::collect() {
     st->prev_every = st->cur_every;
     st->prev_t = st->cur_t;
     st->cur = Pass{};
-    run_pass(*st->obj, env_, st->req, st->cur);
+    st->obj->pass(env_, st->req, st->cur);
     st->cur_every = st->req.every;
     st->cur_t = t;
     ++st->collections;

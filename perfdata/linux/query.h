@@ -14,8 +14,8 @@
 // object or its primary source unreadable -> NO_OBJECT; unknown counter ->
 // NO_COUNTER; instance not found, '#k' beyond the duplicates, instance missing
 // for a multi-instance object or given for a single-instance one ->
-// NO_INSTANCE; the primary source there but unreadable (EMFILE, EACCES,
-// EIO, no memory) -> SOURCE_FAILED, with add_problem() saying why. format() gives c_status 0 and
+// NO_INSTANCE. A primary source that is there but cannot be read (EMFILE,
+// EACCES, EIO) is NO_OBJECT too, with add_problem() saying why. format() gives c_status 0 and
 // the value, or INVALID_DATA (fewer samples than the kind needs, the instance gone, a source
 // unreadable, a counter reset, dt <= 0). Percent counters are clamped to [0, 100] unless
 // FMT_NOCAP100 is passed.
@@ -119,13 +119,12 @@ class Query {
   // objects read once; always 0 (failures show in the value status).
   Status collect();
   const Env& env() const { return env_; }
-  // Why the latest add failed, beyond its status: the read problem of the
-  // object's primary source after SOURCE_FAILED, else "".
+  // Why the latest add failed, beyond its status: after NO_OBJECT, the read
+  // problem of an object's primary source that is there; else "".
   const std::string& add_problem() const { return add_problem_; }
 
  private:
   Status add_common(std::string_view path, bool array, Counter** out);
-  Status add_checked(std::string_view path, bool array, Counter** out);
   ObjectState& state_of(const ObjectDef& obj);
   // The object's instances as listed since the last collection, with their
   // index; null when its primary source cannot be read.

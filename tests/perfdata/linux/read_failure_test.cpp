@@ -65,8 +65,8 @@ void write_sources(const Tree& t) {
   for (int pid : {10, 11}) write_proc(t, pid);
 }
 
-// An add whose object's source cannot be opened: SOURCE_FAILED and the
-// reason, unless the source is simply not there.
+// An add whose object's source cannot be opened: NO_OBJECT as for an
+// absent source (the probe's contract), but with the reason.
 TEST_F(ReadFailure, AddsSayWhyTheSourceCouldNotBeRead) {
   struct Row {
     int line;
@@ -76,17 +76,19 @@ TEST_F(ReadFailure, AddsSayWhyTheSourceCouldNotBeRead) {
     std::string problem;
   } rows[] = {
       {__LINE__, "\\Processor(_Total)\\% Processor Time", "/proc/stat", EMFILE,
-       perfdata::SOURCE_FAILED, "cannot read /proc/stat: Too many open files"},
-      {__LINE__, "\\Processor(*)\\% Processor Time", "/proc/stat", ENFILE, perfdata::SOURCE_FAILED,
-       "cannot read /proc/stat: Too many open files in system"},
+       perfdata::CSTATUS_NO_OBJECT, "cannot read /proc/stat: Too many open files"},
+      {__LINE__, "\\Processor(*)\\% Processor Time", "/proc/stat", ENFILE,
+       perfdata::CSTATUS_NO_OBJECT, "cannot read /proc/stat: Too many open files in system"},
       {__LINE__, "\\Processor(_Total)\\% Processor Time", "/proc/stat", ENOENT,
        perfdata::CSTATUS_NO_OBJECT, ""},
-      {__LINE__, "\\Memory\\Available Bytes", "/proc/meminfo", EACCES, perfdata::SOURCE_FAILED,
+      {__LINE__, "\\Memory\\Available Bytes", "/proc/meminfo", EACCES, perfdata::CSTATUS_NO_OBJECT,
        "cannot read /proc/meminfo: Permission denied"},
       // A process whose stat fails otherwise than by its end is no ended process.
-      {__LINE__, "\\Process(p10)\\ID Process", "/proc/11/stat", EIO, perfdata::SOURCE_FAILED,
+      {__LINE__, "\\Process(p10)\\ID Process", "/proc/11/stat", EIO, perfdata::CSTATUS_NO_OBJECT,
        "cannot read /proc/11/stat: Input/output error"},
       {__LINE__, "\\Process(p10)\\ID Process", "/proc/11/stat", ENOENT, 0, ""},
+      {__LINE__, "\\Process(p11)\\ID Process", "/proc/11/stat", ENOENT,
+       perfdata::CSTATUS_NO_INSTANCE, ""},
       // hidepid: another user's process is not visible, not a failure.
       {__LINE__, "\\Process(p10)\\ID Process", "/proc/11/stat", EACCES, 0, ""},
   };
