@@ -121,8 +121,10 @@ bool read_file(const Env& env, std::string_view rel, std::string& out) {
 
 bool read_lines(const Env& env, std::string_view rel,
                 const std::function<void(std::string_view line)>& line) {
+  // Only Processor reads a file line by line (/proc/interrupts, megabytes
+  // on a large machine): not kept in the cache, so it is held once.
   std::string text;
-  if (!read_file(env, rel, text)) return false;
+  if (!read_path(note_open(env, source(env, rel)), text)) return false;
   for (std::string_view rest = text; !rest.empty();) {
     const size_t nl = rest.find('\n');
     line(rest.substr(0, nl));

@@ -77,9 +77,9 @@ std::string source(const Env& env, std::string_view rel);
 bool read_file(const Env& env, std::string_view rel, std::string& out);
 bool read_path(const std::string& path, std::string& out);
 
-// Reads env.root + rel whole and calls `line` with each line (without its
-// '\n'; a last line without one too). False, errno set, when the file cannot
-// be read; no line has been delivered then.
+// Reads env.root + rel whole (past the cache) and calls `line` with each
+// line (without its '\n'; a last line without one too). False, errno set,
+// when the file cannot be read; no line has been delivered then.
 bool read_lines(const Env& env, std::string_view rel,
                 const std::function<void(std::string_view line)>& line);
 

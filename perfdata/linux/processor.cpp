@@ -85,8 +85,8 @@ bool read_interrupts(const Env& env, Keep keep, IrqTable& table) {
   return read && ok && !header;
 }
 
-// One read of /proc/stat gives every CPU and the total; one streamed read
-// of /proc/interrupts gives the cells of every CPU asked for (all of them
+// One read of /proc/stat gives every CPU and the total; one read of
+// /proc/interrupts gives the cells of every CPU asked for (all of them
 // when the total is).
 void pass(const Env& env, const Request& req, Pass& out) {
   std::string text;
