@@ -1,7 +1,8 @@
 // A throw-away root directory for the counter layer: tests write the /proc
 // and /sys files they need, advance the fake clock, and collect. While a
 // Tree lives, the layer's system calls answer from it: its clock, its node
-// name and its filesystems (statvfs); directories are its own.
+// name and its filesystems (statvfs); directories are its own, and every
+// source opened is counted.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 
 #include "perfdata/linux/query.h"
 #include "perfdata/linux/system_calls.h"
+#include "platform/file_calls.h"
 
 namespace proc_tree {
 
@@ -28,12 +30,25 @@ class Tree {
     EXPECT_NE(made, nullptr);
     dir_ = made != nullptr ? made : "/nonexistent";
     real_ = calls();
+    real_files_ = platform::file_calls;
     previous_ = current();
     current() = this;
     calls().monotonic = [] { return current()->clock_; };
     calls().node_name = [] { return current()->nodename; };
+    platform::file_calls.open_read = [](const char* path, intptr_t* handle) {
+      count(path);
+      return current()->real_files_.open_read(path, handle);
+    };
+    calls().open_dir = [](const char* path, intptr_t* handle) {
+      count(path);
+      return current()->real_.open_dir(path, handle);
+    };
+    calls().lstat = [](const char* path) {
+      count(path);
+      return current()->real_.lstat(path);
+    };
     calls().statvfs = [](const char* path, perfdata::linux_backend::FsStat* out) {
-      const Tree& t = *current();
+      Tree& t = count(path);
       auto it = t.filesystems.find(std::string(path).substr(t.dir_.size()));
       if (it == t.filesystems.end()) return ENOSYS;
       *out = it->second;
@@ -42,6 +57,7 @@ class Tree {
   }
   ~Tree() {
     calls() = real_;
+    platform::file_calls = real_files_;
     current() = previous_;
     std::error_code ec;
     std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
@@ -79,6 +95,9 @@ class Tree {
   std::string nodename = "vm";  // the UTS node name
   // What statvfs tells of each mount point ("/", "/data"); any other fails.
   std::map<std::string, perfdata::linux_backend::FsStat> filesystems;
+  // How often each source under the tree ("proc/stat", "proc") was opened:
+  // a file, a directory listed, a link looked at or a filesystem asked.
+  std::map<std::string, int> opened;
 
  private:
   static perfdata::linux_backend::SystemCalls& calls() {
@@ -88,9 +107,16 @@ class Tree {
     static Tree* tree = nullptr;
     return tree;
   }
+  static Tree& count(const std::string& path) {
+    Tree& t = *current();
+    if (path.size() > t.dir_.size() && path.compare(0, t.dir_.size(), t.dir_) == 0)
+      ++t.opened[path.substr(t.dir_.size() + 1)];
+    return t;
+  }
   std::string dir_;
   mutable double clock_ = 100.0;  // the fake clock moves under a const tree
   perfdata::linux_backend::SystemCalls real_{};
+  platform::FileCalls real_files_{};
   Tree* previous_ = nullptr;
 };
 
