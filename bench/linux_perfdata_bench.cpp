@@ -12,6 +12,7 @@
 
 #include "bench/fixture_root.h"
 #include "perfdata/linux/query.h"
+#include "perfdata/linux/system_calls.h"
 
 namespace {
 
@@ -81,13 +82,15 @@ class WideFixture : public FixtureRoot {
     dev << "Inter-|   Receive\n face |bytes\n";
     for (int i = 0; i < n; ++i) dev << "  veth" << i << ": 100 2 0 0 0 0 0 0 200 3 0 0 0 0 0 0\n";
   }
+  // The fixture's root, with every statvfs answering one fixed filesystem
+  // from here on.
   perfdata::linux_backend::Env fixed_env() const {
-    perfdata::linux_backend::Env e = env();
-    e.statvfs = [](const std::string&, perfdata::linux_backend::FsStat& st) {
-      st = {4096, 1000, 500, 400};
+    perfdata::linux_backend::system_calls.statvfs = [](const char*,
+                                                       perfdata::linux_backend::FsStat* st) {
+      *st = {4096, 1000, 500, 400};
       return 0;
     };
-    return e;
+    return env();
   }
 };
 

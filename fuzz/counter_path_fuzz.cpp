@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   perfdata::Status rest_st =
       text.size() > perfdata::kMaxCounterPath
           ? perfdata::CSTATUS_BAD_COUNTERNAME
-          : perfdata::parse_path(perfdata::linux_backend::strip_own_machine(env, text), rest);
+          : perfdata::parse_path(perfdata::linux_backend::strip_own_machine(text), rest);
   if (rest_st != 0 && add != rest_st) abort();
   if (add == 0) {
     q.collect();

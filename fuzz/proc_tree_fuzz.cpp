@@ -2,6 +2,7 @@
 // from the input: the input is cut at "\n\x01" into pieces, piece i is file
 // i of kFiles at the first collection and piece kFiles + i at the second.
 // A usable value must be finite, and a capped percent within [0, 100].
+#include <cerrno>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +15,7 @@
 
 #include "perfdata/linux/discovery.h"
 #include "perfdata/linux/query.h"
+#include "perfdata/linux/system_calls.h"
 
 namespace {
 
@@ -77,16 +79,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   write_tree(pieces, 0);
 
-  double clock = 100.0;
+  static double clock;
+  static size_t fs_size;
+  clock = 100.0;
+  fs_size = size;
+  lb::system_calls.monotonic = [] { return clock; };
+  lb::system_calls.node_name = [] { return std::string("fuzz"); };
+  lb::system_calls.statvfs = [](const char*, lb::FsStat* out) {
+    *out = lb::FsStat{4096, fs_size * 7, fs_size * 3, fs_size};
+    return fs_size % 3 == 0 ? EIO : 0;
+  };
   lb::Env env;
   env.root = root();
-  env.monotonic = [&clock] { return clock; };
-  env.nodename = [] { return std::string("fuzz"); };
   env.ulong_bits = size % 2 == 0 ? 64 : 32;
-  env.statvfs = [size](const std::string&, lb::FsStat& out) {
-    out = lb::FsStat{4096, size * 7, size * 3, size};
-    return size % 3 == 0 ? -1 : 0;
-  };
 
   // Every row of every object, for each instance discovery lists now.
   lb::Query q(env);

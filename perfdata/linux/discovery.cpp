@@ -46,11 +46,11 @@ Status expand_wildcard_path(const Env& env, const std::string& path,
                             std::vector<std::string>& paths) {
   paths.clear();
   ParsedPath pp;
-  if (Status st = parse_path(strip_own_machine(env, path), pp, true); st != 0) return st;
+  if (Status st = parse_path(strip_own_machine(path), pp, true); st != 0) return st;
   if (pp.object.find('*') != std::string::npos || pp.machine.find('*') != std::string::npos) {
     return CSTATUS_BAD_COUNTERNAME;
   }
-  if (pp.has_machine && !is_local_machine(env, pp.machine)) return CSTATUS_NO_MACHINE;
+  if (pp.has_machine && !is_local_machine(pp.machine)) return CSTATUS_NO_MACHINE;
   const ObjectDef* obj = find_object(pp.object);
   std::vector<Instance> list;
   if (obj == nullptr || !list_instances(env, *obj, list)) return CSTATUS_NO_OBJECT;

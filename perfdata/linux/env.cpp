@@ -4,11 +4,7 @@
 
 #include "perfdata/linux/env.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/statvfs.h>
 #include <sys/utsname.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,29 +12,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "perfdata/linux/system_calls.h"
 #include "perfdata/linux/text.h"
-#include "platform/computer_name.h"
 #include "platform/file.h"
 
 namespace perfdata::linux_backend {
 
 namespace {
-
-double monotonic_seconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-int real_statvfs(const std::string& path, FsStat& out) {
-  struct statvfs st {};
-  if (::statvfs(path.c_str(), &st) != 0) return -1;
-  out.frsize = st.f_frsize;
-  out.blocks = st.f_blocks;
-  out.bfree = st.f_bfree;
-  out.bavail = st.f_bavail;
-  return 0;
-}
 
 // The kernel's word size by its machine name: a 32-bit program on a 64-bit
 // kernel still reads 64-bit counters. 64-bit machine names carry "64"
@@ -55,16 +35,11 @@ int kernel_ulong_bits() {
 Env default_env() {
   Env env;
   env.root = "/";
-  env.monotonic = monotonic_seconds;
   long hz = sysconf(_SC_CLK_TCK);
   long page = sysconf(_SC_PAGESIZE);
   if (hz > 0) env.clk_tck = hz;
   if (page > 0) env.page_size = page;
-  env.statvfs = real_statvfs;
   env.ulong_bits = kernel_ulong_bits();
-  // Read once: every add compares its machine part with it, and a check
-  // over every process adds thousands of counters.
-  env.nodename = [name = platform::host_name()] { return name; };
   return env;
 }
 
@@ -82,11 +57,6 @@ bool read_path(const std::string& path, std::string& out) {
   return error == 0;
 }
 
-const std::string& note_open(const Env& env, const std::string& path) {
-  if (env.opened) env.opened(path);
-  return path;
-}
-
 namespace {
 
 // The files of one process, which only Process and System read.
@@ -102,10 +72,10 @@ bool through_cache(const Env& env, std::string_view rel,
                    std::unordered_map<std::string, SourceCache::Kept<T>>* kept,
                    bool (*read)(const std::string& path, T& out), T& out) {
   if (kept == nullptr || (!env.cache->processes && per_process(rel)))
-    return read(note_open(env, source(env, rel)), out);
+    return read(source(env, rel), out);
   auto [it, added] = kept->try_emplace(std::string(rel));
   if (added) {
-    read(note_open(env, source(env, rel)), it->second.value);
+    read(source(env, rel), it->second.value);
     it->second.error = errno;
   }
   out = it->second.value;
@@ -124,7 +94,7 @@ bool read_lines(const Env& env, std::string_view rel,
   // Only Processor reads a file line by line (/proc/interrupts, megabytes
   // on a large machine): not kept in the cache, so it is held once.
   std::string text;
-  if (!read_path(note_open(env, source(env, rel)), text)) return false;
+  if (!read_path(source(env, rel), text)) return false;
   for (std::string_view rest = text; !rest.empty();) {
     const size_t nl = rest.find('\n');
     line(rest.substr(0, nl));
@@ -145,17 +115,16 @@ namespace {
 
 bool read_dir(const std::string& path, std::vector<std::string>& out) {
   out.clear();
-  DIR* dir = ::opendir(path.c_str());
-  if (dir == nullptr) return false;
-  // readdir tells an error from the end only by errno.
-  errno = 0;
-  while (dirent* ent = ::readdir(dir)) {
-    std::string_view n = ent->d_name;
-    if (n != "." && n != "..") out.emplace_back(n);
-    errno = 0;
+  intptr_t dir = 0;
+  int error = system_calls.open_dir(path.c_str(), &dir);
+  if (error == 0) {
+    const char* name = nullptr;
+    while ((error = system_calls.read_dir(dir, &name)) == 0 && name != nullptr) {
+      const std::string_view n = name;
+      if (n != "." && n != "..") out.emplace_back(n);
+    }
+    system_calls.close_dir(dir);
   }
-  const int error = errno;
-  ::closedir(dir);
   errno = error;
   return error == 0;
 }

@@ -1,6 +1,8 @@
 // Where the Linux backend reads from: every file is env.root + a relative
-// path like "proc/stat"; tests point root at a temporary tree and inject the
-// clock, tick rate, page size, node name and disk-space call.
+// path like "proc/stat"; tests point root at a temporary tree and set the
+// tick rate, page size and word size. The calls beneath (whole files,
+// directories, the clock, the node name, statvfs) are the tables of
+// platform/file_calls.h and perfdata/linux/system_calls.h.
 //
 // Example: source(env, "proc/stat") with root "/tmp/t" = "/tmp/t/proc/stat".
 #pragma once
@@ -9,7 +11,6 @@
 #error "perfdata/linux is the Linux backend; CMake picked the wrong folder"
 #endif
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,10 +19,6 @@
 #include <vector>
 
 namespace perfdata::linux_backend {
-
-struct FsStat {
-  uint64_t frsize = 0, blocks = 0, bfree = 0, bavail = 0;
-};
 
 // Whole files and directory listings read during one collection, by path:
 // a source several objects of a query need (/proc/stat for Processor,
@@ -41,30 +38,20 @@ struct SourceCache {
 };
 
 struct Env {
-  std::string root = "/";             // "/" or a directory; a missing trailing '/' is allowed
-  std::function<double()> monotonic;  // seconds; default CLOCK_MONOTONIC
-  long clk_tck = 100;                 // set from sysconf(_SC_CLK_TCK) by default_env()
-  long page_size = 4096;              // set from sysconf(_SC_PAGESIZE) by default_env()
+  std::string root = "/";  // "/" or a directory; a missing trailing '/' is allowed
+  long clk_tck = 100;      // set from sysconf(_SC_CLK_TCK) by default_env()
+  long page_size = 4096;   // set from sysconf(_SC_PAGESIZE) by default_env()
   // Width of the kernel's unsigned long, which many /proc counters are
   // printed from: 32 on a 32-bit kernel (their values wrap at 2^32), else 64.
   // default_env() takes it from uname's machine.
   int ulong_bits = 64;
-  // The UTS node name: the host name the sampler's computer name is cut
-  // from, so the two always agree. default_env(): platform::host_name.
-  std::function<std::string()> nodename;
-  // Returns 0 and fills `out` for the real path `path` (already joined with
-  // root), or -1 on failure.
-  std::function<int(const std::string& path, FsStat& out)> statvfs;
-  // Told the path of every source the layer opens (file, directory, link,
-  // statvfs) before it opens it; tests count reads with it. Empty: nothing.
-  std::function<void(const std::string& path)> opened;
   // Set by the query for the length of one collection: read_file answers a
   // source from here after its first read (files under /proc/<pid> only
   // when cache->processes). Null: every read goes to the file.
   std::shared_ptr<SourceCache> cache;
 };
 
-// The real machine: root "/", CLOCK_MONOTONIC, sysconf values, ::statvfs.
+// The real machine: root "/", sysconf values, the kernel's word size.
 Env default_env();
 
 // root + rel, with exactly one '/' between them.
@@ -92,11 +79,9 @@ bool is_absent(int error);
 // read but malformed).
 std::string read_problem(std::string_view rel, int error);
 
-// Tells env.opened about `path` (already joined with root) and returns it.
-const std::string& note_open(const Env& env, const std::string& path);
-
-// Names in the directory env.root + rel, without "." and "..". False, errno
-// set, when the directory cannot be read.
+// Names in the directory env.root + rel, without "." and "..", through
+// system_calls. False, errno set, when the directory cannot be opened or
+// read to its end (EACCES, EMFILE, EIO; ENOENT when it is not there).
 bool list_dir(const Env& env, std::string_view rel, std::vector<std::string>& out);
 
 // Seconds since boot from <root>/proc/uptime (its first field), independent

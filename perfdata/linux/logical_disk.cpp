@@ -5,9 +5,6 @@
 // LogicalDisk: one instance per mounted filesystem (the mount point as it
 // is), free space from statvfs and I/O from the backing device's diskstats
 // row.
-#include <limits.h>
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cmath>
 #include <unordered_map>
@@ -17,6 +14,7 @@
 
 #include "perfdata/linux/disk_counters.h"
 #include "perfdata/linux/mountinfo.h"
+#include "perfdata/linux/system_calls.h"
 #include "perfdata/linux/text.h"
 
 namespace perfdata::linux_backend {
@@ -37,9 +35,8 @@ std::string dev_number(const MountEntry& m) {
 // /dev/mapper/x -> ../dm-0 resolved inside the root. When the node cannot be
 // resolved (no /dev in a container) the source's own last component is used.
 std::string dev_source_name(const Env& env, const std::string& src) {
-  std::string path = source(env, src);
-  char buf[PATH_MAX];
-  std::string resolved = ::realpath(path.c_str(), buf) ? std::string(buf) : src;
+  std::string resolved = src;
+  system_calls.real_path(source(env, src).c_str(), &resolved);
   size_t slash = resolved.rfind('/');
   return slash == std::string::npos ? resolved : resolved.substr(slash + 1);
 }
@@ -84,8 +81,7 @@ const DiskRow* backing_row(const MountEntry& m, const std::string& dev, const Di
 // filesystem (f_blocks 0), which have no meaningful fraction.
 bool space_of(const Env& env, const MountEntry& m, uint64_t& avail, uint64_t& size) {
   FsStat st;
-  if (!env.statvfs || env.statvfs(note_open(env, source(env, m.mount_point)), st) != 0)
-    return false;
+  if (system_calls.statvfs(source(env, m.mount_point).c_str(), &st) != 0) return false;
   if (st.blocks == 0) return false;
   // f_frsize is the unit of the block counts; f_bsize is only the preferred I/O size.
   uint64_t used = st.blocks > st.bfree ? (st.blocks - st.bfree) * st.frsize : 0;

@@ -6,20 +6,15 @@
 
 #include <string>
 
+#include "perfdata/linux/system_calls.h"
 #include "perfdata/linux/text.h"
 #include "platform/computer_name.h"
 
 namespace perfdata::linux_backend {
 
-namespace {
-
-std::string node_name(const Env& env) { return env.nodename ? env.nodename() : std::string(); }
-
-}  // namespace
-
-bool is_local_machine(const Env& env, std::string_view machine) {
+bool is_local_machine(std::string_view machine) {
   if (machine == "." || iequals(machine, "localhost") || machine == "127.0.0.1") return true;
-  const std::string node = node_name(env);
+  const std::string node = system_calls.node_name();
   const std::string_view host = node;
   if (host.empty()) return false;
   if (iequals(machine, host)) return true;
@@ -35,9 +30,9 @@ bool is_local_machine(const Env& env, std::string_view machine) {
   return iequals(machine, platform::computer_name_of(host));
 }
 
-std::string_view strip_own_machine(const Env& env, std::string_view path) {
+std::string_view strip_own_machine(std::string_view path) {
   if (path.size() < 3 || path[0] != '\\' || path[1] != '\\') return path;
-  const std::string node = node_name(env);
+  const std::string node = system_calls.node_name();
   if (node.empty()) return path;
   // The longer name first: a node name whose first 15 bytes are followed by
   // '\' must not be cut at the computer name.

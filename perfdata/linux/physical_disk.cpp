@@ -5,8 +5,6 @@
 // PhysicalDisk: one instance per whole disk, from /proc/diskstats, with the
 // set of disks taken from /sys/block (or, in a container without /sys, from
 // the diskstats names themselves).
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -15,6 +13,7 @@
 #include <cerrno>
 
 #include "perfdata/linux/disk_counters.h"
+#include "perfdata/linux/system_calls.h"
 #include "perfdata/linux/text.h"
 
 namespace perfdata::linux_backend {
@@ -26,8 +25,7 @@ constexpr uint32_t kNeedDiskstats = 1;
 // ------------------------------------------------------------- enumeration
 
 bool has_device_link(const Env& env, const std::string& name) {
-  struct stat st {};
-  return ::lstat(note_open(env, source(env, "sys/block/" + name + "/device")).c_str(), &st) == 0;
+  return system_calls.lstat(source(env, "sys/block/" + name + "/device").c_str()) == 0;
 }
 
 uint64_t size_sectors(const Env& env, const std::string& name) {

@@ -11,8 +11,6 @@
 // sums of per-process deltas: an exited process drops out instead of making
 // the sum go backwards, and a process that started during the interval
 // contributes all its counts.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -20,6 +18,7 @@
 #include "perfdata/linux/catalogue.h"
 #include "perfdata/linux/pid_files.h"
 #include "perfdata/linux/stat_file.h"
+#include "perfdata/linux/system_calls.h"
 #include "perfdata/linux/text.h"
 
 namespace perfdata::linux_backend {
@@ -102,7 +101,7 @@ bool read_idle_ticks(const Env& env, std::string& buf, uint64_t& ticks) {
 // failed: its directory is gone. Otherwise the file is there but unreadable
 // (EACCES on another user's io or fd) or malformed.
 bool vanished(const Env& env, const std::string& pid) {
-  return ::access(note_open(env, source(env, "proc/" + pid)).c_str(), F_OK) != 0;
+  return system_calls.lstat(source(env, "proc/" + pid).c_str()) != 0;
 }
 
 void add_status(const PidStatus& st, Sample& out) {

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <unordered_map>
 
+#include "perfdata/linux/system_calls.h"
+
 namespace perfdata::linux_backend {
 
 namespace {
@@ -51,13 +53,13 @@ Status Query::add_common(std::string_view path, bool array, Counter** out) {
   add_problem_.clear();
   if (path.size() > kMaxCounterPath) return CSTATUS_BAD_COUNTERNAME;
   ParsedPath pp;
-  if (Status st = parse_path(strip_own_machine(env_, path), pp, array); st != 0) return st;
+  if (Status st = parse_path(strip_own_machine(path), pp, array); st != 0) return st;
   if (array &&
       (pp.object.find('*') != std::string::npos || pp.machine.find('*') != std::string::npos ||
        pp.counter.find('*') != std::string::npos)) {
     return CSTATUS_BAD_COUNTERNAME;
   }
-  if (pp.has_machine && !is_local_machine(env_, pp.machine)) return CSTATUS_NO_MACHINE;
+  if (pp.has_machine && !is_local_machine(pp.machine)) return CSTATUS_NO_MACHINE;
   const ObjectDef* obj = find_object(pp.object);
   if (obj == nullptr) return CSTATUS_NO_OBJECT;
   ObjectState& st = state_of(*obj);
@@ -144,7 +146,7 @@ const ObjectState* Query::listed(ObjectState& st) {
 }
 
 Status Query::collect() {
-  double t = env_.monotonic ? env_.monotonic() : 0.0;
+  double t = system_calls.monotonic();
   env_.cache = std::make_shared<SourceCache>();
   int readers = 0;  // objects of the query that read the files of every process
   for (const auto& st : states_)

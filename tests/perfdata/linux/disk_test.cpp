@@ -1,7 +1,6 @@
 // PhysicalDisk and LogicalDisk against fixture trees: two diskstats snapshots
 // 2 s apart, /sys/block, mountinfo, and an injected statvfs.
 #include <cmath>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -10,7 +9,6 @@
 namespace {
 
 using perfdata::linux_backend::Counter;
-using perfdata::linux_backend::FsStat;
 using perfdata::linux_backend::Query;
 using proc_tree::Tree;
 
@@ -220,26 +218,14 @@ const char* const kMountinfo =
 
 // statvfs answers by mount point; f_bsize is not part of FsStat, so a unit
 // mix-up would show as the frsize 1024 of /data being ignored.
-perfdata::linux_backend::Env logical_env(const Tree& t) {
-  perfdata::linux_backend::Env env = t.env();
-  const std::string& root = t.dir();
-  env.statvfs = [root](const std::string& path, FsStat& out) {
-    std::map<std::string, FsStat> fs = {
-        {root + "/", {4096, 1000, 500, 250}},
-        {root + "/mnt/my bind", {4096, 1000, 500, 250}},
-        {root + "/data", {1024, 4194304, 2097152, 1048576}},
-        {root + "/data/snap", {1024, 4194304, 2097152, 1048576}},
-        {root + "/var/lib/c", {4096, 100, 100, 100}},
-    };
-    auto it = fs.find(path);
-    if (it == fs.end()) return -1;
-    out = it->second;
-    return 0;
+void write_logical_tree(Tree& t) {
+  t.filesystems = {
+      {"/", {4096, 1000, 500, 250}},
+      {"/mnt/my bind", {4096, 1000, 500, 250}},
+      {"/data", {1024, 4194304, 2097152, 1048576}},
+      {"/data/snap", {1024, 4194304, 2097152, 1048576}},
+      {"/var/lib/c", {4096, 100, 100, 100}},
   };
-  return env;
-}
-
-void write_logical_tree(const Tree& t) {
   t.write("proc/self/mountinfo", kMountinfo);
   t.write("proc/diskstats", kStats1);
   t.write("dev/dm-0", "");
@@ -274,7 +260,7 @@ TEST(LogicalDisk, SpaceAndBackingDevices) {
       {__LINE__, "\\LogicalDisk(_Total)\\% Free Space", 0,
        100 * (root_avail + data_avail + ovl_avail) / (root_size + data_size + ovl_size)},
   };
-  run_rows(t, logical_env(t), rows, kStats2);
+  run_rows(t, t.env(), rows, kStats2);
 }
 
 TEST(LogicalDisk, Instances) {
@@ -295,7 +281,7 @@ TEST(LogicalDisk, Instances) {
   write_logical_tree(t);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
-    Query q(logical_env(t));
+    Query q(t.env());
     EXPECT_EQ(q.add("\\LogicalDisk(" + c.instance + ")\\Free Megabytes", nullptr), c.status);
   }
 }
@@ -303,14 +289,9 @@ TEST(LogicalDisk, Instances) {
 TEST(LogicalDisk, FailedStatvfsAndUnmount) {
   Tree t;
   write_logical_tree(t);
-  perfdata::linux_backend::Env env = logical_env(t);
-  auto inner = env.statvfs;
-  std::string data = t.dir() + "/data";
   // /data fails; its subvolume /data/snap still counts the device once.
-  env.statvfs = [inner, data](const std::string& p, FsStat& out) {
-    return p == data ? -1 : inner(p, out);
-  };
-  Query q(env);
+  t.filesystems.erase("/data");
+  Query q(t.env());
   Counter *one = nullptr, *total = nullptr, *gone = nullptr;
   ASSERT_EQ(q.add("\\LogicalDisk(/data)\\% Free Space", &one), 0u);
   ASSERT_EQ(q.add("\\LogicalDisk(_Total)\\Free Megabytes", &total), 0u);

@@ -154,12 +154,12 @@ TEST(AddStatus, MachineNamedByItsCutComputerName) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
-    EXPECT_EQ(perfdata::linux_backend::is_local_machine(t.env(), row.machine), row.local);
+    EXPECT_EQ(perfdata::linux_backend::is_local_machine(row.machine), row.local);
   }
   t.nodename = "node7.cluster.example";
-  EXPECT_TRUE(perfdata::linux_backend::is_local_machine(t.env(), "NODE7"));
-  EXPECT_TRUE(perfdata::linux_backend::is_local_machine(t.env(), "node7.cluster.example"));
-  EXPECT_FALSE(perfdata::linux_backend::is_local_machine(t.env(), "node7.other"));
+  EXPECT_TRUE(perfdata::linux_backend::is_local_machine("NODE7"));
+  EXPECT_TRUE(perfdata::linux_backend::is_local_machine("node7.cluster.example"));
+  EXPECT_FALSE(perfdata::linux_backend::is_local_machine("node7.other"));
 }
 
 // The sampler puts "\\" + the computer name before every path; whatever the

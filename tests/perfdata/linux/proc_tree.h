@@ -1,18 +1,24 @@
 // A throw-away root directory for the counter layer: tests write the /proc
-// and /sys files they need, advance the fake clock, and collect.
+// and /sys files they need, advance the fake clock, and collect. While a
+// Tree lives, the layer's system calls answer from it: its clock, its node
+// name and its filesystems (statvfs); directories are its own, and every
+// source opened is counted.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <memory>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "perfdata/linux/query.h"
+#include "perfdata/linux/system_calls.h"
+#include "platform/file_calls.h"
 
 namespace proc_tree {
 
@@ -23,9 +29,36 @@ class Tree {
     const char* made = mkdtemp(templ);
     EXPECT_NE(made, nullptr);
     dir_ = made != nullptr ? made : "/nonexistent";
-    clock_ = std::make_shared<double>(100.0);
+    real_ = calls();
+    real_files_ = platform::file_calls;
+    previous_ = current();
+    current() = this;
+    calls().monotonic = [] { return current()->clock_; };
+    calls().node_name = [] { return current()->nodename; };
+    platform::file_calls.open_read = [](const char* path, intptr_t* handle) {
+      count(path);
+      return current()->real_files_.open_read(path, handle);
+    };
+    calls().open_dir = [](const char* path, intptr_t* handle) {
+      count(path);
+      return current()->real_.open_dir(path, handle);
+    };
+    calls().lstat = [](const char* path) {
+      count(path);
+      return current()->real_.lstat(path);
+    };
+    calls().statvfs = [](const char* path, perfdata::linux_backend::FsStat* out) {
+      Tree& t = count(path);
+      auto it = t.filesystems.find(std::string(path).substr(t.dir_.size()));
+      if (it == t.filesystems.end()) return ENOSYS;
+      *out = it->second;
+      return 0;
+    };
   }
   ~Tree() {
+    calls() = real_;
+    platform::file_calls = real_files_;
+    current() = previous_;
     std::error_code ec;
     std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
@@ -47,27 +80,44 @@ class Tree {
   void lock(const std::string& rel) const {
     ::chmod((std::filesystem::path(dir_) / rel).c_str(), 0);
   }
-  void advance(double seconds) const { *clock_ += seconds; }
+  void advance(double seconds) const { clock_ += seconds; }
 
   perfdata::linux_backend::Env env(long page_size = 4096) const {
     perfdata::linux_backend::Env e;
     e.root = dir_;
-    auto clock = clock_;
-    e.monotonic = [clock] { return *clock; };
     e.clk_tck = 100;
     e.page_size = page_size;
     e.ulong_bits = ulong_bits;
-    e.nodename = [name = nodename] { return name; };
-    e.statvfs = [](const std::string&, perfdata::linux_backend::FsStat&) { return -1; };
     return e;
   }
   const std::string& dir() const { return dir_; }
   int ulong_bits = 64;          // the kernel's unsigned long width the env reports
-  std::string nodename = "vm";  // the UTS node name the env reports
+  std::string nodename = "vm";  // the UTS node name
+  // What statvfs tells of each mount point ("/", "/data"); any other fails.
+  std::map<std::string, perfdata::linux_backend::FsStat> filesystems;
+  // How often each source under the tree ("proc/stat", "proc") was opened:
+  // a file, a directory listed, a link looked at or a filesystem asked.
+  std::map<std::string, int> opened;
 
  private:
+  static perfdata::linux_backend::SystemCalls& calls() {
+    return perfdata::linux_backend::system_calls;
+  }
+  static Tree*& current() {
+    static Tree* tree = nullptr;
+    return tree;
+  }
+  static Tree& count(const std::string& path) {
+    Tree& t = *current();
+    if (path.size() > t.dir_.size() && path.compare(0, t.dir_.size(), t.dir_) == 0)
+      ++t.opened[path.substr(t.dir_.size() + 1)];
+    return t;
+  }
   std::string dir_;
-  std::shared_ptr<double> clock_;
+  mutable double clock_ = 100.0;  // the fake clock moves under a const tree
+  perfdata::linux_backend::SystemCalls real_{};
+  platform::FileCalls real_files_{};
+  Tree* previous_ = nullptr;
 };
 
 // Result of one counter over the collections the test drives.

@@ -1,11 +1,12 @@
-// Reads that fail, injected beneath the whole-file reader: a source that is
-// there but cannot be read is reported as what happened, never as an absent
-// object or a value one sample cannot give; interrupted and short reads
-// still deliver the whole file.
+// Reads that fail, injected beneath the whole-file reader and the directory
+// listing: a source that is there but cannot be read is reported as what
+// happened, never as an absent object or a value one sample cannot give;
+// interrupted and short reads still deliver the whole file.
 #include <cerrno>
 #include <string>
 #include <vector>
 
+#include "perfdata/linux/system_calls.h"
 #include "platform/file_calls.h"
 #include "tests/perfdata/linux/proc_tree.h"
 
@@ -15,17 +16,39 @@ namespace lb = perfdata::linux_backend;
 using proc_tree::Tree;
 
 platform::FileCalls real;
+lb::SystemCalls real_system;
 std::string failing;  // opens of a path ending so fail with `failure`
 int failure = 0;
 int interruptions = 0;  // reads left to fail with EINTR
 size_t most = 0;        // when non-zero: no read hands out more bytes
+intptr_t broken = -1;   // the directory whose entries fail to read
+
+bool fails(const char* path) {
+  const std::string p = path;
+  return !failing.empty() && p.size() >= failing.size() &&
+         p.compare(p.size() - failing.size(), failing.size(), failing) == 0;
+}
 
 int open_read(const char* path, intptr_t* handle) {
-  const std::string p = path;
-  if (!failing.empty() && p.size() >= failing.size() &&
-      p.compare(p.size() - failing.size(), failing.size(), failing) == 0)
-    return failure;
-  return real.open_read(path, handle);
+  return fails(path) ? failure : real.open_read(path, handle);
+}
+
+// A directory fails where the system fails one: EIO while its entries are
+// read, anything else at the open.
+int open_dir(const char* path, intptr_t* handle) {
+  if (fails(path) && failure != EIO) return failure;
+  const int error = real_system.open_dir(path, handle);
+  if (error == 0 && fails(path)) broken = *handle;
+  return error;
+}
+
+int read_dir(intptr_t handle, const char** name) {
+  return handle == broken ? failure : real_system.read_dir(handle, name);
+}
+
+void close_dir(intptr_t handle) {
+  if (handle == broken) broken = -1;
+  real_system.close_dir(handle);
 }
 
 int read(intptr_t handle, char* data, size_t size, size_t* done) {
@@ -41,13 +64,20 @@ class ReadFailure : public testing::Test {
  protected:
   void SetUp() override {
     real = platform::file_calls;
+    real_system = lb::system_calls;
     platform::file_calls.open_read = open_read;
     platform::file_calls.read = read;
+    lb::system_calls.open_dir = open_dir;
+    lb::system_calls.read_dir = read_dir;
+    lb::system_calls.close_dir = close_dir;
     failing.clear();
     interruptions = 0;
     most = 0;
   }
-  void TearDown() override { platform::file_calls = real; }
+  void TearDown() override {
+    platform::file_calls = real;
+    lb::system_calls = real_system;
+  }
 };
 
 void write_proc(const Tree& t, int pid, uint64_t utime = 5) {
@@ -56,6 +86,7 @@ void write_proc(const Tree& t, int pid, uint64_t utime = 5) {
                             ") S 1 1 1 0 -1 0 0 0 0 0 " + std::to_string(utime) +
                             " 5 0 0 20 0 1 0 100 9000 25 0 0 0 0 0 0\n");
   t.write(dir + "io", "rchar: 1\nwchar: 0\nsyscr: 0\nsyscw: 0\n");
+  t.write(dir + "fd/0", "");
 }
 
 void write_sources(const Tree& t) {
@@ -91,6 +122,14 @@ TEST_F(ReadFailure, AddsSayWhyTheSourceCouldNotBeRead) {
        perfdata::CSTATUS_NO_INSTANCE, ""},
       // hidepid: another user's process is not visible, not a failure.
       {__LINE__, "\\Process(p10)\\ID Process", "/proc/11/stat", EACCES, 0, ""},
+      // The listing of /proc is where processes come from.
+      {__LINE__, "\\Process(*)\\ID Process", "/proc", EMFILE, perfdata::CSTATUS_NO_OBJECT,
+       "cannot read /proc: Too many open files"},
+      {__LINE__, "\\Process(p10)\\ID Process", "/proc", EACCES, perfdata::CSTATUS_NO_OBJECT,
+       "cannot read /proc: Permission denied"},
+      {__LINE__, "\\Process(*)\\ID Process", "/proc", EIO, perfdata::CSTATUS_NO_OBJECT,
+       "cannot read /proc: Input/output error"},
+      {__LINE__, "\\Process(p10)\\ID Process", "/proc", ENOENT, perfdata::CSTATUS_NO_OBJECT, ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
@@ -122,6 +161,10 @@ TEST_F(ReadFailure, ValuesSayWhatHappened) {
        "cannot read /proc/10/io: Too many open files"},
       {__LINE__, "\\Process(*)\\ID Process", "/proc/11/stat", "",
        "cannot read /proc/11/stat: Too many open files"},
+      {__LINE__, "\\Process(*)\\ID Process", "/proc", "", "cannot read /proc: Too many open files"},
+      {__LINE__, "\\Process(p10)\\Handle Count", "/proc/10/fd", "",
+       "cannot read /proc/10/fd: Too many open files"},
+      {__LINE__, "\\System\\Processes", "/proc", "", "cannot read /proc: Too many open files"},
       {__LINE__, "\\Memory\\Available Bytes", "", "MemAvailable: -5 kB\n",
        "/proc/meminfo: MemAvailable is negative"},
       {__LINE__, "\\Memory\\Available Bytes", "", "MemAvailable: 99999999999999999999 kB\n",
