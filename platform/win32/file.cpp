@@ -120,7 +120,9 @@ FileCalls file_calls = {system_create_new,
                         system_sync_directory,
                         system_process_id,
                         system_error_text,
-                        "/\",         ERROR_FILE_EXISTS, ERROR_DISK_FULL,
+                        "/\\",
+                        ERROR_FILE_EXISTS,
+                        ERROR_DISK_FULL,
                         0};
 
 }  // namespace platform
