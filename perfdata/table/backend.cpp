@@ -481,7 +481,10 @@ Status get_raw_counter_array(Counter counter, std::vector<RawArrayItem>* items) 
   if (Status st = array_rows(counter, &found); st != 0) return st;
   const int n = static_cast<TableCounter*>(counter)->collections;
   for (const Row* r : found) {
-    if (!r->has_raw()) return NOT_IMPLEMENTED;
+    if (!r->has_raw()) {
+      items->clear();
+      return NOT_IMPLEMENTED;
+    }
     items->push_back(RawArrayItem{instance_of(r->parts), r->raw_at(n)});
   }
   return 0;
