@@ -5,15 +5,19 @@ probe's Interrupts/sec total on a large /proc/interrupts.
 
   bench/array_vs_ps.py [--probe PATH] [--vantric PATH] [--rounds N]
                        [--processes N ...] [--interrupts CPUSxROWS]
-                       [--check PATH]
+                       [--check PATH] [--reader PATH] [--paths N ...]
 
 --processes  process counts to measure at (default: the current count);
              sleeping children are started to reach each count (at most
-             10,000) and killed afterwards
+             10,000) and killed afterwards: half of them share the name
+             "sleep", half run under names of their own (links to sleep)
 --check      the check_vantric to measure at each count as well: every
-             process's Working Set from one sample next to ps, and every
-             process's % Processor Time over one second next to
-             `pidstat -u 1 1` (package sysstat)
+             process's Working Set from one sample next to ps and next to
+             --reader, and every process's % Processor Time over one second
+             next to `pidstat -u 1 1` (package sysstat)
+--reader     the minimal reader of /proc/<pid>/stat (bench/stat_reader)
+--paths      with --check: N -p paths of cheap gauges (from /proc/meminfo
+             and /proc/stat) in one run, CPU and wall time
 --mounts     as root: \LogicalDisk(*)\% Free Space over N bind mounts of one
              directory, each count in a private mount namespace (unshare -m)
 --interfaces as root: \Network Interface(*)\Bytes Total/sec (two collections,
@@ -76,10 +80,42 @@ def compare(args):
         return
     # A process that cannot be read makes the check UNKNOWN: still a whole run.
     any_state = (0, 1, 2, 3)
-    versus(("check_vantric -s 0", [args.check, "-C", "Process", "-I", "*", "-P", "Working Set",
-                                   "-s", "0"]), ps, args.rounds, any_state)
+    working_set = ("check_vantric -s 0", [args.check, "-C", "Process", "-I", "*", "-P",
+                                          "Working Set", "-s", "0"])
+    versus(working_set, ps, args.rounds, any_state)
+    versus(working_set, ("stat reader", [args.reader]), args.rounds, any_state)
     versus(("check_vantric % Processor Time", [args.check, "-p", "\\Process(*)\\% Processor Time"]),
            ("pidstat -u 1 1", ["pidstat", "-u", "1", "1"]), args.rounds, any_state)
+
+
+def many_paths(check, counts, rounds):
+    gauges = ["\\Memory\\Available Bytes", "\\Memory\\Cache Bytes", "\\System\\Processes",
+              "\\System\\Threads"]
+    for n in counts:
+        with tempfile.NamedTemporaryFile("w", prefix="paths-", suffix=".args", delete=False) as f:
+            f.writelines(f"-p '{gauges[i % len(gauges)]}'\n" for i in range(n))
+        try:
+            runs = []
+            for _ in range(rounds):
+                begin = time.monotonic()
+                cpu = run([check, "-s", "0", "@" + f.name], (0, 1, 2, 3))[0]
+                runs.append((cpu, (time.monotonic() - begin) * 1000.0))
+            cpu, wall = (statistics.median(r[i] for r in runs) for i in (0, 1))
+            print(f"{n:6d} -p paths: check_vantric {cpu:7.2f} ms cpu, {wall:7.2f} ms wall")
+        finally:
+            os.unlink(f.name)
+
+
+def start_sleepers(target, links, sleepers):
+    """Sleeping children up to `target` processes, every other one under a name of its own."""
+    while process_count() < target:
+        i = len(sleepers)
+        argv = ["sleep", "600"]
+        if i % 2:
+            link = os.path.join(links, f"sleeper{i}")
+            os.symlink("/bin/sleep", link)
+            argv[0] = link
+        sleepers.append(subprocess.Popen(argv))
 
 
 def interrupts(vantric, shape):
@@ -157,6 +193,8 @@ def main():
     ap.add_argument("--mounts", type=int, nargs="*", default=[])
     ap.add_argument("--interfaces", type=int, nargs="*", default=[])
     ap.add_argument("--check")
+    ap.add_argument("--reader", default="build/linux/bench/stat_reader")
+    ap.add_argument("--paths", type=int, nargs="*", default=[])
     ap.add_argument("--measure", help=argparse.SUPPRESS)
     ap.add_argument("--interval", type=int, help=argparse.SUPPRESS)
     args = ap.parse_args()
@@ -166,13 +204,14 @@ def main():
     if args.mounts or args.interfaces:
         scaling(args)
         return
+    if args.check and args.paths:
+        many_paths(args.check, args.paths, args.rounds)
     sleepers = []
+    links = tempfile.mkdtemp(prefix="sleepers-")
     try:
         compare(args)
         for target in args.processes:
-            target = min(target, 10000)
-            while process_count() < target:
-                sleepers.append(subprocess.Popen(["sleep", "600"]))
+            start_sleepers(min(target, 10000), links, sleepers)
             time.sleep(0.5)
             compare(args)
     finally:
@@ -180,6 +219,7 @@ def main():
             p.send_signal(signal.SIGKILL)
         for p in sleepers:
             p.wait()
+        subprocess.run(["rm", "-rf", links])
     if args.interrupts:
         interrupts(args.vantric, args.interrupts)
 

@@ -10,3 +10,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# The cross strip, not the host's: it takes SOURCE_DATE_EPOCH for the PE time
+# stamp, so a packaging run with it set gives the same programs every time.
+set(CMAKE_STRIP ${triple}-strip)

@@ -40,6 +40,16 @@ struct ConsoleCalls {
 // The table in use. Tests assign members and restore them afterwards.
 ConsoleCalls& console_calls();
 
+// Waits until standard output takes `size` bytes in one go without waiting
+// for its reader, where the system tells how much it takes: a pipe on Linux
+// (its capacity less the bytes still unread). So a line that the reader never
+// makes room for is not written at all rather than in part; the watchdog
+// bounds the wait. True when the room is there; false at once when the
+// system does not tell (a file, a terminal, Windows) or `size` exceeds the
+// pipe's capacity.
+//   wait_for_output_room(5000)  // 4096 bytes free: waits until the reader reads
+bool wait_for_output_room(std::size_t size);
+
 // The standard error handle (kInvalidHandle when there is none) and a write
 // of the whole of `data` to it; false when it failed. Used by the failure
 // report, which ignores the result.

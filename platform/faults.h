@@ -56,7 +56,8 @@ constexpr uint32_t kOtherSignalBase = 0xE0000000;
 using FaultHandler = void (*)(const ExceptionRecord& record);
 
 // Posix: handlers for SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT,
-// SIGSYS and SIGINT on an alternate signal stack. Windows: an unhandled-
+// SIGSYS and SIGINT on an alternate signal stack, and SIGXFSZ ignored (a
+// write past the file size limit fails with EFBIG). Windows: an unhandled-
 // exception filter and a console control handler. Also caches what the
 // handler's module lookup needs (the program's own path).
 void install_fault_handlers(FaultHandler handler);

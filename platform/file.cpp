@@ -20,6 +20,31 @@ bool fail(std::string* why, const char* step, int code) {
   return false;
 }
 
+// Only a regular file or a link is replaced: a rename over a device, a FIFO
+// or a socket (as root, --textfile=/dev/null) would turn it into a file.
+bool replaceable(const std::string& path, std::string* why) {
+  FileKind kind = FileKind::absent;
+  if (const int code = file_calls.kind(path.c_str(), &kind); code != 0)
+    return fail(why, "create", code);
+  static constexpr const char* kWords[] = {nullptr,
+                                           nullptr,
+                                           nullptr,
+                                           "a directory",
+                                           "a character device",
+                                           "a block device",
+                                           "a FIFO",
+                                           "a socket",
+                                           "an unknown kind of file"};
+  const char* words = kWords[static_cast<int>(kind)];
+  if (words == nullptr) return true;
+  *why = std::string(words) + " is there, not a regular file";
+  return false;
+}
+
+// The longest name of one directory entry on the systems served (NAME_MAX,
+// and the Windows component limit).
+constexpr size_t kMaxNameBytes = 255;
+
 }  // namespace
 
 bool read_file(const std::string& path, size_t limit, std::string* text, std::string* why) {
@@ -47,12 +72,16 @@ bool replace_file(const std::string& path, std::string_view content, std::string
   const std::string directory = cut == std::string::npos ? "" : path.substr(0, cut + 1);
   const std::string base = path.substr(directory.size());
   static unsigned sequence = 0;
+  if (!replaceable(path, why)) return false;
   std::string temporary;
   intptr_t handle = 0;
   int code = file_calls.exists_error;
   for (int attempt = 0; attempt < 100 && code == file_calls.exists_error; ++attempt) {
-    temporary = directory + "." + base + "." + std::to_string(file_calls.process_id()) + "." +
-                std::to_string(sequence++) + ".tmp";
+    const std::string suffix =
+        "." + std::to_string(file_calls.process_id()) + "." + std::to_string(sequence++) + ".tmp";
+    // A long name is cut so that the temporary name is still one the
+    // directory takes: it only has to be unique, which the suffix makes it.
+    temporary = directory + "." + base.substr(0, kMaxNameBytes - 1 - suffix.size()) + suffix;
     if (temporary.size() >= sizeof pending_name) return *why = "create: path too long", false;
     // Recorded before the file exists: a time-out in between only removes a
     // name that is not there yet.
@@ -77,6 +106,13 @@ bool replace_file(const std::string& path, std::string_view content, std::string
   if ((code = file_calls.sync(handle)) != 0) return abandon("sync", code, true);
   // A close can still report a failed write (network file systems).
   if ((code = file_calls.close(handle)) != 0) return abandon("close", code, false);
+  // Once more just before: a device may have been put there meanwhile.
+  std::string refused;
+  if (!replaceable(path, &refused)) {
+    file_calls.remove(temporary.c_str());
+    pending.store(false);
+    return *why = refused, false;
+  }
   if ((code = file_calls.rename(temporary.c_str(), path.c_str())) != 0)
     return abandon("rename", code, false);
   pending.store(false);

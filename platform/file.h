@@ -20,7 +20,8 @@ bool read_file(const std::string& path, size_t limit, std::string* text, std::st
 
 // Replaces the file `path` by `content` so that a reader only ever sees the
 // whole old or the whole new content, never a part: the content goes to a
-// new file ".<name>.<pid>.<n>.tmp" beside `path` (created exclusively, mode
+// new file ".<name>.<pid>.<n>.tmp" beside `path` (<name> cut to keep that
+// within 255 bytes; created exclusively, mode
 // 0644 on posix; the name does not end in ".prom", so a collector reading
 // *.prom never picks it up), is flushed to the disk and then renamed over
 // `path` (posix: rename(2) and a sync of the directory; Windows: MoveFileExA
@@ -28,7 +29,11 @@ bool read_file(const std::string& path, size_t limit, std::string* text, std::st
 // a second while a reader without delete sharing holds `path` open).
 // False with `why` = "<step>: <the system's reason>", the step one of
 // create, write, sync, close, rename ("write: No space left on device"):
-// then `path` is as it was and the temporary file is removed. The directory
+// then `path` is as it was and the temporary file is removed. Only a regular
+// file or a symbolic link (the link itself) at `path` is replaced: anything
+// else there is refused, before and again just before the rename, with
+// "a character device is there, not a regular file" (a directory, a block
+// device, a FIFO, a socket likewise). The directory
 // of `path` must exist and be writable. Not thread-safe: one replacement at
 // a time per process.
 bool replace_file(const std::string& path, std::string_view content, std::string* why);

@@ -11,6 +11,19 @@
 
 namespace platform {
 
+// What stands at a path, as far as replacing it goes.
+enum class FileKind {
+  absent,
+  regular,
+  link,
+  directory,
+  character_device,
+  block_device,
+  fifo,
+  socket,
+  other
+};
+
 struct FileCalls {
   // A new file for writing, failing with `exists_error` when the name is taken.
   int (*create_new)(const char* path, intptr_t* handle);
@@ -22,6 +35,7 @@ struct FileCalls {
   int (*close)(intptr_t handle);
   int (*rename)(const char* from, const char* to);  // replaces `to`
   int (*remove)(const char* path);                  // async-signal-safe on posix
+  int (*kind)(const char* path, FileKind* kind);    // of the path itself, not a link's target
   void (*sync_directory)(const char* directory);    // best effort
   unsigned long (*process_id)();
   std::string (*error_text)(int code);

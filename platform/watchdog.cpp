@@ -32,18 +32,54 @@ int change_state(int set, int clear) {
   }
 }
 
+// Marks the watchdog fired and returns the state before it; -1 (the timer's
+// case) when `armed_only` and it was disarmed while the timer was on its way.
+// Another context already ending the process is waited for.
+int fire(bool armed_only) {
+  int before = state.load();
+  do {
+    if (armed_only && (before & kArmed) == 0) return -1;
+    if ((before & kFired) != 0) watchdog_backend::wait_for_end();
+  } while (!state.compare_exchange_weak(before, kFired));
+  return before;
+}
+
+// The one way the watchdog ends a run: `line` unless the output was claimed,
+// no temporary file left, `status`.
+[[noreturn]] void end_run(int before, const char* line, std::size_t length, int status) {
+  if ((before & kClaimed) == 0) watchdog_backend::write_without_waiting(line, length);
+  discard_pending_replacement();
+  exit_process_now(status);
+}
+
+char stop_line[256];
+std::size_t stop_prefix_length = 0;
+int stop_status = 0;
+
 }  // namespace
 
 void watchdog_fired() {
-  int before = state.load();
-  do {
-    // Disarmed (or already fired) while the timer was on its way.
-    if ((before & kArmed) == 0) return;
-  } while (!state.compare_exchange_weak(before, kFired));
-  if ((before & kClaimed) == 0)
-    watchdog_backend::write_without_waiting(watchdog_line, watchdog_length);
-  discard_pending_replacement();
-  exit_process_now(watchdog_status);
+  const int before = fire(true);
+  if (before >= 0) end_run(before, watchdog_line, watchdog_length, watchdog_status);
+}
+
+// The line is put together only once this context has won the ending: a
+// second request (another console event, on a thread of its own) waits.
+void stop_requested(const char* name) {
+  const int before = fire(false);
+  std::size_t length = stop_prefix_length;
+  for (; *name != '\0' && length < sizeof stop_line - 1; ++name) stop_line[length++] = *name;
+  stop_line[length++] = '\n';
+  end_run(before, stop_line, length, stop_status);
+}
+
+bool end_on_stop_requests(std::string_view prefix, int exit_status) {
+  // Room for the longest event name and the line end.
+  stop_prefix_length =
+      prefix.size() < sizeof stop_line - 32 ? prefix.size() : sizeof stop_line - 32;
+  std::memcpy(stop_line, prefix.data(), stop_prefix_length);
+  stop_status = exit_status;
+  return watchdog_backend::watch_stop_requests();
 }
 
 bool arm_watchdog(uint32_t milliseconds, std::string_view line, int exit_status) {

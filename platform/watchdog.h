@@ -46,6 +46,18 @@ bool claim_output();
 // has fired, the process is ending and the call does not return.
 void disarm_watchdog();
 
+// Ends the run as the time-out does when the process is asked to stop:
+// posix SIGTERM (systemctl stop), SIGINT, SIGHUP and SIGXCPU (a CPU time
+// limit reached); Windows Control-C, Control-Break and the console's closing,
+// log-off or shut-down. The line is `prefix` and the request's name, written
+// only when the output was not claimed; no temporary file of a replace_file
+// is left; the process ends with `exit_status`. SIGKILL (and on Windows
+// TerminateProcess) ends the process with none of this. False when the
+// system refused.
+//   end_on_stop_requests("VANTRIC UNKNOWN - ended by ", 3);
+//   kill -TERM <pid>  ->  "VANTRIC UNKNOWN - ended by SIGTERM\n", status 3
+bool end_on_stop_requests(std::string_view prefix, int exit_status);
+
 // Ends the process with `exit_status` and `line` as the run's one line: the
 // line is written whole (waiting for a full pipe as long as the watchdog
 // lets it; unarmed, as long as the reader takes) when claim_output succeeds,

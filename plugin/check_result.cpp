@@ -1,6 +1,7 @@
 #include "plugin/check_result.h"
 
-#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace plugin {
 
@@ -28,40 +29,57 @@ CounterResult counter_result(std::string path) {
   return result;
 }
 
-namespace {
-
-size_t count_of(const std::vector<std::string>& labels, const std::string& label) {
-  return static_cast<size_t>(std::count(labels.begin(), labels.end(), label));
-}
-
-}  // namespace
-
 void assign_labels(std::string_view label, std::vector<CounterResult>& counters) {
   const bool many = counters.size() > 1;
-  std::vector<std::string> labels;
-  for (const CounterResult& counter : counters) {
-    if (label.empty())
-      labels.push_back(counter.path);
-    else if (!many)
-      labels.emplace_back(label);
-    else
-      labels.push_back(std::string(label) + "_" +
-                       (counter.instance.empty() ? counter.counter : counter.instance));
+  for (CounterResult& counter : counters) {
+    if (label.empty()) {
+      counter.label = counter.path;
+    } else if (!many) {
+      counter.label = label;
+    } else {
+      const std::string& part = counter.instance.empty() ? counter.counter : counter.instance;
+      counter.label.reserve(label.size() + 1 + part.size());
+      counter.label = label;
+      counter.label += '_';
+      counter.label += part;
+    }
   }
   // A repeated instance (several counters of one instance) says the counter too;
   // labels that were distinct stay as they were.
-  const std::vector<std::string> first = labels;
-  for (size_t i = 0; i < counters.size(); ++i)
-    if (!label.empty() && !counters[i].instance.empty() && count_of(first, first[i]) > 1)
-      labels[i] += "_" + counters[i].counter;
-  // What is still equal (the same path twice) is numbered by position.
-  for (size_t i = 0; i < counters.size(); ++i) {
-    const std::vector<std::string> before(labels.begin(), labels.begin() + i);
-    std::string unique = labels[i];
-    for (size_t n = 2; count_of(before, unique) > 0; ++n)
-      unique = labels[i] + "#" + std::to_string(n);
-    labels[i] = unique;
-    counters[i].label = unique;
+  if (!label.empty() && many) {
+    std::unordered_map<std::string_view, size_t> uses;
+    uses.reserve(counters.size());
+    for (const CounterResult& counter : counters) ++uses[counter.label];
+    std::vector<char> repeated(counters.size());
+    for (size_t i = 0; i < counters.size(); ++i)
+      repeated[i] = !counters[i].instance.empty() && uses[counters[i].label] > 1;
+    uses.clear();  // its keys point into the labels about to grow
+    for (size_t i = 0; i < counters.size(); ++i)
+      if (repeated[i]) (counters[i].label += '_') += counters[i].counter;
+  }
+  // What is still equal, as the performance data writes it ("a=b" and "a_b"
+  // both read 'a_b'), is numbered by position. `next` remembers where the
+  // search for a free number stopped, so a path given many times costs no
+  // more than many paths.
+  std::unordered_set<std::string> taken;
+  std::unordered_map<std::string, size_t> next;
+  taken.reserve(counters.size());
+  for (CounterResult& counter : counters) {
+    std::string written = perfdata_label(counter.label);
+    if (!taken.contains(written)) {
+      taken.insert(std::move(written));
+      continue;
+    }
+    size_t& n = next.try_emplace(written, 2).first->second;
+    const size_t base = written.size();
+    for (;; ++n) {
+      written.resize(base);
+      written += '#';
+      written += std::to_string(n);
+      if (taken.insert(written).second) break;
+    }
+    counter.label += '#';
+    counter.label += std::to_string(n++);
   }
 }
 

@@ -60,8 +60,9 @@ CounterResult counter_result(std::string path);
 // counter): assign_labels("cpu", {\Processor(0)\X, \Processor(1)\X})
 // -> "cpu_0", "cpu_1". Labels stay distinct and depend only on the counters
 // and their order: an instance that repeats adds '_' and the counter
-// ("cpu__Total_% User Time"); a label still taken by an earlier counter (the
-// same path twice) gets "#2", "#3", ... by position.
+// ("cpu__Total_% User Time"); a label still taken by an earlier counter as
+// perfdata_label writes it (the same path twice, or "p_a=b" before "p_a_b")
+// gets the first free "#2", "#3", ... by position. Linear in the counters.
 void assign_labels(std::string_view label, std::vector<CounterResult>& counters);
 
 }  // namespace plugin

@@ -43,6 +43,10 @@ bool control_byte(char c) {
 // would split a listing field.
 char line_char(char c) { return c == '|' ? '/' : control_byte(c) ? ' ' : c; }
 
+// In a perfdata label '=' ends the label for every parser; '|' and control
+// bytes would end the perfdata or the line.
+char label_char(char c) { return c == '=' || c == '|' || control_byte(c) ? '_' : c; }
+
 char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 }  // namespace
 
@@ -76,18 +80,21 @@ std::string number_text(double value) {
   return text;
 }
 
+std::string perfdata_label(std::string_view label) {
+  std::string text(label);
+  for (char& c : text) c = label_char(c);
+  return text;
+}
+
 std::string perfdata_item(std::string_view label, double value, std::string_view uom,
                           std::string_view warn, std::string_view crit, std::string_view min,
                           std::string_view max) {
-  std::string item = "'";
+  std::string item;
+  item.reserve(label.size() + 32);
+  item += '\'';
   for (char c : label) {
-    if (c == '\'') {
-      item += "''";
-    } else if (c == '=' || c == '|' || control_byte(c)) {
-      item += '_';
-    } else {
-      item += c;
-    }
+    if (c == '\'') item += '\'';
+    item += label_char(c);
   }
   item += "'=";
   item += number_text(value);

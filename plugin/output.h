@@ -46,10 +46,16 @@ std::string line_text(std::string_view text);
 //   listing_line({"instance", "a\tb"}) -> "instance\ta b\n"
 std::string listing_line(std::initializer_list<std::string_view> fields);
 
+// A label as a performance-data item writes it, before quoting: '=' (which
+// no parser allows there), '|' and every control byte (CR, LF, TAB, ...)
+// become '_'. Distinct labels can meet here ("a=b" and "a_b"), so labels
+// are made distinct in this form.
+//   perfdata_label("a=b\tc") -> "a_b_c"
+std::string perfdata_label(std::string_view label);
+
 // One performance-data item: 'label'=value[uom];[warn];[crit];[min];[max],
-// empty trailing fields left out. In the label a single quote is doubled and
-// '=' (which no parser allows there) becomes '_'; so do '|' and every
-// control byte (CR, LF, TAB, ...).
+// empty trailing fields left out. The label is perfdata_label(label) with
+// every single quote doubled.
 //   perfdata_item("a'b", 5, "%", "80", "90", "0", "100") -> "'a''b'=5%;80;90;0;100"
 std::string perfdata_item(std::string_view label, double value, std::string_view uom,
                           std::string_view warn, std::string_view crit, std::string_view min,

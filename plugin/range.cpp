@@ -35,6 +35,14 @@ bool parse_endpoint(std::string_view text, double* out, std::string* why) {
   double v = 0.0;
   auto [end, ec] =
       std::from_chars(digits.data(), digits.data() + digits.size(), v, std::chars_format::fixed);
+  // The library refuses a number that rounds to zero as out of range, as it
+  // does one too large; the nearest double of a tiny number is zero.
+  const std::string_view whole = digits.substr(0, digits.find('.'));
+  if (ec == std::errc::result_out_of_range && whole.find_first_not_of('0') == whole.npos) {
+    v = 0.0;
+    ec = std::errc();
+    end = digits.data() + digits.size();
+  }
   if (ec == std::errc::result_out_of_range || std::isinf(v)) {
     *why = "'" + std::string(text) + "' is out of range";
     return false;

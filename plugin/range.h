@@ -9,7 +9,9 @@
 //
 // Endpoints are decimal numbers with an optional sign and a '.' point, read
 // the same whatever the locale ("1e3", "1,5", "inf" and "0x10" are refused),
-// of any magnitude a double holds. The start may not exceed the end.
+// of any size a double holds: each compares as its nearest double (a number
+// too small for one as 0, "0.<400 zeros>1" included; one too large for one
+// is refused). The start may not exceed the end.
 //
 //   parse_range("10:", &r, &why)  -> true; range_alerts(r, 9.5) -> true
 //   parse_range("20:10", &r, &why) -> false; why == "start is greater than end"

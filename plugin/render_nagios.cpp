@@ -34,6 +34,7 @@ std::string counters_summary(const std::vector<CounterResult>& counters) {
 
 std::vector<std::string> perfdata(const CheckResult& result) {
   std::vector<std::string> items;
+  items.reserve(result.counters.size());
   for (const CounterResult& counter : result.counters) {
     if (!counter.has_value) continue;
     const bool percent = counter.unit == "%";

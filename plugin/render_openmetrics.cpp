@@ -99,22 +99,37 @@ MetricName openmetrics_name(std::string_view object, std::string_view counter,
 
 namespace {
 
-// Escapes for label values and HELP text; bytes outside well-formed UTF-8
-// are taken as Latin-1 characters so the output is always valid UTF-8.
+const char kHex[] = "0123456789abcdef";
+
+bool escapes_byte(std::string_view rest) {
+  return !rest.empty() && (rest[0] == 'x' || utf8_sequence_length(rest) == 0);
+}
+
+// Escapes for label values and HELP text. A byte outside well-formed UTF-8
+// reads "\xHH" in the value, and a run of backslashes standing before such an
+// escape or before a literal 'x' is doubled, so every value reads back to the
+// bytes it came from: the names "caf\xE9" and "café" stay two series.
 void append_escaped(std::string* out, std::string_view text, bool help) {
   for (size_t i = 0; i < text.size();) {
     const char c = text[i];
+    if (c == '\\') {
+      size_t end = i;
+      while (end < text.size() && text[end] == '\\') ++end;
+      const size_t copies = escapes_byte(text.substr(end)) ? 2 : 1;
+      for (size_t k = 0; k < (end - i) * copies; ++k) *out += "\\\\";
+      i = end;
+      continue;
+    }
     const size_t n = utf8_sequence_length(text.substr(i));
     if (n == 0) {
       const auto byte = static_cast<unsigned char>(c);
-      *out += static_cast<char>(0xC0 | (byte >> 6));
-      *out += static_cast<char>(0x80 | (byte & 0x3F));
+      *out += "\\\\x";
+      *out += kHex[byte >> 4];
+      *out += kHex[byte & 0xF];
       ++i;
       continue;
     }
-    if (c == '\\')
-      *out += "\\\\";
-    else if (c == '\n')
+    if (c == '\n')
       *out += "\\n";
     else if (c == '"')
       *out += help ? "'" : "\\\"";
@@ -170,6 +185,7 @@ void append_family(std::string* out, const Family& f) {
     *out += help_note(c.kind);
   *out += '\n';
   std::unordered_set<std::string> seen;
+  seen.reserve(f.samples.size());
   std::string line;
   for (const auto& [c, scale] : f.samples) {
     line = name;
@@ -193,10 +209,13 @@ void append_family(std::string* out, const Family& f) {
 
 void append_up(std::string* out, std::unordered_set<std::string>* seen, std::string_view path,
                bool up) {
-  std::string line = "vantric_up{";
-  append_label(&line, "path", path);
-  line += up ? "} 1\n" : "} 0\n";
-  if (seen->insert(line.substr(0, line.size() - 2)).second) *out += line;
+  std::string series = "vantric_up{";
+  append_label(&series, "path", path);
+  series += '}';
+  if (seen->contains(series)) return;
+  *out += series;
+  *out += up ? " 1\n" : " 0\n";
+  seen->insert(std::move(series));
 }
 
 }  // namespace
@@ -238,6 +257,7 @@ std::string render_openmetrics(const CheckResult& result) {
         "# HELP vantric_up 1 when the counter at path was read, 0 when it had no value or the "
         "path matched nothing\n";
     std::unordered_set<std::string> seen;
+    seen.reserve(result.counters.size() + result.unmatched.size());
     for (const CounterResult& c : result.counters) append_up(&out, &seen, c.path, c.has_value);
     for (const std::string& p : result.unmatched) append_up(&out, &seen, p, false);
   }

@@ -39,8 +39,12 @@
 // (the same path checked twice) is written once.
 //
 // Label values and HELP: '\' -> "\\", newline -> "\n", '"' -> "\"" (HELP:
-// "'"); a byte that is not part of well-formed UTF-8 is read as Latin-1 (byte
-// 0xE9 -> U+00E9, written C3 A9), so the text is always valid UTF-8.
+// "'"). A byte that is not part of well-formed UTF-8 reads "\xHH" (lower-case
+// hex) in the value, and a run of backslashes right before such a byte or
+// before an 'x' is doubled, so the text is always valid UTF-8 and every value
+// reads back to the original bytes: distinct instances are distinct series.
+// Written out: "caf" and the byte E9 -> caf\\xe9; "café" in UTF-8 -> café;
+// a\x -> a\\\\x; a\b -> a\\b.
 //
 // A counter without a value is left out of its family (a family with no
 // sample keeps its metadata); vantric_up{path="<path>"} is 1 for each
@@ -56,8 +60,9 @@
 //   # HELP vantric_logical_disk_free_space_ratio Free share of the file system (ratio 0-1)
 //   vantric_logical_disk_free_space_ratio{vantric_instance="sda"} 0.125
 //   # TYPE vantric_up gauge
-//   # HELP vantric_up 1 when the counter at path was read, 0 when it had no value or the path
-//   matched nothing vantric_up{path="\\LogicalDisk(sda)\\% Free Space"} 1 # EOF
+//   # HELP vantric_up 1 when the counter at path was read, 0 when it had no value or the path matched nothing
+//   vantric_up{path="\\LogicalDisk(sda)\\% Free Space"} 1
+//   # EOF
 #pragma once
 
 #include <string>

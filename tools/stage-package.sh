@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
-# Builds the Debian package and the two Windows ZIPs into build/packages/,
-# checks the package with lintian, installs it, runs the installed programs
-# and manual pages, removes it (only the configuration file may stay) and
-# purges it. Needs root for dpkg; leaves no vantric package installed.
+# Builds the Debian package, the two Windows ZIPs and the two MSI packages
+# into build/packages/, checks the package with lintian, installs it, runs
+# the installed programs and manual pages, removes it (only the configuration
+# file may stay) and purges it; then checks the MSI packages under wine
+# (tools/package-msi.sh). Needs root for dpkg; leaves no vantric package
+# installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install-missing.sh lintian dpkg-dev man-db systemd acl
+tools/install-missing.sh lintian dpkg-dev man-db systemd acl msitools wixl
 top=$PWD
 out=$top/build/packages
 fail() { echo "stage-package: $*" >&2; exit 1; }
 
 echo "== package: .deb"
-rm -f "$out"/vantric_*.deb "$out"/vantric-*.zip
+rm -f "$out"/vantric_*.deb "$out"/vantric-*.zip "$out"/vantric-*.msi
 cmake --preset deb >/dev/null
 cmake --build --preset deb -j2
 (cd build/deb && cpack -B "$out" >/dev/null)
@@ -82,7 +84,11 @@ done
 trap - EXIT
 echo "removed (configuration files kept: ${left:-none}); purged"
 
-echo "== package: Windows ZIPs"
+echo "== package: Windows ZIPs and MSI packages"
+# strip stamps PE files with the time of day unless told a time: with the
+# commit's, the ZIP and the MSI of one bitness hold the same programs.
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || echo 0)
+export SOURCE_DATE_EPOCH
 for bits in win32 win64; do
   cmake --preset $bits -DVANTRIC_TESTS=ON -DVANTRIC_WERROR=ON >/dev/null
   cmake --build --preset $bits -j2 >/dev/null
@@ -95,4 +101,7 @@ for bits in win32 win64; do
   done
   grep -q -- '-sim' <<<"$listing" && fail "test program in $(basename "$zip")"
   echo "built $(basename "$zip"): $(tr '\n' ' ' <<<"$listing")"
+  cmake --build --preset $bits --target msi >/dev/null
+  cp build/$bits/vantric-*.msi "$out/"
 done
+tools/package-msi.sh "$out"

@@ -5,10 +5,10 @@
 # stage that fails. A stage that exits 77 could not run on this machine (it
 # says why) and is reported as not run, never as passed.
 #   tools/test-all.sh [STAGE...]   only the named stages (e.g. fuse package)
-#   FUZZ_SECONDS   seconds per fuzz target (default 30; 0 skips fuzzing)
+#   FUZZ_SECONDS   seconds per fuzz target (default 20; 0 skips fuzzing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-export FUZZ_SECONDS=${FUZZ_SECONDS:-30}
+export FUZZ_SECONDS=${FUZZ_SECONDS:-20}
 start=$(date +%s)
 only=" $* "
 
@@ -28,9 +28,9 @@ stage() {  # name, command...
 }
 
 tools/install-missing.sh cmake ninja-build g++ python3 libgtest-dev libbenchmark-dev clang \
-  libclang-rt-14-dev clang-format gdb g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 \
+  libclang-rt-14-dev clang-format clang-tidy gdb g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 \
   wine64 locales time dpkg-dev file lintian man-db groff-base sysstat python3-fusepy fuse3 \
-  util-linux systemd
+  util-linux systemd msitools wixl
 for loc in de_DE en_US fr_FR; do
   if ! locale -a 2>/dev/null | grep -qix "${loc}.utf-\?8"; then
     if [ "$(id -u)" -eq 0 ]; then
@@ -43,6 +43,7 @@ done
 
 stage format   tools/stage-format.sh
 stage linux    tools/stage-linux.sh
+stage scale    tools/stage-scale.sh build/linux
 stage fuse     tools/stage-fuse.sh build/linux/app/vantric
 stage clients  tools/stage-clients.sh build/linux
 stage prometheus tools/stage-prometheus.sh build/linux

@@ -1,5 +1,6 @@
 #include "app/check_vantric/finish.h"
 
+#include "platform/console.h"
 #include "platform/watchdog.h"
 #include "plugin/output.h"
 #include "failure/failure.h"
@@ -13,6 +14,11 @@ namespace check_vantric {
 // not read cannot hold the run past -t; the claim keeps it from adding its
 // line to a part (it then ends the run with 3 alone).
 void finish(int status, const std::string& text) {
+  // Room for the whole text, or at least its first line (the one an agent
+  // reads), before the claim: while it is missing the watchdog's line can
+  // still take its place, and no line is left without its end.
+  if (!platform::wait_for_output_room(text.size()))
+    platform::wait_for_output_room(text.find('\n') + 1);
   if (!platform::claim_output()) end_program(3);
   try {
     write_text(text);
@@ -28,6 +34,9 @@ void finish(int status, const std::string& text) {
 }
 
 void arm_timeout(uint32_t seconds) {
+  static const bool watching = platform::end_on_stop_requests(
+      plugin::status_line(kService, plugin::State::unknown, "ended by", {}) + " ", 3);
+  (void)watching;
   platform::arm_watchdog(
       seconds * 1000,
       plugin::status_line(kService, plugin::State::unknown,

@@ -29,7 +29,9 @@ constexpr std::string_view kService = "VANTRIC";
 [[noreturn]] void fail_discovery(perfdata::Status status, std::string_view what,
                                  std::string_view call, std::string_view subject);
 
-// Arms the watchdog for `seconds` with the time-out status line (status 3).
+// Arms the watchdog for `seconds` with the time-out status line (status 3);
+// the first call also makes a request to stop (SIGTERM) end the run so:
+// "VANTRIC UNKNOWN - ended by SIGTERM".
 void arm_timeout(uint32_t seconds);
 
 // The program's ending for a failure report, a runtime error line or a

@@ -278,9 +278,26 @@ bool wants_next(std::string_view element) {
   return found != nullptr && found->arg_kind == 1;
 }
 
+// The -t of the command line itself bounds the reading of the argument
+// files too (a FIFO that nobody writes); one inside a file counts from the
+// scan on, and a bad one is reported there.
+void arm_command_line_timeout() {
+  getoptlib::argvarray scanned = getoptlib::argv;
+  getoptlib::opterr = false;
+  getoptlib::optind = 0;
+  int32_t long_index = 0;
+  uint32_t seconds = 0;
+  for (int32_t c; (c = getoptlib::scan_options(getoptlib::argc, scanned, kShortOptions,
+                                               kLongOptions, long_index, false)) != -1;)
+    if (c == 't' && !parse_count(getoptlib::optarg, 1, 86400, &seconds)) seconds = 0;
+  getoptlib::optind = 0;
+  if (seconds != 0) arm_timeout(seconds);
+}
+
 }  // namespace
 
 void expand_argument_files() {
+  arm_command_line_timeout();
   std::vector<std::string>& argv = getoptlib::argv;
   std::vector<std::string> out{argv[0]};
   bool is_argument = false;  // the element is the argument of the option before it

@@ -200,6 +200,11 @@ void read_array(const Request& r, uint32_t format, Item& array,
     array.set_problem(perfdata::status_words(st));
     return;
   }
+  // Later reads mostly find the same instances: the first read sizes both.
+  if (array.instances.empty()) {
+    array.instances.reserve(found.size());
+    array.seen.reserve(found.size());
+  }
   for (perfdata::ArrayItem& a : found) {
     auto [at, added] = array.seen.try_emplace(a.name, array.instances.size());
     if (added) {
@@ -259,10 +264,15 @@ void read_values(const Request& r, perfdata::Query query, std::vector<Item>& ite
     set_value(item);
     // Each instance is averaged over the rounds it was present in.
     for (Item& instance : item.instances) set_value(instance);
-    // "_Total" leads, as discovery lists it (an array gives it last).
-    std::stable_partition(item.instances.begin(), item.instances.end(), [](const Item& i) {
-      return perfdata::iequals(i.result.instance, "_Total");
-    });
+    // "_Total" leads, as discovery lists it (an array gives it last); one
+    // such instance is rotated to the front rather than every item moved twice.
+    const auto total = [](const Item& i) { return perfdata::iequals(i.result.instance, "_Total"); };
+    auto& list = item.instances;
+    const auto first = std::find_if(list.begin(), list.end(), total);
+    if (first != list.end() && std::none_of(first + 1, list.end(), total))
+      std::rotate(list.begin(), first, first + 1);
+    else if (first != list.end())
+      std::stable_partition(list.begin(), list.end(), total);
   }
 }
 
@@ -307,6 +317,9 @@ plugin::CheckResult check_counters(const Request& r) {
   plugin::CheckResult result;
   result.unmatched_state = r.missing;
   std::vector<Item> items = sample(r);
+  size_t shown = 0;
+  for (const Item& item : items) shown += item.array && item.live() ? item.instances.size() : 1;
+  result.counters.reserve(shown);
   std::vector<bool> reported(r.paths.size(), false);
   auto report = [&](Item& item) {
     apply_thresholds(r.bounds[item.request], item.result);

@@ -63,6 +63,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "perfdata/counter_types.h"
@@ -270,11 +272,14 @@ void provoke_fault() {
 }
 
 // The rows a path can add: discovery shows only those.
-std::vector<const Row*> served_rows() {
-  std::vector<const Row*> out;
-  for (const Row& r : rows())
-    if (r.add_status == 0 && !r.parts.object.empty()) out.push_back(&r);
-  return out;
+const std::vector<const Row*>& served_rows() {
+  static const std::vector<const Row*> served = [] {
+    std::vector<const Row*> out;
+    for (const Row& r : rows())
+      if (r.add_status == 0 && !r.parts.object.empty()) out.push_back(&r);
+    return out;
+  }();
+  return served;
 }
 
 bool contains(const std::vector<std::string>& list, const std::string& name) {
@@ -306,9 +311,22 @@ std::string local_name() {
 }
 
 // The row of `path` in force at a collection, or null where it has ended.
+// The rows of each path in file order: a lookup costs the same whatever the
+// size of the table, so the program's own growth shows in whole-run figures.
+const std::vector<const Row*>* rows_of(std::string_view path) {
+  static const auto index = [] {
+    std::unordered_map<std::string_view, std::vector<const Row*>> by_path;
+    for (const Row& r : rows()) by_path[r.path].push_back(&r);
+    return by_path;
+  }();
+  const auto at = index.find(path);
+  return at == index.end() ? nullptr : &at->second;
+}
+
 const Row* row_at(const std::string& path, int collection) {
-  for (const Row& r : rows())
-    if (r.path == path && r.in_force(collection)) return &r;
+  if (const auto* of = rows_of(path))
+    for (const Row* r : *of)
+      if (r->in_force(collection)) return r;
   return nullptr;
 }
 
@@ -388,11 +406,7 @@ Status add_counter(Query query, const char* full_path, Counter* counter) {
   if (std::strncmp(full_path, prefix.c_str(), prefix.size()) == 0) {
     row = &unknown_row;
     const char* path = full_path + prefix.size();
-    for (const Row& r : rows())
-      if (r.path == path) {
-        row = &r;
-        break;
-      }
+    if (const auto* of = rows_of(path)) row = of->front();
   }
   if (row->add_status != 0) return row->add_status;
   auto* q = static_cast<TableQuery*>(query);

@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,10 +38,32 @@ int system_wait_writable(int fd) {
   return ::poll(&entry, 1, -1);
 }
 
+// The unread bytes of a pipe are known at either end; its capacity only
+// on Linux.
+int system_pipe_room(int fd, std::size_t* free, std::size_t* capacity) {
+#if defined(F_GETPIPE_SZ) && defined(FIONREAD)
+  struct stat status;
+  if (::fstat(fd, &status) != 0 || !S_ISFIFO(status.st_mode)) return -1;
+  const int size = ::fcntl(fd, F_GETPIPE_SZ);
+  int unread = 0;
+  if (size <= 0 || ::ioctl(fd, FIONREAD, &unread) != 0 || unread < 0) return -1;
+  *capacity = static_cast<std::size_t>(size);
+  *free = unread < size ? static_cast<std::size_t>(size - unread) : 0;
+  return 0;
+#else
+  (void)fd, (void)free, (void)capacity;
+  return -1;
+#endif
+}
+
+// poll() wakes as soon as one page is free, which may not be enough: the
+// room is looked at again after each pause instead.
+void system_nap() { ::poll(nullptr, 0, 5); }
+
 }  // namespace
 
-DescriptorCalls descriptor_calls = {system_write, system_descriptor_flags, system_file_mode,
-                                    system_wait_writable};
+DescriptorCalls descriptor_calls = {system_write,         system_descriptor_flags, system_file_mode,
+                                    system_wait_writable, system_pipe_room,        system_nap};
 
 namespace {
 
@@ -121,6 +144,16 @@ ConsoleCalls live_console_calls = {posix_std_output_handle, posix_file_type, pos
 }  // namespace
 
 ConsoleCalls& console_calls() { return live_console_calls; }
+
+bool wait_for_output_room(std::size_t size) {
+  for (;;) {
+    std::size_t free = 0, capacity = 0;
+    if (descriptor_calls.pipe_room(STDOUT_FILENO, &free, &capacity) != 0 || size > capacity)
+      return false;
+    if (free >= size) return true;
+    descriptor_calls.nap();
+  }
+}
 
 FileHandle std_error_handle() { return open_descriptor_or_invalid(STDERR_FILENO); }
 

@@ -15,6 +15,10 @@ struct DescriptorCalls {
   int (*file_mode)(int fd, uint32_t* mode);                       // fstat(2), st_mode
   // poll(2) for POLLOUT on one descriptor with no time limit.
   int (*wait_writable)(int fd);
+  // A pipe's free bytes and capacity (F_GETPIPE_SZ less FIONREAD); -1 when
+  // `fd` is no pipe or the system does not tell.
+  int (*pipe_room)(int fd, std::size_t* free, std::size_t* capacity);
+  void (*nap)();  // a pause of a few milliseconds
 };
 
 // The table in use; starts out as the real calls.

@@ -250,6 +250,9 @@ void on_signal(int signal_number, siginfo_t* info, void* raw_context) {
 }  // namespace
 
 void install_fault_handlers(FaultHandler handler) {
+  // A write beyond the file size limit (ulimit -f) then fails with EFBIG and
+  // is reported like any failed write, instead of ending the process.
+  ::signal(SIGXFSZ, SIG_IGN);
   cache_program_module();
   cache_stack_limit();
   fault_handler = handler;

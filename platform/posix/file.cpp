@@ -65,6 +65,25 @@ int system_close(intptr_t handle) { return result(close(static_cast<int>(handle)
 int system_rename(const char* from, const char* to) { return result(rename(from, to) == 0); }
 int system_remove(const char* path) { return result(unlink(path) == 0); }
 
+int system_kind(const char* path, FileKind* kind) {
+  struct stat status;
+  if (lstat(path, &status) != 0) {
+    if (errno != ENOENT) return errno;
+    *kind = FileKind::absent;
+    return 0;
+  }
+  const mode_t mode = status.st_mode;
+  *kind = S_ISREG(mode)    ? FileKind::regular
+          : S_ISLNK(mode)  ? FileKind::link
+          : S_ISDIR(mode)  ? FileKind::directory
+          : S_ISCHR(mode)  ? FileKind::character_device
+          : S_ISBLK(mode)  ? FileKind::block_device
+          : S_ISFIFO(mode) ? FileKind::fifo
+          : S_ISSOCK(mode) ? FileKind::socket
+                           : FileKind::other;
+  return 0;
+}
+
 // The rename is durable only once the directory entry is on the disk.
 void system_sync_directory(const char* directory) {
   const int fd = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -78,19 +97,9 @@ std::string system_error_text(int code) { return std::strerror(code); }
 
 }  // namespace
 
-FileCalls file_calls = {system_create_new,
-                        system_open_read,
-                        system_write,
-                        system_read,
-                        system_sync,
-                        system_close,
-                        system_rename,
-                        system_remove,
-                        system_sync_directory,
-                        system_process_id,
-                        system_error_text,
-                        "/",
-                        EEXIST,
-                        ENOSPC};
+FileCalls file_calls = {
+    system_create_new, system_open_read,  system_write,  system_read, system_sync,
+    system_close,      system_rename,     system_remove, system_kind, system_sync_directory,
+    system_process_id, system_error_text, "/",           EEXIST,      ENOSPC};
 
 }  // namespace platform

@@ -15,16 +15,42 @@ namespace platform::watchdog_backend {
 
 namespace {
 
+struct StopSignal {
+  int number;
+  const char* name;
+};
+constexpr StopSignal kStopSignals[] = {
+    {SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"}, {SIGXCPU, "SIGXCPU"}};
+
 // Runs on the thread it interrupts, which cannot touch the state meanwhile.
 void on_alarm(int) { watchdog_fired(); }
 
+void on_stop(int number) {
+  for (const StopSignal& stop : kStopSignals)
+    if (stop.number == number) stop_requested(stop.name);
+}
+
+// Each ending holds the others back: one that interrupted another would find
+// the watchdog fired and wait for an end that never comes.
+bool handle(int number, void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  sigaddset(&action.sa_mask, SIGALRM);
+  for (const StopSignal& stop : kStopSignals) sigaddset(&action.sa_mask, stop.number);
+  return sigaction(number, &action, nullptr) == 0;
+}
+
 }  // namespace
 
+bool watch_stop_requests() {
+  bool all = true;
+  for (const StopSignal& stop : kStopSignals) all = handle(stop.number, on_stop) && all;
+  return all;
+}
+
 bool start_timer(uint32_t milliseconds) {
-  struct sigaction action {};
-  action.sa_handler = on_alarm;
-  sigemptyset(&action.sa_mask);
-  if (sigaction(SIGALRM, &action, nullptr) != 0) return false;
+  if (!handle(SIGALRM, on_alarm)) return false;
   itimerval timer{};
   timer.it_value.tv_sec = milliseconds / 1000;
   timer.it_value.tv_usec = static_cast<suseconds_t>(milliseconds % 1000) * 1000;

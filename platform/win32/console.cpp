@@ -41,6 +41,9 @@ ConsoleCalls live_console_calls = {win32_std_output_handle, win32_file_type, win
 
 ConsoleCalls& console_calls() { return live_console_calls; }
 
+// An anonymous pipe does not tell its free space.
+bool wait_for_output_room(std::size_t) { return false; }
+
 FileHandle std_error_handle() {
   HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
   if (handle == INVALID_HANDLE_VALUE) return kInvalidHandle;

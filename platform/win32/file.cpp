@@ -68,6 +68,29 @@ int system_rename(const char* from, const char* to) {
 }
 
 int system_remove(const char* path) { return result(DeleteFileA(path)); }
+// A device name (NUL, CON, COM1) or a pipe shows only in the type of an open
+// handle; opened with no access, for its type alone.
+int system_kind(const char* path, FileKind* kind) {
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = GetLastError();
+    if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) return static_cast<int>(code);
+    *kind = FileKind::absent;
+    return 0;
+  }
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return *kind = FileKind::link, 0;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return *kind = FileKind::directory, 0;
+  *kind = FileKind::regular;
+  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  const DWORD type = GetFileType(h);
+  CloseHandle(h);
+  if (type == FILE_TYPE_CHAR) *kind = FileKind::character_device;
+  if (type == FILE_TYPE_PIPE) *kind = FileKind::fifo;
+  return 0;
+}
+
 // MOVEFILE_WRITE_THROUGH already waits for the directory entry.
 void system_sync_directory(const char*) {}
 unsigned long system_process_id() { return GetCurrentProcessId(); }
@@ -85,9 +108,9 @@ std::string system_error_text(int code) {
 
 }  // namespace
 
-FileCalls file_calls = {system_create_new,     system_open_read,  system_write,      system_read,
-                        system_sync,           system_close,      system_rename,     system_remove,
-                        system_sync_directory, system_process_id, system_error_text, "/\\",
-                        ERROR_FILE_EXISTS,     ERROR_DISK_FULL};
+FileCalls file_calls = {
+    system_create_new, system_open_read,  system_write,  system_read,       system_sync,
+    system_close,      system_rename,     system_remove, system_kind,       system_sync_directory,
+    system_process_id, system_error_text, "/\\",         ERROR_FILE_EXISTS, ERROR_DISK_FULL};
 
 }  // namespace platform

@@ -42,7 +42,28 @@ DWORD WINAPI write_line(LPVOID) {
   return 0;
 }
 
+// Runs on a thread the system starts for the event; the handler installed
+// last is asked first, so this one comes before the fault handlers'.
+BOOL WINAPI on_control(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+      stop_requested("Control-C");
+    case CTRL_BREAK_EVENT:
+      stop_requested("Control-Break");
+    case CTRL_CLOSE_EVENT:
+      stop_requested("the console closing");
+    case CTRL_LOGOFF_EVENT:
+      stop_requested("log-off");
+    case CTRL_SHUTDOWN_EVENT:
+      stop_requested("shut-down");
+    default:
+      return FALSE;
+  }
+}
+
 }  // namespace
+
+bool watch_stop_requests() { return SetConsoleCtrlHandler(on_control, TRUE) != 0; }
 
 bool start_timer(uint32_t milliseconds) {
   stop_timer();

@@ -11,7 +11,9 @@ discovery where the system lacks it).
 import argparse
 import os
 import pathlib
+import random
 import re
+import resource
 import signal
 import subprocess
 import sys
@@ -245,6 +247,9 @@ def file_cases(work, platform):
     nested = put("nested.args", f"-c 45 @{good}\n")
     none, nodir = os.path.join(work, "none.args"), os.path.join(work, "nodir", "x.prom")
     no_file, no_dir = NOT_FOUND[platform]
+    fifo, long_name = os.path.join(work, "fifo.prom"), os.path.join(work, "n" * 250)
+    if platform == "posix" and not os.path.exists(fifo):
+        os.mkfifo(fifo)
     return [
         ("argument file", ["@" + good, "-c", "45"], out("VANTRIC CRITICAL - \\T\\Value = 50 | '\\T\\Value'=50;40;45"), 2),
         ("argument file naming another", ["@" + nested],
@@ -252,7 +257,12 @@ def file_cases(work, platform):
         ("missing argument file", ["@" + none], unknown(f"@{none}: {no_file}"), 3),
         ("textfile in a missing directory", ["--textfile=" + nodir, "-p", "\\T\\Value"],
          unknown(f"cannot write {nodir}: create: {no_dir}"), 3),
-    ]
+    ] + ([] if platform != "posix" else [
+        ("textfile over a FIFO", ["--textfile=" + fifo, "-p", "\\T\\Value"],
+         unknown(f"cannot write {fifo}: a FIFO is there, not a regular file"), 3),
+        ("textfile of a 250-byte name", ["--textfile=" + long_name, "-p", "\\T\\Value"],
+         out(f"VANTRIC OK - wrote 2 series to {long_name}"), 0),
+    ])
 
 
 def textfile_kept(r, program, work):
@@ -270,6 +280,49 @@ def textfile_kept(r, program, work):
     wrote = (q.returncode == 0 and q.stdout == out(f"VANTRIC OK - wrote 2 series to {path}") and
              open(path, "rb").read() == r.run(program, ["-p", "\\T\\Value", "--format=openmetrics"]).stdout)
     return kept and wrote and sorted(os.listdir(where)) == ["x.prom", "y.prom"], repr((p, q))
+
+
+def stop_requests(r, program, work):
+    """(name, passed, detail): stop requests to a run held by an argument file nobody writes, and at
+    random moments of --textfile runs (never a temporary file left); -t there; a file size limit."""
+    def stopped(args, env, delay, name):
+        p = subprocess.Popen(r.command(program, args), stdout=subprocess.PIPE, stdin=subprocess.DEVNULL,
+                             env=r.environment(env))
+        time.sleep(delay)
+        p.send_signal(getattr(signal, name))
+        out = p.communicate(timeout=30)[0]
+        return p.returncode, out
+    fifo, where = os.path.join(work, "held.args"), os.path.join(work, "stopped")
+    os.mkfifo(fifo), os.makedirs(where)
+    checks = [(name, stopped(["@" + fifo], {}, 0.3, name) == (3, unknown("ended by " + name)), name)
+              for name in ("SIGTERM", "SIGINT", "SIGHUP", "SIGXCPU")]
+    start, q = time.monotonic(), r.run(program, ["-t", "2", "@" + fifo])
+    checks.append(("-t before argument files", (q.returncode, q.stdout) == (3, unknown("timed out after 2 s"))
+                   and time.monotonic() - start < 4, repr(q)))
+    table, target = os.path.join(work, "many.tsv"), os.path.join(where, "x.prom")
+    with open(table, "w") as f:
+        f.writelines(f"\\T(i{i})\\Value\t0\t0\t{i}\tgauge\n" for i in range(1500))
+    args, env = ["--textfile=" + target, "-s", "0", "-p", "\\T(*)\\Value"], {"VANTRIC_SIM_COUNTERS": table}
+    start, whole = time.monotonic(), r.run(program, args, env)
+    seconds, text, seed, left = time.monotonic() - start, open(target, "rb").read(), random.randrange(1 << 30), []
+    pick = random.Random(seed)
+    for attempt in range(30):
+        if os.path.exists(target):
+            os.remove(target)
+        # Before the handler is in place: no line; after the result is out: the status alone.
+        ended = stopped(args, env, pick.uniform(0, seconds * 1.2), "SIGTERM")
+        if ended not in ((3, unknown("ended by SIGTERM")), (-signal.SIGTERM, b""), (0, whole.stdout),
+                         (3, whole.stdout)) or os.listdir(where) not in ([], ["x.prom"]) or \
+                (os.path.exists(target) and open(target, "rb").read() != text):
+            left.append((attempt, ended, os.listdir(where)))
+    checks.append(("SIGTERM at random moments of --textfile", whole.returncode == 0 and not left, f"seed {seed}: {left}"))
+    limited = [subprocess.run(r.command(program, a), stdout=o, stdin=subprocess.DEVNULL, env=r.environment(),
+                              preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (0, 0)))
+               for a, o in ((["--textfile=" + target, "-p", "\\T\\Value"], subprocess.PIPE),
+                            (["-p", "\\T\\Value"], tempfile.TemporaryFile()))]
+    checks.append(("file size limit", (limited[0].returncode, limited[0].stdout, limited[1].returncode) ==
+                   (3, unknown(f"cannot write {target}: write: File too large"), 3), repr(limited)))
+    return checks
 
 
 def array_cases(table):
@@ -346,6 +399,9 @@ def endings(platform):
         ("time-out, closed pipe", True, ["-p", CPU, "-s", "900", "-t", "1"], {}, "closed", 1.5, b"", 10),
         ("full non-blocking pipe", True, ["-p", CPU, "-s", "900", "-t", "1"], {}, "full", 0, b"", 4),
         ("full non-blocking pipe, option error", False, ["-x"], {}, "full", 0, b"", 13),
+        # Room for a part of the status line only: the time-out line whole instead.
+        ("4096 bytes free in a non-blocking pipe", False, ["-p", "\\T\\Value", "-l", "x" * 5000, "-s", "100", "-t", "1"], {},
+         "room", 0, re.escape(unknown("timed out after 1 s")), 4),
     ]
 
 
@@ -354,9 +410,11 @@ def run_ending(r, program, args, env, stdout, hold, most):
     read_end, write_end = os.pipe()
     if stdout == "closed":
         os.close(read_end)
-    if stdout == "full":
+    if stdout in ("full", "room"):
         os.set_blocking(write_end, False)
         os.write(write_end, b"." * (1 << 20))  # as much as the pipe takes
+    if stdout == "room":
+        os.read(read_end, 4096)
     start = time.monotonic()
     p = subprocess.Popen(r.command(program, args), stdout=write_end, stderr=subprocess.DEVNULL,
                          stdin=subprocess.DEVNULL, env=r.environment(env))
@@ -442,6 +500,8 @@ def main():
                                    stderr=subprocess.PIPE,
                                    env=dict(os.environ, VANTRIC_SIM_COUNTERS=r.table))
             r.check("output failure", q.returncode == 3 and q.stderr == b"", repr(q))
+            for name, passed, detail in stop_requests(r, a.sim, work):
+                r.check(name, passed, detail)
 
         for name, real, args, env, stdout, hold, want, most in endings(a.platform):
             if name in a.skip:

@@ -17,6 +17,7 @@ provoked on purpose, which its own checks stop before they happen.
 import argparse
 import os
 import re
+import resource
 import subprocess
 import sys
 import tempfile
@@ -305,6 +306,12 @@ def run_output_faults(r):
                 None if p.stderr == b"" else repr(p.stderr))
             r.check(f"broken pipe, {name} output", problem is None and p.returncode == want_status,
                     f"{p.returncode} {problem}")
+        # a file at its size limit (ulimit -f 0): the write fails with EFBIG, like the broken pipe above
+        for name, args, want in [("short", short, None), ("long", long_, b"I/O error 27.")]:
+            p = subprocess.run(r.command(r.sim, args), stdout=tempfile.TemporaryFile(), stderr=subprocess.PIPE,
+                               env=r.environment(), preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (0, 0)))
+            problem = expect_report(p.stderr, "EInOutError", want) if want else p.stderr or None
+            r.check(f"file size limit, {name} output", problem is None and p.returncode == 1, f"{p.returncode} {problem}")
         # a failure report after buffered output that cannot be written:
         # the pending output failure is what gets reported
         rd, wr = os.pipe()

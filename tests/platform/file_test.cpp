@@ -95,6 +95,33 @@ TEST_F(ReplaceFile, Faults) {
   }
 }
 
+// What stands at the target, on the first look and on the one just before
+// the rename: only a regular file or a link is replaced.
+platform::FileKind kinds[2];
+int kind_calls = 0;
+
+TEST_F(ReplaceFile, OnlyAFileOrALinkIsReplaced) {
+  using K = platform::FileKind;
+  const struct {
+    K first, last;
+    const char* why;  // nullptr: replaced
+  } rows[] = {{K::link, K::link, nullptr},
+              {K::fifo, K::fifo, "a FIFO is there, not a regular file"},
+              {K::regular, K::socket, "a socket is there, not a regular file"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.why ? row.why : "link");
+    kinds[0] = row.first, kinds[1] = row.last, kind_calls = 0;
+    platform::file_calls.kind = [](const char*, K* kind) { return *kind = kinds[kind_calls++], 0; };
+    std::string why;
+    EXPECT_EQ(platform::replace_file(path_, "new\n", &why), row.why == nullptr);
+    platform::file_calls = real;
+    EXPECT_EQ(why, row.why ? row.why : "");
+    EXPECT_EQ(content(), row.why ? "old\n" : "new\n");
+    EXPECT_EQ(files(), 1u);
+    ASSERT_TRUE(platform::replace_file(path_, "old\n", &why)) << why;
+  }
+}
+
 TEST_F(ReplaceFile, TimeOutLeavesNoTemporaryFile) {
   platform::file_calls.write = timed_out;
   std::string why;

@@ -21,7 +21,13 @@ struct Accepted {
 };
 
 TEST(PluginRange, AcceptedRangesAndTheirAlerts) {
+  // Below the smallest double (its nearest is 0), and a subnormal.
+  const std::string tiny = "0." + std::string(400, '0') + "1:";
+  const std::string subnormal = "~:0." + std::string(323, '0') + "3";
+  const double least = std::numeric_limits<double>::denorm_min();
   const Accepted rows[] = {
+      {__LINE__, tiny.c_str(), 0, kInf, false, {-least}, {0, least}},
+      {__LINE__, subnormal.c_str(), -kInf, least, false, {2 * least}, {least, 0}},
       {__LINE__, "10", 0, 10, false, {-0.000001, 10.000001, -5}, {0, 10, 5.5}},
       {__LINE__, "10:", 10, kInf, false, {9.999999, -1}, {10, 1e300}},
       {__LINE__, "~:10", -kInf, 10, false, {10.5}, {10, -1e300}},

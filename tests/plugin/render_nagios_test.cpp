@@ -140,6 +140,15 @@ TEST(AssignLabels, FromOptionAndPath) {
       {__LINE__, "c", {"\\P(_T)\\T", "\\P(_T)\\U", "\\P(1)\\T"}, {"c__T_T", "c__T_U", "c_1"}},
       {__LINE__, "c", {"\\P(0)\\T", "\\P(1)\\T", "\\P(0)\\T"}, {"c_0_T", "c_1", "c_0_T#2"}},
       {__LINE__, "", {"\\M\\A", "\\M\\A", "\\M\\A#2"}, {"\\M\\A", "\\M\\A#2", "\\M\\A#2#2"}},
+      {__LINE__,
+       "",
+       {"\\M\\A", "\\M\\A#2", "\\M\\A", "\\M\\A"},
+       {"\\M\\A", "\\M\\A#2", "\\M\\A#3", "\\M\\A#4"}},
+      // Labels that the performance data writes alike are numbered too.
+      {__LINE__,
+       "p",
+       {"\\P(a=b)\\W", "\\P(a_b)\\W", "\\P(a|b)\\W", "\\P(a\tb)\\W"},
+       {"p_a=b", "p_a_b#2", "p_a|b#3", "p_a\tb#4"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);

@@ -65,12 +65,16 @@ TEST(RenderOpenMetrics, Document) {
       counter("Processor", "_Total", "% Processor Time", "percent", "%", 12.5),
       counter("Processor", "a\"b\\c\nd\xE9", "% Processor Time", "percent", "%", 50),
       counter("Processor", "_Total", "% Processor Time", "percent", "%", 12.5),  // twice
+      // Three names that a Latin-1 reading or an unescaped "\x" would merge.
+      counter("Processor", "\xE9", "% Processor Time", "percent", "%", 1),
+      counter("Processor", "\xC3\xA9", "% Processor Time", "percent", "%", 2),
+      counter("Processor", "\\xe9", "% Processor Time", "percent", "%", 3),
       counter("Processor", "gone", "% Processor Time", "percent", "%", NAN),
       counter("Memory", "", "Available Bytes", "gauge", "B", 1e21),
       counter("Memory", "", "Available KBytes", "gauge", "", 2),
       counter("Network Interface", "lo", "Bytes Total/sec", "rate", "", 0.25),
   };
-  r.counters[4].explanation = "Free \"now\"";
+  r.counters[7].explanation = "Free \"now\"";
   r.unmatched = {"\\Process(zz*)\\Working Set"};
   EXPECT_EQ(
       plugin::render_openmetrics(r),
@@ -79,7 +83,10 @@ TEST(RenderOpenMetrics, Document) {
       "# HELP vantric_processor_processor_time_ratio \\\\Processor\\\\% Processor Time "
       "(share of the sampling interval, ratio 0-1)\n"
       "vantric_processor_processor_time_ratio{vantric_instance=\"_Total\"} 0.125\n"
-      "vantric_processor_processor_time_ratio{vantric_instance=\"a\\\"b\\\\c\\nd\xC3\xA9\"} 0.5\n"
+      "vantric_processor_processor_time_ratio{vantric_instance=\"a\\\"b\\\\c\\nd\\\\xe9\"} 0.5\n"
+      "vantric_processor_processor_time_ratio{vantric_instance=\"\\\\xe9\"} 0.01\n"
+      "vantric_processor_processor_time_ratio{vantric_instance=\"\xC3\xA9\"} 0.02\n"
+      "vantric_processor_processor_time_ratio{vantric_instance=\"\\\\\\\\xe9\"} 0.03\n"
       "# TYPE vantric_memory_available_bytes gauge\n"
       "# UNIT vantric_memory_available_bytes bytes\n"
       "# HELP vantric_memory_available_bytes Free 'now'\n"
@@ -95,7 +102,10 @@ TEST(RenderOpenMetrics, Document) {
       "# HELP vantric_up 1 when the counter at path was read, 0 when it had no value or the "
       "path matched nothing\n"
       "vantric_up{path=\"\\\\Processor(_Total)\\\\% Processor Time\"} 1\n"
-      "vantric_up{path=\"\\\\Processor(a\\\"b\\\\c\\nd\xC3\xA9)\\\\% Processor Time\"} 1\n"
+      "vantric_up{path=\"\\\\Processor(a\\\"b\\\\c\\nd\\\\xe9)\\\\% Processor Time\"} 1\n"
+      "vantric_up{path=\"\\\\Processor(\\\\xe9)\\\\% Processor Time\"} 1\n"
+      "vantric_up{path=\"\\\\Processor(\xC3\xA9)\\\\% Processor Time\"} 1\n"
+      "vantric_up{path=\"\\\\Processor(\\\\\\\\xe9)\\\\% Processor Time\"} 1\n"
       "vantric_up{path=\"\\\\Processor(gone)\\\\% Processor Time\"} 0\n"
       "vantric_up{path=\"\\\\Memory\\\\Available Bytes\"} 1\n"
       "vantric_up{path=\"\\\\Memory\\\\Available KBytes\"} 1\n"
