@@ -329,9 +329,10 @@ Status calculate_counter_from_raw(Counter counter, uint32_t format, const RawCou
   // one that needs two sees no interval and answers INVALID_DATA.
   PDH_RAW_COUNTER n = w::to_system(*newer), o = w::to_system(older != nullptr ? *older : *newer);
   PDH_FMT_COUNTERVALUE v{};
-  // The system's own formula, with the type and time base the handle carries.
+  // The system's own formula, with the type and time base the handle carries;
+  // the record is read as a double, so that is what it is asked for.
   Status st = w::syscalls().calculate_counter_from_raw_value(static_cast<PDH_HCOUNTER>(counter),
-                                                             format, &n, &o, &v);
+                                                             format | PDH_FMT_DOUBLE, &n, &o, &v);
   *value = CounterValue{st == 0 ? v.CStatus : st, st == 0 ? v.doubleValue : 0.0};
   return st;
 }
