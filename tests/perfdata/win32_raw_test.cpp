@@ -1,7 +1,6 @@
 // Raw records pass whole, the newer first, through a model call table; the
 // real calls (under Wine: values that mean nothing) give the protocol and types.
 #include <gtest/gtest.h>
-
 #include <vector>
 
 #include "perfdata/counter_types.h"
