@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace perfdata {
@@ -68,9 +69,14 @@ void sleep_ms(uint32_t milliseconds);
 
 // One instance of an array counter at the latest collection.
 struct ArrayItem {
+  ArrayItem(std::string n = {}, uint32_t status = 0, double v = 0.0, std::string why = {})
+      : name(std::move(n)), c_status(status), value(v), detail(std::move(why)) {}
   std::string name;       // display name with "#k" for duplicates: "svchost#1"
   uint32_t c_status = 0;  // 0 or 1: `value` is usable; otherwise why not
   double value = 0.0;
+  // With a failing c_status, what the backend can say beyond it (as
+  // failure_detail); usually "".
+  std::string detail;
 };
 
 // Adds one counter for every instance that a path whose instance part holds
@@ -94,6 +100,14 @@ Status add_array_counter(Query query, const char* full_path, Counter* counter);
 Status get_formatted_counter_array(Counter counter, uint32_t format, std::vector<ArrayItem>* items);
 
 // ------------------------------------------------------------------ diagnosis
+
+// What the backend can say beyond the status about the latest failed add on
+// `query` (with `counter` null), or about the failing value status of
+// `counter`'s latest reading: "cannot read /proc/stat: Too many open files",
+// "counter was reset", "/proc/meminfo: MemFree is negative". "" when it knows
+// nothing more (always on Windows and the table); the status words then say
+// it all.
+std::string failure_detail(Query query, Counter counter);
 
 // What the system can add about an object that an add reported
 // CSTATUS_NO_OBJECT for: a clause for the end of that report, or "" when
@@ -231,8 +245,8 @@ bool needs_two_samples(CounterKind kind);
 // A status in words for a person reading a check result: "no such object",
 // "no such counter", "no such instance", "no such computer", "counter not
 // validated", "data not valid yet", "malformed counter path", "not provided
-// by this system"; any other status as "status 0x" and eight upper-case hex
-// digits: status_words(0xC0000BBC) -> "status 0xC0000BBC".
+// by this system"; any other status as "status 0x" and eight
+// upper-case hex digits: status_words(0xC0000BBC) -> "status 0xC0000BBC".
 std::string status_words(Status status);
 
 }  // namespace perfdata

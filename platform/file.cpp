@@ -1,6 +1,8 @@
 #include "platform/file.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/file_calls.h"
@@ -47,20 +49,32 @@ constexpr size_t kMaxNameBytes = 255;
 
 }  // namespace
 
-bool read_file(const std::string& path, size_t limit, std::string* text, std::string* why) {
+int read_file_code(const std::string& path, size_t limit, std::string& text) {
+  text.clear();
   intptr_t handle;
   int code = file_calls.open_read(path.c_str(), &handle);
-  if (code != 0) return *why = file_calls.error_text(code), false;
-  std::string data;
-  char buffer[65536];
-  for (;;) {
+  if (code != 0) return code;
+  const size_t most = limit < SIZE_MAX ? limit + 1 : limit;
+  while (text.size() < most) {
+    if (text.size() == text.capacity())
+      text.reserve(text.capacity() < 2048 ? 4096 : 2 * text.capacity());
+    const size_t at = text.size();
+    const size_t room = std::min(text.capacity() - at, most - at);
+    text.resize(at + room);
     size_t done = 0;
-    code = file_calls.read(handle, buffer, sizeof buffer, &done);
+    code = file_calls.read(handle, text.data() + at, room, &done);
+    text.resize(at + done);
+    if (code != 0 && code == file_calls.interrupted_error) continue;
     if (code != 0 || done == 0) break;
-    data.append(buffer, done);
-    if (data.size() > limit) break;
   }
   file_calls.close(handle);
+  if (code != 0) text.clear();
+  return code;
+}
+
+bool read_file(const std::string& path, size_t limit, std::string* text, std::string* why) {
+  std::string data;
+  const int code = read_file_code(path, limit, data);
   if (code != 0) return *why = file_calls.error_text(code), false;
   if (data.size() > limit) return *why = "larger than " + std::to_string(limit) + " bytes", false;
   *text = std::move(data);

@@ -18,6 +18,16 @@ namespace platform {
 // limit + 1 bytes are read).
 bool read_file(const std::string& path, size_t limit, std::string* text, std::string* why);
 
+// The same reader for callers that need the reason as a code and read many
+// small files: fills `text` with the content of `path` (its capacity is
+// reused) and returns 0, or the system's error code (errno, GetLastError())
+// of the open or of a read, with `text` empty. Reads until the end of the
+// file, whatever the size of each read (files under /proc report size 0 and
+// hand out a page at a time), and retries a read that a signal interrupted;
+// stops after limit + 1 bytes, so text.size() > limit says the file is
+// larger. read_file_code("/proc/stat", SIZE_MAX - 1, text) -> 0 or EMFILE.
+int read_file_code(const std::string& path, size_t limit, std::string& text);
+
 // Replaces the file `path` by `content` so that a reader only ever sees the
 // whole old or the whole new content, never a part: the content goes to a
 // new file ".<name>.<pid>.<n>.tmp" beside `path` (<name> cut to keep that

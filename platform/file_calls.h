@@ -42,6 +42,7 @@ struct FileCalls {
   const char* separators;  // of directory and name: "/", "/\\"
   int exists_error;        // EEXIST, ERROR_FILE_EXISTS
   int disk_full_error;     // ENOSPC, ERROR_DISK_FULL
+  int interrupted_error;   // EINTR (a read to retry); 0 where there is none
 };
 
 // The table in use; starts out as the backend's real calls.

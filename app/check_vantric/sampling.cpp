@@ -51,9 +51,13 @@ std::string computer_prefix() {
   return prefix;
 }
 
-// The words for a failed add; on Windows a missing object may have a cause
-// worth naming (a damaged counter registry, processes served under another name).
-std::string add_problem(perfdata::Status status, const std::string& object) {
+// The words for a failed add: what the backend knows beyond the status (a
+// source that could not be read and why); on Windows a missing object may
+// have a cause worth naming (a damaged counter registry, processes served
+// under another name).
+std::string add_problem(perfdata::Status status, const std::string& object,
+                        perfdata::Query query = nullptr) {
+  if (std::string detail = perfdata::failure_detail(query, nullptr); !detail.empty()) return detail;
   std::string why = perfdata::status_words(status);
   if (status != perfdata::CSTATUS_NO_OBJECT) return why;
   const std::string cause = perfdata::describe_missing_object(object.c_str());
@@ -141,7 +145,7 @@ void resolve(const Request& r, perfdata::Query query, const std::string& prefix,
       }
       item.array = true;
       if (st != 0)
-        item.set_problem(add_problem(st, item.result.object));
+        item.set_problem(add_problem(st, item.result.object, query));
       else
         describe(r, item);
       items.push_back(std::move(item));
@@ -162,7 +166,7 @@ size_t add_counters(const Request& r, perfdata::Query query, const std::string& 
     const perfdata::Status st =
         perfdata::add_english_counter(query, (prefix + item.result.path).c_str(), &item.counter);
     if (st != 0) {
-      item.set_problem(add_problem(st, item.result.object),
+      item.set_problem(add_problem(st, item.result.object, query),
                        st == perfdata::CSTATUS_NO_INSTANCE ? r.missing : State::unknown);
       item.vanished = item.matched && st == perfdata::CSTATUS_NO_INSTANCE;
       item.counter = nullptr;
@@ -173,11 +177,15 @@ size_t add_counters(const Request& r, perfdata::Query query, const std::string& 
   return live;
 }
 
-// One reading: `bad` is its failing status (0: `value` counts). A plain
-// counter that one sample leaves without a value says how to get one; an
-// array's instance that fails is there and could not be read.
-void take(const Request& r, Item& item, perfdata::Status bad, double value, bool in_array) {
-  if (bad == perfdata::CSTATUS_INVALID_DATA && r.interval_ms == 0 && !in_array)
+// One reading: `bad` is its failing status (0: `value` counts) and `detail`
+// what the backend says beyond it. A plain counter that one sample leaves
+// without a value says how to get one; an array's instance that fails is
+// there and could not be read.
+void take(const Request& r, Item& item, perfdata::Status bad, double value, bool in_array,
+          const std::string& detail) {
+  if (bad != 0 && !detail.empty())
+    item.set_problem(detail);
+  else if (bad == perfdata::CSTATUS_INVALID_DATA && r.interval_ms == 0 && !in_array)
     item.set_problem("no value from one sample (-s greater than 0)");
   else if (bad != 0)
     item.set_problem(perfdata::status_words(bad));
@@ -197,7 +205,8 @@ void read_array(const Request& r, uint32_t format, Item& array,
                 std::vector<perfdata::ArrayItem>& found) {
   const perfdata::Status st = perfdata::get_formatted_counter_array(array.counter, format, &found);
   if (st != 0) {
-    array.set_problem(perfdata::status_words(st));
+    const std::string detail = perfdata::failure_detail(nullptr, array.counter);
+    array.set_problem(detail.empty() ? perfdata::status_words(st) : detail);
     return;
   }
   // Later reads mostly find the same instances: the first read sizes both.
@@ -219,7 +228,8 @@ void read_array(const Request& r, uint32_t format, Item& array,
     }
     Item& item = array.instances[at->second];
     if (item.live())
-      take(r, item, a.c_status > perfdata::CSTATUS_NEW_DATA ? a.c_status : 0, a.value, true);
+      take(r, item, a.c_status > perfdata::CSTATUS_NEW_DATA ? a.c_status : 0, a.value, true,
+           a.detail);
   }
 }
 
@@ -236,11 +246,11 @@ void read_round(const Request& r, std::vector<Item>& items) {
     const perfdata::Status st = perfdata::get_formatted_counter_value(item.counter, format, &v);
     // Backends report an unusable reading either way: as the call's status
     // or as the record's.
-    take(r, item,
-         st != 0                                   ? st
-         : v.c_status > perfdata::CSTATUS_NEW_DATA ? v.c_status
-                                                   : 0,
-         v.value, false);
+    const perfdata::Status bad = st != 0                                   ? st
+                                 : v.c_status > perfdata::CSTATUS_NEW_DATA ? v.c_status
+                                                                           : 0;
+    take(r, item, bad, v.value, false,
+         bad != 0 ? perfdata::failure_detail(nullptr, item.counter) : std::string());
   }
 }
 

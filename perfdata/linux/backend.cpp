@@ -55,8 +55,16 @@ Status get_formatted_counter_array(Counter counter, uint32_t format,
                                    std::vector<ArrayItem>* items) {
   if (counter == nullptr) return INVALID_HANDLE;
   if (items == nullptr) return INVALID_ARGUMENT;
-  static_cast<const lb::Counter*>(counter)->format_array(format, *items);
-  return 0;
+  const auto* c = static_cast<const lb::Counter*>(counter);
+  c->format_array(format, *items);
+  // An object whose primary source could not be read has no items: that
+  // is no "nothing matched".
+  return items->empty() && !c->failure_detail().empty() ? CSTATUS_INVALID_DATA : 0;
+}
+
+std::string failure_detail(Query query, Counter counter) {
+  if (counter != nullptr) return static_cast<const lb::Counter*>(counter)->failure_detail();
+  return query == nullptr ? std::string() : static_cast<const lb::Query*>(query)->add_problem();
 }
 
 Status collect_query_data(Query query) {

@@ -4,8 +4,10 @@
 
 #include "perfdata/linux/catalogue.h"
 
+#include <cerrno>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include "perfdata/paths.h"
 
@@ -50,8 +52,15 @@ const CounterDef* find_counter(const ObjectDef& obj, std::string_view name) {
   return nullptr;
 }
 
+namespace {
+thread_local bool reset_seen = false;
+}  // namespace
+
+bool take_reset() { return std::exchange(reset_seen, false); }
+
 std::optional<uint64_t> delta(uint64_t prev, uint64_t cur) {
   if (cur >= prev) return cur - prev;
+  reset_seen = true;
   return std::nullopt;
 }
 
@@ -65,6 +74,7 @@ std::optional<uint64_t> delta32(uint64_t prev, uint64_t cur) {
     uint64_t d = cur + 0x100000000ull - prev;
     if (d < 0x80000000ull) return d;
   }
+  reset_seen = true;
   return std::nullopt;
 }
 
@@ -181,6 +191,7 @@ void single_instance_pass(const Env& env, const Request& req, Pass& out, std::st
   if (needs == 0) {
     std::string text;
     out.ok = read_file(env, primary, text);
+    if (!out.ok) out.problem = read_problem(primary, errno);
     if (out.ok && req.wants("")) add_instance(out, Instance{"", "", 0, 0});
     return;
   }

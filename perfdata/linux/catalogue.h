@@ -52,6 +52,10 @@ struct Sample {
   std::vector<uint64_t> u;  // counts and gauges as read
   std::vector<double> f;    // derived or signed values
   std::shared_ptr<const void> payload;
+  // Why a source of this instance could not be read or holds a value out
+  // of range ("cannot read /proc/42/io: Permission denied"); "" when it is
+  // merely absent or all is well.
+  std::string problem;
 };
 
 // A counter's value, or std::nullopt for CSTATUS_INVALID_DATA.
@@ -118,7 +122,10 @@ struct Request {
 
 // One pass over an object's sources at one collection.
 struct Pass {
-  bool ok = false;                  // the primary source was read; false at an add is NO_OBJECT
+  bool ok = false;  // the primary source was read; false at an add is NO_OBJECT
+  // With ok false: why the primary source, which is there, could not be
+  // read ("cannot read /proc/stat: Too many open files"); "" when it is absent.
+  std::string problem;
   std::vector<Instance> instances;  // every instance, or the wanted ones that exist
   std::vector<Sample> samples;      // parallel to `instances`
 };
@@ -183,6 +190,11 @@ std::optional<uint64_t> delta32(uint64_t prev, uint64_t cur);
 // A field printed from the kernel's unsigned long: delta32 on a kernel whose
 // unsigned long is 32 bits wide (env.ulong_bits), else delta.
 std::optional<uint64_t> delta_ulong(const Env& env, uint64_t prev, uint64_t cur);
+
+// Whether delta, delta32 or delta_ulong met a reset since the last call on
+// this thread, which clears it: the query asks after a formula gave no value,
+// to say "counter was reset" rather than only that the value is invalid.
+bool take_reset();
 
 // Instance display name: '(' -> '[', ')' -> ']'; '#', '\', '/' (unless
 // `keep_slash`: mount points), '*', '|' and control bytes (0x00-0x1F, 0x7F)

@@ -5,6 +5,8 @@
 #include "perfdata/linux/disk_counters.h"
 
 #include <algorithm>
+#include <string_view>
+#include <unordered_map>
 #include <optional>
 
 namespace perfdata::linux_backend {
@@ -26,10 +28,19 @@ std::optional<DiskDeltas> disk_deltas(const Sample* prev, const Sample& cur, dou
   const DiskSet* b = disk_set(cur);
   if (a == nullptr || b == nullptr || dt <= 0.0) return std::nullopt;
   DiskDeltas out;
-  for (const DiskRow& row : b->rows) {
-    auto old = std::find_if(a->rows.begin(), a->rows.end(),
-                            [&](const DiskRow& r) { return r.name == row.name; });
-    if (old == a->rows.end()) continue;
+  // Rows usually stand where they stood; a search of the whole set for each
+  // would make a _Total over many disks quadratic.
+  std::unordered_map<std::string_view, const DiskRow*> before;
+  for (size_t i = 0; i < b->rows.size(); ++i) {
+    const DiskRow& row = b->rows[i];
+    const DiskRow* old = i < a->rows.size() && a->rows[i].name == row.name ? &a->rows[i] : nullptr;
+    if (old == nullptr) {
+      if (before.empty())
+        for (const DiskRow& r : a->rows) before.emplace(r.name, &r);
+      auto it = before.find(row.name);
+      if (it == before.end()) continue;
+      old = it->second;
+    }
     uint64_t d[18] = {};
     for (int k = 1; k <= 11; ++k) {
       if (k == 9) continue;  // f9 is an instant queue length, not a count

@@ -13,9 +13,12 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "perfdata/linux/text.h"
 #include "platform/computer_name.h"
+#include "platform/file.h"
 
 namespace perfdata::linux_backend {
 
@@ -74,27 +77,9 @@ std::string source(const Env& env, std::string_view rel) {
 }
 
 bool read_path(const std::string& path, std::string& out) {
-  out.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  // /proc files report size 0, so read until end of file rather than trusting
-  // st_size; a partial read followed by an error is a failure, not a short file.
-  char buf[8192];
-  bool ok = true;
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n > 0) {
-      out.append(buf, static_cast<size_t>(n));
-      continue;
-    }
-    if (n == 0) break;
-    if (errno == EINTR) continue;
-    ok = false;
-    break;
-  }
-  ::close(fd);
-  if (!ok) out.clear();
-  return ok;
+  const int error = platform::read_file_code(path, SIZE_MAX - 1, out);
+  errno = error;
+  return error == 0;
 }
 
 const std::string& note_open(const Env& env, const std::string& path) {
@@ -102,52 +87,83 @@ const std::string& note_open(const Env& env, const std::string& path) {
   return path;
 }
 
+namespace {
+
+// The files of one process, which only Process and System read.
+bool per_process(std::string_view rel) {
+  while (!rel.empty() && rel.front() == '/') rel.remove_prefix(1);
+  return rel.size() > 5 && rel.substr(0, 5) == "proc/" && rel[5] >= '0' && rel[5] <= '9';
+}
+
+// A read of `rel` answered from `kept` when the collection has read it
+// already (errno as the first read left it).
+template <class T>
+bool through_cache(const Env& env, std::string_view rel,
+                   std::unordered_map<std::string, SourceCache::Kept<T>>* kept,
+                   bool (*read)(const std::string& path, T& out), T& out) {
+  if (kept == nullptr || (!env.cache->processes && per_process(rel)))
+    return read(note_open(env, source(env, rel)), out);
+  auto [it, added] = kept->try_emplace(std::string(rel));
+  if (added) {
+    read(note_open(env, source(env, rel)), it->second.value);
+    it->second.error = errno;
+  }
+  out = it->second.value;
+  errno = it->second.error;
+  return it->second.error == 0;
+}
+
+}  // namespace
+
 bool read_file(const Env& env, std::string_view rel, std::string& out) {
-  return read_path(note_open(env, source(env, rel)), out);
+  return through_cache(env, rel, env.cache ? &env.cache->files : nullptr, read_path, out);
 }
 
 bool read_lines(const Env& env, std::string_view rel,
                 const std::function<void(std::string_view line)>& line) {
-  int fd = ::open(note_open(env, source(env, rel)).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  // Only the line being cut is carried over between reads.
-  std::string carry;
-  char buf[16384];
-  bool ok = true;
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    std::string_view chunk(buf, static_cast<size_t>(n));
-    for (size_t nl; (nl = chunk.find('\n')) != std::string_view::npos;) {
-      if (carry.empty()) {
-        line(chunk.substr(0, nl));
-      } else {
-        carry.append(chunk.substr(0, nl));
-        line(carry);
-        carry.clear();
-      }
-      chunk.remove_prefix(nl + 1);
-    }
-    carry.append(chunk);
+  // Only Processor reads a file line by line (/proc/interrupts, megabytes
+  // on a large machine): not kept in the cache, so it is held once.
+  std::string text;
+  if (!read_path(note_open(env, source(env, rel)), text)) return false;
+  for (std::string_view rest = text; !rest.empty();) {
+    const size_t nl = rest.find('\n');
+    line(rest.substr(0, nl));
+    rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
   }
-  ::close(fd);
-  if (ok && !carry.empty()) line(carry);
-  return ok;
+  return true;
 }
 
-bool list_dir(const Env& env, std::string_view rel, std::vector<std::string>& out) {
+bool is_absent(int error) { return error == ENOENT || error == ENOTDIR || error == ESRCH; }
+
+std::string read_problem(std::string_view rel, int error) {
+  if (error == 0 || is_absent(error)) return "";
+  while (!rel.empty() && rel.front() == '/') rel.remove_prefix(1);
+  return "cannot read /" + std::string(rel) + ": " + std::strerror(error);
+}
+
+namespace {
+
+bool read_dir(const std::string& path, std::vector<std::string>& out) {
   out.clear();
-  DIR* dir = ::opendir(note_open(env, source(env, rel)).c_str());
+  DIR* dir = ::opendir(path.c_str());
   if (dir == nullptr) return false;
+  // readdir tells an error from the end only by errno.
+  errno = 0;
   while (dirent* ent = ::readdir(dir)) {
     std::string_view n = ent->d_name;
-    if (n == "." || n == "..") continue;
-    out.emplace_back(n);
+    if (n != "." && n != "..") out.emplace_back(n);
+    errno = 0;
   }
+  const int error = errno;
   ::closedir(dir);
-  return true;
+  errno = error;
+  return error == 0;
+}
+
+}  // namespace
+
+bool list_dir(const Env& env, std::string_view rel, std::vector<std::string>& out) {
+  return through_cache(env, rel, env.cache ? &env.cache->dirs : nullptr, read_dir, out);
 }
 
 // The first field of /proc/uptime, "12345.67": whole seconds and a

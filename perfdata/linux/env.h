@@ -11,14 +11,33 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace perfdata::linux_backend {
 
 struct FsStat {
   uint64_t frsize = 0, blocks = 0, bfree = 0, bavail = 0;
+};
+
+// Whole files and directory listings read during one collection, by path:
+// a source several objects of a query need (/proc/stat for Processor,
+// System and Process) is opened once and every object parses the same text.
+struct SourceCache {
+  template <class T>
+  struct Kept {
+    int error = 0;  // 0, or the errno of the failed read
+    T value;
+  };
+  std::unordered_map<std::string, Kept<std::string>> files;
+  std::unordered_map<std::string, Kept<std::vector<std::string>>> dirs;  // list_dir's
+  // Whether the files under /proc/<pid> are kept too: only when two objects
+  // of the query read them (Process, and System for its thread count), since
+  // keeping every process's files costs more than it saves otherwise.
+  bool processes = false;
 };
 
 struct Env {
@@ -39,6 +58,10 @@ struct Env {
   // Told the path of every source the layer opens (file, directory, link,
   // statvfs) before it opens it; tests count reads with it. Empty: nothing.
   std::function<void(const std::string& path)> opened;
+  // Set by the query for the length of one collection: read_file answers a
+  // source from here after its first read (files under /proc/<pid> only
+  // when cache->processes). Null: every read goes to the file.
+  std::shared_ptr<SourceCache> cache;
 };
 
 // The real machine: root "/", CLOCK_MONOTONIC, sysconf values, ::statvfs.
@@ -47,23 +70,33 @@ Env default_env();
 // root + rel, with exactly one '/' between them.
 std::string source(const Env& env, std::string_view rel);
 
-// Reads the whole file env.root + rel (or an absolute real path) into `out`.
-// False on any error (ENOENT, EACCES, EIO, EINVAL as sysfs gives).
+// Reads the whole file env.root + rel (or an absolute real path) into `out`
+// with the one whole-file reader (platform/file.h), so the calls beneath it
+// can be replaced in tests. False on any error, with errno saying which
+// (ENOENT, EACCES, EIO, EMFILE, EINVAL as sysfs gives); `out` is then empty.
 bool read_file(const Env& env, std::string_view rel, std::string& out);
 bool read_path(const std::string& path, std::string& out);
 
-// Reads env.root + rel piece by piece and calls `line` with each line
-// (without its '\n'; a last line without one too), so a large file is never
-// held whole. False when the file cannot be opened or read; lines seen
-// before a read error have been delivered.
+// Reads env.root + rel whole (past the cache) and calls `line` with each
+// line (without its '\n'; a last line without one too). False, errno set,
+// when the file cannot be read; no line has been delivered then.
 bool read_lines(const Env& env, std::string_view rel,
                 const std::function<void(std::string_view line)>& line);
+
+// Whether a failed read's `error` means the source is not there (ENOENT,
+// ENOTDIR, ESRCH for a process that ended): an absent object or instance,
+// not a failure to report.
+bool is_absent(int error);
+// "cannot read /proc/stat: Too many open files" for a read of `rel` that
+// failed with `error`; "" when is_absent(error) or error is 0 (the file was
+// read but malformed).
+std::string read_problem(std::string_view rel, int error);
 
 // Tells env.opened about `path` (already joined with root) and returns it.
 const std::string& note_open(const Env& env, const std::string& path);
 
-// Names in the directory env.root + rel, without "." and "..". False when the
-// directory cannot be read.
+// Names in the directory env.root + rel, without "." and "..". False, errno
+// set, when the directory cannot be read.
 bool list_dir(const Env& env, std::string_view rel, std::vector<std::string>& out);
 
 // Seconds since boot from <root>/proc/uptime (its first field), independent

@@ -13,6 +13,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include <cerrno>
+
 #include "perfdata/linux/disk_counters.h"
 #include "perfdata/linux/mountinfo.h"
 #include "perfdata/linux/text.h"
@@ -99,7 +101,10 @@ constexpr const char kTotal[] = "_Total";
 // once, however many mount points show it.
 void pass(const Env& env, const Request& req, Pass& out) {
   std::string text;
-  if (!read_file(env, "proc/self/mountinfo", text)) return;
+  if (!read_file(env, "proc/self/mountinfo", text)) {
+    out.problem = read_problem("proc/self/mountinfo", errno);
+    return;
+  }
   out.ok = true;
   const std::vector<MountEntry> mounts = parse_mountinfo(text);
   const uint32_t all = req.all_needs();

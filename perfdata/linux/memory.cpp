@@ -4,6 +4,10 @@
 
 // Memory: host-wide gauges from /proc/meminfo, paging activity from
 // /proc/vmstat, the commit limit rule from /proc/sys/vm/overcommit_memory.
+#include <cerrno>
+#include <optional>
+#include <string>
+
 #include "perfdata/linux/catalogue.h"
 #include "perfdata/linux/text.h"
 
@@ -51,13 +55,28 @@ bool vm_value(std::string_view text, std::string_view name, uint64_t& out) {
   return false;
 }
 
-// Whether a "key:" line is there at all, readable or not.
-bool has_field(std::string_view text, std::string_view key) {
+// The value text of the "key:" line, or nullopt when there is no such line.
+std::optional<std::string_view> field_text(std::string_view text, std::string_view key) {
   for (std::string_view line : split_lines(text)) {
-    if (line.size() > key.size() && line.substr(0, key.size()) == key && line[key.size()] == ':')
-      return true;
+    if (line.size() > key.size() && line.substr(0, key.size()) == key && line[key.size()] == ':') {
+      std::vector<std::string_view> tok = split_ws(line.substr(key.size() + 1));
+      return tok.empty() ? std::string_view() : tok[0];
+    }
   }
-  return false;
+  return std::nullopt;
+}
+
+// Why a meminfo line that is there holds no usable count: a value the
+// kernel printed signed, or one past 64 bits, must not pass for a reading
+// that is merely not there yet.
+std::string bad_field(std::string_view text, std::string_view key) {
+  std::optional<std::string_view> value = field_text(text, key);
+  if (!value) return "";
+  std::string why = "/proc/meminfo: " + std::string(key);
+  if (!value->empty() && value->front() == '-') return why + " is negative";
+  if (!value->empty() && value->find_first_not_of("0123456789") == std::string_view::npos)
+    return why + " does not fit in 64 bits";
+  return why + " is not a number";
 }
 
 void collect(const Env& env, uint32_t needs, Sample& out) {
@@ -65,7 +84,10 @@ void collect(const Env& env, uint32_t needs, Sample& out) {
   out.ok = true;
   std::string text;
   if (needs & kMeminfo) {
-    if (!read_file(env, "proc/meminfo", text)) out.missing |= kMeminfo;
+    if (!read_file(env, "proc/meminfo", text)) {
+      out.missing |= kMeminfo;
+      out.problem = read_problem("proc/meminfo", errno);
+    }
     static constexpr std::pair<size_t, const char*> keys[] = {
         {kCommitted, "Committed_AS"},    {kCommitLimit, "CommitLimit"}, {kMemTotal, "MemTotal"},
         {kSwapTotal, "SwapTotal"},       {kBuffers, "Buffers"},         {kCached, "Cached"},
@@ -74,19 +96,28 @@ void collect(const Env& env, uint32_t needs, Sample& out) {
     };
     for (const auto& [slot, key] : keys) {
       uint64_t v = 0;
-      if (field_value(text, key, v)) out.u[slot] = v;
+      if (field_value(text, key, v)) {
+        out.u[slot] = v;
+      } else if (out.problem.empty()) {
+        out.problem = bad_field(text, key);
+      }
     }
     uint64_t avail = 0;
     if (field_value(text, "MemAvailable", avail)) {
       out.u[kAvail] = avail;
-    } else if (!has_field(text, "MemAvailable") && have(out, {kMemFree, kBuffers, kCached})) {
+    } else if (field_text(text, "MemAvailable")) {
+      if (out.problem.empty()) out.problem = bad_field(text, "MemAvailable");
+    } else if (have(out, {kMemFree, kBuffers, kCached})) {
       // Kernels before 3.14 have no estimate; free + buffers + page cache is
       // the closest. A line that is there but unreadable stays unknown.
       out.u[kAvail] = out.u[kMemFree] + out.u[kBuffers] + out.u[kCached];
     }
   }
   if (needs & kVmstat) {
-    if (!read_file(env, "proc/vmstat", text)) out.missing |= kVmstat;
+    if (!read_file(env, "proc/vmstat", text)) {
+      out.missing |= kVmstat;
+      if (out.problem.empty()) out.problem = read_problem("proc/vmstat", errno);
+    }
     static constexpr std::pair<size_t, const char*> keys[] = {{kPgfault, "pgfault"},
                                                               {kPgmajfault, "pgmajfault"},
                                                               {kPgpgin, "pgpgin"},

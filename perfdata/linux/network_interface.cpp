@@ -4,6 +4,8 @@
 
 // Network Interface: per-interface counters from /proc/net/dev, the link
 // speed from /sys/class/net/<if>/speed.
+#include <cerrno>
+
 #include "perfdata/linux/catalogue.h"
 #include "perfdata/linux/text.h"
 
@@ -53,7 +55,10 @@ double speed_bits(const Env& env, const std::string& ifname) {
 // only for the interfaces whose counters need it.
 void pass(const Env& env, const Request& req, Pass& out) {
   std::string text;
-  if (!read_file(env, "proc/net/dev", text)) return;
+  if (!read_file(env, "proc/net/dev", text)) {
+    out.problem = read_problem("proc/net/dev", errno);
+    return;
+  }
   out.ok = true;
   for_each_row(text, [&](std::string_view name, std::string_view rest) {
     std::string key(name);

@@ -3,6 +3,8 @@
 #endif
 
 // Paging File: swap areas from /proc/swaps.
+#include <cerrno>
+
 #include "perfdata/linux/catalogue.h"
 #include "perfdata/linux/text.h"
 
@@ -36,7 +38,10 @@ bool parse_swaps(std::string_view text, std::vector<SwapArea>& out) {
 // One read of /proc/swaps gives every area and their _Total.
 void pass(const Env& env, const Request& req, Pass& out) {
   std::string text;
-  if (!read_file(env, "proc/swaps", text)) return;
+  if (!read_file(env, "proc/swaps", text)) {
+    out.problem = read_problem("proc/swaps", errno);
+    return;
+  }
   out.ok = true;
   std::vector<SwapArea> areas;
   const bool parsed = parse_swaps(text, areas);

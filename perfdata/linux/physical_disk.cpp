@@ -12,6 +12,8 @@
 #include <optional>
 #include <unordered_set>
 
+#include <cerrno>
+
 #include "perfdata/linux/disk_counters.h"
 #include "perfdata/linux/text.h"
 
@@ -61,7 +63,10 @@ constexpr const char kTotal[] = "_Total";
 // rows are whole disks; a pinned disk is found by its name alone.
 void pass(const Env& env, const Request& req, Pass& out) {
   std::vector<DiskRow> rows;
-  if (!read_diskstats(env, rows)) return;
+  if (!read_diskstats(env, rows)) {
+    out.problem = read_problem("proc/diskstats", errno);
+    return;
+  }
   out.ok = true;
   if (req.every) {
     std::vector<const DiskRow*> disks = physical_disks(env, rows);

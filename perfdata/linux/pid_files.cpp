@@ -21,12 +21,12 @@ bool parse_pid_stat(std::string_view text, PidStat& stat) {
   s.comm.assign(text.substr(open + 1, close - open - 1));
   // Tokens after the last ')' are fields 3 onward: field k = tok[k - 3].
   std::vector<std::string_view> tok = split_ws(text.substr(close + 1));
-  if (tok.size() < 21) return false;  // short line: field 23 never seen
+  if (tok.size() < 22) return false;  // short line: field 24 never seen
   auto at = [&tok](int field) { return tok[static_cast<size_t>(field - 3)]; };
   if (!parse_i64(at(4), s.ppid) || !parse_u64(at(10), s.minflt) || !parse_u64(at(12), s.majflt) ||
       !parse_u64(at(14), s.utime) || !parse_u64(at(15), s.stime) ||
       !parse_i64(at(20), s.num_threads) || !parse_u64(at(22), s.starttime) ||
-      !parse_u64(at(23), s.vsize)) {
+      !parse_u64(at(23), s.vsize) || !parse_u64(at(24), s.rss)) {
     return false;
   }
   stat = std::move(s);

@@ -27,6 +27,7 @@ struct PidStat {
   int64_t num_threads = 0;  // field 20
   uint64_t starttime = 0;   // field 22, ticks since boot
   uint64_t vsize = 0;       // field 23, bytes
+  uint64_t rss = 0;         // field 24, resident pages (status VmRSS / page size)
 };
 
 // /proc/<pid>/stat. comm is the text between the first '(' and the last ')',

@@ -14,10 +14,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 #include "perfdata/linux/catalogue.h"
 #include "perfdata/linux/pid_files.h"
+#include "perfdata/linux/stat_file.h"
 #include "perfdata/linux/text.h"
 
 namespace perfdata::linux_backend {
@@ -86,14 +88,12 @@ std::string pid_path(std::string_view pid, std::string_view file) {
 
 bool read_idle_ticks(const Env& env, std::string& buf, uint64_t& ticks) {
   if (!read_file(env, "proc/stat", buf)) return false;
-  for (std::string_view line : split_lines(buf)) {
-    if (line.size() < 4 || line.compare(0, 4, "cpu ") != 0) continue;
-    std::vector<std::string_view> tok = split_ws(line);
-    uint64_t idle = 0, iowait = 0;
-    if (tok.size() < 5 || !parse_u64(tok[4], idle)) return false;
-    if (tok.size() > 5 && !parse_u64(tok[5], iowait)) return false;
-    ticks = idle + iowait;
-    return true;
+  ProcStat stat;
+  parse_proc_stat(buf, stat);
+  for (const CpuLine& c : stat.cpus) {
+    if (c.cpu != -1) continue;
+    ticks = c.ticks[3] + c.ticks[4];
+    return c.ok;
   }
   return false;
 }
@@ -106,7 +106,6 @@ bool vanished(const Env& env, const std::string& pid) {
 }
 
 void add_status(const PidStatus& st, Sample& out) {
-  out.u[kRss] += st.vm_rss * 1024;
   out.u[kHwm] += st.vm_hwm * 1024;
   out.u[kAnon] += st.rss_anon * 1024;
   out.u[kPrivate] += (st.vm_data + st.vm_stk) * 1024;
@@ -114,12 +113,26 @@ void add_status(const PidStatus& st, Sample& out) {
   out.u[kVpeak] += st.vm_peak * 1024;
 }
 
+// Marks `bit` missing for a file of a process that is still there, with
+// the reason when the read failed for one.
+void file_failed(const std::string& rel, int error, uint32_t bit, Sample& out) {
+  out.missing |= bit;
+  if (out.problem.empty()) out.problem = read_problem(rel, error);
+}
+
 // Reads one process: stat always (it names the process and proves it is
 // the one pinned), then only the files `needs` names. False when the
-// process is gone.
+// process is gone, or hidden from this user (EACCES on its stat, as
+// hidepid gives); a stat that fails otherwise (no free descriptor, an I/O
+// error) sets `failure`, since leaving the process out would pass for its end.
 bool read_process(const Env& env, const std::string& pid, uint32_t needs, std::string& buf,
-                  PidStat& st, Sample& out) {
-  if (!read_file(env, pid_path(pid, "stat"), buf) || !parse_pid_stat(buf, st)) return false;
+                  PidStat& st, Sample& out, std::string& failure) {
+  const std::string rel = pid_path(pid, "stat");
+  if (!read_file(env, rel, buf)) {
+    if (errno != EACCES) failure = read_problem(rel, errno);
+    return false;
+  }
+  if (!parse_pid_stat(buf, st)) return false;
   out.ok = true;
   out.u.assign(kFieldCount, 0);
   out.u[kUtime] = st.utime;
@@ -129,37 +142,41 @@ bool read_process(const Env& env, const std::string& pid, uint32_t needs, std::s
   out.u[kPpid] = static_cast<uint64_t>(std::max<int64_t>(st.ppid, 0));
   out.u[kPid] = static_cast<uint64_t>(st.pid);
   out.u[kStart] = st.starttime;
+  out.u[kRss] = st.rss * static_cast<uint64_t>(env.page_size);
   if (needs & kStatus) {
     PidStatus status;
-    if (read_file(env, pid_path(pid, "status"), buf) && parse_pid_status(buf, status)) {
+    const std::string file = pid_path(pid, "status");
+    if (read_file(env, file, buf) && parse_pid_status(buf, status)) {
       add_status(status, out);
-    } else if (vanished(env, pid)) {
+    } else if (const int error = errno; vanished(env, pid)) {
       return false;
     } else {
-      out.missing |= kStatus;
+      file_failed(file, error, kStatus, out);
     }
   }
   if (needs & kIo) {
     PidIo io;
-    if (read_file(env, pid_path(pid, "io"), buf) && parse_pid_io(buf, io)) {
+    const std::string file = pid_path(pid, "io");
+    if (read_file(env, file, buf) && parse_pid_io(buf, io)) {
       out.u[kRchar] = io.rchar;
       out.u[kWchar] = io.wchar;
       out.u[kSyscr] = io.syscr;
       out.u[kSyscw] = io.syscw;
-    } else if (vanished(env, pid)) {
+    } else if (const int error = errno; vanished(env, pid)) {
       return false;
     } else {
-      out.missing |= kIo;
+      file_failed(file, error, kIo, out);
     }
   }
   if (needs & kFd) {
     std::vector<std::string> entries;
-    if (list_dir(env, pid_path(pid, "fd"), entries)) {
+    const std::string dir = pid_path(pid, "fd");
+    if (list_dir(env, dir, entries)) {
       out.u[kHandles] = entries.size();
-    } else if (vanished(env, pid)) {
+    } else if (const int error = errno; vanished(env, pid)) {
       return false;
     } else {
-      out.missing |= kFd;
+      file_failed(dir, error, kFd, out);
     }
   }
   return true;
@@ -211,8 +228,9 @@ void sum_into(const std::vector<Proc>& procs, Sample& total) {
     row.stime = s.u[kStime];
     row.faults = s.u[kFaults];
     total.u[kThreads] += s.u[kThreads];
+    total.u[kRss] += s.u[kRss];
     if (!(s.missing & kStatus)) {
-      for (Field f : {kRss, kHwm, kAnon, kPrivate, kVsize, kVpeak}) total.u[f] += s.u[f];
+      for (Field f : {kHwm, kAnon, kPrivate, kVsize, kVpeak}) total.u[f] += s.u[f];
     }
     if (!(s.missing & kFd)) total.u[kHandles] += s.u[kHandles];
     row.io_ok = !(s.missing & kIo);
@@ -232,7 +250,10 @@ void sum_into(const std::vector<Proc>& procs, Sample& total) {
 void pass(const Env& env, const Request& req, Pass& out) {
   std::vector<std::string> pids;
   if (req.every || req.pins.empty()) {
-    if (!list_dir(env, "proc", pids)) return;
+    if (!list_dir(env, "proc", pids)) {
+      out.problem = read_problem("proc", errno);
+      return;
+    }
     std::erase_if(pids, [](const std::string& e) { return !all_digits(e); });
     // An empty /proc is no procfs (a container without it): no processes
     // to serve, not a machine without any.
@@ -260,7 +281,13 @@ void pass(const Env& env, const Request& req, Pass& out) {
     PidStat st;
     const uint32_t needs = req.needs_of(pid);
     // A PID listed but gone before its files were read is simply not there.
-    if (!read_process(env, pid, needs, buf, st, p.sample)) continue;
+    std::string failure;
+    if (!read_process(env, pid, needs, buf, st, p.sample, failure)) {
+      if (failure.empty()) continue;
+      out = Pass{};
+      out.problem = std::move(failure);
+      return;
+    }
     if (needs & kUptime) {
       if (up) {
         p.sample.f = {*up};
@@ -298,7 +325,8 @@ using PidField = uint64_t PidCounts::*;
 // The increase of `fields` over the interval. For _Total: per-PID deltas of
 // processes present at both collections plus the full counts of processes
 // that started in between. `io` restricts _Total to PIDs whose io file was
-// readable. Null when a single process's count went backwards.
+// readable. Null when a process's count went backwards (the same PID and
+// start time cannot count down): a sum that skipped it would read low.
 std::optional<uint64_t> increase(const Sample& prev, const Sample& cur,
                                  std::initializer_list<Field> fields,
                                  std::initializer_list<PidField> pid_fields, bool io) {
@@ -323,17 +351,19 @@ std::optional<uint64_t> increase(const Sample& prev, const Sample& cur,
       if (!same) {
         sum += row.*f;  // started during the interval
       } else if (!io || old->io_ok) {
-        sum += row.*f >= (*old).*f ? row.*f - (*old).*f : 0;
+        std::optional<uint64_t> d = delta((*old).*f, row.*f);
+        if (!d) return std::nullopt;
+        sum += *d;
       }
     }
   }
   return sum;
 }
 
-// Idle time: the kernel may move iowait ticks back to idle, so a small drop
-// of idle + iowait reads as no idle time rather than a reset.
-uint64_t idle_increase(const Sample& prev, const Sample& cur) {
-  return cur.u[kIdleTicks] > prev.u[kIdleTicks] ? cur.u[kIdleTicks] - prev.u[kIdleTicks] : 0;
+// Idle time: iowait ticks may move to idle, but their sum never goes
+// backwards unless the counters were reset.
+std::optional<uint64_t> idle_increase(const Sample& prev, const Sample& cur) {
+  return delta(prev.u[kIdleTicks], cur.u[kIdleTicks]);
 }
 
 double ticks_percent(uint64_t ticks, double dt, const Env& env) {
@@ -342,8 +372,9 @@ double ticks_percent(uint64_t ticks, double dt, const Env& env) {
 
 Value processor_time(const Sample* p, const Sample& c, double dt, const Env& env) {
   auto d = increase(*p, c, {kUtime, kStime}, {&PidCounts::utime, &PidCounts::stime}, false);
-  if (!d) return std::nullopt;
-  return ticks_percent(*d + idle_increase(*p, c), dt, env);
+  auto idle = idle_increase(*p, c);
+  if (!d || !idle) return std::nullopt;
+  return ticks_percent(*d + *idle, dt, env);
 }
 
 Value user_time(const Sample* p, const Sample& c, double dt, const Env& env) {
@@ -355,8 +386,9 @@ Value user_time(const Sample* p, const Sample& c, double dt, const Env& env) {
 // The idle loop runs in the kernel, so Idle's time is privileged time.
 Value privileged_time(const Sample* p, const Sample& c, double dt, const Env& env) {
   auto d = increase(*p, c, {kStime}, {&PidCounts::stime}, false);
-  if (!d) return std::nullopt;
-  return ticks_percent(*d + idle_increase(*p, c), dt, env);
+  auto idle = idle_increase(*p, c);
+  if (!d || !idle) return std::nullopt;
+  return ticks_percent(*d + *idle, dt, env);
 }
 
 template <Field F, PidField PF, bool Io>
@@ -390,8 +422,8 @@ const CounterDef kRows[] = {
      "User-mode CPU time as a share of one CPU", "/proc/<pid>/stat 100*utime delta/HZ / seconds"},
     {kObj, "% Privileged Time", CounterKind::percent, kStat | kCpu, privileged_time, "%",
      "Kernel-mode CPU time as a share of one CPU", "/proc/<pid>/stat 100*stime delta/HZ / seconds"},
-    {kObj, "Working Set", CounterKind::gauge, kStatus, gauge<kRss>, "B", "Resident memory",
-     "/proc/<pid>/status VmRSS*1024"},
+    {kObj, "Working Set", CounterKind::gauge, kStat, gauge<kRss>, "B", "Resident memory",
+     "/proc/<pid>/stat rss (field 24) * page size"},
     {kObj, "Working Set Peak", CounterKind::gauge, kStatus, gauge<kHwm>, "B",
      "Largest resident memory so far", "/proc/<pid>/status VmHWM*1024"},
     {kObj, "Working Set - Private", CounterKind::gauge, kStatus, gauge<kAnon>, "B",

@@ -4,10 +4,13 @@
 
 // Processor: per-CPU and total tick counts from /proc/stat, interrupt counts
 // from /proc/interrupts.
+#include <cerrno>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 
 #include "perfdata/linux/catalogue.h"
+#include "perfdata/linux/stat_file.h"
 #include "perfdata/linux/text.h"
 
 namespace perfdata::linux_backend {
@@ -18,27 +21,6 @@ enum : uint32_t { kStat = 1, kInterrupts = 2 };
 // Sample layout: u[0..7] user nice system idle iowait irq softirq steal,
 // u[kCpu] the CPU number + 1 (0 for _Total); payload the interrupt table.
 enum : size_t { U, N, S, I, W, Q, SQ, ST, kFields, kCpu = kFields, kSlots };
-
-// The CPU number of a "cpu"/"cpuN" label: -1 for the total line, -2 for
-// anything else.
-int64_t cpu_label(std::string_view label) {
-  if (label.substr(0, 3) != "cpu") return -2;
-  std::string_view num = label.substr(3);
-  if (num.empty()) return -1;
-  uint64_t n = 0;
-  if (!parse_u64(num, n) || n > 1000000) return -2;
-  return static_cast<int64_t>(n);
-}
-
-// The tick fields of one cpu line. Fields missing at the end count as 0;
-// guest and guest_nice are already inside user and nice.
-bool parse_ticks(const std::vector<std::string_view>& tok, Sample& out) {
-  if (tok.size() < 5) return false;
-  for (size_t k = 0; k < kFields && k + 1 < tok.size(); ++k) {
-    if (!parse_u64(tok[k + 1], out.u[k])) return false;
-  }
-  return true;
-}
 
 // The per-CPU cells of /proc/interrupts kept by one pass: one row per
 // interrupt line, one column per CPU kept, each cell the kernel's 32-bit count.
@@ -103,27 +85,29 @@ bool read_interrupts(const Env& env, Keep keep, IrqTable& table) {
   return read && ok && !header;
 }
 
-// One read of /proc/stat gives every CPU and the total; one streamed read
-// of /proc/interrupts gives the cells of every CPU asked for (all of them
+// One read of /proc/stat gives every CPU and the total; one read of
+// /proc/interrupts gives the cells of every CPU asked for (all of them
 // when the total is).
 void pass(const Env& env, const Request& req, Pass& out) {
-  std::string stat;
-  if (!read_file(env, "proc/stat", stat)) return;
+  std::string text;
+  if (!read_file(env, "proc/stat", text)) {
+    out.problem = read_problem("proc/stat", errno);
+    return;
+  }
   out.ok = true;
   const uint32_t needs = req.all_needs();
   bool all_columns = req.every;
-  for (std::string_view line : split_lines(stat)) {
-    std::vector<std::string_view> tok = split_ws(line);
-    if (tok.empty()) continue;
-    int64_t cpu = cpu_label(tok[0]);
-    if (cpu < -1) continue;
-    std::string key(tok[0]);
+  ProcStat stat;
+  parse_proc_stat(text, stat);
+  for (const CpuLine& line : stat.cpus) {
+    std::string key(line.label);
     if (!req.wants(key)) continue;
-    Instance inst{cpu == -1 ? "_Total" : std::string(tok[0].substr(3)), key, cpu, 0};
+    const int64_t cpu = line.cpu;
+    Instance inst{cpu == -1 ? "_Total" : std::string(line.label.substr(3)), key, cpu, 0};
     Sample& s = add_instance(out, std::move(inst));
-    s.u.assign(kSlots, 0);
-    s.u[kCpu] = static_cast<uint64_t>(cpu + 1);
-    s.ok = (needs & kStat) == 0 || parse_ticks(tok, s);
+    s.u.assign(line.ticks, line.ticks + kFields);
+    s.u.push_back(static_cast<uint64_t>(cpu + 1));
+    s.ok = (needs & kStat) == 0 || line.ok;
     if (cpu == -1) all_columns = true;
   }
   if ((needs & kInterrupts) == 0) return;
@@ -132,43 +116,53 @@ void pass(const Env& env, const Request& req, Pass& out) {
   bool read = read_interrupts(
       env, [&](int64_t cpu) { return all_columns || r.wants("cpu" + std::to_string(cpu)); },
       *table);
+  const std::string problem = read ? std::string() : read_problem("proc/interrupts", errno);
   for (size_t i = 0; i < out.instances.size(); ++i) {
     const int64_t cpu = out.instances[i].id;
     if (!read || (cpu >= 0 && table->column(cpu) < 0)) {
       out.samples[i].missing |= kInterrupts;
+      out.samples[i].problem = problem;
     } else {
       out.samples[i].payload = table;
     }
   }
 }
 
-// Per-field tick deltas, clamped at 0 (iowait may go backwards).
+// Tick deltas of one interval. The kernel may move ticks of a CPU's
+// current idle spell from iowait to idle between two reads, so iowait alone
+// may go backwards; idle + iowait may not, and is differenced as one field.
+// Any other field that went backwards means the counters were reset (the
+// fields are 64-bit: no wrap), and the interval has no value.
 struct Ticks {
-  uint64_t d[kFields];
+  uint64_t d[kFields];  // d[I] holds idle + iowait, d[W] is 0
   uint64_t total;
 };
 
-Ticks ticks(const Sample& prev, const Sample& cur) {
+std::optional<Ticks> ticks(const Sample& prev, const Sample& cur) {
   Ticks t{};
-  for (size_t k = 0; k < kFields; ++k) {
-    t.d[k] = cur.u[k] >= prev.u[k] ? cur.u[k] - prev.u[k] : 0;
-    t.total += t.d[k];
+  for (size_t k : {U, N, S, Q, SQ, ST, I}) {
+    const uint64_t was = k == I ? prev.u[I] + prev.u[W] : prev.u[k];
+    const uint64_t now = k == I ? cur.u[I] + cur.u[W] : cur.u[k];
+    std::optional<uint64_t> d = delta(was, now);
+    if (!d) return std::nullopt;
+    t.d[k] = *d;
+    t.total += *d;
   }
   return t;
 }
 
 Value percent_of(const Sample* prev, const Sample& cur, std::initializer_list<size_t> fields) {
-  Ticks t = ticks(*prev, cur);
-  if (t.total == 0) return std::nullopt;
+  std::optional<Ticks> t = ticks(*prev, cur);
+  if (!t || t->total == 0) return std::nullopt;
   uint64_t part = 0;
-  for (size_t f : fields) part += t.d[f];
-  return 100.0 * static_cast<double>(part) / static_cast<double>(t.total);
+  for (size_t f : fields) part += t->d[f];
+  return 100.0 * static_cast<double>(part) / static_cast<double>(t->total);
 }
 
 Value processor_time(const Sample* prev, const Sample& cur, double, const Env&) {
-  Ticks t = ticks(*prev, cur);
-  if (t.total == 0) return std::nullopt;
-  return 100.0 * static_cast<double>(t.total - t.d[I] - t.d[W]) / static_cast<double>(t.total);
+  std::optional<Ticks> t = ticks(*prev, cur);
+  if (!t || t->total == 0) return std::nullopt;
+  return 100.0 * static_cast<double>(t->total - t->d[I]) / static_cast<double>(t->total);
 }
 Value user_time(const Sample* p, const Sample& c, double, const Env&) {
   return percent_of(p, c, {U, N});
@@ -183,7 +177,7 @@ Value dpc_time(const Sample* p, const Sample& c, double, const Env&) {
   return percent_of(p, c, {SQ});
 }
 Value idle_time(const Sample* p, const Sample& c, double, const Env&) {
-  return percent_of(p, c, {I, W});
+  return percent_of(p, c, {I});
 }
 // Each cell is a 32-bit count: its wrap is undone before the cells are
 // added, since a sum of wrapping cells does not wrap at 2^32. A line or CPU

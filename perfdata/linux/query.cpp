@@ -11,16 +11,17 @@ namespace perfdata::linux_backend {
 
 namespace {
 
-// Where each instance of a pass is, by key.
-std::unordered_map<std::string_view, size_t> positions(const Pass& pass) {
-  std::unordered_map<std::string_view, size_t> at;
-  at.reserve(pass.instances.size());
-  for (size_t i = 0; i < pass.instances.size(); ++i) at.emplace(pass.instances[i].key, i);
-  return at;
-}
-
-std::optional<size_t> position_of(const std::unordered_map<std::string_view, size_t>& at,
-                                  const Pass& pass, const Instance& inst) {
+// Where `inst` is in `pass`: at `hint` when it still stands there (passes
+// list instances in source order, which rarely changes), else by its key
+// through `at`, which is built on the first miss. A hash lookup per
+// instance and counter is what made many paths cost more than their number.
+std::optional<size_t> locate(const Pass& pass, const Instance& inst, size_t hint,
+                             std::unordered_map<std::string_view, size_t>& at) {
+  if (hint < pass.instances.size() && pass.instances[hint].same(inst)) return hint;
+  if (at.empty()) {
+    at.reserve(pass.instances.size());
+    for (size_t i = 0; i < pass.instances.size(); ++i) at.emplace(pass.instances[i].key, i);
+  }
   auto it = at.find(inst.key);
   // The same key with another id or start time is another process on a reused PID.
   if (it == at.end() || !pass.instances[it->second].same(inst)) return std::nullopt;
@@ -28,6 +29,13 @@ std::optional<size_t> position_of(const std::unordered_map<std::string_view, siz
 }
 
 bool is_total(const Instance& inst) { return inst.id == -1 && inst.name == "_Total"; }
+
+// An add whose listing or probe found no primary source: NO_OBJECT, with
+// the reason when the source is there but could not be read.
+Status missing_source(const Pass& pass, std::string& problem) {
+  problem = pass.problem;
+  return CSTATUS_NO_OBJECT;
+}
 
 }  // namespace
 
@@ -40,6 +48,7 @@ Status Query::add_array(std::string_view path, Counter** out) {
 }
 
 Status Query::add_common(std::string_view path, bool array, Counter** out) {
+  add_problem_.clear();
   if (path.size() > kMaxCounterPath) return CSTATUS_BAD_COUNTERNAME;
   ParsedPath pp;
   if (Status st = parse_path(strip_own_machine(env_, path), pp, array); st != 0) return st;
@@ -59,10 +68,10 @@ Status Query::add_common(std::string_view path, bool array, Counter** out) {
     if (!st.listed) {
       Pass probe;
       obj->pass(env_, Request{}, probe);
-      if (!probe.ok) return CSTATUS_NO_OBJECT;
+      if (!probe.ok) return missing_source(probe, add_problem_);
     }
   } else if (listed(st) == nullptr) {
-    return CSTATUS_NO_OBJECT;
+    return missing_source(st.listing, add_problem_);
   }
   const CounterDef* row = find_counter(*obj, pp.counter);
   if (row == nullptr) return CSTATUS_NO_COUNTER;
@@ -78,6 +87,7 @@ Status Query::add_common(std::string_view path, bool array, Counter** out) {
     std::optional<size_t> pos = st.index->find(pp.instance, pp.index);
     if (!pos) return CSTATUS_NO_INSTANCE;
     counter->inst_ = st.listing.instances[*pos];
+    counter->hint_ = *pos;
   } else if (pp.has_instance) {
     return CSTATUS_NO_INSTANCE;
   } else {
@@ -135,6 +145,11 @@ const ObjectState* Query::listed(ObjectState& st) {
 
 Status Query::collect() {
   double t = env_.monotonic ? env_.monotonic() : 0.0;
+  env_.cache = std::make_shared<SourceCache>();
+  int readers = 0;  // objects of the query that read the files of every process
+  for (const auto& st : states_)
+    readers += st->has_counters && (st->obj == &process_object() || st->obj == &system_object());
+  env_.cache->processes = readers > 1;
   for (auto& st : states_) {
     st->listed = false;
     st->listing = Pass{};
@@ -149,14 +164,14 @@ Status Query::collect() {
     st->cur_t = t;
     ++st->collections;
   }
-  // Each plain counter finds its instance in the new pass by key.
+  env_.cache.reset();
+  // Each plain counter finds its instance in the new pass.
   std::unordered_map<const ObjectState*, std::unordered_map<std::string_view, size_t>> at;
   for (auto& c : counters_) {
     if (c->array_) continue;
-    auto it = at.find(c->state_);
-    if (it == at.end()) it = at.emplace(c->state_, positions(c->state_->cur)).first;
     c->prev_pos_ = c->cur_pos_;
-    c->cur_pos_ = position_of(it->second, c->state_->cur, c->inst_);
+    c->cur_pos_ = locate(c->state_->cur, c->inst_, c->hint_, at[c->state_]);
+    if (c->cur_pos_) c->hint_ = *c->cur_pos_;
   }
   return 0;
 }
@@ -164,13 +179,23 @@ Status Query::collect() {
 FormattedValue Counter::value_of(const Sample* prev, const Sample& cur, uint32_t flags) const {
   FormattedValue fv;
   const ObjectState& st = *state_;
-  if (!cur.ok || (cur.missing & row_->needs) != 0) return fv;
+  if (!cur.ok || (cur.missing & row_->needs) != 0) {
+    fv.detail = cur.problem;
+    return fv;
+  }
   const bool have_prev =
       prev != nullptr && prev->ok && (prev->missing & row_->needs) == 0 && st.collections >= 2;
   const double dt = st.cur_t - st.prev_t;
-  if (needs_two_samples(row_->kind) && (!have_prev || !(dt > 0.0))) return fv;
+  if (needs_two_samples(row_->kind) && (!have_prev || !(dt > 0.0))) {
+    if (prev != nullptr) fv.detail = prev->problem;
+    return fv;
+  }
+  take_reset();
   Value v = row_->value(have_prev ? prev : nullptr, cur, have_prev ? dt : 0.0, query_->env());
-  if (!v || !std::isfinite(*v)) return fv;
+  if (!v || !std::isfinite(*v)) {
+    fv.detail = take_reset() ? std::string("counter was reset") : cur.problem;
+    return fv;
+  }
   double x = *v;
   if (is_percent(*row_) && (flags & FMT_NOCAP100) == 0) x = cap_percent(x);
   fv.c_status = CSTATUS_VALID_DATA;
@@ -181,10 +206,20 @@ FormattedValue Counter::value_of(const Sample* prev, const Sample& cur, uint32_t
 FormattedValue Counter::format(uint32_t flags) const {
   const ObjectState& st = *state_;
   const int mine = st.collections - added_at_;
-  if (array_ || mine < 1 || !st.cur.ok || !cur_pos_) return FormattedValue{};
+  if (array_ || mine < 1 || !st.cur.ok || !cur_pos_) {
+    FormattedValue fv;
+    if (!array_ && mine >= 1) fv.detail = st.cur.problem;
+    return fv;
+  }
   const Sample* prev =
       mine >= 2 && st.prev.ok && prev_pos_ ? &st.prev.samples[*prev_pos_] : nullptr;
   return value_of(prev, st.cur.samples[*cur_pos_], flags);
+}
+
+std::string Counter::failure_detail() const {
+  if (!array_) return format(FMT_DOUBLE).detail;
+  const ObjectState& st = *state_;
+  return st.collections > added_at_ && !st.cur.ok ? st.cur.problem : std::string();
 }
 
 void Counter::format_array(uint32_t flags, std::vector<ArrayItem>& items) const {
@@ -194,14 +229,14 @@ void Counter::format_array(uint32_t flags, std::vector<ArrayItem>& items) const 
   if (!array_) {
     if (mine < 1) return;
     FormattedValue fv = format(flags);
-    items.push_back(ArrayItem{inst_.name, fv.c_status, fv.value});
+    items.push_back(ArrayItem{inst_.name, fv.c_status, fv.value, std::move(fv.detail)});
     return;
   }
   if (mine < 1 || !st.cur.ok) return;
   const bool two = needs_two_samples(row_->kind);
   if (two && (mine < 2 || !st.prev.ok)) return;
+  const bool have_before = mine >= 2 && st.prev.ok;
   std::unordered_map<std::string_view, size_t> before;
-  if (mine >= 2 && st.prev.ok) before = positions(st.prev);
   const std::vector<Instance>& list = st.cur.instances;
   const std::vector<std::string> names = numbered_names(list);
   std::optional<ArrayItem> total;
@@ -209,12 +244,12 @@ void Counter::format_array(uint32_t flags, std::vector<ArrayItem>& items) const 
     const std::string& shown = names[i];
     std::string_view suffix = std::string_view(shown).substr(list[i].name.size());
     if (!instance_matches(*obj_, pattern_, list[i].name, suffix)) continue;
-    std::optional<size_t> p = before.empty() ? std::nullopt : position_of(before, st.prev, list[i]);
+    std::optional<size_t> p = have_before ? locate(st.prev, list[i], i, before) : std::nullopt;
     // A rate needs the instance in both samples: one that started since
     // the previous collection is not an item yet.
     if (two && !p) continue;
     FormattedValue fv = value_of(p ? &st.prev.samples[*p] : nullptr, st.cur.samples[i], flags);
-    ArrayItem item{shown, fv.c_status, fv.value};
+    ArrayItem item{shown, fv.c_status, fv.value, std::move(fv.detail)};
     if (is_total(list[i])) {
       total = std::move(item);
     } else {

@@ -14,9 +14,10 @@
 // object or its primary source unreadable -> NO_OBJECT; unknown counter ->
 // NO_COUNTER; instance not found, '#k' beyond the duplicates, instance missing
 // for a multi-instance object or given for a single-instance one ->
-// NO_INSTANCE. format() gives c_status 0 and the value, or INVALID_DATA
-// (fewer samples than the kind needs, the instance gone, a source unreadable,
-// a counter reset, dt <= 0). Percent counters are clamped to [0, 100] unless
+// NO_INSTANCE. A primary source that is there but cannot be read (EMFILE,
+// EACCES, EIO) is NO_OBJECT too, with add_problem() saying why. format() gives c_status 0 and
+// the value, or INVALID_DATA (fewer samples than the kind needs, the instance gone, a source
+// unreadable, a counter reset, dt <= 0). Percent counters are clamped to [0, 100] unless
 // FMT_NOCAP100 is passed.
 #pragma once
 
@@ -40,6 +41,9 @@ namespace perfdata::linux_backend {
 struct FormattedValue {
   Status c_status = CSTATUS_INVALID_DATA;
   double value = 0.0;
+  // With INVALID_DATA, what is known beyond it: a source's read problem
+  // ("cannot read /proc/42/io: Permission denied") or "counter was reset".
+  std::string detail;
 };
 
 class Query;
@@ -54,6 +58,10 @@ class Counter {
   // The items of the latest collection (see get_formatted_counter_array);
   // a plain counter gives its one instance.
   void format_array(uint32_t flags, std::vector<ArrayItem>& items) const;
+  // Why the latest collection has no value (plain) or no items (array)
+  // beyond its status: FormattedValue::detail, or for an array the primary
+  // source's read problem; "" when nothing more is known.
+  std::string failure_detail() const;
   const ObjectDef& object() const { return *obj_; }
   const CounterDef& row() const { return *row_; }
   const Instance& instance() const { return inst_; }
@@ -69,8 +77,10 @@ class Counter {
   bool array_ = false;
   std::string pattern_;  // array: the instance pattern, "#k" included
   int added_at_ = 0;     // collections of the object before the add
-  // Plain: where the instance is in the last two passes.
+  // Plain: where the instance is in the last two passes, and where to look
+  // for it first in the next one.
   std::optional<size_t> prev_pos_, cur_pos_;
+  size_t hint_ = 0;
 };
 
 // The collections of one object in a query: one pass each, shared by all of
@@ -105,9 +115,13 @@ class Query {
   // An array counter: the instance part may hold '*' (and only there); an
   // instance pattern that matches nothing is not an error. Checks as add().
   Status add_array(std::string_view path, Counter** out);
-  // One pass per object with counters; always 0 (failures show in the value status).
+  // One pass per object with counters, every source shared by several
+  // objects read once; always 0 (failures show in the value status).
   Status collect();
   const Env& env() const { return env_; }
+  // Why the latest add failed, beyond its status: after NO_OBJECT, the read
+  // problem of an object's primary source that is there; else "".
+  const std::string& add_problem() const { return add_problem_; }
 
  private:
   Status add_common(std::string_view path, bool array, Counter** out);
@@ -117,6 +131,7 @@ class Query {
   const ObjectState* listed(ObjectState& st);
 
   Env env_;
+  std::string add_problem_;
   std::vector<std::unique_ptr<Counter>> counters_;
   std::vector<std::unique_ptr<ObjectState>> states_;
 };

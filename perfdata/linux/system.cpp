@@ -4,9 +4,13 @@
 
 // System: process and thread counts from /proc/<pid>, context switches and
 // the run queue from /proc/stat, the up time from /proc/uptime.
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 
 #include "perfdata/linux/catalogue.h"
+#include "perfdata/linux/pid_files.h"
+#include "perfdata/linux/stat_file.h"
 #include "perfdata/linux/text.h"
 
 namespace perfdata::linux_backend {
@@ -21,52 +25,54 @@ bool is_pid(std::string_view name) {
   return parse_u64(name, v);
 }
 
-// num_threads (field 20) of one /proc/<pid>/stat text; comm may hold ')' and
-// spaces, so fields are counted from the last ')'.
-bool stat_threads(std::string_view stat, uint64_t& out) {
-  size_t close = stat.rfind(')');
-  if (close == std::string_view::npos) return false;
-  std::vector<std::string_view> tok = split_ws(stat.substr(close + 1));
-  return tok.size() > 17 && parse_u64(tok[17], out);
-}
-
 void collect(const Env& env, uint32_t needs, Sample& out) {
   out.u.assign(kSlots, 0);
   out.f.assign(1, 0.0);
   out.ok = true;
   std::string text;
   if (needs & kStat) {
-    if (!read_file(env, "proc/stat", text)) out.missing |= kStat;
-    bool have_ctxt = false, have_running = false;
-    for (std::string_view line : split_lines(text)) {
-      std::vector<std::string_view> tok = split_ws(line);
-      if (tok.size() < 2) continue;
-      if (tok[0] == "ctxt") {
-        have_ctxt = parse_u64(tok[1], out.u[kCtxt]);
-      } else if (tok[0] == "procs_running") {
-        have_running = parse_u64(tok[1], out.u[kRunning]);
-      } else if (tok[0].size() > 3 && tok[0].substr(0, 3) == "cpu") {
-        ++out.u[kCpus];
-      }
+    ProcStat stat;
+    if (read_file(env, "proc/stat", text)) {
+      parse_proc_stat(text, stat);
+    } else {
+      out.missing |= kStat;
+      out.problem = read_problem("proc/stat", errno);
     }
-    if (!have_ctxt || !have_running) out.missing |= kStat;
+    out.u[kCtxt] = stat.ctxt;
+    out.u[kRunning] = stat.procs_running;
+    for (const CpuLine& c : stat.cpus) out.u[kCpus] += c.cpu >= 0 ? 1 : 0;
+    if (!stat.has_ctxt || !stat.has_running) out.missing |= kStat;
   }
   if (needs & kUptime) {
     double up = 0;
-    if (!read_uptime(env, text, up)) out.missing |= kUptime;
+    if (!read_uptime(env, text, up)) {
+      out.missing |= kUptime;
+      if (out.problem.empty()) out.problem = read_problem("proc/uptime", errno);
+    }
     out.f[0] = up;
   }
   std::vector<std::string> names;
-  if ((needs & (kPids | kThreads)) && !list_dir(env, "proc", names))
+  if ((needs & (kPids | kThreads)) && !list_dir(env, "proc", names)) {
     out.missing |= kPids | kThreads;
+    if (out.problem.empty()) out.problem = read_problem("proc", errno);
+  }
   if (needs & (kPids | kThreads)) {
+    PidStat stat;
     for (const std::string& name : names) {
       if (!is_pid(name)) continue;
       if (needs & kThreads) {
-        uint64_t n = 0;
-        // A process that exited since readdir is simply not counted.
-        if (!read_file(env, "proc/" + name + "/stat", text) || !stat_threads(text, n)) continue;
-        out.u[kThreadCount] += n;
+        const std::string rel = "proc/" + name + "/stat";
+        if (!read_file(env, rel, text) || !parse_pid_stat(text, stat)) {
+          // A process that exited since readdir is simply not counted; one
+          // that could not be read leaves the count unknown.
+          const int error = errno;
+          if (std::string why = read_problem(rel, error); !why.empty() && error != EACCES) {
+            out.missing |= kThreads;
+            if (out.problem.empty()) out.problem = std::move(why);
+          }
+          continue;
+        }
+        out.u[kThreadCount] += static_cast<uint64_t>(std::max<int64_t>(stat.num_threads, 0));
       }
       ++out.u[kProcesses];
     }

@@ -4,6 +4,8 @@
 
 // TCPv4: the Tcp MIB from /proc/net/snmp and established connections from
 // /proc/net/tcp.
+#include <cerrno>
+
 #include "perfdata/linux/catalogue.h"
 #include "perfdata/linux/text.h"
 
@@ -71,11 +73,14 @@ void collect(const Env& env, uint32_t needs, Sample& out) {
   out.u.assign(kSlots, kAbsent);
   out.ok = true;
   std::string text;
-  if ((needs & kSnmp) && (!read_file(env, "proc/net/snmp", text) || !parse_snmp(text, out)))
+  if ((needs & kSnmp) && (!read_file(env, "proc/net/snmp", text) || !parse_snmp(text, out))) {
     out.missing |= kSnmp;
+    out.problem = read_problem("proc/net/snmp", errno);
+  }
   if ((needs & kTcpTable) &&
       (!read_file(env, "proc/net/tcp", text) || !count_established(text, out.u[kEstablished]))) {
     out.missing |= kTcpTable;
+    if (out.problem.empty()) out.problem = read_problem("proc/net/tcp", errno);
   }
 }
 

@@ -97,9 +97,21 @@ std::string system_error_text(int code) { return std::strerror(code); }
 
 }  // namespace
 
-FileCalls file_calls = {
-    system_create_new, system_open_read,  system_write,  system_read, system_sync,
-    system_close,      system_rename,     system_remove, system_kind, system_sync_directory,
-    system_process_id, system_error_text, "/",           EEXIST,      ENOSPC};
+FileCalls file_calls = {system_create_new,
+                        system_open_read,
+                        system_write,
+                        system_read,
+                        system_sync,
+                        system_close,
+                        system_rename,
+                        system_remove,
+                        system_kind,
+                        system_sync_directory,
+                        system_process_id,
+                        system_error_text,
+                        "/",
+                        EEXIST,
+                        ENOSPC,
+                        EINTR};
 
 }  // namespace platform

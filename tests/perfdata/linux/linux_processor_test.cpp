@@ -40,9 +40,10 @@ TEST(Processor, ExactPercentagesOfTheTickDeltas) {
       {__LINE__, "\\Processor(_Total)\\% Interrupt Time", 2.0},
       {__LINE__, "\\Processor(_Total)\\% DPC Time", 3.0},
       {__LINE__, "\\Processor(_Total)\\% Idle Time", 50.0},
-      // cpu0: iowait went back by 5 and is clamped, so T = 10 + 10 + 80 = 100.
-      {__LINE__, "\\Processor(0)\\% Processor Time", 20.0},
-      {__LINE__, "\\Processor(0)\\% Idle Time", 80.0},
+      // cpu0: 5 iowait ticks moved to idle; idle + iowait grew by 75, so
+      // T = 10 + 10 + 75 = 95.
+      {__LINE__, "\\Processor(0)\\% Processor Time", 100.0 * 20 / 95},
+      {__LINE__, "\\Processor(0)\\% Idle Time", 100.0 * 75 / 95},
       // cpu1: T = 40+10+10+0+20+4+6+10 = 100.
       {__LINE__, "\\Processor(1)\\% Processor Time", 80.0},
       {__LINE__, "\\Processor(1)\\% User Time", 50.0},
@@ -71,6 +72,11 @@ TEST(Processor, UnusableIntervalsAreInvalid) {
       {__LINE__, "\\Processor(1)\\% Processor Time", "cpu1 5 x 1 1\n"},  // malformed
       {__LINE__, "\\Processor(1)\\% Processor Time", "cpu1 5 1 1\n"},    // too few fields
       {__LINE__, "\\Processor(_Total)\\% Processor Time", "-"},
+      // A field that went backwards: the counters were reset, which a
+      // clamped delta would read as a busy (or idle) CPU.
+      {__LINE__, "\\Processor(1)\\% Processor Time", "cpu1 600 50 200 2450 150 20 30 50 0 0\n"},
+      {__LINE__, "\\Processor(1)\\% Idle Time", "cpu1 400 50 100 2600 150 20 30 50 0 0\n"},
+      {__LINE__, "\\Processor(1)\\% User Time", "cpu1 500 50 100 2600 150 20 30 40 0 0\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);

@@ -45,8 +45,9 @@ void write_sources(const Tree& t) {
   for (int pid : {10, 11, 12}) write_proc(t, pid, "p" + std::to_string(pid), 100, 0, pid != 12);
 }
 
-// Every source a query over several counters and instances reads at one
-// collection is opened once; files no counter needs are not opened at all.
+// Every source a query over several counters, instances and objects reads
+// at one collection is opened once; files no counter needs are not opened
+// at all (Working Set comes from stat: no status).
 TEST(OnePass, EachSourceIsReadOncePerCollection) {
   struct Row {
     int line;
@@ -59,13 +60,7 @@ TEST(OnePass, EachSourceIsReadOncePerCollection) {
        {{"proc/net/dev", 1}}},
       {__LINE__,
        {"\\Process(*)\\Working Set"},
-       {{"proc", 1},
-        {"proc/10/stat", 1},
-        {"proc/10/status", 1},
-        {"proc/11/stat", 1},
-        {"proc/11/status", 1},
-        {"proc/12/stat", 1},
-        {"proc/12/status", 1}}},
+       {{"proc", 1}, {"proc/10/stat", 1}, {"proc/11/stat", 1}, {"proc/12/stat", 1}}},
       {__LINE__,
        {"\\Process(_Total)\\IO Read Bytes/sec", "\\Process(p10)\\IO Read Bytes/sec",
         "\\Process(p11)\\Working Set", "\\Process(p11)\\Thread Count", "\\Process(*)\\ID Process"},
@@ -73,7 +68,6 @@ TEST(OnePass, EachSourceIsReadOncePerCollection) {
         {"proc/10/stat", 1},
         {"proc/10/io", 1},
         {"proc/11/stat", 1},
-        {"proc/11/status", 1},
         {"proc/11/io", 1},
         {"proc/12/stat", 1},
         {"proc/12/io", 1},
@@ -93,7 +87,16 @@ TEST(OnePass, EachSourceIsReadOncePerCollection) {
       {__LINE__,
        {"\\PhysicalDisk(*)\\Disk Reads/sec", "\\PhysicalDisk(_Total)\\Disk Reads/sec",
         "\\LogicalDisk(*)\\Disk Reads/sec", "\\LogicalDisk(/b)\\Disk Writes/sec"},
-       {{"proc/diskstats", 2}, {"proc/self/mountinfo", 1}, {"sys/block", 1}}},
+       {{"proc/diskstats", 1}, {"proc/self/mountinfo", 1}, {"sys/block", 1}}},
+      // One source, three objects: /proc/stat is read once for all of them.
+      {__LINE__,
+       {"\\Processor(*)\\% Idle Time", "\\System\\Context Switches/sec",
+        "\\System\\Processor Queue Length", "\\Process(Idle)\\% Processor Time"},
+       {{"proc/stat", 1}}},
+      // The files of every process, for System's threads and for Process.
+      {__LINE__,
+       {"\\System\\Threads", "\\System\\Processes", "\\Process(*)\\Thread Count"},
+       {{"proc", 1}, {"proc/10/stat", 1}, {"proc/11/stat", 1}, {"proc/12/stat", 1}}},
       {__LINE__,
        {"\\Paging File(*)\\% Usage", "\\Paging File(_s1)\\% Usage", "\\TCPv4\\Segments/sec",
         "\\TCPv4\\Connections Established", "\\TCPv4\\Segments Sent/sec"},
@@ -132,7 +135,7 @@ TEST(OnePass, ArrayItemsFollowTheInstances) {
        // Idle does no I/O; p13 is new, so no rate yet, but _Total counts
        // its 20 bytes; p12's io is unreadable, so _Total leaves it out.
        {{"Idle", 0, 0}, {"renamed", 0, 50}, {"p12", kInvalid, 0}, {"_Total", 0, (100 + 20) / 2.0}}},
-      {__LINE__, "\\Process(p1*)\\Working Set", {{"p12", 0, 12 * 1024.0}, {"p13", 0, 13 * 1024.0}}},
+      {__LINE__, "\\Process(p1*)\\Working Set", {{"p12", 0, 25 * 4096.0}, {"p13", 0, 25 * 4096.0}}},
       {__LINE__, "\\Process(nomatch*)\\Working Set", {}},
   };
   for (const Row& row : rows) {

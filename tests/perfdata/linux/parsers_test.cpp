@@ -216,7 +216,7 @@ TEST(BlockDevices, ContainerFallbackNames) {
 }
 
 TEST(PidStat, Parse) {
-  // 52 fields like the kernel prints; fields 4,10,12,14,15,20,22,23 vary.
+  // 52 fields like the kernel prints; fields 4,10,12,14,15,20,22,23,24 vary.
   auto line = [](const std::string& head, const std::string& comm) {
     return head + " (" + comm + ") S 7 1 1 0 -1 4194560 11 0 13 0 140 150 0 0 20 0 3 0 " +
            "2200 23000000 800 18446744073709551615 1 1 0 0 0 0 0 0 0 0 0 0 17 1 0 0 0 0 0 " +
@@ -235,6 +235,8 @@ TEST(PidStat, Parse) {
       {__LINE__, line("42", ""), true, ""},
       {__LINE__, line("42", "(("), true, "(("},
       {__LINE__, "42 (bash) S 7 1 1 0 -1 4194560 11 0 13 0 140 150 0 0 20 0 3 0 2200", false, ""},
+      {__LINE__, "42 (bash) S 7 1 1 0 -1 4194560 11 0 13 0 140 150 0 0 20 0 3 0 2200 23000000",
+       false, ""},
       {__LINE__, "42 bash S 7", false, ""},
       {__LINE__, line("x", "bash"), false, ""},
       {__LINE__, "42 )bash( S 1 2", false, ""},
@@ -254,6 +256,7 @@ TEST(PidStat, Parse) {
     EXPECT_EQ(s.num_threads, 3);
     EXPECT_EQ(s.starttime, 2200u);
     EXPECT_EQ(s.vsize, 23000000u);
+    EXPECT_EQ(s.rss, 800u);
   }
 }
 

@@ -20,8 +20,8 @@ struct Proc {
   uint64_t utime = 0, stime = 0, start = 1000;
   int threads = 1;
   uint64_t faults = 0;
-  uint64_t rss_kb = 100;
-  bool io = true;  // false: no io file, as when the kernel refuses it
+  uint64_t rss_pages = 100;  // stat field 24; status VmRSS says otherwise
+  bool io = true;            // false: no io file, as when the kernel refuses it
   uint64_t rchar = 0;
   int fds = 2;
 };
@@ -31,11 +31,12 @@ void write_proc(const Tree& t, const Proc& p) {
   t.write(dir + "stat", std::to_string(p.pid) + " (" + p.comm + ") S 1 1 1 0 -1 0 " +
                             std::to_string(p.faults) + " 0 0 0 " + std::to_string(p.utime) + " " +
                             std::to_string(p.stime) + " 0 0 20 0 " + std::to_string(p.threads) +
-                            " 0 " + std::to_string(p.start) + " 9000000 25 0 0 0 0 0 0\n");
+                            " 0 " + std::to_string(p.start) + " 9000000 " +
+                            std::to_string(p.rss_pages) + " 0 0 0 0 0 0\n");
   t.write(dir + "status", "Name:\t" + p.comm +
                               "\nVmPeak:\t 900 kB\nVmSize:\t 800 kB\nVmHWM:\t 300 kB\n" +
-                              "VmRSS:\t " + std::to_string(p.rss_kb) + " kB\nRssAnon:\t 40 kB\n" +
-                              "VmData:\t 60 kB\nVmStk:\t 4 kB\n");
+                              "VmRSS:\t " + std::to_string(p.rss_pages + 1) +
+                              " kB\nRssAnon:\t 40 kB\n" + "VmData:\t 60 kB\nVmStk:\t 4 kB\n");
   t.remove(dir + "io");
   if (p.io)
     t.write(dir + "io", "rchar: " + std::to_string(p.rchar) + "\nwchar: 0\nsyscr: 0\nsyscw: 0\n");
@@ -144,7 +145,7 @@ TEST(Process, CountersOfOneProcess) {
                  .start = 5000,
                  .threads = 4,
                  .faults = 7,
-                 .rss_kb = 100,
+                 .rss_pages = 100,
                  .rchar = 1000,
                  .fds = 3});
   write_proc(t, {.pid = 200, .comm = "locked", .utime = 1, .io = false});
@@ -158,7 +159,7 @@ TEST(Process, CountersOfOneProcess) {
       {__LINE__, "\\Process(worker)\\% Privileged Time", nocap, 0, 50},
       {__LINE__, "\\Process(worker)\\Page Faults/sec", cap, 0, 10},
       {__LINE__, "\\Process(worker)\\IO Read Bytes/sec", cap, 0, 2000},
-      {__LINE__, "\\Process(worker)\\Working Set", cap, 0, 200 * 1024},
+      {__LINE__, "\\Process(worker)\\Working Set", cap, 0, 200 * 4096},
       {__LINE__, "\\Process(worker)\\Working Set Peak", cap, 0, 300 * 1024},
       {__LINE__, "\\Process(worker)\\Working Set - Private", cap, 0, 40 * 1024},
       {__LINE__, "\\Process(worker)\\Private Bytes", cap, 0, 64 * 1024},
@@ -175,7 +176,7 @@ TEST(Process, CountersOfOneProcess) {
       {__LINE__, "\\Process(locked)\\IO Read Bytes/sec", cap, kInvalid, 0},
       {__LINE__, "\\Process(locked)\\IO Write Operations/sec", cap, kInvalid, 0},
       {__LINE__, "\\Process(locked)\\% Processor Time", cap, 0, 0},
-      {__LINE__, "\\Process(locked)\\Working Set", cap, 0, 100 * 1024},
+      {__LINE__, "\\Process(locked)\\Working Set", cap, 0, 100 * 4096},
   };
   run_rows(t, rows, [&] {
     write_system(t, 1300, 70, "1002.50 1900.00\n");
@@ -186,7 +187,7 @@ TEST(Process, CountersOfOneProcess) {
                    .start = 5000,
                    .threads = 4,
                    .faults = 27,
-                   .rss_kb = 200,
+                   .rss_pages = 200,
                    .rchar = 5000,
                    .fds = 5});
   });
@@ -211,7 +212,7 @@ TEST(Process, ExitAndReuse) {
     write_proc(t, {.pid = 100, .comm = "job", .utime = 10, .start = 5000});
     run_rows(t,
              {{c.line, "\\Process(job)\\% Processor Time", perfdata::FMT_DOUBLE, c.status, 5},
-              {c.line, "\\Process(job)\\Working Set", perfdata::FMT_DOUBLE, c.status, 100 * 1024}},
+              {c.line, "\\Process(job)\\Working Set", perfdata::FMT_DOUBLE, c.status, 100 * 4096}},
              [&] {
                if (c.remove)
                  t.remove("proc/100");
@@ -232,16 +233,16 @@ TEST(Process, TotalWithStartAndExit) {
                  .utime = 100,
                  .start = 10,
                  .threads = 2,
-                 .rss_kb = 10,
+                 .rss_pages = 10,
                  .rchar = 10});
   write_proc(t, {.pid = 200,
                  .comm = "b",
                  .utime = 900,
                  .start = 20,
                  .threads = 3,
-                 .rss_kb = 20,
+                 .rss_pages = 20,
                  .rchar = 90});
-  write_proc(t, {.pid = 400, .comm = "d", .utime = 1, .start = 30, .rss_kb = 1, .io = false});
+  write_proc(t, {.pid = 400, .comm = "d", .utime = 1, .start = 30, .rss_pages = 1, .io = false});
   const uint32_t nocap = perfdata::FMT_DOUBLE | perfdata::FMT_NOCAP100;
   const std::vector<Row> rows = {
       {__LINE__, "\\Process(_Total)\\% Processor Time", nocap, 0,
@@ -250,7 +251,7 @@ TEST(Process, TotalWithStartAndExit) {
       {__LINE__, "\\Process(_Total)\\% User Time", nocap, 0, 100.0 * 80 / 100 / 2},
       // d has no io file: it adds nothing; C counts its whole 40 bytes.
       {__LINE__, "\\Process(_Total)\\IO Read Bytes/sec", nocap, 0, (5 + 40) / 2.0},
-      {__LINE__, "\\Process(_Total)\\Working Set", nocap, 0, (10 + 1 + 30) * 1024.0},
+      {__LINE__, "\\Process(_Total)\\Working Set", nocap, 0, (10 + 1 + 30) * 4096.0},
       {__LINE__, "\\Process(_Total)\\Thread Count", nocap, 0, 2 + 1 + 5},
       {__LINE__, "\\Process(_Total)\\Handle Count", nocap, 0, 6},
       {__LINE__, "\\Process(_Total)\\ID Process", nocap, 0, 0},
@@ -262,7 +263,7 @@ TEST(Process, TotalWithStartAndExit) {
                    .utime = 150,
                    .start = 10,
                    .threads = 2,
-                   .rss_kb = 10,
+                   .rss_pages = 10,
                    .rchar = 15});
     t.remove("proc/200");
     write_proc(t, {.pid = 300,
@@ -270,9 +271,35 @@ TEST(Process, TotalWithStartAndExit) {
                    .utime = 30,
                    .start = 150,
                    .threads = 5,
-                   .rss_kb = 30,
+                   .rss_pages = 30,
                    .rchar = 40});
   });
+}
+
+// A count that went backwards for the same process, or the CPUs' idle ticks
+// going back, is a reset: the sum must not skip it and read low or high.
+TEST(Process, CountsThatGoBackwardsAreInvalid) {
+  struct Case {
+    int line;
+    std::string path;
+    uint64_t utime, idle;  // at the second collection (first: 100, 1000)
+  };
+  const std::vector<Case> cases = {
+      {__LINE__, "\\Process(_Total)\\% Processor Time", 90, 1100},
+      {__LINE__, "\\Process(_Total)\\% User Time", 90, 1100},
+      {__LINE__, "\\Process(Idle)\\% Processor Time", 150, 950},
+      {__LINE__, "\\Process(_Total)\\% Processor Time", 150, 950},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    Tree t;
+    write_system(t, 1000, 0);
+    write_proc(t, {.pid = 100, .comm = "a", .utime = 100, .start = 10});
+    run_rows(t, {{c.line, c.path, perfdata::FMT_DOUBLE, kInvalid, 0}}, [&] {
+      write_system(t, c.idle, 0);
+      write_proc(t, {.pid = 100, .comm = "a", .utime = c.utime, .start = 10});
+    });
+  }
 }
 
 TEST(Process, NoProcDirectory) {
