@@ -109,8 +109,9 @@ std::string system_error_text(int code) {
 }  // namespace
 
 FileCalls file_calls = {
-    system_create_new, system_open_read,  system_write,  system_read,       system_sync,
-    system_close,      system_rename,     system_remove, system_kind,       system_sync_directory,
-    system_process_id, system_error_text, "/\\",         ERROR_FILE_EXISTS, ERROR_DISK_FULL};
+    system_create_new,     system_open_read,  system_create_new, system_write,  system_read,
+    system_sync,           system_close,      system_rename,     system_remove, system_kind,
+    system_sync_directory, system_process_id, system_error_text, "/\\",         ERROR_FILE_EXISTS,
+    ERROR_DISK_FULL};
 
 }  // namespace platform
