@@ -1,8 +1,8 @@
 // The system calls under platform/file.h, one table per backend (posix/,
 // win32/), so that tests inject a full disk or a failing rename without a
 // broken machine. Each entry returns 0 or the system's error code (errno,
-// GetLastError()). Only the file service, its backends and tests include
-// this.
+// GetLastError()). Only the file and state-file services, their backends
+// and tests include this.
 #pragma once
 
 #include <cstddef>

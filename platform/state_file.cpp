@@ -2,6 +2,7 @@
 
 #include "platform/environment.h"
 #include "platform/file.h"
+#include "platform/file_calls.h"
 #include "platform/state_file_calls.h"
 
 namespace platform {
@@ -20,7 +21,7 @@ std::string reason(const std::string& path, int code) {
     case kStateForeignOwner:
       return path + " belongs to another user: refused";
     default:
-      return path + ": " + state_file_calls.error_text(code);
+      return path + ": " + file_calls.error_text(code);
   }
 }
 
@@ -42,7 +43,7 @@ bool read_all(intptr_t handle, const std::string& path, std::string* text, std::
   char buffer[65536];
   for (;;) {
     size_t done = 0;
-    if (const int code = state_file_calls.read(handle, buffer, sizeof buffer, &done); code != 0)
+    if (const int code = file_calls.read(handle, buffer, sizeof buffer, &done); code != 0)
       return *why = reason(path, code), false;
     if (done == 0) break;
     data.append(buffer, done);
@@ -118,7 +119,7 @@ void StateFile::close() {
 
 bool read_boot_identity(std::string* identity, std::string* why) {
   if (const int code = state_file_calls.boot_identity(identity); code != 0)
-    return *why = "boot identity: " + state_file_calls.error_text(code), false;
+    return *why = "boot identity: " + file_calls.error_text(code), false;
   return true;
 }
 

@@ -1,8 +1,9 @@
 // The system calls under platform/state_file.h, one table per backend
 // (posix/, win32/), so that tests can stand in for a lock another run holds
 // or a boot identity. Each entry returns 0, the system's error code (errno,
-// GetLastError()) or one of the negative codes below. Only the state-file
-// service, its backends and tests include this.
+// GetLastError()) or one of the negative codes below. Reading a handle and
+// the text of an error code are the file service's (platform/file_calls.h).
+// Only the state-file service, its backends and tests include this.
 #pragma once
 
 #include <cstddef>
@@ -28,12 +29,10 @@ struct StateFileCalls {
   // `create`; absent and not `create`: not_found_error.
   int (*open)(const char* path, bool create, intptr_t* handle);
   int (*try_lock)(intptr_t handle);  // exclusive, without waiting: 0 or kStateBusy
-  int (*read)(intptr_t handle, char* data, size_t size, size_t* done);  // *done 0 at the end
-  void (*close)(intptr_t handle);                                       // releases its lock
+  void (*close)(intptr_t handle);    // releases its lock
   void (*sleep_ms)(int ms);
   int (*boot_identity)(std::string* identity);
   std::string (*default_directory)();
-  std::string (*error_text)(int code);
   char separator;
   int not_found_error;
 };

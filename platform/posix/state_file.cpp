@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "platform/state_file_calls.h"
 
@@ -33,7 +32,7 @@ int system_open(const char* path, bool create, intptr_t* handle) {
   int fd;
   do fd = open(path, flags, 0600);
   while (fd < 0 && errno == EINTR);
-  if (fd < 0) return errno == ELOOP ? kStateLink : errno;
+  if (fd < 0) return errno == ELOOP ? kStateLink : errno == EISDIR ? kStateNotRegular : errno;
   struct stat status;
   int code = 0;
   if (fstat(fd, &status) != 0)
@@ -55,14 +54,6 @@ int system_try_lock(intptr_t handle) {
   return errno == EWOULDBLOCK ? kStateBusy : errno;
 }
 
-int system_read(intptr_t handle, char* data, size_t size, size_t* done) {
-  ssize_t n;
-  do n = read(static_cast<int>(handle), data, size);
-  while (n < 0 && errno == EINTR);
-  *done = n > 0 ? static_cast<size_t>(n) : 0;
-  return n >= 0 ? 0 : errno;
-}
-
 void system_close(intptr_t handle) { close(static_cast<int>(handle)); }
 
 void system_sleep_ms(int ms) {
@@ -75,10 +66,13 @@ int system_boot_identity(std::string* identity) {
   const int fd = open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
   char text[128];
-  size_t size = 0;
-  const int code = system_read(fd, text, sizeof text, &size);
+  ssize_t n;
+  do n = read(fd, text, sizeof text);
+  while (n < 0 && errno == EINTR);
+  const int code = errno;
   close(fd);
-  if (code != 0) return code;
+  if (n < 0) return code;
+  size_t size = static_cast<size_t>(n);
   while (size > 0 && (text[size - 1] == '\n' || text[size - 1] == ' ')) --size;
   if (size == 0) return ENODATA;
   identity->assign(text, size);
@@ -86,19 +80,16 @@ int system_boot_identity(std::string* identity) {
 }
 
 std::string system_default_directory() { return "/var/lib/vantric"; }
-std::string system_error_text(int code) { return std::strerror(code); }
 
 }  // namespace
 
 StateFileCalls state_file_calls = {system_directory,
                                    system_open,
                                    system_try_lock,
-                                   system_read,
                                    system_close,
                                    system_sleep_ms,
                                    system_boot_identity,
                                    system_default_directory,
-                                   system_error_text,
                                    '/',
                                    ENOENT};
 

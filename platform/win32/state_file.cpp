@@ -58,14 +58,6 @@ int system_try_lock(intptr_t handle) {
                                                                   : static_cast<int>(code);
 }
 
-int system_read(intptr_t handle, char* data, size_t size, size_t* done) {
-  DWORD n = 0;
-  const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-  const BOOL ok = ReadFile(as_handle(handle), data, chunk, &n, nullptr);
-  *done = n;
-  return ok ? 0 : static_cast<int>(GetLastError());
-}
-
 // Closing the handle releases its lock.
 void system_close(intptr_t handle) { CloseHandle(as_handle(handle)); }
 void system_sleep_ms(int ms) { Sleep(static_cast<DWORD>(ms)); }
@@ -106,24 +98,11 @@ std::string system_default_directory() {
   return base + "\\vantric";
 }
 
-std::string system_error_text(int code) {
-  char text[256];
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
-  while (n > 0 &&
-         (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ' || text[n - 1] == '.'))
-    --n;
-  if (n == 0) return "error " + std::to_string(code);
-  return std::string(text, n);
-}
-
 }  // namespace
 
-StateFileCalls state_file_calls = {system_directory,     system_open,
-                                   system_try_lock,      system_read,
-                                   system_close,         system_sleep_ms,
-                                   system_boot_identity, system_default_directory,
-                                   system_error_text,    '\\',
-                                   ERROR_FILE_NOT_FOUND};
+StateFileCalls state_file_calls = {
+    system_directory,    system_open,          system_try_lock,          system_close,
+    system_sleep_ms,     system_boot_identity, system_default_directory, '\\',
+    ERROR_FILE_NOT_FOUND};
 
 }  // namespace platform

@@ -1,0 +1,72 @@
+#include "platform/state_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/state_file_calls.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(StateFile, DirectoryIsRequestedElseEnvironmentElseDefault) {
+  const std::string fallback = platform::state_file_calls.default_directory();
+  EXPECT_EQ(fallback.substr(fallback.size() - 8),
+            std::string(1, platform::state_file_calls.separator) + "vantric");
+  const struct {
+    int line;
+    const char* requested;
+    const char* environment;  // null: unset
+    std::string want;
+  } rows[] = {{__LINE__, "/srv/s", "/env/s", "/srv/s"},
+              {__LINE__, "", "/env/s", "/env/s"},
+              {__LINE__, "", "", fallback},
+              {__LINE__, "", nullptr, fallback}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    test_support::set_environment("NAGIOS_PLUGIN_STATE_DIRECTORY", row.environment);
+    EXPECT_EQ(platform::state_directory(row.requested), row.want);
+  }
+}
+
+// A second open of the same state, as a second run would, waits for the
+// lock and gives up with the reason; once released it reads what the first
+// one stored.
+TEST(StateFile, LockedReadAndReplace) {
+  const fs::path dir = fs::temp_directory_path() / "vantric-state-file-test";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  platform::StateFile first, second;
+  std::string text = "unset", why;
+  ASSERT_TRUE(first.open(dir.string(), "check.state", 0, &text, &why)) << why;
+  EXPECT_EQ(text, "");
+  ASSERT_TRUE(first.replace("one\n", &why)) << why;
+  EXPECT_FALSE(second.open(dir.string(), "check.state", 30, &text, &why));
+  EXPECT_EQ(why, first.path() + ".lock stays locked by another run after 30 ms");
+  first.close();
+  EXPECT_FALSE(first.replace("two\n", &why));
+  EXPECT_EQ(why, "not open");
+  ASSERT_TRUE(second.open(dir.string(), "check.state", 0, &text, &why)) << why;
+  EXPECT_EQ(text, "one\n");
+  second.close();
+  EXPECT_FALSE(second.open((dir / "missing").string(), "check.state", 0, &text, &why));
+  EXPECT_EQ(why.rfind((dir / "missing").string() + ": ", 0), 0u) << why;
+  fs::remove(dir / "check.state");
+  fs::create_directories(dir / "check.state");
+  EXPECT_FALSE(second.open(dir.string(), "check.state", 0, &text, &why));
+  EXPECT_EQ(why, (dir / "check.state").string() + " is not a regular file");
+  fs::remove_all(dir);
+}
+
+TEST(StateFile, BootIdentityIsStable) {
+  std::string a, b, why;
+  ASSERT_TRUE(platform::read_boot_identity(&a, &why)) << why;
+  ASSERT_TRUE(platform::read_boot_identity(&b, &why)) << why;
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(a.find_first_of(" \n"), std::string::npos);
+  EXPECT_GE(a.size(), 10u);
+}
+
+}  // namespace
