@@ -33,7 +33,15 @@ int system_open(const char* path, bool create, intptr_t* handle) {
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          create ? OPEN_ALWAYS : OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+  if (h == INVALID_HANDLE_VALUE) {
+    // A directory cannot be opened as a file at all ("Access denied"): say
+    // what is there instead.
+    const DWORD code = GetLastError();
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+      return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? kStateLink : kStateNotRegular;
+    return static_cast<int>(code);
+  }
   BY_HANDLE_FILE_INFORMATION information;
   int code = 0;
   if (!GetFileInformationByHandle(h, &information))
