@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <limits>
 
 #include "perfdata/counter_types.h"
 
@@ -109,6 +110,16 @@ std::string hex32(uint32_t value) {
 bool fail(std::string* why, size_t line, const std::string& what) {
   *why = "line " + std::to_string(line) + ": " + what;
   return false;
+}
+
+// newer - older without overflow (the values come from a file): -1 when
+// older is the later one, INT64_MAX at the most.
+int64_t span(int64_t older, int64_t newer) {
+  if (newer < older) return -1;
+  const uint64_t difference = static_cast<uint64_t>(newer) - static_cast<uint64_t>(older);
+  return difference > uint64_t{std::numeric_limits<int64_t>::max()}
+             ? std::numeric_limits<int64_t>::max()
+             : static_cast<int64_t>(difference);
 }
 
 bool token(std::string_view text) {
@@ -249,8 +260,8 @@ Judgement judge_stored_sample(const SampleContext& then, const RawCounter* store
   };
   if (stored == nullptr) return baseline("no stored sample (first run or new instance)");
   if (then.boot != today.boot) return baseline("stored in another boot");
-  const int64_t window = newer.time_stamp - stored->time_stamp;
-  const int64_t wall = today.collected - then.collected;
+  const int64_t window = span(stored->time_stamp, newer.time_stamp);
+  const int64_t wall = span(then.collected, today.collected);
   if (window < 0 || wall < 0) return baseline("stored sample is from the future");
   const int64_t age = std::max(window, wall);
   if (age > max_age)
