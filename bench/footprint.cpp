@@ -41,12 +41,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 struct Series {
-  Series(const char* n, std::vector<const char*> a, bool one) : name(n), argv(a), one_second(one) {}
+  Series(const char* n, std::vector<const char*> a, bool one)
+      : name(n), argv(std::move(a)), one_second(one) {}
   const char* name;
   std::vector<const char*> argv;  // empty: fork and exit without exec
   bool one_second;                // shown as overhead above 1000 ms

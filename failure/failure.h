@@ -44,12 +44,14 @@ class Exception {
   const void* location_ = nullptr;
 };
 
+// NOLINTBEGIN(bugprone-macro-parentheses): Kind and Parent are class names
 #define VANTRIC_FAILURE_KIND(Kind, Parent)                   \
   class Kind : public Parent {                               \
    public:                                                   \
     using Parent::Parent;                                    \
     const char* kind_name() const override { return #Kind; } \
   }
+// NOLINTEND(bugprone-macro-parentheses)
 
 // Base of the two memory failures. The prepared instances refuse release
 // until the family is uninstalled and sets their flag.

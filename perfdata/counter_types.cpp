@@ -35,42 +35,42 @@ struct Form {
 
 Form form_of(uint32_t type) {
   switch (type) {
-    case PERF_COUNTER_RAWCOUNT:
-    case PERF_COUNTER_RAWCOUNT_HEX:
+    case TYPE_COUNTER_RAWCOUNT:
+    case TYPE_COUNTER_RAWCOUNT_HEX:
       return {Form::raw, true, false, false};
-    case PERF_COUNTER_LARGE_RAWCOUNT:
-    case PERF_COUNTER_LARGE_RAWCOUNT_HEX:
+    case TYPE_COUNTER_LARGE_RAWCOUNT:
+    case TYPE_COUNTER_LARGE_RAWCOUNT_HEX:
       return {Form::raw, false, false, false};
-    case PERF_RAW_FRACTION:
+    case TYPE_RAW_FRACTION:
       return {Form::fraction, true, true, false};
-    case PERF_LARGE_RAW_FRACTION:
+    case TYPE_LARGE_RAW_FRACTION:
       return {Form::fraction, false, false, false};
-    case PERF_ELAPSED_TIME:
+    case TYPE_ELAPSED_TIME:
       return {Form::elapsed, false, false, false};
-    case PERF_COUNTER_COUNTER:
+    case TYPE_COUNTER_COUNTER:
       return {Form::rate, true, false, false};
-    case PERF_COUNTER_BULK_COUNT:
+    case TYPE_COUNTER_BULK_COUNT:
       return {Form::rate, false, false, false};
-    case PERF_COUNTER_TIMER:
+    case TYPE_COUNTER_TIMER:
       return {Form::timer, false, false, false};
-    case PERF_COUNTER_TIMER_INV:
+    case TYPE_COUNTER_TIMER_INV:
       return {Form::timer_inv, false, false, false};
-    case PERF_100NSEC_TIMER:
-    case PERF_PRECISION_100NS_TIMER:
+    case TYPE_100NSEC_TIMER:
+    case TYPE_PRECISION_100NS_TIMER:
       return {Form::timer, false, false, true};
-    case PERF_100NSEC_TIMER_INV:
+    case TYPE_100NSEC_TIMER_INV:
       return {Form::timer_inv, false, false, true};
-    case PERF_COUNTER_QUEUELEN_TYPE:
+    case TYPE_COUNTER_QUEUELEN_TYPE:
       return {Form::queue, true, false, false};
-    case PERF_COUNTER_LARGE_QUEUELEN_TYPE:
+    case TYPE_COUNTER_LARGE_QUEUELEN_TYPE:
       return {Form::queue, false, false, false};
-    case PERF_COUNTER_100NS_QUEUELEN_TYPE:
+    case TYPE_COUNTER_100NS_QUEUELEN_TYPE:
       return {Form::queue, false, false, true};
-    case PERF_AVERAGE_TIMER:
+    case TYPE_AVERAGE_TIMER:
       return {Form::average_timer, true, true, false};
-    case PERF_AVERAGE_BULK:
+    case TYPE_AVERAGE_BULK:
       return {Form::average_bulk, false, true, false};
-    case PERF_SAMPLE_FRACTION:
+    case TYPE_SAMPLE_FRACTION:
       return {Form::sample, true, true, false};
     default:
       return {};

@@ -4,29 +4,26 @@
 // stored sample compute through it, so a one-second pair and a pair minutes
 // apart give a value by the same rule.
 //
-// The types are the system's own numbers (winperf.h). Symbols: N the first
-// value, D the second value, F the time base (ticks per second), 1 the newer
+// The types are the system's own numbers, named TYPE_X for its PERF_X (which
+// the Windows headers define as macros). Symbols: N the first value, D the
+// second value, F the time base (ticks per second), 1 the newer
 // record and 0 the older one.
 //
-//   PERF_COUNTER_COUNTER (N 32 bits)    (N1 - N0) / ((D1 - D0) / F)   a rate per second;
-//   PERF_COUNTER_BULK_COUNT (N 64 bits)   D the counter's clock in F ticks
-//   PERF_COUNTER_TIMER                  100 (N1 - N0) / (D1 - D0)     N and D in F ticks
-//   PERF_COUNTER_TIMER_INV              100 (1 - (N1 - N0) / (D1 - D0))
-//   PERF_100NSEC_TIMER                  100 (N1 - N0) / (D1 - D0)     N and D in 100 ns
-//   PERF_PRECISION_100NS_TIMER            (F is not used)
-//   PERF_100NSEC_TIMER_INV              100 (1 - (N1 - N0) / (D1 - D0))   N the idle time
-//   PERF_COUNTER_QUEUELEN_TYPE (32)     (N1 - N0) / (D1 - D0)         N a queue length summed
-//   PERF_COUNTER_LARGE_QUEUELEN_TYPE      per tick of D (F ticks), or per 100 ns for
-//   PERF_COUNTER_100NS_QUEUELEN_TYPE      the 100NS type
-//   PERF_AVERAGE_TIMER (N, D 32 bits)   ((N1 - N0) / F) / (D1 - D0)   seconds per operation;
-//                                                                     N a time in F ticks, D the
-//                                                                     operations
-//                                                                     (PERF_AVERAGE_BASE)
-//   PERF_AVERAGE_BULK (D 32 bits)       (N1 - N0) / (D1 - D0)         e.g. bytes per operation
-//   PERF_SAMPLE_FRACTION (N, D 32)      100 (N1 - N0) / (D1 - D0)
-//   PERF_RAW_FRACTION (32) / LARGE      100 N1 / D1                   newer record only
-//   PERF_COUNTER_RAWCOUNT (32) / LARGE, and their _HEX forms   N1     newer record only
-//   PERF_ELAPSED_TIME                   (D1 - N1) / F                 seconds since N1; newer only
+//   type (N, D widths)            value                             N, D
+//   COUNTER_COUNTER (N 32)        (N1 - N0) / ((D1 - D0) / F)       a count, a clock in F ticks
+//   COUNTER_BULK_COUNT            the same, N 64 bits
+//   COUNTER_TIMER                 100 (N1 - N0) / (D1 - D0)         a time, a clock: F ticks
+//   COUNTER_TIMER_INV             100 (1 - (N1 - N0) / (D1 - D0))   an idle time, a clock
+//   100NSEC_TIMER, PRECISION_100NS_TIMER   as COUNTER_TIMER, 100 ns ticks (F unused)
+//   100NSEC_TIMER_INV             as COUNTER_TIMER_INV, 100 ns ticks (F unused)
+//   COUNTER_QUEUELEN_TYPE (N 32)  (N1 - N0) / (D1 - D0)             a summed queue, a clock
+//   COUNTER_LARGE_QUEUELEN_TYPE   the same, N 64 bits; 100NS_QUEUELEN_TYPE in 100 ns
+//   AVERAGE_TIMER (N 32, D 32)    ((N1 - N0) / F) / (D1 - D0)       a time, the operations
+//   AVERAGE_BULK (D 32)           (N1 - N0) / (D1 - D0)             an amount, the operations
+//   SAMPLE_FRACTION (N 32, D 32)  100 (N1 - N0) / (D1 - D0)         hits, samples
+//   RAW_FRACTION (32), LARGE_     100 N1 / D1 (newer only)          a part, the whole
+//   COUNTER_RAWCOUNT (32), LARGE_, _HEX forms   N1 (newer only)     the value
+//   ELAPSED_TIME                  (D1 - N1) / F (newer only)        a start, now: F ticks
 //
 // Failures, all CSTATUS_INVALID_DATA (returned and in value->c_status): a
 // record whose c_status is neither 0 nor 1; no older record for a type that
@@ -41,11 +38,11 @@
 // and fractions) are held to 0..100 unless `format` has FMT_NOCAP100; no
 // value is scaled.
 //
-// Worked example. "% Processor Time" is PERF_100NSEC_TIMER_INV with the idle
+// Worked example. "% Processor Time" is TYPE_100NSEC_TIMER_INV with the idle
 // time as N and the elapsed time as D, both in 100 ns:
 //   older {N 1,000,000,000  D 5,000,000,000}, newer {N 1,004,000,000
 //   D 5,010,000,000}: 100 (1 - 4,000,000 / 10,000,000) = 60.
-// "Disk Reads/sec" as PERF_COUNTER_COUNTER with F = 2,243,496 Hz: N 4,294,967,200
+// "Disk Reads/sec" as TYPE_COUNTER_COUNTER with F = 2,243,496 Hz: N 4,294,967,200
 // -> 104 (a wrap: 200 reads), D advancing 4,486,992 ticks (2 s) -> 100 reads/s.
 #pragma once
 
@@ -55,26 +52,26 @@
 
 namespace perfdata {
 
-constexpr uint32_t PERF_COUNTER_RAWCOUNT_HEX = 0x00000000;
-constexpr uint32_t PERF_COUNTER_LARGE_RAWCOUNT_HEX = 0x00000100;
-constexpr uint32_t PERF_COUNTER_RAWCOUNT = 0x00010000;
-constexpr uint32_t PERF_COUNTER_LARGE_RAWCOUNT = 0x00010100;
-constexpr uint32_t PERF_COUNTER_QUEUELEN_TYPE = 0x00450400;
-constexpr uint32_t PERF_COUNTER_LARGE_QUEUELEN_TYPE = 0x00450500;
-constexpr uint32_t PERF_COUNTER_100NS_QUEUELEN_TYPE = 0x00550500;
-constexpr uint32_t PERF_COUNTER_COUNTER = 0x10410400;
-constexpr uint32_t PERF_COUNTER_BULK_COUNT = 0x10410500;
-constexpr uint32_t PERF_RAW_FRACTION = 0x20020400;
-constexpr uint32_t PERF_LARGE_RAW_FRACTION = 0x20020500;
-constexpr uint32_t PERF_COUNTER_TIMER = 0x20410500;
-constexpr uint32_t PERF_100NSEC_TIMER = 0x20510500;
-constexpr uint32_t PERF_PRECISION_100NS_TIMER = 0x20570500;
-constexpr uint32_t PERF_SAMPLE_FRACTION = 0x20C20400;
-constexpr uint32_t PERF_COUNTER_TIMER_INV = 0x21410500;
-constexpr uint32_t PERF_100NSEC_TIMER_INV = 0x21510500;
-constexpr uint32_t PERF_AVERAGE_TIMER = 0x30020400;
-constexpr uint32_t PERF_ELAPSED_TIME = 0x30240500;
-constexpr uint32_t PERF_AVERAGE_BULK = 0x40020500;
+constexpr uint32_t TYPE_COUNTER_RAWCOUNT_HEX = 0x00000000;
+constexpr uint32_t TYPE_COUNTER_LARGE_RAWCOUNT_HEX = 0x00000100;
+constexpr uint32_t TYPE_COUNTER_RAWCOUNT = 0x00010000;
+constexpr uint32_t TYPE_COUNTER_LARGE_RAWCOUNT = 0x00010100;
+constexpr uint32_t TYPE_COUNTER_QUEUELEN_TYPE = 0x00450400;
+constexpr uint32_t TYPE_COUNTER_LARGE_QUEUELEN_TYPE = 0x00450500;
+constexpr uint32_t TYPE_COUNTER_100NS_QUEUELEN_TYPE = 0x00550500;
+constexpr uint32_t TYPE_COUNTER_COUNTER = 0x10410400;
+constexpr uint32_t TYPE_COUNTER_BULK_COUNT = 0x10410500;
+constexpr uint32_t TYPE_RAW_FRACTION = 0x20020400;
+constexpr uint32_t TYPE_LARGE_RAW_FRACTION = 0x20020500;
+constexpr uint32_t TYPE_COUNTER_TIMER = 0x20410500;
+constexpr uint32_t TYPE_100NSEC_TIMER = 0x20510500;
+constexpr uint32_t TYPE_PRECISION_100NS_TIMER = 0x20570500;
+constexpr uint32_t TYPE_SAMPLE_FRACTION = 0x20C20400;
+constexpr uint32_t TYPE_COUNTER_TIMER_INV = 0x21410500;
+constexpr uint32_t TYPE_100NSEC_TIMER_INV = 0x21510500;
+constexpr uint32_t TYPE_AVERAGE_TIMER = 0x30020400;
+constexpr uint32_t TYPE_ELAPSED_TIME = 0x30240500;
+constexpr uint32_t TYPE_AVERAGE_BULK = 0x40020500;
 
 // The value of a counter of `type` with time base `time_base` from `newer`
 // and `older` (null allowed where only the newer record is read). Returns 0,

@@ -122,11 +122,10 @@ struct CounterInfo {
   std::string explanation;  // one line; empty where the system gives none
   std::string source;       // Linux: "/proc/stat (user+nice)"; may be empty elsewhere
   // The raw form (see calculate_from_raw): the system's counter type
-  // (PERF_* of perfdata/counter_types.h; 0 where the counter has no raw
-  // series), the ticks per second of the clock its raw records count in (0
-  // where the system gives none; never assume 10^7), and the power of ten a
-  // display would scale the value by. No value the interface formats is
-  // scaled: the default scale is for a person's graph.
+  // (TYPE_* of perfdata/counter_types.h, the system's PERF_* numbers; 0 where the counter has no
+  // raw series), the ticks per second of the clock its raw records count in (0 where the system
+  // gives none; never assume 10^7), and the power of ten a display would scale the value by. No
+  // value the interface formats is scaled: the default scale is for a person's graph.
   uint32_t type = 0;
   int64_t time_base = 0;
   int32_t default_scale = 0;
@@ -175,11 +174,15 @@ struct RawArrayItem {
   RawCounter raw;
 };
 
-// The raw record of an added counter at the latest collection. Before the
-// first collection, or where the instance has ended, the record's c_status
-// is CSTATUS_INVALID_DATA and so is the status. A counter that has no raw
-// series (CounterInfo::type 0) is NOT_IMPLEMENTED. INVALID_HANDLE for a null
-// or array counter.
+// The raw record of an added counter at the latest collection: status 0
+// when a record was read, whose c_status says whether it is usable
+// (CSTATUS_INVALID_DATA before the first collection, or where the instance
+// has ended). A counter that has no raw series (CounterInfo::type 0: every
+// Linux row for now) is NOT_IMPLEMENTED; INVALID_HANDLE for a null counter;
+// an array counter is read with get_raw_counter_array. Example, Windows,
+// "\Processor(_Total)\% Processor Time" -> 0, {c_status 0, time_stamp the
+// collection's system time, first_value the CPUs' idle time, second_value
+// their elapsed time, both in 100 ns}.
 Status get_raw_counter_value(Counter counter, RawCounter* raw);
 
 // Every instance of an array counter at the latest collection, named,
@@ -197,19 +200,22 @@ Status get_raw_counter_array(Counter counter, std::vector<RawArrayItem>* items);
 // type's own formula (perfdata/counter_types.h), percentages held to 0..100
 // unless `format` has FMT_NOCAP100. Needs no counter handle: a record kept
 // from an earlier run and today's record give the value over the whole time
-// between them. Only form.type, form.time_base and form.default_scale are
-// read. Returns 0 with `value` set, or CSTATUS_INVALID_DATA with
-// value->c_status the same (a record not valid, a clock that did not
-// advance, a count that went down other than by a 32-bit wrap, a missing
-// older record), or NOT_IMPLEMENTED for a type without a formula here.
-// Example: % Processor Time (PERF_100NSEC_TIMER_INV), idle 4,000,000 of
+// between them. Only form.type and form.time_base are read (no value is
+// scaled, so the default scale takes no part). Returns 0 with `value` set, or CSTATUS_INVALID_DATA
+// with value->c_status the same (a record not valid, a clock that did not advance, a count that
+// went down other than by a 32-bit wrap, a missing older record), or NOT_IMPLEMENTED for a type
+// without a formula here. Example: % Processor Time (TYPE_100NSEC_TIMER_INV), idle 4,000,000 of
 // 10,000,000 (100 ns) between the records -> 60.
 Status calculate_from_raw(const CounterInfo& form, uint32_t format, const RawCounter* newer,
                           const RawCounter* older, CounterValue* value);
 
 // The same for an added counter, with the type and time base it carries:
-// Windows asks the system's own calculation (PdhCalculateCounterFromRawValue),
-// Linux and the table take get_counter_info and calculate_from_raw.
+// Windows asks the system's own calculation (PdhCalculateCounterFromRawValue;
+// a null `older` is passed as the newer record again, as Wine reads it
+// whatever the type), Linux and the table take get_counter_info and
+// calculate_from_raw. calculate_from_raw itself is the same formulas on
+// every backend, Windows included. Wine 8 answers status 0 with values
+// that mean nothing.
 Status calculate_counter_from_raw(Counter counter, uint32_t format, const RawCounter* newer,
                                   const RawCounter* older, CounterValue* value);
 

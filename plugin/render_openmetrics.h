@@ -60,8 +60,9 @@
 //   # HELP vantric_logical_disk_free_space_ratio Free share of the file system (ratio 0-1)
 //   vantric_logical_disk_free_space_ratio{vantric_instance="sda"} 0.125
 //   # TYPE vantric_up gauge
-//   # HELP vantric_up 1 when the counter at path was read, 0 when it had no value or the path
-//   matched nothing vantric_up{path="\\LogicalDisk(sda)\\% Free Space"} 1 # EOF
+//   # HELP vantric_up 1 when the counter at path was read, 0 when it had no value or the path matched nothing
+//   vantric_up{path="\\LogicalDisk(sda)\\% Free Space"} 1
+//   # EOF
 #pragma once
 
 #include <string>

@@ -308,9 +308,11 @@ raise_point:
 
 void install_failure_family() {
   if (family_installed) return;
+  // NOLINTBEGIN(bugprone-throw-keyword-missing): raised later, when the fault happens
   prepared_out_of_memory = new EOutOfMemory("Out of memory");
   prepared_out_of_memory->set_allow_release(false);
   prepared_invalid_pointer = new EInvalidPointer("Invalid pointer operation");
+  // NOLINTEND(bugprone-throw-keyword-missing)
   prepared_invalid_pointer->set_allow_release(false);
   family_installed = true;
 }

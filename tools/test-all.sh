@@ -5,10 +5,10 @@
 # stage that fails. A stage that exits 77 could not run on this machine (it
 # says why) and is reported as not run, never as passed.
 #   tools/test-all.sh [STAGE...]   only the named stages (e.g. fuse package)
-#   FUZZ_SECONDS   seconds per fuzz target (default 30; 0 skips fuzzing)
+#   FUZZ_SECONDS   seconds per fuzz target (default 20; 0 skips fuzzing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-export FUZZ_SECONDS=${FUZZ_SECONDS:-30}
+export FUZZ_SECONDS=${FUZZ_SECONDS:-20}
 start=$(date +%s)
 only=" $* "
 
@@ -28,7 +28,7 @@ stage() {  # name, command...
 }
 
 tools/install-missing.sh cmake ninja-build g++ python3 libgtest-dev libbenchmark-dev clang \
-  libclang-rt-14-dev clang-format gdb g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 \
+  libclang-rt-14-dev clang-format clang-tidy gdb g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 \
   wine64 locales time dpkg-dev file lintian man-db groff-base sysstat python3-fusepy fuse3 \
   util-linux systemd msitools wixl
 for loc in de_DE en_US fr_FR; do

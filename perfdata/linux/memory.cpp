@@ -122,6 +122,7 @@ Value available_kbytes(const Sample*, const Sample& c, double, const Env&) {
 }
 Value available_mbytes(const Sample*, const Sample& c, double, const Env&) {
   if (!have(c, {kAvail})) return std::nullopt;
+  // NOLINTNEXTLINE(bugprone-integer-division): whole megabytes, as the counter counts
   return static_cast<double>(c.u[kAvail] / 1024);
 }
 Value committed_bytes(const Sample*, const Sample& c, double, const Env&) {

@@ -70,11 +70,11 @@ int negative_pattern(const std::lconv& lc) {
       {{4, 15, 15}, {5, 8, 5}, {7, 10, 7}, {6, 13, 13}, {7, 10, 7}},
       {{0, 14, 14}, {1, 9, 1}, {3, 11, 3}, {1, 9, 1}, {2, 12, 12}},
   };
-  int first = lc.n_cs_precedes;
-  int sep = lc.n_sep_by_space;
-  int posn = lc.n_sign_posn;
+  int first = static_cast<unsigned char>(lc.n_cs_precedes);
+  int sep = static_cast<unsigned char>(lc.n_sep_by_space);
+  int posn = static_cast<unsigned char>(lc.n_sign_posn);
   if (first == CHAR_MAX || sep == CHAR_MAX || posn == CHAR_MAX) return -1;
-  if (first < 0 || first > 1 || sep < 0 || sep > 2 || posn < 0 || posn > 4) return -1;
+  if (first > 1 || sep > 2 || posn > 4) return -1;
   return kPatterns[first][posn][sep];
 }
 

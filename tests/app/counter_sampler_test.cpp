@@ -58,7 +58,9 @@ bool get_computer_name(char* buffer, uint32_t* size) {
   *size = static_cast<uint32_t>(script.host.size());
   return true;
 }
-void sleep_ms(uint32_t ms) { script.calls.push_back("sleep " + std::to_string(ms)); }
+void sleep_ms(uint32_t milliseconds) {
+  script.calls.push_back("sleep " + std::to_string(milliseconds));
+}
 }  // namespace perfdata
 
 namespace {

@@ -34,7 +34,7 @@ TEST(ArgumentFile, Parse) {
       {__LINE__, "'a\nb' \"c\nd\"\n@f", nullptr,
        "line 4: an argument file cannot name another (quote '@' to pass it)"},
       {__LINE__, "a \\", nullptr, "line 1: backslash at the end of the file"},
-      {__LINE__, std::string_view("a\nb\n\0c", 7), nullptr, "line 3: NUL byte"},
+      {__LINE__, std::string_view("a\nb\n\0c", 6), nullptr, "line 3: NUL byte"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);

@@ -14,15 +14,15 @@ SampleState sample() {
   SampleState state{
       state_key({"\\Processor(*)\\% Processor Time", "-s", "1"}), "4b1c-boot", 7 * kSecond, {}};
   state.counters.push_back({"\\Processor(*)\\% Processor Time",
-                            PERF_100NSEC_TIMER_INV,
+                            TYPE_100NSEC_TIMER_INV,
                             kSecond,
                             {{{"_Total", false, 0, 0}, {0, 5 * kSecond, 1000, 5000, 1}},
                              {{"odd %name\n\t", false, 0, 0}, {1, -3, -4, 9, 2}}}});
   state.counters.push_back({"\\Process(*)\\IO Read Operations/sec",
-                            PERF_COUNTER_BULK_COUNT,
+                            TYPE_COUNTER_BULK_COUNT,
                             1000,
                             {{{"svchost#1", true, 812, 99887766}, {0, 6, 7, 8, 1}}}});
-  state.counters.push_back({"\\Memory\\Available Bytes", PERF_COUNTER_LARGE_RAWCOUNT, 0, {}});
+  state.counters.push_back({"\\Memory\\Available Bytes", TYPE_COUNTER_LARGE_RAWCOUNT, 0, {}});
   return state;
 }
 
@@ -98,7 +98,7 @@ TEST(SampleState, InstancesKeepTheirIdentity) {
 }
 
 TEST(SampleState, JudgementOfAStoredSample) {
-  constexpr uint32_t kTimer = PERF_100NSEC_TIMER_INV;
+  constexpr uint32_t kTimer = TYPE_100NSEC_TIMER_INV;
   const SampleContext then{"boot-a", 100 * kSecond, kTimer, kSecond};
   const RawCounter old{0, 100 * kSecond, 1000, 100 * kSecond, 1};
   const RawCounter now{0, 400 * kSecond, 2000, 400 * kSecond, 1};
@@ -132,7 +132,7 @@ TEST(SampleState, JudgementOfAStoredSample) {
        "stored sample is from the future"},
       {__LINE__, then, &old, at("boot-a", 5000 * kSecond, kTimer, kSecond), now, Use::baseline,
        "stored sample is 4900 s old, more than 3600 s"},
-      {__LINE__, then, &old, at("boot-a", 400 * kSecond, PERF_100NSEC_TIMER, kSecond), now,
+      {__LINE__, then, &old, at("boot-a", 400 * kSecond, TYPE_100NSEC_TIMER, kSecond), now,
        Use::baseline, "counter type changed from 0x21510500 to 0x20510500"},
       {__LINE__, then, &old, at("boot-a", 400 * kSecond, kTimer, 1000), now, Use::baseline,
        "time base changed from 10000000 to 1000"},
@@ -157,10 +157,10 @@ TEST(SampleState, JudgementOfAStoredSample) {
        {0, 400 * kSecond, 999, 400 * kSecond, 1},
        Use::baseline,
        "a value went down"},
-      {__LINE__, at("boot-a", 100 * kSecond, PERF_COUNTER_COUNTER, kSecond), &old32,
-       at("boot-a", 400 * kSecond, PERF_COUNTER_COUNTER, kSecond), wrapped32, Use::pair, ""},
-      {__LINE__, at("boot-a", 100 * kSecond, PERF_COUNTER_BULK_COUNT, kSecond), &old32,
-       at("boot-a", 400 * kSecond, PERF_COUNTER_BULK_COUNT, kSecond), wrapped32, Use::baseline,
+      {__LINE__, at("boot-a", 100 * kSecond, TYPE_COUNTER_COUNTER, kSecond), &old32,
+       at("boot-a", 400 * kSecond, TYPE_COUNTER_COUNTER, kSecond), wrapped32, Use::pair, ""},
+      {__LINE__, at("boot-a", 100 * kSecond, TYPE_COUNTER_BULK_COUNT, kSecond), &old32,
+       at("boot-a", 400 * kSecond, TYPE_COUNTER_BULK_COUNT, kSecond), wrapped32, Use::baseline,
        "a value went down, not by a 32-bit wrap"},
   };
   for (const auto& row : rows) {

@@ -98,7 +98,7 @@ void expect_endings(const std::vector<ProgramRow>& rows) {
     ASSERT_TRUE(run_child(&run_program_row, const_cast<ProgramRow*>(&row), run));
     EXPECT_TRUE(run.outcome.exited) << "signal " << run.outcome.status;
     EXPECT_EQ(run.outcome.status, row.status) << run.out << run.err;
-    if (row.out.size() > 0 && row.out[0] == '^') {
+    if (!row.out.empty() && row.out[0] == '^') {
       EXPECT_TRUE(std::regex_search(run.out, std::regex(row.out))) << run.out;
     } else {
       EXPECT_EQ(run.out, row.out);

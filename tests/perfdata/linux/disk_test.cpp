@@ -88,9 +88,9 @@ TEST(PhysicalDisk, FormulasFromTwoSnapshots) {
       {__LINE__, "\\PhysicalDisk(sda)\\Disk Reads/sec", 0, 10},
       {__LINE__, "\\PhysicalDisk(sda)\\Disk Writes/sec", 0, 10},
       {__LINE__, "\\PhysicalDisk(sda)\\Disk Transfers/sec", 0, 20},
-      {__LINE__, "\\PhysicalDisk(sda)\\Disk Read Bytes/sec", 0, 400 * 512 / 2},
-      {__LINE__, "\\PhysicalDisk(sda)\\Disk Write Bytes/sec", 0, 400 * 512 / 2},
-      {__LINE__, "\\PhysicalDisk(sda)\\Disk Bytes/sec", 0, 800 * 512 / 2},
+      {__LINE__, "\\PhysicalDisk(sda)\\Disk Read Bytes/sec", 0, 400.0 * 512 / 2},
+      {__LINE__, "\\PhysicalDisk(sda)\\Disk Write Bytes/sec", 0, 400.0 * 512 / 2},
+      {__LINE__, "\\PhysicalDisk(sda)\\Disk Bytes/sec", 0, 800.0 * 512 / 2},
       {__LINE__, "\\PhysicalDisk(sda)\\Avg. Disk sec/Read", 0, 0.040 / 20},
       {__LINE__, "\\PhysicalDisk(sda)\\Avg. Disk sec/Write", 0, 0.060 / 20},
       {__LINE__, "\\PhysicalDisk(sda)\\Avg. Disk sec/Transfer", 0, 0.100 / 40},
@@ -222,7 +222,7 @@ const char* const kMountinfo =
 // mix-up would show as the frsize 1024 of /data being ignored.
 perfdata::linux_backend::Env logical_env(const Tree& t) {
   perfdata::linux_backend::Env env = t.env();
-  std::string root = t.dir();
+  const std::string& root = t.dir();
   env.statvfs = [root](const std::string& path, FsStat& out) {
     std::map<std::string, FsStat> fs = {
         {root + "/", {4096, 1000, 500, 250}},

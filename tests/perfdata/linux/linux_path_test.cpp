@@ -375,7 +375,7 @@ TEST(Discovery, EveryCatalogueRowCarriesItsText) {
       if (row.kind == perfdata::CounterKind::elapsed) {
         EXPECT_EQ(info.unit, "s");
       }
-      EXPECT_TRUE(info.unit == "" || info.unit == "%" || info.unit == "B" || info.unit == "s")
+      EXPECT_TRUE(info.unit.empty() || info.unit == "%" || info.unit == "B" || info.unit == "s")
           << info.unit;
     }
   }
