@@ -22,7 +22,7 @@
 //   key 9f2c41d07a3be815
 //   boot 4b1c0e3a-2d7f-4a8e-9c61-0d3e5f7a8b9c
 //   collected 17652240000000000
-//   counter 0x21510500 10000000 \Processor(_Total)\% Processor Time
+//   counter 0x21510500 10000000 \Processor(_Total)\%25 Processor Time
 //   name 0 17652240000000000 1000000000 5000000000 1 _Total
 //   end
 #pragma once
