@@ -1,6 +1,5 @@
-// The posix state file over a real directory: what it refuses (a link, a
-// directory others can write, a file of another user), the mode it leaves,
-// and two processes updating one state at once.
+// The posix state file in a real directory: what it refuses, the mode it
+// leaves, two processes updating one state at once.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
