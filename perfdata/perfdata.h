@@ -161,6 +161,14 @@ struct CounterInfo {
   std::string unit;         // "%", "B", "s" or "" (counts and rates)
   std::string explanation;  // one line; empty where the system gives none
   std::string source;       // Linux: "/proc/stat (user+nice)"; may be empty elsewhere
+  // The raw form (see calculate_from_raw): the system's counter type
+  // (TYPE_* of perfdata/counter_types.h, the system's PERF_* numbers; 0 where the counter has no
+  // raw series), the ticks per second of the clock its raw records count in (0 where the system
+  // gives none; never assume 10^7), and the power of ten a display would scale the value by. No
+  // value the interface formats is scaled: the default scale is for a person's graph.
+  uint32_t type = 0;
+  int64_t time_base = 0;
+  int32_t default_scale = 0;
 };
 
 // All objects, one name each, in the backend's order.
@@ -182,6 +190,74 @@ Status expand_wildcard_path(const char* path, std::vector<std::string>* paths);
 // What is known of an added counter: Linux from its catalogue row, the table
 // from its row, Windows from the counter type the system reports and its name.
 Status get_counter_info(Counter counter, CounterInfo* info);
+
+// ------------------------------------------------------------------ raw values
+
+// One raw record of a counter at one collection: what a value is formed
+// from. `time_stamp` is when the collection was taken, in 100 ns units (on
+// Windows the system time; on Linux and the table a clock of their own:
+// compare time stamps of one backend only). What `first_value` and
+// `second_value` hold is the counter type's (a count and a clock in time-base
+// ticks for a rate, a time and its base for an average, a part and its whole
+// for a fraction). c_status 0 or 1 is a usable record.
+struct RawCounter {
+  uint32_t c_status = 0;
+  int64_t time_stamp = 0;
+  int64_t first_value = 0;
+  int64_t second_value = 0;
+  uint32_t multi_count = 1;
+};
+
+// One instance of an array counter's raw read.
+struct RawArrayItem {
+  std::string name;  // as get_formatted_counter_array names it: "svchost#1"
+  RawCounter raw;
+};
+
+// The raw record of an added counter at the latest collection: status 0
+// when a record was read, whose c_status says whether it is usable
+// (CSTATUS_INVALID_DATA before the first collection, or where the instance
+// has ended). A counter that has no raw series (CounterInfo::type 0: every
+// Linux row for now) is NOT_IMPLEMENTED; INVALID_HANDLE for a null counter;
+// an array counter is read with get_raw_counter_array. Example, Windows,
+// "\Processor(_Total)\% Processor Time" -> 0, {c_status 0, time_stamp the
+// collection's system time, first_value the CPUs' idle time, second_value
+// their elapsed time, both in 100 ns}.
+Status get_raw_counter_value(Counter counter, RawCounter* raw);
+
+// Every instance of an array counter at the latest collection, named,
+// "#k"-numbered and ordered as get_formatted_counter_array names and orders
+// its items ("_Total" last). A raw record needs no earlier collection, so
+// after one collection every instance is here, and after two these are the
+// formatted array's instances plus any that began since. Before the first
+// collection CSTATUS_INVALID_DATA; where the system lacks the array read,
+// NOT_IMPLEMENTED as at the add.
+Status get_raw_counter_array(Counter counter, std::vector<RawArrayItem>* items);
+
+// The value of a counter of `form.type` from two raw records of one
+// instance, `newer` and the `older` one (null is allowed for the types that
+// need one record: raw counts, fractions, elapsed time), with the counter
+// type's own formula (perfdata/counter_types.h), percentages held to 0..100
+// unless `format` has FMT_NOCAP100. Needs no counter handle: a record kept
+// from an earlier run and today's record give the value over the whole time
+// between them. Only form.type and form.time_base are read (no value is
+// scaled, so the default scale takes no part). Returns 0 with `value` set, or CSTATUS_INVALID_DATA
+// with value->c_status the same (a record not valid, a clock that did not advance, a count that
+// went down other than by a 32-bit wrap, a missing older record), or NOT_IMPLEMENTED for a type
+// without a formula here. Example: % Processor Time (TYPE_100NSEC_TIMER_INV), idle 4,000,000 of
+// 10,000,000 (100 ns) between the records -> 60.
+Status calculate_from_raw(const CounterInfo& form, uint32_t format, const RawCounter* newer,
+                          const RawCounter* older, CounterValue* value);
+
+// The same for an added counter, with the type and time base it carries:
+// Windows asks the system's own calculation (PdhCalculateCounterFromRawValue;
+// a null `older` is passed as the newer record again, as Wine reads it
+// whatever the type), Linux and the table take get_counter_info and
+// calculate_from_raw. calculate_from_raw itself is the same formulas on
+// every backend, Windows included. Wine 8 answers status 0 with values
+// that mean nothing.
+Status calculate_counter_from_raw(Counter counter, uint32_t format, const RawCounter* newer,
+                                  const RawCounter* older, CounterValue* value);
 
 // "gauge", "count", "rate", "percent", "average", "fraction", "elapsed" or
 // "unknown"; kind_from_word is its inverse (unknown for any other word).

@@ -81,7 +81,9 @@ bool read_file(const std::string& path, size_t limit, std::string* text, std::st
   return true;
 }
 
-bool replace_file(const std::string& path, std::string_view content, std::string* why) {
+namespace {
+
+bool replace(const std::string& path, std::string_view content, bool owner_only, std::string* why) {
   const size_t cut = path.find_last_of(file_calls.separators);
   const std::string directory = cut == std::string::npos ? "" : path.substr(0, cut + 1);
   const std::string base = path.substr(directory.size());
@@ -101,7 +103,8 @@ bool replace_file(const std::string& path, std::string_view content, std::string
     // name that is not there yet.
     std::memcpy(pending_name, temporary.c_str(), temporary.size() + 1);
     pending.store(true);
-    code = file_calls.create_new(temporary.c_str(), &handle);
+    code = (owner_only ? file_calls.create_private : file_calls.create_new)(temporary.c_str(),
+                                                                            &handle);
     if (code != 0) pending.store(false);
   }
   if (code != 0) return fail(why, "create", code);
@@ -132,6 +135,16 @@ bool replace_file(const std::string& path, std::string_view content, std::string
   pending.store(false);
   file_calls.sync_directory(directory.empty() ? "." : directory.c_str());
   return true;
+}
+
+}  // namespace
+
+bool replace_file(const std::string& path, std::string_view content, std::string* why) {
+  return replace(path, content, false, why);
+}
+
+bool replace_private_file(const std::string& path, std::string_view content, std::string* why) {
+  return replace(path, content, true, why);
 }
 
 void discard_pending_replacement() {

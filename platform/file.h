@@ -48,6 +48,11 @@ int read_file_code(const std::string& path, size_t limit, std::string& text);
 // a time per process.
 bool replace_file(const std::string& path, std::string_view content, std::string* why);
 
+// The same, the new file readable and writable by its owner alone (0600 on
+// posix; on Windows the permissions the directory hands down): state a check
+// keeps between its runs.
+bool replace_private_file(const std::string& path, std::string_view content, std::string* why);
+
 // Removes the temporary file of a replace_file in progress, if there is one.
 // Async-signal-safe: the watchdog's ending calls it, so a run ended by its
 // time limit leaves no temporary file behind (and `path` as it was).

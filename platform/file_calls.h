@@ -1,8 +1,8 @@
 // The system calls under platform/file.h, one table per backend (posix/,
 // win32/), so that tests inject a full disk or a failing rename without a
 // broken machine. Each entry returns 0 or the system's error code (errno,
-// GetLastError()). Only the file service, its backends and tests include
-// this.
+// GetLastError()). Only the file and state-file services, their backends
+// and tests include this.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +28,8 @@ struct FileCalls {
   // A new file for writing, failing with `exists_error` when the name is taken.
   int (*create_new)(const char* path, intptr_t* handle);
   int (*open_read)(const char* path, intptr_t* handle);
+  // The same as create_new, the file for its owner alone.
+  int (*create_private)(const char* path, intptr_t* handle);
   // Some bytes, at least one unless size is 0; *done says how many.
   int (*write)(intptr_t handle, const char* data, size_t size, size_t* done);
   int (*read)(intptr_t handle, char* data, size_t size, size_t* done);  // *done 0 at the end

@@ -131,4 +131,26 @@ Status get_counter_info(Counter counter, CounterInfo* info) {
   return 0;
 }
 
+// The catalogue rows give no raw form (their counter info says type 0), so
+// every counter here is one without a raw series.
+Status get_raw_counter_value(Counter counter, RawCounter* raw) {
+  if (counter == nullptr) return INVALID_HANDLE;
+  if (raw == nullptr) return INVALID_ARGUMENT;
+  return NOT_IMPLEMENTED;
+}
+
+Status get_raw_counter_array(Counter counter, std::vector<RawArrayItem>* items) {
+  if (counter == nullptr) return INVALID_HANDLE;
+  if (items == nullptr) return INVALID_ARGUMENT;
+  items->clear();
+  return NOT_IMPLEMENTED;
+}
+
+Status calculate_counter_from_raw(Counter counter, uint32_t format, const RawCounter* newer,
+                                  const RawCounter* older, CounterValue* value) {
+  CounterInfo info;
+  if (Status st = get_counter_info(counter, &info); st != 0) return st;
+  return calculate_from_raw(info, format, newer, older, value);
+}
+
 }  // namespace perfdata

@@ -19,6 +19,21 @@
 // A unit of "%" makes a percent counter: its values are held to 0..100
 // unless the format has FMT_NOCAP100.
 //
+// Raw columns, after <collections>:
+//   ... TAB <type> TAB <time base> TAB <first> TAB <first step>
+//   ... TAB <second> [TAB <second step>]
+// give the row a raw series of the counter type <type> (a TYPE_* number of
+// perfdata/counter_types.h, decimal or 0x hex) with that time base: at
+// collection k its record is {value status, time stamp k * 10^7 (100 ns: the
+// collections one second apart), first + (k - f) * first step, second + (k -
+// f) * second step} where f is the row's first collection; integers, steps
+// possibly negative. Rows of one path for successive collections continue a
+// series, wrap a 32-bit one or reset it. The formatted value of such a row
+// is the type's formula over the records of the last two
+// collections (perfdata/counter_types.h), its <value> column unused; an
+// empty <kind> is the type's kind. A row without raw columns has no raw
+// series (NOT_IMPLEMENTED) and formats its <value> as it always did.
+//
 // Arrays: add_array_counter matches the instance pattern, ASCII case folded,
 // against the instances of the rows of the object and counter (as the paths
 // write them, "svchost#1" included) at every read, in file order with
@@ -52,6 +67,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "perfdata/counter_types.h"
 #include "perfdata/paths.h"
 #include "platform/computer_name.h"
 #include "platform/environment.h"
@@ -67,8 +83,16 @@ struct Row {
   std::string unit, explanation;
   perfdata::ParsedPath parts;     // of `path`, for discovery
   int first = 1, last = INT_MAX;  // the collections the row is in force at
+  uint32_t type = 0;              // the raw series' counter type; 0: none
+  int64_t time_base = 0, first_value = 0, first_step = 0, second_value = 0, second_step = 0;
 
   bool in_force(int collection) const { return collection >= first && collection <= last; }
+  bool has_raw() const { return type != 0; }
+  perfdata::RawCounter raw_at(int collection) const {
+    const int64_t k = collection - first;
+    return perfdata::RawCounter{value_status, int64_t{collection} * 10'000'000,
+                                first_value + k * first_step, second_value + k * second_step, 1};
+  }
 };
 
 }  // namespace
@@ -128,6 +152,23 @@ bool parse_value(const std::string& text, double* out) {
   return true;
 }
 
+bool parse_integer(const std::string& text, int64_t* out) {
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
+  return !text.empty() && ec == std::errc() && end == text.data() + text.size();
+}
+
+// The raw columns from field 8 on: type, time base, first, first step,
+// second and an optional second step.
+bool parse_raw(const std::vector<std::string>& fields, Row* row) {
+  if (fields.size() <= 8) return true;
+  if (fields.size() < 13 || !parse_status(fields[8], &row->type) || row->type == 0) return false;
+  int64_t* const out[] = {&row->time_base, &row->first_value, &row->first_step, &row->second_value,
+                          &row->second_step};
+  for (size_t i = 9; i < fields.size(); ++i)
+    if (!parse_integer(fields[i], out[i - 9])) return false;
+  return true;
+}
+
 bool parse_count(const std::string& text, int* out) {
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
   return ec == std::errc() && end == text.data() + text.size() && *out > 0;
@@ -166,9 +207,9 @@ std::vector<Row> load_rows() {
       start = tab + 1;
     }
     Row row{};
-    if (fields.size() < 4 || fields.size() > 8 || !parse_status(fields[1], &row.add_status) ||
+    if (fields.size() < 4 || fields.size() > 14 || !parse_status(fields[1], &row.add_status) ||
         !parse_status(fields[2], &row.value_status) ||
-        (fields.size() > 7 && !parse_collections(fields[7], &row))) {
+        (fields.size() > 7 && !parse_collections(fields[7], &row)) || !parse_raw(fields, &row)) {
       std::fprintf(stderr, "vantric-sim: bad table line: %s\n", l.c_str());
       std::exit(99);
     }
@@ -183,6 +224,8 @@ std::vector<Row> load_rows() {
         std::exit(99);
       }
     }
+    if (row.has_raw() && (fields.size() <= 4 || fields[4].empty()))
+      row.kind = perfdata::kind_of_type(row.type);
     if (fields.size() > 5) row.unit = fields[5];
     if (fields.size() > 6) row.explanation = fields[6];
     row.path = fields[0];
@@ -262,6 +305,8 @@ perfdata::CounterInfo info_of(const Row& r) {
   info.kind = r.kind;
   info.unit = r.unit;
   info.explanation = r.explanation;
+  info.type = r.type;
+  info.time_base = r.time_base;
   return info;
 }
 
@@ -302,6 +347,21 @@ double capped(const Row& r, uint32_t format) {
   return std::clamp(r.value, 0.0, 100.0);
 }
 
+// The value of the row in force at `collection`: from its raw records where
+// it has a raw series (the one in force at the collection before giving the
+// older record), else its <value> column.
+perfdata::CounterValue value_at(const Row& r, int collection, uint32_t format) {
+  if (!r.has_raw()) return perfdata::CounterValue{r.value_status, capped(r, format)};
+  const perfdata::RawCounter newer = r.raw_at(collection);
+  const Row* before = row_at(r.path, collection - 1);
+  perfdata::RawCounter older;
+  if (before != nullptr && before->has_raw()) older = before->raw_at(collection - 1);
+  perfdata::CounterValue v;
+  perfdata::counter_value(r.type, r.time_base, format, &newer, before != nullptr ? &older : nullptr,
+                          &v);
+  return v;
+}
+
 Row status_row(uint32_t add_status) {
   Row r{};
   r.add_status = add_status;
@@ -309,6 +369,31 @@ Row status_row(uint32_t add_status) {
 }
 const Row unknown_row = status_row(perfdata::CSTATUS_NO_OBJECT);
 const Row no_machine_row = status_row(perfdata::CSTATUS_NO_MACHINE);
+
+// The rows an array counter reads at its latest collection: each path once,
+// from the row in force now, in file order with "_Total" last.
+perfdata::Status array_rows(perfdata::Counter counter, std::vector<const Row*>* out) {
+  auto* c = static_cast<TableCounter*>(counter);
+  if (c == nullptr || c->row != nullptr) return perfdata::INVALID_HANDLE;
+  ++c->query->array_reads;
+  const int n = c->collections;
+  if (n == 0) return perfdata::CSTATUS_INVALID_DATA;
+  const perfdata::ParsedPath& want = c->pattern;
+  const std::string pattern = instance_of(want);
+  for (int total = 0; total < 2; ++total) {
+    for (const Row* r : served_rows()) {
+      const std::string instance = instance_of(r->parts);
+      if (!perfdata::iequals(r->parts.object, want.object) ||
+          !perfdata::iequals(r->parts.counter, want.counter) ||
+          r->parts.has_instance != want.has_instance ||
+          perfdata::iequals(instance, "_Total") != (total == 1))
+        continue;
+      if (want.has_instance && !perfdata::wildcard_match(pattern, instance)) continue;
+      if (row_at(r->path, n) == r) out->push_back(r);
+    }
+  }
+  return 0;
+}
 
 }  // namespace
 
@@ -350,8 +435,7 @@ Status get_formatted_counter_value(Counter c, uint32_t format, CounterValue* val
     value->c_status = CSTATUS_INVALID_DATA;
     return CSTATUS_INVALID_DATA;
   }
-  value->c_status = row->value_status;
-  value->value = capped(*row, format);
+  *value = value_at(*row, c->collections, format);
   return 0;
 }
 
@@ -380,29 +464,54 @@ Status add_array_counter(Query query, const char* full_path, Counter* counter) {
   return 0;
 }
 
-Status get_formatted_counter_array(Counter c, uint32_t format, std::vector<ArrayItem>* items) {
-  if (c == nullptr || c->row != nullptr) return INVALID_HANDLE;
+Status get_formatted_counter_array(Counter counter, uint32_t format,
+                                   std::vector<ArrayItem>* items) {
   if (items == nullptr) return INVALID_ARGUMENT;
   items->clear();
-  ++c->query->array_reads;
-  const int n = c->collections;
-  if (n == 0) return CSTATUS_INVALID_DATA;
-  const ParsedPath& want = c->pattern;
-  const std::string pattern = instance_of(want);
-  for (int total = 0; total < 2; ++total) {
-    for (const Row* r : served_rows()) {
-      const std::string instance = instance_of(r->parts);
-      if (!iequals(r->parts.object, want.object) || !iequals(r->parts.counter, want.counter) ||
-          r->parts.has_instance != want.has_instance || iequals(instance, "_Total") != (total == 1))
-        continue;
-      if (want.has_instance && !wildcard_match(pattern, instance)) continue;
-      // Each path once, from the row in force now; a rate needs the one before too.
-      if (row_at(r->path, n) != r) continue;
-      if (!one_sample(r->kind) && row_at(r->path, n - 1) == nullptr) continue;
-      items->push_back(ArrayItem{instance, r->value_status, capped(*r, format)});
-    }
+  std::vector<const Row*> found;
+  if (Status st = array_rows(counter, &found); st != 0) return st;
+  const int n = static_cast<TableCounter*>(counter)->collections;
+  for (const Row* r : found) {
+    // A rate needs the row before too.
+    if (!one_sample(r->kind) && row_at(r->path, n - 1) == nullptr) continue;
+    const perfdata::CounterValue v = value_at(*r, n, format);
+    items->push_back(ArrayItem{instance_of(r->parts), v.c_status, v.value});
   }
   return 0;
+}
+
+Status get_raw_counter_value(Counter counter, RawCounter* raw) {
+  auto* c = static_cast<TableCounter*>(counter);
+  if (c == nullptr || c->row == nullptr) return INVALID_HANDLE;
+  if (raw == nullptr) return INVALID_ARGUMENT;
+  if (!c->row->has_raw()) return NOT_IMPLEMENTED;
+  const Row* row = c->collections < 1 ? nullptr : row_at(c->row->path, c->collections);
+  *raw = RawCounter{CSTATUS_INVALID_DATA, 0, 0, 0, 1};
+  if (row != nullptr && row->has_raw()) *raw = row->raw_at(c->collections);
+  return 0;
+}
+
+Status get_raw_counter_array(Counter counter, std::vector<RawArrayItem>* items) {
+  if (items == nullptr) return INVALID_ARGUMENT;
+  items->clear();
+  std::vector<const Row*> found;
+  if (Status st = array_rows(counter, &found); st != 0) return st;
+  const int n = static_cast<TableCounter*>(counter)->collections;
+  for (const Row* r : found) {
+    if (!r->has_raw()) {
+      items->clear();
+      return NOT_IMPLEMENTED;
+    }
+    items->push_back(RawArrayItem{instance_of(r->parts), r->raw_at(n)});
+  }
+  return 0;
+}
+
+Status calculate_counter_from_raw(Counter counter, uint32_t format, const RawCounter* newer,
+                                  const RawCounter* older, CounterValue* value) {
+  CounterInfo info;
+  if (Status st = get_counter_info(counter, &info); st != 0) return st;
+  return calculate_from_raw(info, format, newer, older, value);
 }
 
 Status close_query(Query query) {

@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <vector>
 
+#include "perfdata/counter_types.h"
 #include "perfdata/paths.h"
 #include "perfdata/win32/syscalls.h"
 #include "platform/computer_name.h"
@@ -16,6 +17,26 @@ namespace perfdata {
 
 // The interface's format flags are the system's own, passed through as they are.
 static_assert(FMT_DOUBLE == PDH_FMT_DOUBLE && FMT_NOCAP100 == PDH_FMT_NOCAP100);
+// So are the counter types the formulas are written for.
+static_assert(TYPE_COUNTER_COUNTER == PERF_COUNTER_COUNTER &&
+              TYPE_COUNTER_BULK_COUNT == PERF_COUNTER_BULK_COUNT &&
+              TYPE_100NSEC_TIMER == PERF_100NSEC_TIMER &&
+              TYPE_100NSEC_TIMER_INV == PERF_100NSEC_TIMER_INV &&
+              TYPE_COUNTER_TIMER == PERF_COUNTER_TIMER &&
+              TYPE_COUNTER_TIMER_INV == PERF_COUNTER_TIMER_INV &&
+              TYPE_PRECISION_100NS_TIMER == PERF_PRECISION_100NS_TIMER &&
+              TYPE_AVERAGE_TIMER == PERF_AVERAGE_TIMER && TYPE_AVERAGE_BULK == PERF_AVERAGE_BULK &&
+              TYPE_SAMPLE_FRACTION == PERF_SAMPLE_FRACTION &&
+              TYPE_RAW_FRACTION == PERF_RAW_FRACTION &&
+              TYPE_LARGE_RAW_FRACTION == PERF_LARGE_RAW_FRACTION &&
+              TYPE_COUNTER_RAWCOUNT == PERF_COUNTER_RAWCOUNT &&
+              TYPE_COUNTER_LARGE_RAWCOUNT == PERF_COUNTER_LARGE_RAWCOUNT &&
+              TYPE_COUNTER_RAWCOUNT_HEX == PERF_COUNTER_RAWCOUNT_HEX &&
+              TYPE_COUNTER_LARGE_RAWCOUNT_HEX == PERF_COUNTER_LARGE_RAWCOUNT_HEX &&
+              TYPE_COUNTER_QUEUELEN_TYPE == PERF_COUNTER_QUEUELEN_TYPE &&
+              TYPE_COUNTER_LARGE_QUEUELEN_TYPE == PERF_COUNTER_LARGE_QUEUELEN_TYPE &&
+              TYPE_COUNTER_100NS_QUEUELEN_TYPE == PERF_COUNTER_100NS_QUEUELEN_TYPE &&
+              TYPE_ELAPSED_TIME == PERF_ELAPSED_TIME);
 
 namespace win32_backend {
 
@@ -36,15 +57,19 @@ SysCalls real_calls() {
   calls.get_counter_info = PdhGetCounterInfoA;
   calls.add_counter = PdhAddCounterA;
   calls.get_formatted_counter_value = PdhGetFormattedCounterValue;
+  calls.get_counter_time_base = PdhGetCounterTimeBase;
+  calls.get_raw_counter_value = PdhGetRawCounterValue;
+  calls.calculate_counter_from_raw_value = PdhCalculateCounterFromRawValue;
   calls.add_english_counter = lookup<decltype(calls.add_english_counter)>(
       GetModuleHandleA("pdh.dll"), "PdhAddEnglishCounterA");
-  // Wine's PdhEnumObjectsA and PdhGetFormattedCounterArrayA raise an
+  // Wine's PdhEnumObjectsA and its two array reads raise an
   // unimplemented-function exception that no handler of ours may catch; the
   // only safe course is not to call them.
   const bool wine =
       lookup<void (*)()>(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
   calls.enum_objects_is_stub = wine;
   calls.get_formatted_counter_array = wine ? nullptr : PdhGetFormattedCounterArrayA;
+  calls.get_raw_counter_array = wine ? nullptr : PdhGetRawCounterArrayA;
   return calls;
 }
 
@@ -97,39 +122,6 @@ bool nothing_matched(Status st) { return st == PDH_CSTATUS_NO_INSTANCE || st == 
 
 Status discovery_status(Status st) { return st == PDH_NOT_IMPLEMENTED ? NOT_IMPLEMENTED : st; }
 
-CounterKind kind_of(DWORD type) {
-  switch (type) {
-    case PERF_COUNTER_COUNTER:
-    case PERF_COUNTER_BULK_COUNT:
-    case PERF_COUNTER_QUEUELEN_TYPE:
-    case PERF_COUNTER_LARGE_QUEUELEN_TYPE:
-    case PERF_COUNTER_100NS_QUEUELEN_TYPE:
-      return CounterKind::rate;
-    case PERF_COUNTER_RAWCOUNT:
-    case PERF_COUNTER_LARGE_RAWCOUNT:
-    case PERF_COUNTER_RAWCOUNT_HEX:
-    case PERF_COUNTER_LARGE_RAWCOUNT_HEX:
-      return CounterKind::gauge;
-    case PERF_RAW_FRACTION:
-    case PERF_LARGE_RAW_FRACTION:
-      return CounterKind::fraction;
-    case PERF_100NSEC_TIMER:
-    case PERF_100NSEC_TIMER_INV:
-    case PERF_COUNTER_TIMER:
-    case PERF_COUNTER_TIMER_INV:
-    case PERF_PRECISION_100NS_TIMER:
-    case PERF_SAMPLE_FRACTION:
-      return CounterKind::percent;
-    case PERF_AVERAGE_TIMER:
-    case PERF_AVERAGE_BULK:
-      return CounterKind::average;
-    case PERF_ELAPSED_TIME:
-      return CounterKind::elapsed;
-    default:
-      return CounterKind::unknown;
-  }
-}
-
 bool ends_with(const std::string& s, const char* tail) {
   const std::string t(tail);
   return s.size() >= t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
@@ -145,36 +137,76 @@ std::string unit_of(CounterKind kind, DWORD type, const std::string& name) {
   return "";
 }
 
-using Item = PDH_FMT_COUNTERVALUE_ITEM_A;
-
-// The array's records and the names they point to, in one buffer kept in
+// An array's records and the names they point to, in one buffer kept in
 // whole records so that their doubles and pointers stay aligned.
+template <typename Item>
 struct ItemBuffer {
   std::vector<Item> records;
   DWORD count = 0;
 };
 
-// The two-call protocol of the array read: size 0 asks for the size, then a
+// The two-call protocol of the array reads: size 0 asks for the size, then a
 // buffer of that size is filled. Instances that start in between make the
 // second call PDH_MORE_DATA again with the larger size; a few rounds are
-// allowed, then that status is the answer.
-Status fetch_items(PDH_HCOUNTER counter, DWORD format, ItemBuffer* out) {
-  const SysCalls& sys = syscalls();
+// allowed, then that status is the answer. `call(size, count, items)`.
+template <typename Item, typename Call>
+Status fetch_items(Call call, ItemBuffer<Item>* out) {
   DWORD size = 0;
   out->count = 0;
-  Status st = sys.get_formatted_counter_array(counter, format, &size, &out->count, nullptr);
+  Status st = call(&size, &out->count, nullptr);
   for (int round = 0; round < 4 && st == PDH_MORE_DATA; ++round) {
     out->records.assign(size / sizeof(Item) + 1, Item{});
     const DWORD room = static_cast<DWORD>(out->records.size() * sizeof(Item));
     DWORD asked = room;
     out->count = 0;
-    st = sys.get_formatted_counter_array(counter, format, &asked, &out->count, out->records.data());
+    st = call(&asked, &out->count, out->records.data());
     size = asked > room ? asked : room * 2;
   }
   // Counts beyond the records received cannot be read (nothing passed, or a
   // count the buffer cannot hold).
   if (out->count > out->records.size()) out->count = static_cast<DWORD>(out->records.size());
   return st;
+}
+
+// The records of a filled array in the interface's order, the system's with
+// "_Total" moved last, each with its display name: namesakes come bare and
+// are numbered "#1", "#2"... in that order, as the other backends name them.
+template <typename Item>
+std::vector<std::pair<const Item*, std::string>> in_order(const ItemBuffer<Item>& buf) {
+  std::vector<std::pair<const Item*, std::string>> out;
+  std::vector<std::string> names;
+  out.reserve(buf.count);
+  names.reserve(buf.count);
+  for (int total = 0; total < 2; ++total) {
+    for (DWORD i = 0; i < buf.count; ++i) {
+      const Item& r = buf.records[i];
+      const char* name = r.szName != nullptr ? r.szName : "";
+      if (iequals(name, "_Total") != (total == 1)) continue;
+      names.emplace_back(name);
+      out.emplace_back(&r, std::string());
+    }
+  }
+  names = number_duplicates(names);
+  for (size_t i = 0; i < names.size(); ++i) out[i].second = std::move(names[i]);
+  return out;
+}
+
+int64_t ticks(const FILETIME& t) {
+  return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+}
+
+FILETIME filetime(int64_t t) {
+  const auto u = static_cast<uint64_t>(t);
+  return FILETIME{static_cast<DWORD>(u & 0xFFFFFFFFu), static_cast<DWORD>(u >> 32)};
+}
+
+RawCounter from_system(const PDH_RAW_COUNTER& r) {
+  return RawCounter{r.CStatus, ticks(r.TimeStamp), r.FirstValue, r.SecondValue, r.MultiCount};
+}
+
+PDH_RAW_COUNTER to_system(const RawCounter& r) {
+  return PDH_RAW_COUNTER{r.c_status, filetime(r.time_stamp), r.first_value, r.second_value,
+                         r.multi_count};
 }
 
 }  // namespace
@@ -246,26 +278,63 @@ Status get_formatted_counter_array(Counter counter, uint32_t format,
   if (items == nullptr) return INVALID_ARGUMENT;
   items->clear();
   if (w::syscalls().get_formatted_counter_array == nullptr) return NOT_IMPLEMENTED;
-  w::ItemBuffer buf;
-  Status st = w::fetch_items(static_cast<PDH_HCOUNTER>(counter), format, &buf);
+  w::ItemBuffer<PDH_FMT_COUNTERVALUE_ITEM_A> buf;
+  Status st = w::fetch_items(
+      [&](LPDWORD size, LPDWORD count, PPDH_FMT_COUNTERVALUE_ITEM_A records) {
+        return w::syscalls().get_formatted_counter_array(static_cast<PDH_HCOUNTER>(counter), format,
+                                                         size, count, records);
+      },
+      &buf);
   if (w::nothing_matched(st)) return 0;
   if (st != 0) return st;
-  // The system's order with "_Total" moved last; namesakes come bare and are
-  // numbered "#1", "#2"... in that order, as the other backends name them.
-  std::vector<std::string> names;
-  names.reserve(buf.count);
-  for (int total = 0; total < 2; ++total) {
-    for (DWORD i = 0; i < buf.count; ++i) {
-      const w::Item& r = buf.records[i];
-      const char* name = r.szName != nullptr ? r.szName : "";
-      if (iequals(name, "_Total") != (total == 1)) continue;
-      names.emplace_back(name);
-      items->push_back(ArrayItem{std::string(), r.FmtValue.CStatus, r.FmtValue.doubleValue});
-    }
-  }
-  names = number_duplicates(names);
-  for (size_t i = 0; i < names.size(); ++i) (*items)[i].name = std::move(names[i]);
+  for (auto& [r, name] : w::in_order(buf))
+    items->push_back(ArrayItem{std::move(name), r->FmtValue.CStatus, r->FmtValue.doubleValue});
   return 0;
+}
+
+Status get_raw_counter_value(Counter counter, RawCounter* raw) {
+  if (counter == nullptr) return INVALID_HANDLE;
+  if (raw == nullptr) return INVALID_ARGUMENT;
+  PDH_RAW_COUNTER r{};
+  Status st = w::syscalls().get_raw_counter_value(static_cast<PDH_HCOUNTER>(counter), nullptr, &r);
+  if (st == 0) *raw = w::from_system(r);
+  return st;
+}
+
+Status get_raw_counter_array(Counter counter, std::vector<RawArrayItem>* items) {
+  if (counter == nullptr) return INVALID_HANDLE;
+  if (items == nullptr) return INVALID_ARGUMENT;
+  items->clear();
+  if (w::syscalls().get_raw_counter_array == nullptr) return NOT_IMPLEMENTED;
+  w::ItemBuffer<PDH_RAW_COUNTER_ITEM_A> buf;
+  Status st = w::fetch_items(
+      [&](LPDWORD size, LPDWORD count, PPDH_RAW_COUNTER_ITEM_A records) {
+        return w::syscalls().get_raw_counter_array(static_cast<PDH_HCOUNTER>(counter), size, count,
+                                                   records);
+      },
+      &buf);
+  if (w::nothing_matched(st)) return 0;
+  if (st != 0) return st;
+  for (auto& [r, name] : w::in_order(buf))
+    items->push_back(RawArrayItem{std::move(name), w::from_system(r->RawValue)});
+  return 0;
+}
+
+Status calculate_counter_from_raw(Counter counter, uint32_t format, const RawCounter* newer,
+                                  const RawCounter* older, CounterValue* value) {
+  if (counter == nullptr) return INVALID_HANDLE;
+  if (newer == nullptr || value == nullptr) return INVALID_ARGUMENT;
+  // Wine's calculation reads the older record whatever the type, so none is
+  // passed as the newer one again: a type that reads one record ignores it,
+  // one that needs two sees no interval and answers INVALID_DATA.
+  PDH_RAW_COUNTER n = w::to_system(*newer), o = w::to_system(older != nullptr ? *older : *newer);
+  PDH_FMT_COUNTERVALUE v{};
+  // The system's own formula, with the type and time base the handle carries;
+  // the record is read as a double, so that is what it is asked for.
+  Status st = w::syscalls().calculate_counter_from_raw_value(static_cast<PDH_HCOUNTER>(counter),
+                                                             format | PDH_FMT_DOUBLE, &n, &o, &v);
+  *value = CounterValue{st == 0 ? v.CStatus : st, st == 0 ? v.doubleValue : 0.0};
+  return st;
 }
 
 Status close_query(Query query) { return PdhCloseQuery(static_cast<PDH_HQUERY>(query)); }
@@ -352,9 +421,15 @@ Status get_counter_info(Counter counter, CounterInfo* info) {
   if (st != 0) return w::discovery_status(st);
   *info = CounterInfo{};
   if (raw->szCounterName != nullptr) info->name = raw->szCounterName;
-  info->kind = w::kind_of(raw->dwType);
+  info->kind = kind_of_type(raw->dwType);
   info->unit = w::unit_of(info->kind, raw->dwType, info->name);
   if (raw->szExplainText != nullptr) info->explanation = raw->szExplainText;
+  info->type = raw->dwType;
+  info->default_scale = raw->lDefaultScale;
+  // A counter whose clock the system does not tell keeps 0: its rates are
+  // then not valid, never computed against an assumed 10^7.
+  LONGLONG base = 0;
+  if (sys.get_counter_time_base(handle, &base) == 0) info->time_base = base;
   return 0;
 }
 

@@ -36,6 +36,15 @@ struct SysCalls {
   PDH_STATUS(WINAPI* get_formatted_counter_array)
   (PDH_HCOUNTER counter, DWORD format, LPDWORD size, LPDWORD count,
    PPDH_FMT_COUNTERVALUE_ITEM_A items);
+  PDH_STATUS(WINAPI* get_counter_time_base)(PDH_HCOUNTER counter, LONGLONG* time_base);
+  PDH_STATUS(WINAPI* get_raw_counter_value)
+  (PDH_HCOUNTER counter, LPDWORD type, PPDH_RAW_COUNTER value);
+  // Null where only a stub that ends the process exists (Wine).
+  PDH_STATUS(WINAPI* get_raw_counter_array)
+  (PDH_HCOUNTER counter, LPDWORD size, LPDWORD count, PPDH_RAW_COUNTER_ITEM_A items);
+  PDH_STATUS(WINAPI* calculate_counter_from_raw_value)
+  (PDH_HCOUNTER counter, DWORD format, PPDH_RAW_COUNTER newer, PPDH_RAW_COUNTER older,
+   PPDH_FMT_COUNTERVALUE value);
   // True where PdhEnumObjectsA is only a stub whose call ends the process
   // (Wine, whose ntdll exports wine_get_version).
   bool enum_objects_is_stub;

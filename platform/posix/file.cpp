@@ -17,14 +17,14 @@ namespace {
 
 int result(bool ok) { return ok ? 0 : errno; }
 
-int system_create_new(const char* path, intptr_t* handle) {
+int create(const char* path, mode_t mode, intptr_t* handle) {
   int fd;
-  do fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  do fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   while (fd < 0 && errno == EINTR);
   if (fd < 0) return errno;
   // The mode is the file's, not what the umask leaves of it: the collector
   // may run as another user.
-  if (fchmod(fd, 0644) != 0) {
+  if (fchmod(fd, mode) != 0) {
     const int code = errno;
     close(fd);
     unlink(path);
@@ -33,6 +33,9 @@ int system_create_new(const char* path, intptr_t* handle) {
   *handle = fd;
   return 0;
 }
+
+int system_create_new(const char* path, intptr_t* handle) { return create(path, 0644, handle); }
+int system_create_private(const char* path, intptr_t* handle) { return create(path, 0600, handle); }
 
 int system_open_read(const char* path, intptr_t* handle) {
   int fd;
@@ -99,6 +102,7 @@ std::string system_error_text(int code) { return std::strerror(code); }
 
 FileCalls file_calls = {system_create_new,
                         system_open_read,
+                        system_create_private,
                         system_write,
                         system_read,
                         system_sync,

@@ -110,6 +110,7 @@ std::string system_error_text(int code) {
 
 FileCalls file_calls = {system_create_new,
                         system_open_read,
+                        system_create_new,
                         system_write,
                         system_read,
                         system_sync,

@@ -28,7 +28,16 @@ const char kTable[] =
     "\\Worker(WEB#1)\\% Busy\t0\t0\t-5\tpercent\t%\t\t2-\n"
     "\\Worker(db)\\% Busy\t0\t0\t40\tpercent\t%\t\t1-2\n"
     "\\Worker(db)\\% Busy\t0\t0xC0000BBA\t40\tpercent\t%\t\t3-\n"
-    "\\Worker(web)\\Handles\t0\t0\t7\tgauge\t\t\t2\n";
+    "\\Worker(web)\\Handles\t0\t0\t7\tgauge\t\t\t2\n"
+    // Raw series: a 32-bit count that wraps at the second collection, on a
+    // 2,243,496 Hz clock; a 64-bit one that is reset at the third.
+    "\\Worker(web)\\Requests/sec\t0\t0\t0\t\t\t\t1\t0x10410400\t2243496\t4294967200\t0\t0\n"
+    "\\Worker(web)\\Requests/sec\t0\t0\t0\t\t\t\t2-\t0x10410400\t2243496\t104\t200\t4486992"
+    "\t2243496\n"
+    "\\Worker(_Total)\\Requests/sec\t0\t0\t0\t\t\t\t1-2\t0x10410500\t10000000\t1000\t500\t0"
+    "\t10000000\n"
+    "\\Worker(_Total)\\Requests/sec\t0\t0\t0\t\t\t\t3-\t0x10410500\t10000000\t10\t0\t20000000"
+    "\t0\n";
 
 class Table : public ::testing::Test {
  protected:
@@ -156,6 +165,44 @@ TEST_F(Table, ArraysFollowTheInstancesOfEachCollection) {
   check(__LINE__, 2, busy, nocap, 0, "web=120/0 db=40/0 _Total=250/0 ");
   check(__LINE__, 2, handles, cap, 0, "web=7/0 ");  // a gauge new at this collection
   check(__LINE__, 3, busy, nocap, 0, "WEB#1=-5/0 db=40/3221228474 _Total=250/0 ");
+  perfdata::close_query(q);
+}
+
+TEST_F(Table, RawColumnsGiveTheRecordsAndTheValues) {
+  char name[16];
+  uint32_t size = sizeof name;
+  ASSERT_TRUE(perfdata::get_computer_name(name, &size));
+  const std::string web_path = "\\\\" + std::string(name, size) + "\\Worker(web)\\Requests/sec";
+  perfdata::Query q = nullptr;
+  ASSERT_EQ(perfdata::open_query(&q), 0u);
+  perfdata::Counter array = nullptr, web = nullptr;
+  ASSERT_EQ(perfdata::add_array_counter(q, "\\Worker(*)\\Requests/sec", &array), 0u);
+  ASSERT_EQ(perfdata::add_counter(q, web_path.c_str(), &web), 0u);
+  const char* want[][2] = {
+      {"web=4294967200/0@10000000 _Total=1000/0@10000000 ", ""},
+      {"web=104/4486992@20000000 _Total=1500/10000000@20000000 ", "web=100/0 _Total=500/0 "},
+      {"web=304/6730488@30000000 _Total=10/20000000@30000000 ", "web=200/0 _Total=0/3221228474 "}};
+  perfdata::RawCounter raw[4];
+  for (int n = 1; n <= 3; ++n) {
+    SCOPED_TRACE(n);
+    ASSERT_EQ(perfdata::collect_query_data(q), 0u);
+    ASSERT_EQ(perfdata::get_raw_counter_value(web, &raw[n]), 0u);
+    std::vector<perfdata::RawArrayItem> raws;
+    std::vector<perfdata::ArrayItem> items;
+    ASSERT_EQ(perfdata::get_raw_counter_array(array, &raws), 0u);
+    ASSERT_EQ(perfdata::get_formatted_counter_array(array, perfdata::FMT_DOUBLE, &items), 0u);
+    std::ostringstream got_raw, got;
+    for (const auto& i : raws)
+      got_raw << i.name << '=' << i.raw.first_value << '/' << i.raw.second_value << '@'
+              << i.raw.time_stamp << ' ';
+    for (const auto& i : items) got << i.name << '=' << i.value << '/' << i.c_status << ' ';
+    EXPECT_EQ(got_raw.str(), want[n - 1][0]);
+    EXPECT_EQ(got.str(), want[n - 1][1]);
+  }
+  // Over the whole time: 400 requests (across the wrap) in 3 s.
+  perfdata::CounterValue v;
+  ASSERT_EQ(perfdata::calculate_counter_from_raw(web, 0, &raw[3], &raw[1], &v), 0u);
+  EXPECT_DOUBLE_EQ(v.value, 400.0 / 3);
   perfdata::close_query(q);
 }
 

@@ -151,12 +151,21 @@ PDH_STATUS WINAPI fake_info(PDH_HCOUNTER, BOOLEAN, LPDWORD size, PPDH_COUNTER_IN
   }
   *info = PDH_COUNTER_INFO_A{};
   info->dwType = reported_type;
+  info->lDefaultScale = -6;
   info->szCounterName = name;
+  return 0;
+}
+
+// The clock of a system whose counter of an unknown type has none.
+PDH_STATUS WINAPI fake_time_base(PDH_HCOUNTER, LONGLONG* base) {
+  if (reported_type == 0x12345678) return static_cast<PDH_STATUS>(PDH_INVALID_ARGUMENT);
+  *base = 2'243'496;
   return 0;
 }
 
 TEST_F(Win32Discovery, CounterInfoFromTheReportedType) {
   w::syscalls().get_counter_info = fake_info;
+  w::syscalls().get_counter_time_base = fake_time_base;
   struct Row {
     int line;
     DWORD type;
@@ -178,6 +187,9 @@ TEST_F(Win32Discovery, CounterInfoFromTheReportedType) {
     EXPECT_EQ(info.name, "Available Bytes");
     EXPECT_EQ(info.kind, row.kind);
     EXPECT_EQ(info.unit, row.unit);
+    EXPECT_EQ(info.type, row.type);
+    EXPECT_EQ(info.time_base, row.kind == perfdata::CounterKind::unknown ? 0 : 2'243'496);
+    EXPECT_EQ(info.default_scale, -6);
   }
 }
 
