@@ -1,10 +1,10 @@
-# Fuzzes one target for $ENV{FUZZ_SECONDS} seconds (default 20): new inputs
+# Fuzzes one target for $ENV{FUZZ_SECONDS} seconds (default 12): new inputs
 # go to WORK/corpus, the seeds in SEEDS are read too, a crashing input is
 # kept as WORK/crash-*. Any finding fails, with the end of the log shown.
 #   cmake -DTARGET=fuzzer -DSEEDS=dir -DWORK=dir -P run.cmake
 set(seconds "$ENV{FUZZ_SECONDS}")
 if(seconds STREQUAL "")
-  set(seconds 20)
+  set(seconds 12)
 endif()
 file(MAKE_DIRECTORY ${WORK}/corpus)
 execute_process(COMMAND ${TARGET} -max_total_time=${seconds} -timeout=10 -rss_limit_mb=2048
