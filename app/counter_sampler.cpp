@@ -2,14 +2,8 @@
 
 #include "number_text/integers.h"
 #include "number_text/render.h"
+#include "perfdata/perfdata.h"
 #include "runtime/console_output.h"
-
-std::string local_computer_name() {
-  char name[16] = {};
-  uint32_t size = 16;
-  if (!perfdata::get_computer_name(name, &size)) return std::string();
-  return std::string(name, size);
-}
 
 std::string sample_error_text(std::string_view path, uint32_t status) {
   std::string text(path);
@@ -25,8 +19,7 @@ std::string sample_error_text(std::string_view path, uint32_t status) {
 std::string sample_counter(std::string_view path) {
   perfdata::Query query = nullptr;
   perfdata::open_query(&query);
-  std::string full_path = "\\\\" + local_computer_name();
-  full_path += path;
+  const std::string full_path = perfdata::local_path(path);
 
   std::string result;
   perfdata::Counter counter = nullptr;
@@ -43,7 +36,7 @@ std::string sample_counter(std::string_view path) {
     status = perfdata::get_formatted_counter_value(counter, perfdata::FMT_DOUBLE, &sample_value);
     if (status != 0)
       result = sample_error_text(path, status);
-    else if (sample_value.c_status >= 2)
+    else if (!perfdata::is_usable(sample_value.c_status))
       result = sample_error_text(path, 0);
     else
       result = render_float(sample_value.value, FloatMode::fixed, 15, 5);

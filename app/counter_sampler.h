@@ -10,9 +10,6 @@
 
 #include "perfdata/perfdata.h"
 
-// The local computer name as the performance-data service knows it (at most 15 bytes).
-std::string local_computer_name();
-
 // "<path> - ERROR: ITEM_NOT_VALIDATED" for 0x800007D3, else
 // "<path> - ERROR: 0x<status as eight upper-case hex digits>".
 std::string sample_error_text(std::string_view path, uint32_t status);

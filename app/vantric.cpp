@@ -15,6 +15,7 @@
 #include "number_text/integers.h"
 #include "number_text/number_settings.h"
 #include "number_text/parse.h"
+#include "perfdata/paths.h"
 #include "runtime/console_output.h"
 #include "runtime/program.h"
 
@@ -92,9 +93,9 @@ void run_check() {
     return;
   }
 
-  std::string path = "\\" + check_options.counter;
-  if (!check_options.instance.empty()) path += "(" + check_options.instance + ")";
-  path += "\\" + check_options.parameter;
+  const std::string path = perfdata::join_path(
+      check_options.counter, check_options.instance.empty() ? nullptr : &check_options.instance,
+      check_options.parameter);
   check_options.counter = path;
 
   sample_text = sample_counter(path);

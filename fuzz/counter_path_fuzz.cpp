@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "perfdata/linux/query.h"
+#include "perfdata/paths.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -20,6 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (pp.has_instance && pp.instance.empty()) abort();
     if (pp.counter.find('\\') != std::string::npos) abort();
     if (pp.object.find(')') != std::string::npos) abort();
+    // The one join writes the parts back to the text they came from.
+    if (perfdata::join_path(pp) != text) abort();
     if (text.find('*') != std::string_view::npos || text.size() > perfdata::kMaxCounterPath)
       abort();
   }

@@ -86,33 +86,44 @@ bool parse_argument_file(std::string_view text, std::vector<std::string>* args, 
   return true;
 }
 
-bool expand_argument_files(std::vector<std::string>* args, const ReadFileFn& read,
-                           std::string* why) {
+bool expand_argument_files(std::vector<std::string>* args, const ReadFileFn& read, std::string* why,
+                           const OptionSyntax& options) {
   std::vector<std::string> out;
+  bool is_argument = false;  // the element is the argument of the option before it
+  const auto keep = [&](std::string word) {
+    is_argument = !is_argument && takes_next_element(word, options.option_text, options.long_table);
+    out.push_back(std::move(word));
+  };
   for (size_t i = 0; i < args->size(); ++i) {
     const std::string& a = (*args)[i];
-    if (i == 0 || a.size() < 2 || a[0] != '@') {
+    if (i == 0) {
       out.push_back(a);
-      if (a == "--" && i > 0) {
-        out.insert(out.end(), args->begin() + static_cast<std::ptrdiff_t>(i) + 1, args->end());
-        break;
-      }
+      continue;
+    }
+    if (!is_argument && a == "--") {
+      out.insert(out.end(), args->begin() + static_cast<std::ptrdiff_t>(i), args->end());
+      break;
+    }
+    if (is_argument || a.size() < 2 || a[0] != '@') {
+      keep(a);
       continue;
     }
     std::string text, reason;
-    const std::string path = a.substr(1);
-    if (!read(path, kMaxArgumentFileBytes, &text, &reason) ||
-        !parse_argument_file(text, &out, &reason)) {
+    std::vector<std::string> words;
+    if (!read(a.substr(1), kMaxArgumentFileBytes, &text, &reason) ||
+        !parse_argument_file(text, &words, &reason)) {
       *why = a + ": " + reason;
       return false;
     }
+    for (std::string& w : words) keep(std::move(w));
   }
   *args = std::move(out);
   return true;
 }
 
-bool expand_argument_files(std::vector<std::string>* args, std::string* why) {
-  return expand_argument_files(args, platform::read_file, why);
+bool expand_argument_files(std::vector<std::string>* args, std::string* why,
+                           const OptionSyntax& options) {
+  return expand_argument_files(args, platform::read_file, why, options);
 }
 
 }  // namespace getoptlib

@@ -22,9 +22,12 @@
 
 #include <cstddef>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "getoptlib/getoptlib.h"
 
 namespace getoptlib {
 
@@ -40,16 +43,28 @@ bool parse_argument_file(std::string_view text, std::vector<std::string>* args, 
 using ReadFileFn =
     std::function<bool(const std::string& path, size_t limit, std::string* text, std::string* why)>;
 
+// The options of the program whose arguments are expanded, as its scan
+// takes them (scan_options, double-dash long options): an element that is
+// an option's argument is never a file.
+struct OptionSyntax {
+  std::string_view option_text;
+  std::span<const option> long_table;
+};
+
 // Replaces every argument "@FILE" after args[0] (and before a "--") by the
-// words of FILE, read through `read` with the limit
-// kMaxArgumentFileBytes (once per such argument); a lone "@" is kept. On failure returns false with
-// `why` = "@FILE: " + the reader's or the parser's reason, and `args`
-// unchanged.
-//   {"check_vantric", "@paths", "-t", "5"}, paths holding "-p A -p B"
-//   -> {"check_vantric", "-p", "A", "-p", "B", "-t", "5"}
-bool expand_argument_files(std::vector<std::string>* args, const ReadFileFn& read,
-                           std::string* why);
+// words of FILE, read through `read` with the limit kMaxArgumentFileBytes
+// (once per such argument); a lone "@" is kept, and so is an "@" that the
+// scan would read as the argument of the option before it (a file's last
+// word included: takes_next_element with `options`). On failure returns
+// false with `why` = "@FILE: " + the reader's or the parser's reason, and
+// `args` unchanged.
+//   {"check_vantric", "@paths", "-c", "@5:", "-t", "5"}, paths holding "-p A -p B",
+//   options "c:p:t:"
+//   -> {"check_vantric", "-p", "A", "-p", "B", "-c", "@5:", "-t", "5"}
+bool expand_argument_files(std::vector<std::string>* args, const ReadFileFn& read, std::string* why,
+                           const OptionSyntax& options = {});
 // The same, reading through platform::read_file (platform/file.h).
-bool expand_argument_files(std::vector<std::string>* args, std::string* why);
+bool expand_argument_files(std::vector<std::string>* args, std::string* why,
+                           const OptionSyntax& options = {});
 
 }  // namespace getoptlib

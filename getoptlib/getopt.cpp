@@ -129,6 +129,25 @@ int32_t short_option(int32_t argc, const argvarray& argv, std::string_view optio
   return result;
 }
 
+constexpr int32_t kAmbiguous = -2;
+
+// The entry of `table` that `typed` names: the one it spells whole, else the
+// only one it begins; -1 for none, kAmbiguous when it begins several.
+int32_t match_long_option(std::span<const option> table, std::string_view typed) {
+  int32_t found = -1;
+  bool ambiguous = false;
+  for (size_t i = 0; i < table.size() && !table[i].name.empty(); ++i) {
+    const std::string& name = table[i].name;
+    if (typed.empty() || !name.starts_with(typed)) continue;
+    if (name.size() == typed.size()) return static_cast<int32_t>(i);
+    if (found < 0)
+      found = static_cast<int32_t>(i);
+    else
+      ambiguous = true;
+  }
+  return ambiguous ? kAmbiguous : found;
+}
+
 // Returns the result, or -2 when no entry matched and the element is to be
 // read as a cluster of short options instead.
 int32_t long_option(int32_t argc, const argvarray& argv, std::string_view option_text,
@@ -137,32 +156,15 @@ int32_t long_option(int32_t argc, const argvarray& argv, std::string_view option
   size_t equals = pending_text.find('=');
   std::string_view typed = std::string_view(pending_text).substr(0, equals);
 
-  size_t taken = 0;
-  bool found = false, exact = false, ambiguous = false;
-  for (size_t i = 0; i < table.size() && !table[i].name.empty(); ++i) {
-    const std::string& name = table[i].name;
-    if (typed.empty() || !name.starts_with(typed)) continue;
-    if (name.size() == typed.size()) {
-      taken = i;
-      found = exact = true;
-      break;
-    }
-    if (!found) {
-      taken = i;
-      found = true;
-    } else {
-      ambiguous = true;
-    }
-  }
-
-  if (ambiguous && !exact) {
+  const int32_t taken = match_long_option(table, typed);
+  if (taken == kAmbiguous) {
     pending_text.clear();
     ++optind;
     diagnose(argv, ": option `", current, "' is ambiguous");
     return '?';
   }
-  if (found) {
-    const option& entry = table[taken];
+  if (taken >= 0) {
+    const option& entry = table[static_cast<size_t>(taken)];
     ++optind;
     if (equals != std::string::npos) {
       if (entry.arg_kind == 0) {
@@ -184,7 +186,7 @@ int32_t long_option(int32_t argc, const argvarray& argv, std::string_view option
       ++optind;
     }
     pending_text.clear();
-    long_index = static_cast<int32_t>(taken);
+    long_index = taken;
     if (entry.target != nullptr) {
       *entry.target = entry.value;
       return 0;
@@ -328,6 +330,26 @@ int32_t scan_options(int32_t argc, argvarray& argv, std::string_view option_text
     if (result != -2) return result;
   }
   return short_option(argc, argv, option_text);
+}
+
+bool takes_next_element(std::string_view element, std::string_view option_text,
+                        std::span<const option> long_table) {
+  if (element.size() < 2 || element[0] != '-' || element == "--") return false;
+  if (element[1] == '-') {
+    const std::string_view typed = element.substr(2);
+    if (!long_table_in_use(long_table) || typed.find('=') != std::string_view::npos) return false;
+    const int32_t taken = match_long_option(long_table, typed);
+    return taken >= 0 && long_table[static_cast<size_t>(taken)].arg_kind == 1;
+  }
+  option_text = without_order_mark(option_text);
+  for (size_t i = 1; i < element.size(); ++i) {
+    if (!in_option_text(option_text, element[i])) return false;
+    const size_t at = option_text.find(element[i]) + 1;
+    if (at < option_text.size() && option_text[at] == ':')
+      return i + 1 == element.size() &&
+             (at + 1 >= option_text.size() || option_text[at + 1] != ':');
+  }
+  return false;
 }
 
 int32_t getopt(int32_t argc, argvarray& argv, std::string_view option_text) {

@@ -127,4 +127,11 @@ int32_t scan_options(int32_t argc, argvarray& argv, std::string_view option_text
                      std::span<const option> long_table, int32_t& long_index,
                      bool single_dash_long);
 
+// Whether the scan (double-dash long options only) reads `element` as an
+// option whose required argument is the next element: with "w:v" and a
+// long "warning" taking one, "-w", "-vw" and "--warn" (a unique prefix) do;
+// "-w5", "--warning=5", "-v", an ambiguous prefix and an unknown option do not.
+bool takes_next_element(std::string_view element, std::string_view option_text,
+                        std::span<const option> long_table);
+
 }  // namespace getoptlib

@@ -13,9 +13,27 @@ bool all_digits(std::string_view s) {
   return !s.empty();
 }
 
-}  // namespace
+// A refused path's parts for showing it.
+ParsedPath split_as_written(std::string_view path) {
+  ParsedPath out;
+  const size_t open = path.find('(');
+  const size_t close = path.rfind(")\\");
+  const size_t last = path.rfind('\\');
+  const size_t from = path.starts_with('\\') ? 1 : 0;
+  if (open != std::string_view::npos && close != std::string_view::npos && close > open) {
+    out.object = path.substr(1, open - 1);
+    out.has_instance = true;
+    out.instance = out.written_instance = path.substr(open + 1, close - open - 1);
+  } else if (last != std::string_view::npos && last > 0) {
+    out.object = path.substr(1, last - 1);
+  } else {
+    out.object = path.substr(from);
+  }
+  if (last != std::string_view::npos && last > 0) out.counter = path.substr(last + 1);
+  return out;
+}
 
-Status parse_path(std::string_view path, ParsedPath& out, bool allow_wildcards) {
+Status parse_strictly(std::string_view path, ParsedPath& out, bool allow_wildcards) {
   out = ParsedPath{};
   constexpr Status bad = CSTATUS_BAD_COUNTERNAME;
   if (path.empty() || path.size() > kMaxCounterPath || path.front() != '\\') return bad;
@@ -58,6 +76,7 @@ Status parse_path(std::string_view path, ParsedPath& out, bool allow_wildcards) 
   }
   if (has_instance && instance.empty()) return bad;
 
+  const std::string_view written = instance;
   uint32_t index = 0;
   if (has_instance && instance.find('*') == std::string_view::npos) {
     size_t h = instance.rfind('#');
@@ -72,9 +91,18 @@ Status parse_path(std::string_view path, ParsedPath& out, bool allow_wildcards) 
   out.object = std::string(object);
   out.counter = std::string(counter);
   out.has_instance = has_instance;
+  out.written_instance = std::string(written);
   out.instance = std::string(instance);
   out.index = index;
   return 0;
+}
+
+}  // namespace
+
+Status parse_path(std::string_view path, ParsedPath& out, bool allow_wildcards) {
+  const Status st = parse_strictly(path, out, allow_wildcards);
+  if (st != 0) out = split_as_written(path);
+  return st;
 }
 
 Status parse_array_path(std::string_view path, ParsedPath& out) {
@@ -146,6 +174,13 @@ std::string join_path(std::string_view object, const std::string* instance,
   path.push_back('\\');
   path.append(counter);
   return path;
+}
+
+std::string join_path(const ParsedPath& path) {
+  std::string text;
+  if (path.has_machine) text = "\\\\" + path.machine;
+  return text +
+         join_path(path.object, path.has_instance ? &path.written_instance : nullptr, path.counter);
 }
 
 const char* kind_word(CounterKind kind) {

@@ -19,14 +19,16 @@ namespace perfdata {
 
 constexpr size_t kMaxCounterPath = 2047;
 
-// The parts of "[\\machine]\object[(instance[#index])]\counter".
+// The parts of "[\\machine]\object[(instance[#index])]\counter": a counter
+// path as a value, parsed once, written back by join_path.
 struct ParsedPath {
   bool has_machine = false;
   std::string machine;
   std::string object;
   bool has_instance = false;
-  std::string instance;  // without the '#index' suffix
-  uint32_t index = 0;    // '#0' and no suffix both give 0
+  std::string instance;          // without the '#index' suffix
+  uint32_t index = 0;            // '#0' and no suffix both give 0
+  std::string written_instance;  // as the path writes it, '#index' included
   std::string counter;
 };
 
@@ -34,6 +36,10 @@ struct ParsedPath {
 // leading '\', an empty part, "()", an object holding ')', a counter holding
 // '\'). A '*' anywhere is BAD_COUNTERNAME unless `allow_wildcards` (expansion
 // patterns); '#k' is then not split off an instance holding '*'.
+// A path that is refused is still split as far as it can be told, for
+// showing it: the instance from the first '(' to the last ")\", the counter
+// after the last '\', the object before either ("\A\B\C": object "A\B",
+// counter "C"; "\X": object "X"); no machine, no index.
 Status parse_path(std::string_view path, ParsedPath& out, bool allow_wildcards = false);
 
 // parse_path for an array counter: '*' is allowed in the instance only; one
@@ -58,5 +64,8 @@ std::vector<std::string> number_duplicates(const std::vector<std::string>& names
 // "\Object(Instance)\Counter", or "\Object\Counter" without an instance.
 std::string join_path(std::string_view object, const std::string* instance,
                       std::string_view counter);
+// The same for a parsed path, its machine and its instance as written:
+// join_path(p) == path for every path that parse_path accepts.
+std::string join_path(const ParsedPath& path);
 
 }  // namespace perfdata

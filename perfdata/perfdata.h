@@ -18,14 +18,19 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace perfdata {
 
 using Status = uint32_t;
-using Query = void*;
-using Counter = void*;
+// Opaque handles, each backend's own records; two types, so a counter cannot
+// stand where a query is wanted.
+struct QueryHandle;
+struct CounterHandle;
+using Query = QueryHandle*;
+using Counter = CounterHandle*;
 
 constexpr Status CSTATUS_VALID_DATA = 0x00000000;
 constexpr Status CSTATUS_NEW_DATA = 0x00000001;
@@ -50,6 +55,12 @@ struct CounterValue {
   double value = 0.0;
 };
 
+// Whether a value status (CounterValue::c_status, ArrayItem::c_status) says
+// the value can be used: valid data, or new data.
+constexpr bool is_usable(Status c_status) {
+  return c_status == CSTATUS_VALID_DATA || c_status == CSTATUS_NEW_DATA;
+}
+
 Status open_query(Query* query);
 Status add_counter(Query query, const char* full_path, Counter* counter);
 // Adds by the English (neutral) counter name whatever the system's display
@@ -63,6 +74,10 @@ Status close_query(Query query);
 // Copies the local computer name into `buffer` of `*size` bytes; on success
 // returns true and sets `*size` to its length without the NUL.
 bool get_computer_name(char* buffer, uint32_t* size);
+// `path` ("\Object(Instance)\Counter") on the local computer, the form the
+// adds take: "\\" + the computer name (empty when the system gives none) + path.
+//   local_path("\System\Threads") -> "\\HOST\System\Threads"
+std::string local_path(std::string_view path);
 void sleep_ms(uint32_t milliseconds);
 
 // ------------------------------------------------------------ counter arrays
@@ -126,6 +141,17 @@ std::string failure_detail(Query query, Counter counter);
 std::string describe_missing_object(const char* object);
 
 // ------------------------------------------------------------------ discovery
+
+// The discovery operations, for naming the one a system lacks.
+enum class Discovery { object_enumeration, counter_enumeration, wildcard_expansion };
+
+// The operation in words: "object enumeration", "counter enumeration",
+// "wildcard expansion".
+const char* discovery_words(Discovery operation);
+// The same with the system call that provides it, for the report of a
+// NOT_IMPLEMENTED: "object enumeration (PdhEnumObjectsA)" on Windows; where
+// the backend serves discovery itself (Linux, the table), the words alone.
+std::string missing_call(Discovery operation);
 
 enum class CounterKind { unknown, gauge, count, rate, percent, average, fraction, elapsed };
 

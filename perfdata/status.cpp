@@ -7,6 +7,18 @@ bool needs_two_samples(CounterKind kind) {
   return kind == CounterKind::rate || kind == CounterKind::average || kind == CounterKind::percent;
 }
 
+const char* discovery_words(Discovery operation) {
+  switch (operation) {
+    case Discovery::object_enumeration:
+      return "object enumeration";
+    case Discovery::counter_enumeration:
+      return "counter enumeration";
+    case Discovery::wildcard_expansion:
+      break;
+  }
+  return "wildcard expansion";
+}
+
 std::string status_words(Status status) {
   switch (status) {
     case CSTATUS_NO_OBJECT:

@@ -3,30 +3,85 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "perfdata/paths.h"
+
 namespace plugin {
 
 State overall_state(const CheckResult& result) {
+  if (!result.problem.empty()) return State::unknown;
   State worst = result.unmatched.empty() ? State::ok : result.unmatched_state;
   for (const CounterResult& counter : result.counters) worst = worse(worst, counter.state);
   return worst;
 }
 
-CounterResult counter_result(std::string path) {
+CounterResult counter_result(std::string path, size_t source) {
+  perfdata::ParsedPath parts;
+  perfdata::parse_path(path, parts, true);
   CounterResult result;
-  const size_t open = path.find('(');
-  const size_t close = path.rfind(")\\");
-  const size_t last = path.rfind('\\');
-  if (open != std::string::npos && close != std::string::npos && close > open) {
-    result.object = path.substr(1, open - 1);
-    result.instance = path.substr(open + 1, close - open - 1);
-  } else if (last != std::string::npos && last > 0) {
-    result.object = path.substr(1, last - 1);
-  } else {
-    result.object = path.substr(path.starts_with('\\') ? 1 : 0);
-  }
-  if (last != std::string::npos && last > 0) result.counter = path.substr(last + 1);
+  result.object = std::move(parts.object);
+  result.instance = std::move(parts.written_instance);
+  result.counter = std::move(parts.counter);
   result.path = std::move(path);
+  result.source = source;
   return result;
+}
+
+void apply_thresholds(const std::vector<Thresholds>& per_path, CheckResult& result) {
+  for (CounterResult& counter : result.counters) {
+    const Thresholds& t = per_path[counter.source];
+    if (t.has_warn) counter.warn = t.warn_text;
+    if (t.has_crit) counter.crit = t.crit_text;
+    if (!counter.has_value) continue;
+    if (t.has_crit && range_alerts(t.crit, counter.value))
+      counter.state = State::critical;
+    else if (t.has_warn && range_alerts(t.warn, counter.value))
+      counter.state = State::warning;
+  }
+}
+
+namespace {
+
+// More values than this make the summary too long for an agent's one-line
+// view; it then counts them instead.
+constexpr size_t kListedValues = 5;
+
+std::string counters_summary(const std::vector<CounterResult>& counters) {
+  std::vector<const CounterResult*> not_ok;
+  for (const CounterResult& counter : counters)
+    if (counter.state != State::ok) not_ok.push_back(&counter);
+  std::string text;
+  if (not_ok.empty() && counters.size() <= kListedValues) {
+    for (size_t i = 0; i < counters.size(); ++i)
+      text += (i ? ", " : "") + counter_text(counters[i]);
+  } else if (not_ok.empty()) {
+    text = "all " + std::to_string(counters.size()) + " counters OK";
+  } else {
+    text = std::to_string(not_ok.size()) + " of " + std::to_string(counters.size()) +
+           " counters not OK: ";
+    for (size_t i = 0; i < not_ok.size(); ++i)
+      text +=
+          (i ? ", " : "") + counter_text(*not_ok[i]) + " (" + state_word(not_ok[i]->state) + ")";
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string counter_text(const CounterResult& counter) {
+  if (!counter.has_value) return counter.path + ": " + counter.problem;
+  return counter.path + " = " + number_text(counter.value) + counter.unit;
+}
+
+std::string summary(const CheckResult& result) {
+  if (!result.problem.empty()) return result.problem;
+  if (result.counters.size() == 1 && result.unmatched.empty())
+    return counter_text(result.counters[0]);
+  std::string text;
+  for (const std::string& path : result.unmatched) text += (text.empty() ? "" : ", ") + path;
+  if (!text.empty()) text += ": no match";
+  if (result.counters.empty()) return text;
+  if (!text.empty()) text += "; ";
+  return text + counters_summary(result.counters);
 }
 
 void assign_labels(std::string_view label, std::vector<CounterResult>& counters) {

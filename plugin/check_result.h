@@ -1,8 +1,9 @@
 // The result of one check, independent of how it is shown: a list of
 // counter results, each with what identifies it, what is known of it and
-// either a value or the reason there is none, and its state. The renderers
-// (one per output format) turn a CheckResult into text; nothing else
-// decides how a result reads.
+// either a value or the reason there is none, and its state; and the rules
+// over it that every output format shares: thresholds, labels and the
+// summary. The renderers (one per output format) turn a CheckResult into
+// text; nothing else decides how a result reads.
 //
 //   CheckResult r;
 //   r.counters.push_back({.path = "\\System\\Threads", .object = "System",
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "plugin/output.h"
+#include "plugin/range.h"
 
 namespace plugin {
 
@@ -36,23 +38,41 @@ struct CounterResult {
   std::string label;        // performance-data label, distinct within one result
   bool described = false;   // kind and explanation came from the service (else "unknown", "")
   bool uncapped = false;    // a percentage not held to 100 (a process on several processors)
+  size_t source = 0;        // index of the checked path it came from
 };
 
 struct CheckResult {
   std::vector<CounterResult> counters;
   std::vector<std::string> unmatched;      // wildcard paths that matched nothing
   State unmatched_state = State::unknown;  // what such a path counts as (--missing)
+  std::string problem;  // why nothing could be checked at all (no query); else empty
 };
 
-// The worst state of every counter and of the unmatched paths.
+// The worst state of every counter and of the unmatched paths; UNKNOWN for
+// a result with a problem.
 State overall_state(const CheckResult& result);
 
-// A result named by its path alone, its object, instance and counter split
-// off it (the instance runs to the last ")\", so "\Process(a(b))\X" gives
-// "a(b)"): counter_result("\Process(sshd#1)\Working Set") -> object
-// "Process", instance "sshd#1", counter "Working Set". A path with a
-// single backslash ("\X") is all object.
-CounterResult counter_result(std::string path);
+// The ranges that apply to one checked path; an empty range text counts as none.
+struct Thresholds {
+  std::string warn_text, crit_text;
+  bool has_warn = false, has_crit = false;
+  Range warn, crit;
+};
+
+// Gives every counter the range texts of its path (`per_path[counter.source]`)
+// and, with a value, the state they give: CRITICAL when the critical range
+// alerts, else WARNING when the warning range does; a counter without a
+// value keeps its state.
+//   crit "90", value 95 -> CRITICAL, crit "90"
+void apply_thresholds(const std::vector<Thresholds>& per_path, CheckResult& result);
+
+// A result named by its path alone, its object, instance (as written) and
+// counter split off it by perfdata::parse_path, wildcards allowed (the
+// instance runs to the last ")\", so "\Process(a(b))\X" gives "a(b)"):
+// counter_result("\Process(sshd#1)\Working Set") -> object "Process",
+// instance "sshd#1", counter "Working Set". A path with a single backslash
+// ("\X") is all object.
+CounterResult counter_result(std::string path, size_t source = 0);
 
 // Gives every counter its performance-data label from the -l option `label`:
 // without one the path; for a single counter the label itself; for several
@@ -64,5 +84,20 @@ CounterResult counter_result(std::string path);
 // perfdata_label writes it (the same path twice, or "p_a=b" before "p_a_b")
 // gets the first free "#2", "#3", ... by position. Linear in the counters.
 void assign_labels(std::string_view label, std::vector<CounterResult>& counters);
+
+// One counter as a summary shows it: "<path> = <value><unit>" (the value
+// as number_text), or "<path>: <problem>" without a value.
+std::string counter_text(const CounterResult& counter);
+
+// The one-line summary of a result, before line_text:
+//   - a problem: the problem;
+//   - one counter and nothing unmatched: that counter's counter_text;
+//   - unmatched paths first: "<p1>, <p2>: no match", then "; " and the rest;
+//   - every counter OK and at most five: each counter_text, ", " between them;
+//   - every counter OK and more than five: "all <N> counters OK";
+//   - else "<K> of <N> counters not OK: " and each counter not OK as above
+//     with " (<STATE>)" after it.
+//   two counters, one CRITICAL -> "1 of 2 counters not OK: \A\B = 95 (CRITICAL)"
+std::string summary(const CheckResult& result);
 
 }  // namespace plugin

@@ -98,12 +98,11 @@ void append_counter(std::string* out, const CounterResult& c) {
 
 }  // namespace
 
-std::string render_json(std::string_view service, const CheckResult& result,
-                        std::string_view summary) {
+std::string render_json(std::string_view service, const CheckResult& result) {
   std::string out = "{";
   append_field(&out, "service", service);
   append_state(&out, overall_state(result));
-  append_field(&out, "summary", summary);
+  append_field(&out, "summary", line_text(summary(result)));
   append_key(&out, "counters");
   out += '[';
   for (size_t i = 0; i < result.counters.size(); ++i) {

@@ -14,7 +14,7 @@
 // No failure: every input has a rendering.
 //
 //   render_json("VANTRIC", {counters {\System\Threads, object System,
-//               counter Threads, kind count, value 812, state OK}}, "\\System\\Threads = 812")
+//               counter Threads, kind count, value 812, state OK}})
 //   -> {"service":"VANTRIC","state":"OK","code":0,"summary":"\\System\\Threads = 812",
 //       "counters":[{"path":"\\System\\Threads","object":"System","instance":null,
 //       "counter":"Threads","kind":"count","unit":"","value":812,"state":"OK","code":0,
@@ -30,13 +30,12 @@
 namespace plugin {
 
 // "state"/"code" are overall_state(result) and its exit status; "summary" is
-// written as given (the status-line renderer owns the summary rules). Each
+// line_text(summary(result)), the status line's summary. Each
 // counter: path, object, instance (null when empty), counter, kind, unit,
 // then "value" with a value or "problem" without one, state, code, warn and
 // crit (null when no range applied), label. Each unmatched wildcard path:
 // {"path", "state", "code"} with the result's unmatched_state.
-std::string render_json(std::string_view service, const CheckResult& result,
-                        std::string_view summary);
+std::string render_json(std::string_view service, const CheckResult& result);
 
 // One counter as --list shows it.
 struct ListedCounter {

@@ -3,35 +3,6 @@
 namespace plugin {
 namespace {
 
-// More values than this make the summary too long for an agent's one-line
-// view; it then counts them instead.
-constexpr size_t kListedValues = 5;
-
-std::string counter_text(const CounterResult& counter) {
-  if (!counter.has_value) return counter.path + ": " + counter.problem;
-  return counter.path + " = " + number_text(counter.value) + counter.unit;
-}
-
-std::string counters_summary(const std::vector<CounterResult>& counters) {
-  std::vector<const CounterResult*> not_ok;
-  for (const CounterResult& counter : counters)
-    if (counter.state != State::ok) not_ok.push_back(&counter);
-  std::string text;
-  if (not_ok.empty() && counters.size() <= kListedValues) {
-    for (size_t i = 0; i < counters.size(); ++i)
-      text += (i ? ", " : "") + counter_text(counters[i]);
-  } else if (not_ok.empty()) {
-    text = "all " + std::to_string(counters.size()) + " counters OK";
-  } else {
-    text = std::to_string(not_ok.size()) + " of " + std::to_string(counters.size()) +
-           " counters not OK: ";
-    for (size_t i = 0; i < not_ok.size(); ++i)
-      text +=
-          (i ? ", " : "") + counter_text(*not_ok[i]) + " (" + state_word(not_ok[i]->state) + ")";
-  }
-  return text;
-}
-
 std::vector<std::string> perfdata(const CheckResult& result) {
   std::vector<std::string> items;
   items.reserve(result.counters.size());
@@ -58,20 +29,8 @@ std::string detail_line(const CounterResult& counter) {
 
 }  // namespace
 
-std::string nagios_summary(const CheckResult& result) {
-  if (result.counters.size() == 1 && result.unmatched.empty())
-    return counter_text(result.counters[0]);
-  std::string text;
-  for (const std::string& path : result.unmatched) text += (text.empty() ? "" : ", ") + path;
-  if (!text.empty()) text += ": no match";
-  if (result.counters.empty()) return text;
-  if (!text.empty()) text += "; ";
-  return text + counters_summary(result.counters);
-}
-
 std::string render_nagios(std::string_view service, const CheckResult& result, bool verbose) {
-  std::string out =
-      status_line(service, overall_state(result), nagios_summary(result), perfdata(result));
+  std::string out = status_line(service, overall_state(result), summary(result), perfdata(result));
   out += "\n";
   if (verbose)
     for (const CounterResult& counter : result.counters) out += detail_line(counter);

@@ -13,15 +13,15 @@ namespace check_vantric {
 // The watchdog stays armed until the last byte is out, so a reader that does
 // not read cannot hold the run past -t; the claim keeps it from adding its
 // line to a part (it then ends the run with 3 alone).
-void finish(int status, const std::string& text) {
+void finish(const Ending& ending) {
   // Room for the whole text, or at least its first line (the one an agent
   // reads), before the claim: while it is missing the watchdog's line can
   // still take its place, and no line is left without its end.
-  if (!platform::wait_for_output_room(text.size()))
-    platform::wait_for_output_room(text.find('\n') + 1);
+  if (!platform::wait_for_output_room(ending.text.size()))
+    platform::wait_for_output_room(ending.text.find('\n') + 1);
   if (!platform::claim_output()) end_program(3);
   try {
-    write_text(text);
+    write_text(ending.text);
     flush_output();
     check_io();
   } catch (Exception* failure) {
@@ -30,7 +30,11 @@ void finish(int status, const std::string& text) {
     end_program(3);
   }
   platform::disarm_watchdog();
-  end_program(status);
+  end_program(ending.status);
+}
+
+Ending unknown(std::string_view why) {
+  return {3, plugin::status_line(kService, plugin::State::unknown, why, {}) + "\n"};
 }
 
 void arm_timeout(uint32_t seconds) {
@@ -52,17 +56,6 @@ void end_unknown(const char* text, std::size_t length, int32_t) {
   const std::size_t size =
       plugin::status_line_into(kService, plugin::State::unknown, {text, length}, line, sizeof line);
   platform::end_with_line({line, size}, 3);
-}
-
-void fail(const std::string& why) {
-  finish(3, plugin::status_line(kService, plugin::State::unknown, why, {}) + "\n");
-}
-
-void fail_discovery(perfdata::Status status, std::string_view what, std::string_view call,
-                    std::string_view subject) {
-  if (status == perfdata::NOT_IMPLEMENTED)
-    fail("this system does not provide " + std::string(what) + " (" + std::string(call) + ")");
-  fail(std::string(subject) + ": " + perfdata::status_words(status));
 }
 
 }  // namespace check_vantric

@@ -1,8 +1,10 @@
 // How a check_vantric run ends: whole lines on standard output and the exit
 // status, written under the watchdog, so the agent gets this text or the
-// time-out line, never both and never a part; every ending is one of these.
+// time-out line, never both and never a part. The stages hand their Ending
+// back to main, which gives it to finish(), the one writer of a result; a
+// failure report, a runtime error line or a fault ends through end_unknown.
 //
-//   fail("no counter given (-C and -P, or -p; see --help)")
+//   finish(unknown("no counter given (-C and -P, or -p; see --help)"))
 //   writes "VANTRIC UNKNOWN - no counter given (-C and -P, or -p; see --help)\n", exits 3.
 #pragma once
 
@@ -11,23 +13,23 @@
 #include <string>
 #include <string_view>
 
-#include "perfdata/perfdata.h"
-
 namespace check_vantric {
 
 // The service name that starts every status line.
 constexpr std::string_view kService = "VANTRIC";
 
-// Writes `text` and exits with `status`; exits 3 when standard output fails.
-[[noreturn]] void finish(int status, const std::string& text);
+// What a run writes last and the exit status it ends with.
+struct Ending {
+  int status = 3;
+  std::string text;  // whole lines
+};
 
 // The UNKNOWN status line with `why` as its summary, exit status 3.
-[[noreturn]] void fail(const std::string& why);
+Ending unknown(std::string_view why);
 
-// A failed discovery call: for NOT_IMPLEMENTED "this system does not provide
-// <what> (<call>)", else "<subject>: <status words>".
-[[noreturn]] void fail_discovery(perfdata::Status status, std::string_view what,
-                                 std::string_view call, std::string_view subject);
+// Writes `ending.text` and exits with `ending.status`; exits 3 when standard
+// output fails.
+[[noreturn]] void finish(const Ending& ending);
 
 // Arms the watchdog for `seconds` with the time-out status line (status 3);
 // the first call also makes a request to stop (SIGTERM) end the run so:

@@ -19,9 +19,11 @@
 // read (getoptlib/argument_file.h); a file that cannot be read or parsed is
 // UNKNOWN with the reason.
 //
-// Here the modes are run; options.h reads the command line, sampling.h reads
-// the counters into a plugin::CheckResult, the plugin/render_*.h renderers
-// turn that into text, finish.h ends the run.
+// Here the stages are put together, each returning a value: options.h reads
+// the command line into a request or a problem, sampling.h reads the
+// counters into a plugin::CheckResult, the rules of plugin/check_result.h
+// apply thresholds and labels, a plugin/render_*.h renderer turns it into
+// text, and finish.h writes that Ending, once, at the end.
 #include <algorithm>
 #include <string>
 #include <string_view>
@@ -96,94 +98,118 @@ constexpr std::string_view kHelp =
     "Exit status: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN (also -h and -V);\n"
     "for openmetrics and --textfile 0 when the text was written, else 3.\n";
 
-[[noreturn]] void run_list(const Request& r) {
+// A discovery call that failed: a system without it says which call it lacks.
+Ending discovery_problem(perfdata::Status status, perfdata::Discovery operation,
+                         std::string_view subject) {
+  if (status == perfdata::NOT_IMPLEMENTED)
+    return unknown("this system does not provide " + perfdata::missing_call(operation));
+  return unknown(std::string(subject) + ": " + perfdata::status_words(status));
+}
+
+Ending run_list(const Request& r) {
   const bool json = r.format == Format::json;
   std::string out;
   if (r.list_object.empty()) {
     std::vector<std::string> objects;
     perfdata::Status st = perfdata::enum_objects(&objects);
-    if (st != 0) fail_discovery(st, "object enumeration", "PdhEnumObjectsA", "--list");
-    if (json) finish(0, plugin::render_json_list(objects));
+    if (st != 0) return discovery_problem(st, perfdata::Discovery::object_enumeration, "--list");
+    if (json) return {0, plugin::render_json_list(objects)};
     for (const std::string& o : objects) out += plugin::listing_line({o});
-    finish(0, out);
+    return {0, out};
   }
   std::vector<perfdata::CounterInfo> counters;
   std::vector<std::string> instances;
   perfdata::Status st = perfdata::enum_object_items(r.list_object.c_str(), &counters, &instances);
-  if (st != 0) fail_discovery(st, "counter enumeration", "PdhEnumObjectItemsA", r.list_object);
+  if (st != 0)
+    return discovery_problem(st, perfdata::Discovery::counter_enumeration, r.list_object);
   if (json) {
     std::vector<plugin::ListedCounter> listed;
     for (const perfdata::CounterInfo& c : counters)
       listed.push_back({c.name, perfdata::kind_word(c.kind), c.unit, c.explanation});
-    finish(0, plugin::render_json_list(r.list_object, listed, instances));
+    return {0, plugin::render_json_list(r.list_object, listed, instances)};
   }
   out.reserve(counters.size() * 96 + instances.size() * 16);
   for (const perfdata::CounterInfo& c : counters)
     out += plugin::listing_line(
         {"counter", c.name, perfdata::kind_word(c.kind), c.unit, c.explanation});
   for (const std::string& i : instances) out += plugin::listing_line({"instance", i});
-  finish(0, out);
+  return {0, out};
 }
 
-[[noreturn]] void run_expand(const Request& r) {
+Ending run_expand(const Request& r) {
   std::vector<std::string> paths;
   perfdata::Status st = perfdata::expand_wildcard_path(r.expand_path.c_str(), &paths);
-  if (st != 0) fail_discovery(st, "wildcard expansion", "PdhExpandWildCardPathA", r.expand_path);
-  if (paths.empty()) fail(r.expand_path + ": no match");
-  if (r.format == Format::json) finish(0, plugin::render_json_expand(r.expand_path, paths));
+  if (st != 0) return discovery_problem(st, perfdata::Discovery::wildcard_expansion, r.expand_path);
+  if (paths.empty()) return unknown(r.expand_path + ": no match");
+  if (r.format == Format::json) return {0, plugin::render_json_expand(r.expand_path, paths)};
   std::string out;
   for (const std::string& p : paths) out += plugin::listing_line({p});
-  finish(0, out);
+  return {0, out};
 }
 
 // The OpenMetrics text put in place of r.textfile; one status line says how it went.
-[[noreturn]] void write_textfile(const Request& r, const std::string& text) {
+Ending write_textfile(const Request& r, const std::string& text) {
   std::string why;
   if (!platform::replace_file(r.textfile, text, &why))
-    fail("cannot write " + r.textfile + ": " + why);
+    return unknown("cannot write " + r.textfile + ": " + why);
   size_t series = 0;  // the lines that are not metadata
   for (size_t at = 0; at < text.size(); ++at)
     if ((at == 0 || text[at - 1] == '\n') && text[at] != '#') ++series;
-  finish(0,
-         plugin::status_line(kService, State::ok,
-                             "wrote " + std::to_string(series) + " series to " + r.textfile, {}) +
-             "\n");
+  return {0,
+          plugin::status_line(kService, State::ok,
+                              "wrote " + std::to_string(series) + " series to " + r.textfile, {}) +
+              "\n"};
 }
 
-[[noreturn]] void run_check(const Request& r) {
-  const plugin::CheckResult result = check_counters(r);
+Ending run_check(const Request& r) {
+  plugin::CheckResult result = check_counters(r);
+  // A check that could not run reads the same in every format, as a bad option does.
+  if (!result.problem.empty()) return unknown(result.problem);
+  plugin::apply_thresholds(r.bounds, result);
+  plugin::assign_labels(r.label, result.counters);
   if (r.format == Format::openmetrics) {
-    const std::string text = plugin::render_openmetrics(result);
-    if (!r.textfile.empty()) write_textfile(r, text);
-    finish(0, text);
+    std::string text = plugin::render_openmetrics(result);
+    if (!r.textfile.empty()) return write_textfile(r, text);
+    return {0, std::move(text)};
   }
   const int status = static_cast<int>(plugin::overall_state(result));
-  if (r.format == Format::json)
-    finish(status, plugin::render_json(kService, result,
-                                       plugin::line_text(plugin::nagios_summary(result))));
-  finish(status, plugin::render_nagios(kService, result, r.verbose));
+  if (r.format == Format::json) return {status, plugin::render_json(kService, result)};
+  return {status, plugin::render_nagios(kService, result, r.verbose)};
+}
+
+Ending respond() {
+  std::vector<std::string> args(getoptlib::argv.begin() + 1,
+                                getoptlib::argv.begin() + getoptlib::argc);
+  if (const uint32_t seconds = command_line_timeout(args); seconds != 0) arm_timeout(seconds);
+  const std::string unreadable = expand_argument_files(args, platform::read_file);
+  if (!unreadable.empty()) return unknown(unreadable);
+  const Reading reading = read_options(args);
+  if (!reading.problem.empty()) return unknown(reading.problem);
+  const Request& r = reading.request;
+  switch (r.mode) {
+    case Mode::help:
+      return {3, std::string(kHelp)};
+    case Mode::version:
+      return {3, "check_vantric " VANTRIC_VERSION "\n"};
+    default:
+      break;
+  }
+  arm_timeout(r.timeout_s);
+  if (r.mode == Mode::list) return run_list(r);
+  if (r.mode == Mode::expand) return run_expand(r);
+  return run_check(r);
 }
 
 void run() {
+  Ending ending;
   try {
-    const Request r = read_options();
-    switch (r.mode) {
-      case Mode::help:
-        finish(3, std::string(kHelp));
-      case Mode::version:
-        finish(3, "check_vantric " VANTRIC_VERSION "\n");
-      default:
-        break;
-    }
-    arm_timeout(r.timeout_s);
-    if (r.mode == Mode::list) run_list(r);
-    if (r.mode == Mode::expand) run_expand(r);
-    run_check(r);
+    ending = respond();
   } catch (Exception* failure) {
     std::string message = failure->message();
     release_failure(failure);
-    fail("internal failure: " + message);
+    ending = unknown("internal failure: " + message);
   }
+  finish(ending);
 }
 
 }  // namespace
@@ -194,7 +220,6 @@ int main(int argc, char** argv) {
   program_main(argc, argv, &check_vantric::run,
                {{[] { check_vantric::arm_timeout(check_vantric::Request().timeout_s); }, nullptr},
                 {&load_number_settings, nullptr},
-                {&getoptlib::build_c_runtime_argument_vector, nullptr},
-                {&check_vantric::expand_argument_files, nullptr}},
+                {&getoptlib::build_c_runtime_argument_vector, nullptr}},
                &check_vantric::end_unknown);
 }

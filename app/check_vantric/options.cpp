@@ -2,13 +2,11 @@
 
 #include <charconv>
 #include <cstdint>
-#include <cstring>
 #include <iterator>
 #include <string_view>
 
-#include "app/check_vantric/finish.h"
-#include "getoptlib/argument_file.h"
 #include "getoptlib/getoptlib.h"
+#include "perfdata/paths.h"
 #include "plugin/path_thresholds.h"
 
 namespace check_vantric {
@@ -85,13 +83,13 @@ bool parse_count(std::string_view text, uint32_t low, uint32_t high, uint32_t* o
   return true;
 }
 
-// Stores an option whose argument is taken as it is or as a bounded number;
-// false for any other option.
-bool store_argument(int32_t c, const std::string& arg, Request& r) {
+// Stores an option whose argument is taken as it is or as a bounded number
+// (a bad one sets `problem`); false for any other option.
+bool store_argument(int32_t c, const std::string& arg, Request& r, std::string& problem) {
   for (const NumericOption& n : kNumericOptions) {
     if (c != n.letter) continue;
     if (!parse_count(arg, n.minimum, n.maximum, &(r.*n.field)))
-      fail(std::string(n.message) + ", not '" + arg + "'");
+      problem = std::string(n.message) + ", not '" + arg + "'";
     return true;
   }
   for (const TextOption& t : kTextOptions) {
@@ -129,204 +127,176 @@ bool store_event(int32_t c, const std::string& arg, Request& r, Seen& seen) {
   }
 }
 
-void choose_format(const std::string& arg, Request& r, Seen& seen) {
+std::string choose_format(const std::string& arg, Request& r, Seen& seen) {
   for (size_t i = 0; i < std::size(kFormatNames); ++i) {
     if (arg != kFormatNames[i]) continue;
     r.format = static_cast<Format>(i);
     seen.format = true;
-    return;
+    return {};
   }
-  fail("--format wants nagios, openmetrics or json, not '" + arg + "'");
+  return "--format wants nagios, openmetrics or json, not '" + arg + "'";
 }
 
-// `element` is the command-line element the option came from.
-void apply_option(int32_t c, const std::string& arg, const std::string& element, Request& r,
-                  Seen& seen) {
-  if (store_event(c, arg, r, seen) || store_argument(c, arg, r)) return;
+// `element` is the command-line element the option came from; returns the
+// problem it makes, or "".
+std::string apply_option(int32_t c, const std::string& arg, const std::string& element, Request& r,
+                         Seen& seen) {
+  std::string problem;
+  if (store_event(c, arg, r, seen) || store_argument(c, arg, r, problem)) return problem;
   const bool is_long = element.starts_with("--");
   switch (c) {
     case kMissing:
       if (!plugin::parse_state(arg, &r.missing))
-        fail("--missing wants OK, WARNING, CRITICAL or UNKNOWN, not '" + arg + "'");
-      return;
+        return "--missing wants OK, WARNING, CRITICAL or UNKNOWN, not '" + arg + "'";
+      return {};
     case kNoCap:
       r.no_cap = true;
-      return;
+      return {};
     case 'v':
       r.verbose = true;
-      return;
+      return {};
     case kFormat:
-      choose_format(arg, r, seen);
-      return;
+      return choose_format(arg, r, seen);
     case kTextfile:
       r.textfile = arg;
-      return;
+      return {};
     case kList:
       seen.list = true;
-      return;
+      return {};
     case kExpand:
       seen.expand = true;
       r.expand_path = arg;
-      return;
+      return {};
     case 'h':
       r.mode = Mode::help;
-      return;
+      return {};
     case 'V':
       if (r.mode != Mode::help) r.mode = Mode::version;
-      return;
+      return {};
     case ':':
-      fail(is_long ? "option " + element.substr(0, element.find('=')) + " wants an argument"
-                   : std::string("option -") + getoptlib::optopt + " wants an argument");
+      return is_long ? "option " + element.substr(0, element.find('=')) + " wants an argument"
+                     : std::string("option -") + getoptlib::optopt + " wants an argument";
     default:
-      fail(is_long ? "unknown option " + element.substr(0, element.find('='))
-                   : std::string("unknown option -") + getoptlib::optopt);
+      return is_long ? "unknown option " + element.substr(0, element.find('='))
+                     : std::string("unknown option -") + getoptlib::optopt;
   }
 }
 
-// --list and --expand and the operands; true when the request is one of them.
-bool choose_discovery(Request& r, const Seen& seen) {
+// --list and --expand and the operands: their problem, or "" with the mode set.
+std::string choose_discovery(Request& r, const Seen& seen) {
   const std::vector<std::string>& operands = seen.operands;
-  if (seen.list && seen.expand) fail("--list and --expand exclude each other");
+  if (seen.list && seen.expand) return "--list and --expand exclude each other";
   if ((seen.list || seen.expand) && !r.textfile.empty())
-    fail("--textfile writes a check's result, not --list or --expand");
+    return "--textfile writes a check's result, not --list or --expand";
   if ((seen.list || seen.expand) && r.format == Format::openmetrics)
-    fail("--list and --expand have no OpenMetrics form (--format=nagios or json)");
+    return "--list and --expand have no OpenMetrics form (--format=nagios or json)";
   if (seen.list) {
-    if (operands.size() > 1) fail("--list takes at most one object");
+    if (operands.size() > 1) return "--list takes at most one object";
     r.mode = Mode::list;
     if (!operands.empty()) r.list_object = operands[0];
-    return true;
+    return {};
   }
-  if (!operands.empty()) fail("unexpected argument '" + operands[0] + "'");
+  if (!operands.empty()) return "unexpected argument '" + operands[0] + "'";
   if (seen.expand) r.mode = Mode::expand;
-  return seen.expand;
+  return {};
 }
 
 // The paths to check, from -C/-I/-P or from -p.
-void name_counters(Request& r, Seen& seen) {
+std::string name_counters(Request& r, Seen& seen) {
   const bool by_parts = !r.object.empty() || !r.instance.empty() || !r.counter.empty();
-  if (by_parts && !r.paths.empty()) fail("give -C/-I/-P or -p, not both");
+  if (by_parts && !r.paths.empty()) return "give -C/-I/-P or -p, not both";
   if (by_parts) {
-    if (r.object.empty() || r.counter.empty()) fail("-C and -P name the counter together");
-    std::string path = "\\" + r.object;
-    if (!r.instance.empty()) path += "(" + r.instance + ")";
-    r.paths.push_back(path + "\\" + r.counter);
+    if (r.object.empty() || r.counter.empty()) return "-C and -P name the counter together";
+    r.paths.push_back(
+        perfdata::join_path(r.object, r.instance.empty() ? nullptr : &r.instance, r.counter));
     seen.events[seen.parts_event].text = r.paths.back();
   } else if (seen.parts_event != SIZE_MAX) {
     // Only empty parts were given (an agent's unset arguments): no path.
     seen.events.erase(seen.events.begin() + static_cast<ptrdiff_t>(seen.parts_event));
   }
-  if (r.paths.empty()) fail("no counter given (-C and -P, or -p; see --help)");
+  if (r.paths.empty()) return "no counter given (-C and -P, or -p; see --help)";
   for (const std::string& p : r.paths)
     if (p.size() < 2 || p[0] != '\\')
-      fail("'" + p + "' is not a counter path like \\Object(Instance)\\Counter");
+      return "'" + p + "' is not a counter path like \\Object(Instance)\\Counter";
+  return {};
 }
 
-// Reads one range text into `range`; an empty text counts as not given, for
-// agents that fill in unset arguments.
-bool read_range(const std::string& text, bool warn, plugin::Range* range) {
+// Reads one range text into `range`, false with `problem` set for a bad
+// one; an empty text counts as not given (`*given` false), for agents that
+// fill in unset arguments.
+bool read_range(const std::string& text, bool warn, plugin::Range* range, bool* given,
+                std::string& problem) {
   std::string why;
-  if (!text.empty() && !plugin::parse_range(text, range, &why))
-    fail(std::string(warn ? "bad warning" : "bad critical") + " range '" + text + "': " + why);
-  return !text.empty();
+  *given = !text.empty();
+  if (text.empty() || plugin::parse_range(text, range, &why)) return true;
+  problem = std::string(warn ? "bad warning" : "bad critical") + " range '" + text + "': " + why;
+  return false;
 }
 
-void read_bounds(Request& r, const Seen& seen) {
+std::string read_bounds(Request& r, const Seen& seen) {
+  std::string problem;
   // Every range given is read, also one that a later range replaced.
   plugin::Range unused;
+  bool given = false;
   for (const plugin::ThresholdEvent& e : seen.events)
-    if (e.kind != plugin::ThresholdEvent::path)
-      read_range(e.text, e.kind == plugin::ThresholdEvent::warn, &unused);
+    if (e.kind != plugin::ThresholdEvent::path &&
+        !read_range(e.text, e.kind == plugin::ThresholdEvent::warn, &unused, &given, problem))
+      return problem;
   for (const plugin::PathThresholds& p : plugin::attach_thresholds(seen.events)) {
-    Bounds& b = r.bounds.emplace_back();
+    plugin::Thresholds& b = r.bounds.emplace_back();
     b.warn_text = p.warn.value_or("");
     b.crit_text = p.crit.value_or("");
-    b.has_warn = read_range(b.warn_text, true, &b.warn);
-    b.has_crit = read_range(b.crit_text, false, &b.crit);
+    if (!read_range(b.warn_text, true, &b.warn, &b.has_warn, problem) ||
+        !read_range(b.crit_text, false, &b.crit, &b.has_crit, problem))
+      return problem;
   }
   if (r.interval_ms != 0 && r.interval_ms < kShortestInterval)
-    fail("-s wants 0 or at least " + std::to_string(kShortestInterval) +
-         " ms (counters move in clock ticks of 10 to 16 ms), not " + std::to_string(r.interval_ms));
+    return "-s wants 0 or at least " + std::to_string(kShortestInterval) +
+           " ms (counters move in clock ticks of 10 to 16 ms), not " +
+           std::to_string(r.interval_ms);
   if (uint64_t{r.interval_ms} * r.samples >= uint64_t{r.timeout_s} * 1000)
-    fail("sampling takes " + std::to_string(uint64_t{r.interval_ms} * r.samples) +
-         " ms; the -t timeout of " + std::to_string(r.timeout_s) + " s must be longer");
-}
-
-// Whether `element` is an option whose argument is the next element, as the
-// scan reads it: "-w", "-vc", "--crit" (a unique prefix), not "-w5" or
-// "--warning=5".
-bool wants_next(std::string_view element) {
-  if (element.size() < 2 || element[0] != '-' || element == "--") return false;
-  if (element[1] != '-') {
-    for (size_t i = 1; i < element.size(); ++i) {
-      if (element[i] == ':' || element[i] == '\0') return false;
-      const char* at = std::strchr(kShortOptions + 2, element[i]);
-      if (at == nullptr) return false;
-      if (at[1] == ':') return i + 1 == element.size();
-    }
-    return false;
-  }
-  const std::string_view typed = element.substr(2);
-  if (typed.find('=') != std::string_view::npos) return false;
-  const getoptlib::option* found = nullptr;
-  for (const getoptlib::option& o : kLongOptions) {
-    if (o.name.empty() || !o.name.starts_with(typed)) continue;
-    if (o.name == typed) return o.arg_kind == 1;
-    if (found != nullptr) return false;  // ambiguous: the scan refuses it
-    found = &o;
-  }
-  return found != nullptr && found->arg_kind == 1;
-}
-
-// The -t of the command line itself bounds the reading of the argument
-// files too (a FIFO that nobody writes); one inside a file counts from the
-// scan on, and a bad one is reported there.
-void arm_command_line_timeout() {
-  getoptlib::argvarray scanned = getoptlib::argv;
-  getoptlib::opterr = false;
-  getoptlib::optind = 0;
-  int32_t long_index = 0;
-  uint32_t seconds = 0;
-  for (int32_t c; (c = getoptlib::scan_options(getoptlib::argc, scanned, kShortOptions,
-                                               kLongOptions, long_index, false)) != -1;)
-    if (c == 't' && !parse_count(getoptlib::optarg, 1, 86400, &seconds)) seconds = 0;
-  getoptlib::optind = 0;
-  if (seconds != 0) arm_timeout(seconds);
+    return "sampling takes " + std::to_string(uint64_t{r.interval_ms} * r.samples) +
+           " ms; the -t timeout of " + std::to_string(r.timeout_s) + " s must be longer";
+  return {};
 }
 
 }  // namespace
 
-void expand_argument_files() {
-  arm_command_line_timeout();
-  std::vector<std::string>& argv = getoptlib::argv;
-  std::vector<std::string> out{argv[0]};
-  bool is_argument = false;  // the element is the argument of the option before it
-  for (size_t i = 1; i < argv.size(); ++i) {
-    const std::string& a = argv[i];
-    if (!is_argument && a == "--") {
-      out.insert(out.end(), argv.begin() + static_cast<ptrdiff_t>(i), argv.end());
-      break;
-    }
-    if (is_argument || !a.starts_with('@')) {
-      is_argument = !is_argument && wants_next(a);
-      out.push_back(a);
-      continue;
-    }
-    std::vector<std::string> words{argv[0], a};
-    std::string why;
-    if (!getoptlib::expand_argument_files(&words, &why)) fail(why);
-    for (size_t w = 1; w < words.size(); ++w) {
-      is_argument = !is_argument && wants_next(words[w]);
-      out.push_back(std::move(words[w]));
-    }
-  }
-  argv = std::move(out);
-  getoptlib::argc = static_cast<int32_t>(argv.size()) - 1;
+std::string expand_argument_files(std::vector<std::string>& args,
+                                  const getoptlib::ReadFileFn& read) {
+  std::vector<std::string> words{"check_vantric"};
+  words.insert(words.end(), args.begin(), args.end());
+  std::string why;
+  if (!getoptlib::expand_argument_files(&words, read, &why, {kShortOptions, kLongOptions}))
+    return why;
+  args.assign(std::make_move_iterator(words.begin() + 1), std::make_move_iterator(words.end()));
+  return {};
 }
 
-Request read_options() {
-  Request r;
+uint32_t command_line_timeout(const std::vector<std::string>& args) {
+  getoptlib::argvarray scanned{"check_vantric"};
+  scanned.insert(scanned.end(), args.begin(), args.end());
+  const int32_t argc = static_cast<int32_t>(scanned.size());
+  scanned.emplace_back();
+  getoptlib::opterr = false;
+  getoptlib::optind = 0;
+  int32_t long_index = 0;
+  uint32_t seconds = 0;
+  for (int32_t c; (c = getoptlib::scan_options(argc, scanned, kShortOptions, kLongOptions,
+                                               long_index, false)) != -1;)
+    if (c == 't' && !parse_count(getoptlib::optarg, 1, 86400, &seconds)) seconds = 0;
+  getoptlib::optind = 0;
+  return seconds;
+}
+
+Reading read_options(const std::vector<std::string>& args) {
+  Reading reading;
+  Request& r = reading.request;
   Seen seen;
+  getoptlib::argvarray argv{"check_vantric"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  const int32_t argc = static_cast<int32_t>(argv.size());
+  argv.emplace_back();
   getoptlib::opterr = false;
   getoptlib::optind = 0;
   int32_t long_index = 0;
@@ -335,29 +305,33 @@ Request read_options() {
   // from, and a bad option is named as given.
   for (;;) {
     const int32_t at = getoptlib::optind < 1 ? 1 : getoptlib::optind;
-    const std::string element = at < getoptlib::argc ? getoptlib::argv[at] : std::string();
-    const int32_t c = getoptlib::scan_options(getoptlib::argc, getoptlib::argv, kShortOptions,
-                                              kLongOptions, long_index, false);
+    const std::string element = at < argc ? argv[at] : std::string();
+    const int32_t c =
+        getoptlib::scan_options(argc, argv, kShortOptions, kLongOptions, long_index, false);
     if (c == -1) break;
     if (c == 1) {
       seen.operands.push_back(getoptlib::optarg);
       continue;
     }
-    apply_option(c, getoptlib::optarg, element, r, seen);
+    reading.problem = apply_option(c, getoptlib::optarg, element, r, seen);
+    if (!reading.problem.empty()) return reading;
   }
   // After "--" the rest are operands.
-  for (int32_t i = getoptlib::optind; i < getoptlib::argc; ++i)
-    seen.operands.push_back(getoptlib::argv[i]);
+  for (int32_t i = getoptlib::optind; i < argc; ++i) seen.operands.push_back(argv[i]);
   if (!r.textfile.empty()) {
-    if (seen.format && r.format != Format::openmetrics)
-      fail("--textfile writes OpenMetrics: it excludes --format=" +
-           std::string(kFormatNames[static_cast<size_t>(r.format)]));
+    if (seen.format && r.format != Format::openmetrics) {
+      reading.problem = "--textfile writes OpenMetrics: it excludes --format=" +
+                        std::string(kFormatNames[static_cast<size_t>(r.format)]);
+      return reading;
+    }
     r.format = Format::openmetrics;
   }
-  if (r.mode != Mode::check || choose_discovery(r, seen)) return r;
-  name_counters(r, seen);
-  read_bounds(r, seen);
-  return r;
+  if (r.mode != Mode::check) return reading;
+  reading.problem = choose_discovery(r, seen);
+  if (!reading.problem.empty() || r.mode != Mode::check) return reading;
+  reading.problem = name_counters(r, seen);
+  if (reading.problem.empty()) reading.problem = read_bounds(r, seen);
+  return reading;
 }
 
 }  // namespace check_vantric

@@ -1,6 +1,6 @@
-// The command line of check_vantric read into a Request. Every mistake ends
-// the run as UNKNOWN (fail() in finish.h) with a line saying what is wrong,
-// before any sampling:
+// The command line of check_vantric read into a Request, or the problem
+// that stops the run before any sampling (the UNKNOWN line's summary, the
+// same for every --format). The problems:
 //   unknown or argument-less options ("unknown option -x", "option --label
 //   wants an argument"), -s/-n/-t out of bounds, a bad --missing state,
 //   --list with --expand or with more than one object, stray operands,
@@ -10,7 +10,7 @@
 //   nagios, openmetrics or json, --textfile with a --format other than
 //   openmetrics or with --list/--expand, --list/--expand with
 //   --format=openmetrics.
-// -h and -V skip every check after the scan.
+// The first problem found counts; -h and -V skip every check after the scan.
 //
 // -w and -c attach to paths by their order (plugin/path_thresholds.h): a
 // range applies to the paths after it until the next range of its letter,
@@ -26,26 +26,20 @@
 #include <string>
 #include <vector>
 
+#include "getoptlib/argument_file.h"
+#include "plugin/check_result.h"
 #include "plugin/output.h"
-#include "plugin/range.h"
 
 namespace check_vantric {
 
 enum class Mode { check, list, expand, help, version };
 enum class Format { nagios, openmetrics, json };
 
-// The ranges that apply to one path; an empty range text counts as none.
-struct Bounds {
-  std::string warn_text, crit_text;
-  bool has_warn = false, has_crit = false;
-  plugin::Range warn, crit;
-};
-
 struct Request {
   Mode mode = Mode::check;
   std::string object, instance, counter;
-  std::vector<std::string> paths;  // check: every path to sample, '*' allowed
-  std::vector<Bounds> bounds;      // check: one per element of paths
+  std::vector<std::string> paths;          // check: every path to sample, '*' allowed
+  std::vector<plugin::Thresholds> bounds;  // check: one per element of paths
   std::string label;
   uint32_t interval_ms = 1000;
   uint32_t samples = 1;
@@ -59,16 +53,29 @@ struct Request {
   std::string textfile;  // --textfile: the file the OpenMetrics text replaces
 };
 
-// The start step after the argument vector is built: every argument "@FILE"
-// replaced by the words of FILE (getoptlib/argument_file.h), but for the
-// argument of an option ("-c @10:20" is an inside range) and after "--". A
-// file that cannot be read or parsed ends the run through fail() with
-// "@FILE: <reason>" ("@paths.args: line 3: unterminated double quote").
-//   check_vantric @cpu.args -t 5, cpu.args holding "-p '\Processor(_Total)\% Processor Time'"
-//   -> check_vantric -p "\Processor(_Total)\% Processor Time" -t 5
-void expand_argument_files();
+// What reading the command line gives: the request, or the problem.
+struct Reading {
+  Request request;
+  std::string problem;  // empty: `request` holds
+};
 
-// Reads getoptlib::argc/argv.
-Request read_options();
+// Every argument "@FILE" of `args` (the arguments after the program name)
+// replaced by the words of FILE through `read` (getoptlib/argument_file.h),
+// but for the argument of an option ("-c @10:20" is an inside range) and
+// after "--". Returns "" or the problem "@FILE: <reason>"
+// ("@paths.args: line 3: unterminated double quote"), `args` then unchanged.
+//   {"@cpu.args", "-t", "5"}, cpu.args holding "-p '\Processor(_Total)\% Processor Time'"
+//   -> {"-p", "\Processor(_Total)\% Processor Time", "-t", "5"}
+std::string expand_argument_files(std::vector<std::string>& args,
+                                  const getoptlib::ReadFileFn& read);
+
+// The -t of `args` before the files are expanded, so that it bounds their
+// reading too (a FIFO that nobody writes): the last one given, 0 for none or
+// a bad one (which read_options then reports). One inside a file counts
+// from the scan on.
+uint32_t command_line_timeout(const std::vector<std::string>& args);
+
+// Reads `args`, the arguments after the program name (files expanded).
+Reading read_options(const std::vector<std::string>& args);
 
 }  // namespace check_vantric

@@ -6,7 +6,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/check_vantric/finish.h"
 #include "perfdata/paths.h"
 #include "perfdata/perfdata.h"
 
@@ -19,9 +18,8 @@ using plugin::State;
 // array counter whose instances become items of their own as reads find them.
 struct Item {
   explicit Item(std::string path, size_t from)
-      : result(plugin::counter_result(std::move(path))), request(from) {}
-  plugin::CounterResult result;  // a non-empty problem: no value
-  size_t request = 0;            // index of the -p path it came from
+      : result(plugin::counter_result(std::move(path), from)) {}
+  plugin::CounterResult result;  // a non-empty problem: no value; `source` its -p path
   bool matched = false;          // found by expansion: may vanish before it is read
   perfdata::Counter counter = nullptr;
   perfdata::CounterKind kind = perfdata::CounterKind::unknown;
@@ -42,14 +40,6 @@ struct Item {
 };
 
 bool has_star(const std::string& s) { return s.find('*') != std::string::npos; }
-
-std::string computer_prefix() {
-  char name[64] = {};
-  uint32_t size = sizeof name;
-  std::string prefix = "\\\\";
-  if (perfdata::get_computer_name(name, &size)) prefix.append(name, size);
-  return prefix;
-}
 
 // The words for a failed add: what the backend knows beyond the status (a
 // source that could not be read and why); on Windows a missing object may
@@ -82,13 +72,17 @@ bool describe(const Request& r, Item& item) {
 }
 
 // The route for systems without counter arrays: every instance that matches
-// now becomes a counter of its own.
-void expand(const std::string& path, size_t request, std::vector<Item>& items) {
+// now becomes a counter of its own. A system without expansion either can
+// check no wildcard at all: that is the whole check's problem.
+void expand(const std::string& path, size_t request, std::vector<Item>& items,
+            std::string& problem) {
   std::vector<std::string> found;
   const perfdata::Status st = perfdata::expand_wildcard_path(path.c_str(), &found);
   if (st == perfdata::NOT_IMPLEMENTED)
-    fail_discovery(st, "wildcard expansion", "PdhExpandWildCardPathA", path);
-  if (st != 0) items.emplace_back(path, request).set_problem(perfdata::status_words(st));
+    problem = "this system does not provide " +
+              perfdata::missing_call(perfdata::Discovery::wildcard_expansion);
+  else if (st != 0)
+    items.emplace_back(path, request).set_problem(perfdata::status_words(st));
   for (std::string& f : found) items.emplace_back(std::move(f), request).matched = true;
 }
 
@@ -97,7 +91,8 @@ void expand(const std::string& path, size_t request, std::vector<Item>& items) {
 // system cannot list counters.
 bool resolve_counters(const std::string& path, size_t request, std::vector<Item>& items,
                       std::vector<std::string>* paths) {
-  const plugin::CounterResult parts = plugin::counter_result(path);
+  perfdata::ParsedPath parts;
+  perfdata::parse_path(path, parts, true);
   if (!has_star(parts.counter)) {
     paths->push_back(path);
     return true;
@@ -108,19 +103,20 @@ bool resolve_counters(const std::string& path, size_t request, std::vector<Item>
       perfdata::enum_object_items(parts.object.c_str(), &counters, &instances);
   if (st == perfdata::NOT_IMPLEMENTED) return false;
   if (st != 0) items.emplace_back(path, request).set_problem(add_problem(st, parts.object));
-  const bool has_instance = path.find('(') != std::string::npos;
-  for (const perfdata::CounterInfo& c : counters)
-    if (perfdata::wildcard_match(parts.counter, c.name))
-      paths->push_back(
-          perfdata::join_path(parts.object, has_instance ? &parts.instance : nullptr, c.name));
+  const std::string pattern = parts.counter;
+  for (const perfdata::CounterInfo& c : counters) {
+    if (!perfdata::wildcard_match(pattern, c.name)) continue;
+    parts.counter = c.name;
+    paths->push_back(perfdata::join_path(parts));
+  }
   return true;
 }
 
 // Turns the request's paths into items; a '*' in an instance is added here
-// as one array counter.
+// as one array counter. Sets `problem` when the system can check no wildcard.
 void resolve(const Request& r, perfdata::Query query, const std::string& prefix,
-             std::vector<Item>& items) {
-  for (size_t request = 0; request < r.paths.size(); ++request) {
+             std::vector<Item>& items, std::string& problem) {
+  for (size_t request = 0; request < r.paths.size() && problem.empty(); ++request) {
     const std::string& path = r.paths[request];
     std::vector<std::string> paths;
     if (!has_star(path)) {
@@ -128,7 +124,7 @@ void resolve(const Request& r, perfdata::Query query, const std::string& prefix,
       continue;
     }
     if (!resolve_counters(path, request, items, &paths)) {
-      expand(path, request, items);
+      expand(path, request, items, problem);
       continue;
     }
     for (std::string& p : paths) {
@@ -140,7 +136,7 @@ void resolve(const Request& r, perfdata::Query query, const std::string& prefix,
       const perfdata::Status st =
           perfdata::add_array_counter(query, (prefix + item.result.path).c_str(), &item.counter);
       if (st == perfdata::NOT_IMPLEMENTED) {
-        expand(path, request, items);
+        expand(path, request, items, problem);
         break;
       }
       item.array = true;
@@ -219,7 +215,7 @@ void read_array(const Request& r, uint32_t format, Item& array,
     if (added) {
       const plugin::CounterResult& p = array.result;
       Item& item = array.instances.emplace_back(perfdata::join_path(p.object, &a.name, p.counter),
-                                                array.request);
+                                                array.result.source);
       item.result.kind = p.kind;
       item.result.unit = p.unit;
       item.result.explanation = p.explanation;
@@ -228,8 +224,7 @@ void read_array(const Request& r, uint32_t format, Item& array,
     }
     Item& item = array.instances[at->second];
     if (item.live())
-      take(r, item, a.c_status > perfdata::CSTATUS_NEW_DATA ? a.c_status : 0, a.value, true,
-           a.detail);
+      take(r, item, perfdata::is_usable(a.c_status) ? 0 : a.c_status, a.value, true, a.detail);
   }
 }
 
@@ -246,9 +241,7 @@ void read_round(const Request& r, std::vector<Item>& items) {
     const perfdata::Status st = perfdata::get_formatted_counter_value(item.counter, format, &v);
     // Backends report an unusable reading either way: as the call's status
     // or as the record's.
-    const perfdata::Status bad = st != 0                                   ? st
-                                 : v.c_status > perfdata::CSTATUS_NEW_DATA ? v.c_status
-                                                                           : 0;
+    const perfdata::Status bad = st != 0 ? st : perfdata::is_usable(v.c_status) ? 0 : v.c_status;
     take(r, item, bad, v.value, false,
          bad != 0 ? perfdata::failure_detail(nullptr, item.counter) : std::string());
   }
@@ -292,33 +285,10 @@ void read_values(const Request& r, perfdata::Query query, std::vector<Item>& ite
 void drop_vanished(const Request& r, std::vector<Item>& items) {
   std::vector<bool> path_read(r.paths.size(), false);
   for (const Item& item : items)
-    if (item.matched && item.live()) path_read[item.request] = true;
+    if (item.matched && item.live()) path_read[item.result.source] = true;
   std::erase_if(items, [&path_read](const Item& item) {
-    return item.vanished || (item.read_failed && path_read[item.request]);
+    return item.vanished || (item.read_failed && path_read[item.result.source]);
   });
-}
-
-std::vector<Item> sample(const Request& r) {
-  const std::string prefix = computer_prefix();
-  perfdata::Query query = nullptr;
-  const perfdata::Status st = perfdata::open_query(&query);
-  if (st != 0) fail("cannot open a performance-data query: " + perfdata::status_words(st));
-  std::vector<Item> items;
-  resolve(r, query, prefix, items);
-  if (add_counters(r, query, prefix, items) > 0) read_values(r, query, items);
-  perfdata::close_query(query);
-  drop_vanished(r, items);
-  return items;
-}
-
-void apply_thresholds(const Bounds& b, plugin::CounterResult& result) {
-  if (b.has_warn) result.warn = b.warn_text;
-  if (b.has_crit) result.crit = b.crit_text;
-  if (!result.has_value) return;
-  if (b.has_crit && plugin::range_alerts(b.crit, result.value))
-    result.state = State::critical;
-  else if (b.has_warn && plugin::range_alerts(b.warn, result.value))
-    result.state = State::warning;
 }
 
 }  // namespace
@@ -326,15 +296,28 @@ void apply_thresholds(const Bounds& b, plugin::CounterResult& result) {
 plugin::CheckResult check_counters(const Request& r) {
   plugin::CheckResult result;
   result.unmatched_state = r.missing;
-  std::vector<Item> items = sample(r);
+  perfdata::Query query = nullptr;
+  const perfdata::Status st = perfdata::open_query(&query);
+  if (st != 0) {
+    result.problem = "cannot open a performance-data query: " + perfdata::status_words(st);
+    return result;
+  }
+  // The computer's name, asked once for every path.
+  const std::string prefix = perfdata::local_path("");
+  std::vector<Item> items;
+  resolve(r, query, prefix, items, result.problem);
+  if (result.problem.empty() && add_counters(r, query, prefix, items) > 0)
+    read_values(r, query, items);
+  perfdata::close_query(query);
+  if (!result.problem.empty()) return result;
+  drop_vanished(r, items);
   size_t shown = 0;
   for (const Item& item : items) shown += item.array && item.live() ? item.instances.size() : 1;
   result.counters.reserve(shown);
   std::vector<bool> reported(r.paths.size(), false);
   auto report = [&](Item& item) {
-    apply_thresholds(r.bounds[item.request], item.result);
+    reported[item.result.source] = true;
     result.counters.push_back(std::move(item.result));
-    reported[item.request] = true;
   };
   for (Item& item : items) {
     if (!item.array || !item.live())
@@ -346,7 +329,6 @@ plugin::CheckResult check_counters(const Request& r) {
   // that did ended before it could be read.
   for (size_t i = 0; i < r.paths.size(); ++i)
     if (!reported[i] && has_star(r.paths[i])) result.unmatched.push_back(r.paths[i]);
-  plugin::assign_labels(r.label, result.counters);
   return result;
 }
 

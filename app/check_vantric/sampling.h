@@ -20,12 +20,15 @@
 // Where the system has no counter arrays (NOT_IMPLEMENTED at the add), the
 // path is expanded into one counter per instance instead, and a match that
 // ends before it is read is left out while others of its path were read.
-// Values are held against the critical range, then the warning range of
-// the path they came from (Request::bounds);
-// labels come from -l (plugin::assign_labels). Instances are listed in the
-// array's order with "_Total" first, as discovery lists them. Ends the run
-// through fail() when no query can be opened, or when the system has
-// neither arrays nor wildcard expansion.
+// Each counter result names the path it came from (`source`, the index in
+// Request::paths); its state is UNKNOWN or the --missing state without a
+// value, else OK: thresholds and labels are applied over the result
+// (plugin::apply_thresholds, plugin::assign_labels). Instances are listed in
+// the array's order with "_Total" first, as discovery lists them. A check
+// that cannot run at all gives a result with only its `problem`: no query
+// can be opened ("cannot open a performance-data query: <status words>"),
+// or a wildcard path meets a system with neither arrays nor wildcard
+// expansion ("this system does not provide wildcard expansion (<call>)").
 //
 //   -p '\Processor(*)\% Idle Time' -s 0  -> one result for the path, with
 //   the problem "is a percent counter: it needs two samples (-s greater than 0)"

@@ -18,9 +18,17 @@ namespace perfdata {
 
 namespace lb = linux_backend;
 
+namespace {
+
+// The handles stand for the layer's own query and counter objects.
+lb::Query* of(Query query) { return reinterpret_cast<lb::Query*>(query); }
+const lb::Counter* of(Counter counter) { return reinterpret_cast<const lb::Counter*>(counter); }
+
+}  // namespace
+
 Status open_query(Query* query) {
   if (query == nullptr) return INVALID_ARGUMENT;
-  *query = new lb::Query(lb::default_env());
+  *query = reinterpret_cast<Query>(new lb::Query(lb::default_env()));
   return 0;
 }
 
@@ -30,9 +38,9 @@ Status add(Query query, const char* full_path, Counter* counter, bool array) {
   if (query == nullptr) return INVALID_HANDLE;
   if (full_path == nullptr || counter == nullptr) return INVALID_ARGUMENT;
   lb::Counter* c = nullptr;
-  auto* q = static_cast<lb::Query*>(query);
+  lb::Query* q = of(query);
   Status st = array ? q->add_array(full_path, &c) : q->add(full_path, &c);
-  if (st == 0) *counter = c;
+  if (st == 0) *counter = reinterpret_cast<Counter>(c);
   return st;
 }
 
@@ -55,7 +63,7 @@ Status get_formatted_counter_array(Counter counter, uint32_t format,
                                    std::vector<ArrayItem>* items) {
   if (counter == nullptr) return INVALID_HANDLE;
   if (items == nullptr) return INVALID_ARGUMENT;
-  const auto* c = static_cast<const lb::Counter*>(counter);
+  const auto* c = of(counter);
   c->format_array(format, *items);
   // An object whose primary source could not be read has no items: that
   // is no "nothing matched".
@@ -63,19 +71,19 @@ Status get_formatted_counter_array(Counter counter, uint32_t format,
 }
 
 std::string failure_detail(Query query, Counter counter) {
-  if (counter != nullptr) return static_cast<const lb::Counter*>(counter)->failure_detail();
-  return query == nullptr ? std::string() : static_cast<const lb::Query*>(query)->add_problem();
+  if (counter != nullptr) return of(counter)->failure_detail();
+  return query == nullptr ? std::string() : of(query)->add_problem();
 }
 
 Status collect_query_data(Query query) {
   if (query == nullptr) return INVALID_HANDLE;
-  return static_cast<lb::Query*>(query)->collect();
+  return of(query)->collect();
 }
 
 Status get_formatted_counter_value(Counter counter, uint32_t format, CounterValue* value) {
   if (counter == nullptr) return INVALID_HANDLE;
   if (value == nullptr) return INVALID_ARGUMENT;
-  lb::FormattedValue fv = static_cast<const lb::Counter*>(counter)->format(format);
+  lb::FormattedValue fv = of(counter)->format(format);
   value->c_status = fv.c_status;
   value->value = fv.value;
   // The call itself worked: the record carries the value status.
@@ -84,7 +92,7 @@ Status get_formatted_counter_value(Counter counter, uint32_t format, CounterValu
 
 Status close_query(Query query) {
   if (query == nullptr) return INVALID_HANDLE;
-  delete static_cast<lb::Query*>(query);
+  delete of(query);
   return 0;
 }
 
@@ -119,7 +127,7 @@ Status expand_wildcard_path(const char* path, std::vector<std::string>* paths) {
 Status get_counter_info(Counter counter, CounterInfo* info) {
   if (counter == nullptr) return INVALID_HANDLE;
   if (info == nullptr) return INVALID_ARGUMENT;
-  *info = lb::counter_info(static_cast<const lb::Counter*>(counter)->row());
+  *info = lb::counter_info(of(counter)->row());
   return 0;
 }
 

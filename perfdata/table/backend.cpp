@@ -95,19 +95,25 @@ struct Row {
   }
 };
 
-struct TableQuery;
+}  // namespace
 
-struct TableCounter {
+// The handles are the table's own records.
+struct perfdata::CounterHandle {
   const Row* row;  // the row added; null for an array
   int collections = 0;
   perfdata::ParsedPath pattern;  // an array's path, '*' in the instance
-  TableQuery* query = nullptr;
+  perfdata::QueryHandle* query = nullptr;
 };
 
-struct TableQuery {
-  std::vector<TableCounter*> counters;
+struct perfdata::QueryHandle {
+  std::vector<perfdata::CounterHandle*> counters;
   int adds = 0, array_adds = 0, array_reads = 0;
 };
+
+namespace {
+
+using TableCounter = perfdata::CounterHandle;
+using TableQuery = perfdata::QueryHandle;
 
 bool parse_status(const std::string& text, uint32_t* out) {
   if (text.empty()) return false;
@@ -401,7 +407,7 @@ Status open_query(Query* query) {
 
 Status add_counter(Query query, const char* full_path, Counter* counter) {
   *counter = nullptr;
-  const std::string prefix = "\\\\" + local_name();
+  const std::string prefix = local_path("");
   const Row* row = &no_machine_row;
   if (std::strncmp(full_path, prefix.c_str(), prefix.size()) == 0) {
     row = &unknown_row;
@@ -409,21 +415,19 @@ Status add_counter(Query query, const char* full_path, Counter* counter) {
     if (const auto* of = rows_of(path)) row = of->front();
   }
   if (row->add_status != 0) return row->add_status;
-  auto* q = static_cast<TableQuery*>(query);
-  auto* c = new TableCounter{row, 0, {}, q};
-  q->counters.push_back(c);
-  ++q->adds;
+  auto* c = new TableCounter{row, 0, {}, query};
+  query->counters.push_back(c);
+  ++query->adds;
   *counter = c;
   return 0;
 }
 
 Status collect_query_data(Query query) {
-  for (TableCounter* c : static_cast<TableQuery*>(query)->counters) ++c->collections;
+  for (TableCounter* c : query->counters) ++c->collections;
   return 0;
 }
 
-Status get_formatted_counter_value(Counter counter, uint32_t format, CounterValue* value) {
-  auto* c = static_cast<TableCounter*>(counter);
+Status get_formatted_counter_value(Counter c, uint32_t format, CounterValue* value) {
   if (c == nullptr || c->row == nullptr) return INVALID_HANDLE;
   // Like a rate counter: a value exists only after two collections.
   const Row* row = c->collections < 2 ? nullptr : row_at(c->row->path, c->collections);
@@ -453,10 +457,9 @@ Status add_array_counter(Query query, const char* full_path, Counter* counter) {
     }
   }
   if (st != 0) return st;
-  auto* q = static_cast<TableQuery*>(query);
-  auto* c = new TableCounter{nullptr, 0, std::move(want), q};
-  q->counters.push_back(c);
-  ++q->array_adds;
+  auto* c = new TableCounter{nullptr, 0, std::move(want), query};
+  query->counters.push_back(c);
+  ++query->array_adds;
   *counter = c;
   return 0;
 }
@@ -512,7 +515,7 @@ Status calculate_counter_from_raw(Counter counter, uint32_t format, const RawCou
 }
 
 Status close_query(Query query) {
-  auto* q = static_cast<TableQuery*>(query);
+  auto* q = query;
   std::string tally;
   if (platform::get_environment("VANTRIC_SIM_TALLY", tally))
     std::fprintf(stderr, "vantric-sim: %d adds, %d array adds, %d array reads\n", q->adds,
@@ -583,7 +586,7 @@ Status expand_wildcard_path(const char* path, std::vector<std::string>* paths) {
 Status get_counter_info(Counter counter, CounterInfo* info) {
   if (counter == nullptr) return INVALID_HANDLE;
   if (info == nullptr) return INVALID_ARGUMENT;
-  const auto* c = static_cast<TableCounter*>(counter);
+  const auto* c = counter;
   const Row* row = c->row;
   // An array tells what the first row of its object and counter tells.
   for (const Row* r : served_rows()) {

@@ -223,14 +223,14 @@ namespace w = win32_backend;
 Status open_query(Query* query) {
   PDH_HQUERY handle = nullptr;
   Status status = PdhOpenQueryA(nullptr, 0, &handle);
-  *query = handle;
+  *query = static_cast<Query>(handle);
   return status;
 }
 
 Status add_counter(Query query, const char* full_path, Counter* counter) {
   PDH_HCOUNTER handle = nullptr;
   Status status = w::syscalls().add_counter(static_cast<PDH_HQUERY>(query), full_path, 0, &handle);
-  *counter = handle;
+  *counter = static_cast<Counter>(handle);
   return status;
 }
 
@@ -239,7 +239,7 @@ Status add_english_counter(Query query, const char* full_path, Counter* counter)
   PDH_HCOUNTER handle = nullptr;
   Status status =
       w::syscalls().add_english_counter(static_cast<PDH_HQUERY>(query), full_path, 0, &handle);
-  *counter = handle;
+  *counter = static_cast<Counter>(handle);
   return status;
 }
 
@@ -442,6 +442,13 @@ Status probe(Query query, const char* path) {
 }
 
 }  // namespace
+
+std::string missing_call(Discovery operation) {
+  const char* call = "PdhExpandWildCardPathA";
+  if (operation == Discovery::object_enumeration) call = "PdhEnumObjectsA";
+  if (operation == Discovery::counter_enumeration) call = "PdhEnumObjectItemsA";
+  return std::string(discovery_words(operation)) + " (" + call + ")";
+}
 
 std::string describe_missing_object(const char* object) {
   // Without the English add, an English probe fails on a localized system

@@ -9,6 +9,10 @@
 #include "app/counter_sampler.h"
 #include "number_text/number_settings.h"
 
+// This scripted service's handles: one query, one counter.
+struct perfdata::QueryHandle {};
+struct perfdata::CounterHandle {};
+
 namespace {
 
 struct Script {
@@ -22,8 +26,8 @@ struct Script {
 };
 Script script;
 
-int query_token = 0;
-int counter_token = 0;
+perfdata::QueryHandle query_token;
+perfdata::CounterHandle counter_token;
 
 }  // namespace
 
@@ -156,9 +160,9 @@ TEST(SampleCounter, UsesLocaleDecimalSeparator) {
 TEST(SampleCounter, ComputerNameIsCutToWhatTheCallReports) {
   script = Script{};
   script.host = "ABCDEFGHIJKLMNO";  // 15 bytes, the most a name holds
-  EXPECT_EQ(local_computer_name(), "ABCDEFGHIJKLMNO");
+  EXPECT_EQ(perfdata::local_path("\\A\\B"), "\\\\ABCDEFGHIJKLMNO\\A\\B");
   script.host = "";
-  EXPECT_EQ(local_computer_name(), "");
+  EXPECT_EQ(perfdata::local_path("\\A\\B"), "\\\\\\A\\B");
 }
 
 TEST(SampleErrorText, StatusAsEightHexDigits) {

@@ -88,4 +88,20 @@ TEST(ArgumentFile, Expand) {
   }
 }
 
+// With the program's options, an "@" that the scan reads as an option's
+// argument stays, a file's last word included.
+TEST(ArgumentFile, OptionArgumentsAreNoFiles) {
+  const getoptlib::option longs[] = {{"critical", 1, nullptr, 'c'}, {"crypt", 1, nullptr, 'y'}};
+  const getoptlib::ReadFileFn read = [](const std::string& path, size_t, std::string* text,
+                                        std::string*) {
+    return *text = path == "l" ? "-v -c" : "-p", true;
+  };
+  std::vector<std::string> args = {"prog", "-vc", "@x", "--crit",        "@y", "--cr", "@f", "@a",
+                                   "-c5",  "@l",  "@z", "--critical=@1", "@f"};
+  std::string why;
+  ASSERT_TRUE(getoptlib::expand_argument_files(&args, read, &why, {"-:c:p:v", longs}));
+  EXPECT_EQ(joined(args),
+            "<prog><-vc><@x><--crit><@y><--cr><-p><@a><-c5><-v><-c><@z><--critical=@1><-p>");
+}
+
 }  // namespace

@@ -90,7 +90,9 @@ TEST_F(Win32Array, ReadInTwoCallsWithNamesakesNumbered) {
     lists = system;
     calls = 0;
     std::vector<perfdata::ArrayItem> items(1);
-    EXPECT_EQ(perfdata::get_formatted_counter_array(&calls, format, &items), status);
+    EXPECT_EQ(perfdata::get_formatted_counter_array(reinterpret_cast<perfdata::Counter>(&calls),
+                                                    format, &items),
+              status);
     std::ostringstream got;
     for (const auto& i : items) got << i.name << '=' << i.value << '/' << i.c_status << ' ';
     EXPECT_EQ(got.str(), want);
@@ -114,7 +116,9 @@ TEST(Win32ArrayReal, WineRefusesAtTheAdd) {
   std::vector<perfdata::ArrayItem> items;
   EXPECT_EQ(perfdata::add_array_counter(nullptr, "\\Processor(*)\\% Idle Time", &c),
             perfdata::NOT_IMPLEMENTED);
-  EXPECT_EQ(perfdata::get_formatted_counter_array(&c, perfdata::FMT_DOUBLE, &items),
+  // The add gave no handle; any other one stands in, as the read never reaches the system.
+  EXPECT_EQ(perfdata::get_formatted_counter_array(reinterpret_cast<perfdata::Counter>(&items),
+                                                  perfdata::FMT_DOUBLE, &items),
             perfdata::NOT_IMPLEMENTED);
 }
 

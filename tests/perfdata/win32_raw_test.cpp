@@ -29,19 +29,20 @@ TEST(Win32Raw, RecordsPassWholeBothWays) {
   const w::SysCalls saved = w::syscalls();
   w::syscalls().get_raw_counter_value = model_value;
   w::syscalls().calculate_counter_from_raw_value = model_calculate;
-  int handle = 0;
+  int stand_in = 0;
+  const auto handle = reinterpret_cast<perfdata::Counter>(&stand_in);
   perfdata::RawCounter raw;
-  ASSERT_EQ(perfdata::get_raw_counter_value(&handle, &raw), 0u);
+  ASSERT_EQ(perfdata::get_raw_counter_value(handle, &raw), 0u);
   EXPECT_TRUE(raw.time_stamp == kStamp && raw.first_value == 7 && raw.second_value == 70);
   const perfdata::RawCounter older{1, kStamp - 5, 3, 30, 2};
   perfdata::CounterValue v;
-  ASSERT_EQ(perfdata::calculate_counter_from_raw(&handle, 0, &raw, &older, &v), 0u);
+  ASSERT_EQ(perfdata::calculate_counter_from_raw(handle, 0, &raw, &older, &v), 0u);
   EXPECT_TRUE(v.value == 2.5 && seen[0].FirstValue == 7);  // the newer record first
   EXPECT_TRUE(seen[1].CStatus == 1 && seen[1].SecondValue == 30 && seen[1].MultiCount == 2 &&
               seen[1].TimeStamp.dwHighDateTime == 0x01DB'4C3A &&
               seen[1].TimeStamp.dwLowDateTime == 0x8000'0002);
   // Without an older record the newer one stands in (Wine reads it whatever the type).
-  ASSERT_EQ(perfdata::calculate_counter_from_raw(&handle, 0, &raw, nullptr, &v), 0u);
+  ASSERT_EQ(perfdata::calculate_counter_from_raw(handle, 0, &raw, nullptr, &v), 0u);
   EXPECT_EQ(seen[1].FirstValue, 7);
   w::syscalls() = saved;
 }

@@ -49,8 +49,10 @@ TEST(RenderJson, Result) {
       "\"path\":\"\\\\System\\\\Threads\",\"object\":\"System\",\"instance\":";
   const std::string tail = ",\"warn\":null,\"crit\":\"1000\",\"label\":\"\\\\System\\\\Threads\"}";
   EXPECT_EQ(
-      plugin::render_json("VANTRIC", r, "s|m"),
-      "{\"service\":\"VANTRIC\",\"state\":\"CRITICAL\",\"code\":2,\"summary\":\"s|m\","
+      plugin::render_json("VANTRIC", r),
+      "{\"service\":\"VANTRIC\",\"state\":\"CRITICAL\",\"code\":2,\"summary\":\"\\\\P(z*)\\\\C: "
+      "no match; 2 of 3 counters not OK: \\\\System\\\\Threads: no such instance (UNKNOWN), "
+      "\\\\System\\\\Threads = -inf (CRITICAL)\","
       "\"counters\":[{" +
           fields +
           "null,\"counter\":\"Threads\",\"kind\":\"count\",\"unit\":\"\","

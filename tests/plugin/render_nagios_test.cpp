@@ -51,7 +51,7 @@ std::vector<CounterResult> values(int n) {
 
 CheckResult check(std::vector<CounterResult> counters, std::vector<std::string> unmatched = {},
                   State missing = State::unknown) {
-  return {std::move(counters), std::move(unmatched), missing};
+  return {std::move(counters), std::move(unmatched), missing, {}};
 }
 
 TEST(RenderNagios, StatusLineAndDetails) {

@@ -1,4 +1,4 @@
-// Counter paths: the grammar, the add-time statuses in their order, '#k'
+// Counter paths on Linux: the add-time statuses in their order, '#k'
 // duplicates and case folding; and the cumulative-count delta rule.
 #include <gtest/gtest.h>
 
@@ -199,41 +199,6 @@ TEST(AddStatus, TheProbesOwnNameAlwaysWorks) {
                 OK);
       EXPECT_EQ(paths.size(), 3u);
     }
-  }
-}
-
-TEST(ParsePath, PartsOfAValidPath) {
-  struct Row {
-    int line;
-    std::string path;
-    std::string machine, object, instance;
-    uint32_t index;
-    std::string counter;
-  } rows[] = {
-      {__LINE__, "\\\\m\\PhysicalDisk(_Total)\\Avg. Disk sec/Read", "m", "PhysicalDisk", "_Total",
-       0, "Avg. Disk sec/Read"},
-      {__LINE__, "\\LogicalDisk(/var/lib)\\Free Megabytes", "", "LogicalDisk", "/var/lib", 0,
-       "Free Megabytes"},
-      {__LINE__, "\\Process(a(b))\\ID Process", "", "Process", "a(b)", 0, "ID Process"},
-      {__LINE__, "\\Process(x)\\y)\\z", "", "Process", "x)\\y", 0, "z"},
-      {__LINE__, "\\Process(x#01)\\c", "", "Process", "x", 1, "c"},
-      {__LINE__, "\\Process(x#0)\\c", "", "Process", "x", 0, "c"},
-      {__LINE__, "\\Process(#1)\\c", "", "Process", "#1", 0, "c"},
-      {__LINE__, "\\Process(x#)\\c", "", "Process", "x#", 0, "c"},
-      {__LINE__, "\\Process(x#1234567890)\\c", "", "Process", "x#1234567890", 0, "c"},
-      {__LINE__, "\\Process(x#123456789)\\c", "", "Process", "x", 123456789, "c"},
-      {__LINE__, "\\Process(a#1#2)\\c", "", "Process", "a#1", 2, "c"},
-      {__LINE__, "\\Memory\\b(c)", "", "Memory", "", 0, "b(c)"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
-    perfdata::ParsedPath pp;
-    ASSERT_EQ(perfdata::parse_path(row.path, pp), OK);
-    EXPECT_EQ(pp.machine, row.machine);
-    EXPECT_EQ(pp.object, row.object);
-    EXPECT_EQ(pp.instance, row.instance);
-    EXPECT_EQ(pp.index, row.index);
-    EXPECT_EQ(pp.counter, row.counter);
   }
 }
 
