@@ -327,5 +327,3 @@ void uninstall_failure_family() {
   release_failure(prepared_invalid_pointer);
   prepared_invalid_pointer = nullptr;
 }
-
-bool failure_family_installed() { return family_installed; }

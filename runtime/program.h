@@ -91,4 +91,3 @@ extern int32_t exit_status;
 // memory failures are made at install and released at uninstall.
 void install_failure_family();
 void uninstall_failure_family();
-bool failure_family_installed();
