@@ -32,13 +32,14 @@ int change_state(int set, int clear) {
   }
 }
 
-// Marks the watchdog fired and returns the state before it; -1 (the timer's
-// case) when `armed_only` and it was disarmed while the timer was on its way.
-// Another context already ending the process is waited for.
-int fire(bool armed_only) {
+// Marks the watchdog fired and returns the state before it; -1 when the
+// state holds none of `needed` (the timer disarmed while it was on its way)
+// or one of `refused` (a stop request after the claim). Another context
+// already ending the process is waited for.
+int fire(int needed, int refused) {
   int before = state.load();
   do {
-    if (armed_only && (before & kArmed) == 0) return -1;
+    if ((needed != 0 && (before & needed) == 0) || (before & refused) != 0) return -1;
     if ((before & kFired) != 0) watchdog_backend::wait_for_end();
   } while (!state.compare_exchange_weak(before, kFired));
   return before;
@@ -59,14 +60,20 @@ int stop_status = 0;
 }  // namespace
 
 void watchdog_fired() {
-  const int before = fire(true);
+  const int before = fire(kArmed, 0);
   if (before >= 0) end_run(before, watchdog_line, watchdog_length, watchdog_status);
 }
 
 // The line is put together only once this context has won the ending: a
 // second request (another console event, on a thread of its own) waits.
+// Once the output is claimed the result is on its way, bounded by the timer:
+// ending then would leave the agent a status with a part of the line or none.
 void stop_requested(const char* name) {
-  const int before = fire(false);
+  const int before = fire(0, kClaimed);
+  if (before < 0) {
+    watchdog_backend::let_result_finish();
+    return;
+  }
   std::size_t length = stop_prefix_length;
   for (; *name != '\0' && length < sizeof stop_line - 1; ++name) stop_line[length++] = *name;
   stop_line[length++] = '\n';

@@ -51,7 +51,10 @@ void disarm_watchdog();
 // limit reached); Windows Control-C, Control-Break and the console's closing,
 // log-off or shut-down. The line is `prefix` and the request's name, written
 // only when the output was not claimed; no temporary file of a replace_file
-// is left; the process ends with `exit_status`. SIGKILL (and on Windows
+// is left; the process ends with `exit_status`. A request after the claim
+// lets the result be written whole (the watchdog still bounds it) and the
+// run ends with the result's status: the agent never gets a status without
+// its line. SIGKILL (and on Windows
 // TerminateProcess) ends the process with none of this. False when the
 // system refused.
 //   end_on_stop_requests("VANTRIC UNKNOWN - ended by ", 3);

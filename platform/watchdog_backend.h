@@ -19,6 +19,9 @@ void stop_timer();
 void write_without_waiting(const char* line, std::size_t length);
 // Waits until another context has ended the process.
 [[noreturn]] void wait_for_end();
+// A stop request came after the claim: returns to the interrupted writer
+// (posix, where the request runs on its thread) or waits for its end.
+void let_result_finish();
 // From now on a request to stop the process calls stop_requested() with the
 // request's name ("SIGTERM", "Control-C"). False when the system refused.
 bool watch_stop_requests();
@@ -29,6 +32,7 @@ namespace platform {
 // The shared part's reaction to an expired timer (defined in watchdog.cpp):
 // ends the process, or returns when the watchdog was disarmed meanwhile.
 void watchdog_fired();
-// The shared part's reaction to a request to stop: ends the process.
-[[noreturn]] void stop_requested(const char* name);
+// The shared part's reaction to a request to stop: ends the process, or,
+// when the result is being written, lets it finish (let_result_finish).
+void stop_requested(const char* name);
 }  // namespace platform

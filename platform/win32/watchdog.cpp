@@ -45,20 +45,17 @@ DWORD WINAPI write_line(LPVOID) {
 // Runs on a thread the system starts for the event; the handler installed
 // last is asked first, so this one comes before the fault handlers'.
 BOOL WINAPI on_control(DWORD event) {
+  const char* name = nullptr;
   switch (event) {
-    case CTRL_C_EVENT:
-      stop_requested("Control-C");
-    case CTRL_BREAK_EVENT:
-      stop_requested("Control-Break");
-    case CTRL_CLOSE_EVENT:
-      stop_requested("the console closing");
-    case CTRL_LOGOFF_EVENT:
-      stop_requested("log-off");
-    case CTRL_SHUTDOWN_EVENT:
-      stop_requested("shut-down");
-    default:
-      return FALSE;
+    case CTRL_C_EVENT: name = "Control-C"; break;
+    case CTRL_BREAK_EVENT: name = "Control-Break"; break;
+    case CTRL_CLOSE_EVENT: name = "the console closing"; break;
+    case CTRL_LOGOFF_EVENT: name = "log-off"; break;
+    case CTRL_SHUTDOWN_EVENT: name = "shut-down"; break;
+    default: return FALSE;
   }
+  stop_requested(name);
+  return TRUE;
 }
 
 }  // namespace
@@ -95,6 +92,10 @@ void write_without_waiting(const char* line, std::size_t length) {
   if (writer == nullptr) return;
   WaitForSingleObject(writer, kWriteGraceMs);
 }
+
+// The main thread is writing the result and ends the process; the system
+// keeps the process alive while this handler has not returned.
+void let_result_finish() { wait_for_end(); }
 
 // The watcher is writing the line and ending the process.
 void wait_for_end() {
