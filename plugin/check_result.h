@@ -41,8 +41,18 @@ struct CounterResult {
   size_t source = 0;        // index of the checked path it came from
 };
 
+// The time a check's values cover when it is judged since its last run
+// (empty lines otherwise, and then no output shows it): the seconds since
+// the stored records that were paired (0: none was), and the lines that tell
+// it, each a sentence ("window: 300.2 s since the last run").
+struct Window {
+  double since_s = 0.0;
+  std::vector<std::string> lines;
+};
+
 struct CheckResult {
   std::vector<CounterResult> counters;
+  Window window;
   std::vector<std::string> unmatched;      // wildcard paths that matched nothing
   State unmatched_state = State::unknown;  // what such a path counts as (--missing)
   std::string problem;  // why nothing could be checked at all (no query); else empty

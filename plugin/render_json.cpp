@@ -118,7 +118,19 @@ std::string render_json(std::string_view service, const CheckResult& result) {
     append_state(&out, result.unmatched_state);
     out += '}';
   }
-  out += "]}\n";
+  out += ']';
+  if (!result.window.lines.empty()) {
+    append_key(&out, "window");
+    out += '{';
+    append_key(&out, "since_last_s");
+    if (result.window.since_s > 0)
+      append_shortest_number(&out, result.window.since_s);
+    else
+      out += "null";
+    append_array(&out, "notes", result.window.lines);
+    out += '}';
+  }
+  out += "}\n";
   return out;
 }
 

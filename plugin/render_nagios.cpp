@@ -34,6 +34,8 @@ std::string render_nagios(std::string_view service, const CheckResult& result, b
   out += "\n";
   if (verbose)
     for (const CounterResult& counter : result.counters) out += detail_line(counter);
+  if (verbose)
+    for (const std::string& line : result.window.lines) out += line_text(line) + "\n";
   return out;
 }
 

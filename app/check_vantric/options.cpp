@@ -16,23 +16,45 @@ namespace {
 // told apart from an unknown option.
 constexpr const char* kShortOptions = "-:C:I:P:p:w:c:l:s:n:t:vhV";
 
-enum LongOnly : int32_t { kMissing = 1000, kList, kExpand, kFormat, kTextfile, kNoCap };
+enum LongOnly : int32_t {
+  kMissing = 1000,
+  kList,
+  kExpand,
+  kFormat,
+  kTextfile,
+  kNoCap,
+  kSinceLast,
+  kStateDir,
+  kMaxAge
+};
 
-const getoptlib::option kLongOptions[] = {
-    {"object", 1, nullptr, 'C'},         {"instance", 1, nullptr, 'I'},
-    {"counter", 1, nullptr, 'P'},        {"path", 1, nullptr, 'p'},
-    {"warning", 1, nullptr, 'w'},        {"critical", 1, nullptr, 'c'},
-    {"label", 1, nullptr, 'l'},          {"interval", 1, nullptr, 's'},
-    {"samples", 1, nullptr, 'n'},        {"timeout", 1, nullptr, 't'},
-    {"missing", 1, nullptr, kMissing},   {"no-cap", 0, nullptr, kNoCap},
-    {"verbose", 0, nullptr, 'v'},        {"list", 0, nullptr, kList},
-    {"expand", 1, nullptr, kExpand},     {"format", 1, nullptr, kFormat},
-    {"textfile", 1, nullptr, kTextfile}, {"help", 0, nullptr, 'h'},
-    {"version", 0, nullptr, 'V'},        {"", 0, nullptr, 0}};
+const getoptlib::option kLongOptions[] = {{"object", 1, nullptr, 'C'},
+                                          {"instance", 1, nullptr, 'I'},
+                                          {"counter", 1, nullptr, 'P'},
+                                          {"path", 1, nullptr, 'p'},
+                                          {"warning", 1, nullptr, 'w'},
+                                          {"critical", 1, nullptr, 'c'},
+                                          {"label", 1, nullptr, 'l'},
+                                          {"interval", 1, nullptr, 's'},
+                                          {"samples", 1, nullptr, 'n'},
+                                          {"timeout", 1, nullptr, 't'},
+                                          {"missing", 1, nullptr, kMissing},
+                                          {"no-cap", 0, nullptr, kNoCap},
+                                          {"verbose", 0, nullptr, 'v'},
+                                          {"list", 0, nullptr, kList},
+                                          {"expand", 1, nullptr, kExpand},
+                                          {"format", 1, nullptr, kFormat},
+                                          {"textfile", 1, nullptr, kTextfile},
+                                          {"help", 0, nullptr, 'h'},
+                                          {"version", 0, nullptr, 'V'},
+                                          {"since-last", 0, nullptr, kSinceLast},
+                                          {"state-dir", 1, nullptr, kStateDir},
+                                          {"max-age", 1, nullptr, kMaxAge},
+                                          {"", 0, nullptr, 0}};
 
 // The options that take a whole number within bounds.
 struct NumericOption {
-  char letter;
+  int32_t letter;
   uint32_t minimum, maximum;
   uint32_t Request::*field;
   const char* message;  // followed by ", not '<text>'"
@@ -41,6 +63,7 @@ constexpr NumericOption kNumericOptions[] = {
     {'s', 0, 3600000, &Request::interval_ms, "-s wants milliseconds from 0 to 3600000"},
     {'n', 1, 1000, &Request::samples, "-n wants a count of intervals from 1 to 1000"},
     {'t', 1, 86400, &Request::timeout_s, "-t wants seconds from 1 to 86400"},
+    {kMaxAge, 1, 2678400, &Request::max_age_s, "--max-age wants seconds from 1 to 2678400"},
 };
 
 // The options whose argument is kept as it is (the last one given counts).
@@ -160,6 +183,12 @@ std::string apply_option(int32_t c, const std::string& arg, const std::string& e
     case kTextfile:
       r.textfile = arg;
       return {};
+    case kSinceLast:
+      r.since_last = true;
+      return {};
+    case kStateDir:
+      r.state_dir = arg;
+      return {};
     case kList:
       seen.list = true;
       return {};
@@ -188,6 +217,8 @@ std::string choose_discovery(Request& r, const Seen& seen) {
   if (seen.list && seen.expand) return "--list and --expand exclude each other";
   if ((seen.list || seen.expand) && !r.textfile.empty())
     return "--textfile writes a check's result, not --list or --expand";
+  if ((seen.list || seen.expand) && r.since_last)
+    return "--since-last judges a check, not --list or --expand";
   if ((seen.list || seen.expand) && r.format == Format::openmetrics)
     return "--list and --expand have no OpenMetrics form (--format=nagios or json)";
   if (seen.list) {
@@ -254,6 +285,8 @@ std::string read_bounds(Request& r, const Seen& seen) {
     return "-s wants 0 or at least " + std::to_string(kShortestInterval) +
            " ms (counters move in clock ticks of 10 to 16 ms), not " +
            std::to_string(r.interval_ms);
+  if (r.since_last && r.interval_ms == 0)
+    return "--since-last needs -s greater than 0: a run without a usable stored sample pauses";
   if (uint64_t{r.interval_ms} * r.samples >= uint64_t{r.timeout_s} * 1000)
     return "sampling takes " + std::to_string(uint64_t{r.interval_ms} * r.samples) +
            " ms; the -t timeout of " + std::to_string(r.timeout_s) + " s must be longer";

@@ -51,6 +51,11 @@ struct Request {
   std::string list_object;
   Format format = Format::nagios;
   std::string textfile;  // --textfile: the file the OpenMetrics text replaces
+  // --since-last: values over the time since the previous run of the same
+  // check, from the raw records kept in its state file (app/check_vantric/since_last.h).
+  bool since_last = false;
+  std::string state_dir;      // --state-dir; empty: platform::state_directory's default
+  uint32_t max_age_s = 3600;  // --max-age: an older stored sample is not used
 };
 
 // What reading the command line gives: the request, or the problem.

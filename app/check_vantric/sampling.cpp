@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/check_vantric/since_last.h"
 #include "perfdata/paths.h"
 #include "perfdata/perfdata.h"
 
@@ -25,6 +26,7 @@ struct Item {
   perfdata::CounterKind kind = perfdata::CounterKind::unknown;
   bool vanished = false;     // matched, then gone at the add (a process that ended)
   bool read_failed = false;  // matched, then no valid reading
+  bool settled = false;      // its value is since the last run: no rounds read it
   double sum = 0.0;
   uint32_t readings = 0;
 
@@ -195,6 +197,22 @@ void take(const Request& r, Item& item, perfdata::Status bad, double value, bool
   ++item.readings;
 }
 
+// The item of an array's instance, made when a read first gives it.
+Item& instance_of(Item& array, const std::string& name) {
+  auto [at, added] = array.seen.try_emplace(name, array.instances.size());
+  if (added) {
+    const plugin::CounterResult& p = array.result;
+    Item& item =
+        array.instances.emplace_back(perfdata::join_path(p.object, &name, p.counter), p.source);
+    item.result.kind = p.kind;
+    item.result.unit = p.unit;
+    item.result.explanation = p.explanation;
+    item.result.described = p.described;
+    item.result.uncapped = p.uncapped;
+  }
+  return array.instances[at->second];
+}
+
 // An instance missing from a read has ended (or not started yet): it is left
 // out of that round. One that is there keeps its first failure.
 void read_array(const Request& r, uint32_t format, Item& array,
@@ -211,18 +229,7 @@ void read_array(const Request& r, uint32_t format, Item& array,
     array.seen.reserve(found.size());
   }
   for (perfdata::ArrayItem& a : found) {
-    auto [at, added] = array.seen.try_emplace(a.name, array.instances.size());
-    if (added) {
-      const plugin::CounterResult& p = array.result;
-      Item& item = array.instances.emplace_back(perfdata::join_path(p.object, &a.name, p.counter),
-                                                array.result.source);
-      item.result.kind = p.kind;
-      item.result.unit = p.unit;
-      item.result.explanation = p.explanation;
-      item.result.described = p.described;
-      item.result.uncapped = p.uncapped;
-    }
-    Item& item = array.instances[at->second];
+    Item& item = instance_of(array, a.name);
     if (item.live())
       take(r, item, perfdata::is_usable(a.c_status) ? 0 : a.c_status, a.value, true, a.detail);
   }
@@ -232,7 +239,7 @@ void read_round(const Request& r, std::vector<Item>& items) {
   const uint32_t format = perfdata::FMT_DOUBLE | (r.no_cap ? perfdata::FMT_NOCAP100 : 0);
   std::vector<perfdata::ArrayItem> found;
   for (Item& item : items) {
-    if (!item.live()) continue;
+    if (!item.live() || item.settled) continue;
     if (item.array) {
       read_array(r, format, item, found);
       continue;
@@ -253,7 +260,7 @@ void set_value(Item& item) {
   item.result.value = item.sum / item.readings;
 }
 
-void read_values(const Request& r, perfdata::Query query, std::vector<Item>& items) {
+void read_rounds(const Request& r, perfdata::Query query, std::vector<Item>& items) {
   perfdata::collect_query_data(query);
   const uint32_t rounds = r.interval_ms == 0 ? 1 : r.samples;
   for (uint32_t round = 0; round < rounds; ++round) {
@@ -263,6 +270,44 @@ void read_values(const Request& r, perfdata::Query query, std::vector<Item>& ite
     }
     read_round(r, items);
   }
+}
+
+// The values since the last run where the stored records allow, from one
+// collection; the rounds over -s for the rest.
+void read_since_last(const Request& r, perfdata::Query query, const std::string& prefix,
+                     std::vector<Item>& items, plugin::CheckResult& result) {
+  std::vector<SinceSource> sources;
+  std::vector<Item*> of;
+  for (Item& item : items) {
+    if (!item.live() || item.counter == nullptr) continue;
+    SinceSource& s = sources.emplace_back();
+    s.counter = item.counter;
+    s.path = item.result.path;
+    s.array = item.array;
+    of.push_back(&item);
+  }
+  SinceLast since(r);
+  if (!since.open(query, prefix, sources, &result.problem)) return;
+  perfdata::collect_query_data(query);
+  const bool all = since.pair(sources);
+  for (size_t i = 0; i < sources.size(); ++i) {
+    const SinceSource& s = sources[i];
+    Item& item = *of[i];
+    if (!s.settled) continue;
+    item.settled = true;
+    if (!item.array) take(r, item, 0, s.value, false, {});
+    for (const auto& [name, value] : s.values) take(r, instance_of(item, name), 0, value, true, {});
+  }
+  if (!all) read_rounds(r, query, items);
+  since.store(sources, !all, &result.window);
+}
+
+void read_values(const Request& r, perfdata::Query query, const std::string& prefix,
+                 std::vector<Item>& items, plugin::CheckResult& result) {
+  if (r.since_last)
+    read_since_last(r, query, prefix, items, result);
+  else
+    read_rounds(r, query, items);
   for (Item& item : items) {
     set_value(item);
     // Each instance is averaged over the rounds it was present in.
@@ -307,7 +352,7 @@ plugin::CheckResult check_counters(const Request& r) {
   std::vector<Item> items;
   resolve(r, query, prefix, items, result.problem);
   if (result.problem.empty() && add_counters(r, query, prefix, items) > 0)
-    read_values(r, query, items);
+    read_values(r, query, prefix, items, result);
   perfdata::close_query(query);
   if (!result.problem.empty()) return result;
   drop_vanished(r, items);
