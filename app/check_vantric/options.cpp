@@ -16,41 +16,25 @@ namespace {
 // told apart from an unknown option.
 constexpr const char* kShortOptions = "-:C:I:P:p:w:c:l:s:n:t:vhV";
 
-enum LongOnly : int32_t {
-  kMissing = 1000,
-  kList,
-  kExpand,
-  kFormat,
-  kTextfile,
-  kNoCap,
-  kSinceLast,
-  kStateDir,
-  kMaxAge
-};
+enum LongOnly : int32_t { kMissing = 1000, kList, kExpand, kFormat, kTextfile, kNoCap };
+// --since-last, --state-dir, --max-age: checks judged since their last run.
+enum SinceLastOption : int32_t { kSince = 1100, kState, kMaxAge };
 
-const getoptlib::option kLongOptions[] = {{"object", 1, nullptr, 'C'},
-                                          {"instance", 1, nullptr, 'I'},
-                                          {"counter", 1, nullptr, 'P'},
-                                          {"path", 1, nullptr, 'p'},
-                                          {"warning", 1, nullptr, 'w'},
-                                          {"critical", 1, nullptr, 'c'},
-                                          {"label", 1, nullptr, 'l'},
-                                          {"interval", 1, nullptr, 's'},
-                                          {"samples", 1, nullptr, 'n'},
-                                          {"timeout", 1, nullptr, 't'},
-                                          {"missing", 1, nullptr, kMissing},
-                                          {"no-cap", 0, nullptr, kNoCap},
-                                          {"verbose", 0, nullptr, 'v'},
-                                          {"list", 0, nullptr, kList},
-                                          {"expand", 1, nullptr, kExpand},
-                                          {"format", 1, nullptr, kFormat},
-                                          {"textfile", 1, nullptr, kTextfile},
-                                          {"help", 0, nullptr, 'h'},
-                                          {"version", 0, nullptr, 'V'},
-                                          {"since-last", 0, nullptr, kSinceLast},
-                                          {"state-dir", 1, nullptr, kStateDir},
-                                          {"max-age", 1, nullptr, kMaxAge},
-                                          {"", 0, nullptr, 0}};
+// clang-format off
+const getoptlib::option kLongOptions[] = {
+    {"object", 1, nullptr, 'C'},         {"instance", 1, nullptr, 'I'},
+    {"counter", 1, nullptr, 'P'},        {"path", 1, nullptr, 'p'},
+    {"warning", 1, nullptr, 'w'},        {"critical", 1, nullptr, 'c'},
+    {"label", 1, nullptr, 'l'},          {"interval", 1, nullptr, 's'},
+    {"samples", 1, nullptr, 'n'},        {"timeout", 1, nullptr, 't'},
+    {"missing", 1, nullptr, kMissing},   {"no-cap", 0, nullptr, kNoCap},
+    {"verbose", 0, nullptr, 'v'},        {"list", 0, nullptr, kList},
+    {"expand", 1, nullptr, kExpand},     {"format", 1, nullptr, kFormat},
+    {"textfile", 1, nullptr, kTextfile}, {"help", 0, nullptr, 'h'},
+    {"version", 0, nullptr, 'V'},
+    {"since-last", 0, nullptr, kSince},  {"state-dir", 1, nullptr, kState},
+    {"max-age", 1, nullptr, kMaxAge},    {"", 0, nullptr, 0}};
+// clang-format on
 
 // The options that take a whole number within bounds.
 struct NumericOption {
@@ -183,10 +167,10 @@ std::string apply_option(int32_t c, const std::string& arg, const std::string& e
     case kTextfile:
       r.textfile = arg;
       return {};
-    case kSinceLast:
+    case kSince:
       r.since_last = true;
       return {};
-    case kStateDir:
+    case kState:
       r.state_dir = arg;
       return {};
     case kList:
