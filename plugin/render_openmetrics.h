@@ -83,6 +83,15 @@ struct MetricName {
 MetricName openmetrics_name(std::string_view object, std::string_view counter,
                             std::string_view unit);
 
-std::string render_openmetrics(const CheckResult& result);
+// The family name of a counter given as totals, by the rules above.
+MetricName openmetrics_totals_name(std::string_view object, std::string_view counter,
+                                   std::string_view unit, const Totals& totals);
+
+// `prometheus`: the older text format that the node exporter's textfile
+// collector reads, where a counter's metadata name its samples ("_total").
+enum class TextFormat { openmetrics, prometheus };
+
+std::string render_openmetrics(const CheckResult& result,
+                               TextFormat text = TextFormat::openmetrics);
 
 }  // namespace plugin

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/check_vantric/totals.h"
 #include "perfdata/paths.h"
 #include "perfdata/perfdata.h"
 
@@ -23,8 +24,11 @@ struct Item {
   bool matched = false;          // found by expansion: may vanish before it is read
   perfdata::Counter counter = nullptr;
   perfdata::CounterKind kind = perfdata::CounterKind::unknown;
-  bool vanished = false;     // matched, then gone at the add (a process that ended)
-  bool read_failed = false;  // matched, then no valid reading
+  bool vanished = false;                    // matched, then gone at the add (a process that ended)
+  bool read_failed = false;                 // matched, then no valid reading
+  perfdata::CounterInfo form;               // type and time base, for the raw record
+  bool by_totals = false;                   // read once, as running totals of its raw record
+  perfdata::Counter process_ids = nullptr;  // "ID Process" of the same instances
   double sum = 0.0;
   uint32_t readings = 0;
 
@@ -40,6 +44,37 @@ struct Item {
 };
 
 bool has_star(const std::string& s) { return s.find('*') != std::string::npos; }
+
+// OpenMetrics: what accumulates is exposed as running totals from one
+// collection, unless --interval-gauges asks for the values over -s.
+bool wants_totals(const Request& r) {
+  return r.format == Format::openmetrics && !r.interval_gauges;
+}
+
+// A Prometheus server sums the instances itself, so a wildcard leaves out
+// the total that the system adds to them.
+bool left_out(const Request& r, const std::string& instance) {
+  return r.format == Format::openmetrics && perfdata::iequals(instance, "_Total");
+}
+
+// Processes carry their id in OpenMetrics, so that a process that ends and
+// one that starts under its name are two series: the "ID Process" counter of
+// the same instances, read at the same collection. No id: no label.
+perfdata::Counter add_process_ids(const Request& r, perfdata::Query query,
+                                  const std::string& prefix, const plugin::CounterResult& c,
+                                  bool array) {
+  if (r.format != Format::openmetrics || !perfdata::iequals(c.object, "Process")) return nullptr;
+  const std::string path = prefix + perfdata::join_path(c.object, &c.instance, "ID Process");
+  perfdata::Counter counter = nullptr;
+  const perfdata::Status st = array ? perfdata::add_array_counter(query, path.c_str(), &counter)
+                                    : perfdata::add_english_counter(query, path.c_str(), &counter);
+  return st == 0 ? counter : nullptr;
+}
+
+std::string id_text(const perfdata::CounterValue& v) {
+  if (!perfdata::is_usable(v.c_status) || !(v.value >= 0) || v.value > 4294967295.0) return {};
+  return std::to_string(static_cast<uint64_t>(v.value));
+}
 
 // The words for a failed add: what the backend knows beyond the status (a
 // source that could not be read and why); on Windows a missing object may
@@ -60,12 +95,14 @@ bool describe(const Request& r, Item& item) {
   if (perfdata::get_counter_info(item.counter, &info) != 0) info = {};
   if (info.unit.empty() && info.kind == perfdata::CounterKind::percent) info.unit = "%";
   item.kind = info.kind;
+  item.form = info;
   item.result.kind = perfdata::kind_word(info.kind);
   item.result.unit = info.unit;
   item.result.explanation = info.explanation;
   item.result.described = !info.name.empty();
   item.result.uncapped = r.no_cap && info.unit == "%";
-  if (r.interval_ms != 0 || !perfdata::needs_two_samples(info.kind)) return true;
+  item.by_totals = wants_totals(r) && has_totals(info.type);
+  if (item.by_totals || r.interval_ms != 0 || !perfdata::needs_two_samples(info.kind)) return true;
   item.set_problem("is a " + item.result.kind +
                    " counter: it needs two samples (-s greater than 0)");
   return false;
@@ -74,7 +111,7 @@ bool describe(const Request& r, Item& item) {
 // The route for systems without counter arrays: every instance that matches
 // now becomes a counter of its own. A system without expansion either can
 // check no wildcard at all: that is the whole check's problem.
-void expand(const std::string& path, size_t request, std::vector<Item>& items,
+void expand(const Request& r, const std::string& path, size_t request, std::vector<Item>& items,
             std::string& problem) {
   std::vector<std::string> found;
   const perfdata::Status st = perfdata::expand_wildcard_path(path.c_str(), &found);
@@ -83,7 +120,11 @@ void expand(const std::string& path, size_t request, std::vector<Item>& items,
               perfdata::missing_call(perfdata::Discovery::wildcard_expansion);
   else if (st != 0)
     items.emplace_back(path, request).set_problem(perfdata::status_words(st));
-  for (std::string& f : found) items.emplace_back(std::move(f), request).matched = true;
+  for (std::string& f : found) {
+    Item item(std::move(f), request);
+    item.matched = true;
+    if (!left_out(r, item.result.instance)) items.push_back(std::move(item));
+  }
 }
 
 // The paths that a '*' in the counter part stands for, from the object's
@@ -124,7 +165,7 @@ void resolve(const Request& r, perfdata::Query query, const std::string& prefix,
       continue;
     }
     if (!resolve_counters(path, request, items, &paths)) {
-      expand(path, request, items, problem);
+      expand(r, path, request, items, problem);
       continue;
     }
     for (std::string& p : paths) {
@@ -136,14 +177,14 @@ void resolve(const Request& r, perfdata::Query query, const std::string& prefix,
       const perfdata::Status st =
           perfdata::add_array_counter(query, (prefix + item.result.path).c_str(), &item.counter);
       if (st == perfdata::NOT_IMPLEMENTED) {
-        expand(path, request, items, problem);
+        expand(r, path, request, items, problem);
         break;
       }
       item.array = true;
       if (st != 0)
         item.set_problem(add_problem(st, item.result.object, query));
-      else
-        describe(r, item);
+      else if (describe(r, item))
+        item.process_ids = add_process_ids(r, query, prefix, item.result, true);
       items.push_back(std::move(item));
     }
   }
@@ -168,7 +209,9 @@ size_t add_counters(const Request& r, perfdata::Query query, const std::string& 
       item.counter = nullptr;
       continue;
     }
-    if (describe(r, item)) ++live;
+    if (!describe(r, item)) continue;
+    item.process_ids = add_process_ids(r, query, prefix, item.result, false);
+    ++live;
   }
   return live;
 }
@@ -195,6 +238,24 @@ void take(const Request& r, Item& item, perfdata::Status bad, double value, bool
   ++item.readings;
 }
 
+// The array's instance of that name, new ones described as the array is.
+Item& instance_of(Item& array, const std::string& name) {
+  auto [at, added] = array.seen.try_emplace(name, array.instances.size());
+  if (added) {
+    const plugin::CounterResult& p = array.result;
+    Item& item = array.instances.emplace_back(perfdata::join_path(p.object, &name, p.counter),
+                                              array.result.source);
+    item.result.kind = p.kind;
+    item.result.unit = p.unit;
+    item.result.explanation = p.explanation;
+    item.result.described = p.described;
+    item.result.uncapped = p.uncapped;
+    item.form = array.form;
+    item.by_totals = array.by_totals;
+  }
+  return array.instances[at->second];
+}
+
 // An instance missing from a read has ended (or not started yet): it is left
 // out of that round. One that is there keeps its first failure.
 void read_array(const Request& r, uint32_t format, Item& array,
@@ -211,18 +272,8 @@ void read_array(const Request& r, uint32_t format, Item& array,
     array.seen.reserve(found.size());
   }
   for (perfdata::ArrayItem& a : found) {
-    auto [at, added] = array.seen.try_emplace(a.name, array.instances.size());
-    if (added) {
-      const plugin::CounterResult& p = array.result;
-      Item& item = array.instances.emplace_back(perfdata::join_path(p.object, &a.name, p.counter),
-                                                array.result.source);
-      item.result.kind = p.kind;
-      item.result.unit = p.unit;
-      item.result.explanation = p.explanation;
-      item.result.described = p.described;
-      item.result.uncapped = p.uncapped;
-    }
-    Item& item = array.instances[at->second];
+    if (left_out(r, a.name)) continue;
+    Item& item = instance_of(array, a.name);
     if (item.live())
       take(r, item, perfdata::is_usable(a.c_status) ? 0 : a.c_status, a.value, true, a.detail);
   }
@@ -232,7 +283,7 @@ void read_round(const Request& r, std::vector<Item>& items) {
   const uint32_t format = perfdata::FMT_DOUBLE | (r.no_cap ? perfdata::FMT_NOCAP100 : 0);
   std::vector<perfdata::ArrayItem> found;
   for (Item& item : items) {
-    if (!item.live()) continue;
+    if (!item.live() || item.by_totals) continue;
     if (item.array) {
       read_array(r, format, item, found);
       continue;
@@ -253,16 +304,83 @@ void set_value(Item& item) {
   item.result.value = item.sum / item.readings;
 }
 
+// One raw record's totals as the reading; a record that gives none fails
+// with its status (or INVALID_DATA).
+void take_totals(const Request& r, Item& item, perfdata::Status st, const perfdata::RawCounter& raw,
+                 const std::string& detail) {
+  perfdata::Status bad = st != 0 ? st : perfdata::is_usable(raw.c_status) ? 0 : raw.c_status;
+  if (bad == 0 && !to_totals(item.form, raw, &item.result.totals))
+    bad = perfdata::CSTATUS_INVALID_DATA;
+  take(r, item, bad, item.result.totals.sum, true, bad != 0 ? detail : std::string());
+}
+
+// The counters read as totals, from the first collection.
+void read_totals(const Request& r, std::vector<Item>& items) {
+  std::vector<perfdata::RawArrayItem> found;
+  for (Item& item : items) {
+    if (!item.live() || !item.by_totals) continue;
+    if (!item.array) {
+      perfdata::RawCounter raw;
+      const perfdata::Status st = perfdata::get_raw_counter_value(item.counter, &raw);
+      take_totals(r, item, st, raw, perfdata::failure_detail(nullptr, item.counter));
+      continue;
+    }
+    const perfdata::Status st = perfdata::get_raw_counter_array(item.counter, &found);
+    if (st != 0) {
+      const std::string detail = perfdata::failure_detail(nullptr, item.counter);
+      item.set_problem(detail.empty() ? perfdata::status_words(st) : detail);
+      continue;
+    }
+    item.instances.reserve(found.size());
+    for (const perfdata::RawArrayItem& a : found) {
+      if (left_out(r, a.name)) continue;
+      Item& instance = instance_of(item, a.name);
+      if (instance.live()) take_totals(r, instance, 0, a.raw, std::string());
+    }
+  }
+}
+
+// The ids of the processes read, from the latest collection.
+void read_process_ids(std::vector<Item>& items) {
+  std::vector<perfdata::ArrayItem> found;
+  std::unordered_map<std::string, std::string> ids;
+  for (Item& item : items) {
+    if (item.process_ids == nullptr || !item.live()) continue;
+    if (!item.array) {
+      perfdata::CounterValue v;
+      if (perfdata::get_formatted_counter_value(item.process_ids, perfdata::FMT_DOUBLE, &v) == 0)
+        item.result.process_id = id_text(v);
+      continue;
+    }
+    if (perfdata::get_formatted_counter_array(item.process_ids, perfdata::FMT_DOUBLE, &found) != 0)
+      continue;
+    ids.clear();
+    for (const perfdata::ArrayItem& a : found) ids[a.name] = id_text({a.c_status, a.value});
+    for (Item& instance : item.instances)
+      if (const auto id = ids.find(instance.result.instance); id != ids.end())
+        instance.result.process_id = id->second;
+  }
+}
+
 void read_values(const Request& r, perfdata::Query query, std::vector<Item>& items) {
   perfdata::collect_query_data(query);
-  const uint32_t rounds = r.interval_ms == 0 ? 1 : r.samples;
+  bool pause = r.interval_ms != 0;
+  if (wants_totals(r)) {
+    read_totals(r, items);
+    // Only a counter without totals that one collection cannot give waits -s.
+    pause = pause && std::any_of(items.begin(), items.end(), [](const Item& i) {
+              return i.live() && !i.by_totals && perfdata::needs_two_samples(i.kind);
+            });
+  }
+  const uint32_t rounds = pause ? r.samples : 1;
   for (uint32_t round = 0; round < rounds; ++round) {
-    if (r.interval_ms != 0) {
+    if (pause) {
       perfdata::sleep_ms(r.interval_ms);
       perfdata::collect_query_data(query);
     }
     read_round(r, items);
   }
+  read_process_ids(items);
   for (Item& item : items) {
     set_value(item);
     // Each instance is averaged over the rounds it was present in.
