@@ -24,10 +24,10 @@ struct Item {
   bool matched = false;          // found by expansion: may vanish before it is read
   perfdata::Counter counter = nullptr;
   perfdata::CounterKind kind = perfdata::CounterKind::unknown;
-  bool vanished = false;                    // matched, then gone at the add (a process that ended)
-  bool read_failed = false;                 // matched, then no valid reading
-  perfdata::CounterInfo form;               // type and time base, for the raw record
-  bool by_totals = false;                   // read once, as running totals of its raw record
+  bool vanished = false;       // matched, then gone at the add (a process that ended)
+  bool read_failed = false;    // matched, then no valid reading
+  perfdata::CounterInfo form;  // type and time base, for the raw record
+  bool by_raw = false;  // read once from its raw record: running totals, or a one-record value
   perfdata::Counter process_ids = nullptr;  // "ID Process" of the same instances
   double sum = 0.0;
   uint32_t readings = 0;
@@ -101,8 +101,8 @@ bool describe(const Request& r, Item& item) {
   item.result.explanation = info.explanation;
   item.result.described = !info.name.empty();
   item.result.uncapped = r.no_cap && info.unit == "%";
-  item.by_totals = wants_totals(r) && has_totals(info.type);
-  if (item.by_totals || r.interval_ms != 0 || !perfdata::needs_two_samples(info.kind)) return true;
+  item.by_raw = wants_totals(r) && one_collection(info.type);
+  if (item.by_raw || r.interval_ms != 0 || !perfdata::needs_two_samples(info.kind)) return true;
   item.set_problem("is a " + item.result.kind +
                    " counter: it needs two samples (-s greater than 0)");
   return false;
@@ -251,7 +251,7 @@ Item& instance_of(Item& array, const std::string& name) {
     item.result.described = p.described;
     item.result.uncapped = p.uncapped;
     item.form = array.form;
-    item.by_totals = array.by_totals;
+    item.by_raw = array.by_raw;
   }
   return array.instances[at->second];
 }
@@ -283,7 +283,7 @@ void read_round(const Request& r, std::vector<Item>& items) {
   const uint32_t format = perfdata::FMT_DOUBLE | (r.no_cap ? perfdata::FMT_NOCAP100 : 0);
   std::vector<perfdata::ArrayItem> found;
   for (Item& item : items) {
-    if (!item.live() || item.by_totals) continue;
+    if (!item.live() || item.by_raw) continue;
     if (item.array) {
       read_array(r, format, item, found);
       continue;
@@ -304,25 +304,34 @@ void set_value(Item& item) {
   item.result.value = item.sum / item.readings;
 }
 
-// One raw record's totals as the reading; a record that gives none fails
-// with its status (or INVALID_DATA).
-void take_totals(const Request& r, Item& item, perfdata::Status st, const perfdata::RawCounter& raw,
-                 const std::string& detail) {
+// One raw record as the reading: its totals, or the value of a type that
+// one record gives; a record that gives neither fails with its status (or
+// INVALID_DATA).
+void take_raw(const Request& r, Item& item, perfdata::Status st, const perfdata::RawCounter& raw,
+              const std::string& detail) {
   perfdata::Status bad = st != 0 ? st : perfdata::is_usable(raw.c_status) ? 0 : raw.c_status;
-  if (bad == 0 && !to_totals(item.form, raw, &item.result.totals))
-    bad = perfdata::CSTATUS_INVALID_DATA;
-  take(r, item, bad, item.result.totals.sum, true, bad != 0 ? detail : std::string());
+  double value = 0.0;
+  if (bad == 0 && has_totals(item.form.type)) {
+    if (!to_totals(item.form, raw, &item.result.totals)) bad = perfdata::CSTATUS_INVALID_DATA;
+    value = item.result.totals.sum;
+  } else if (bad == 0) {
+    perfdata::CounterValue v;
+    const uint32_t format = perfdata::FMT_DOUBLE | (r.no_cap ? perfdata::FMT_NOCAP100 : 0);
+    bad = perfdata::calculate_from_raw(item.form, format, &raw, nullptr, &v);
+    value = v.value;
+  }
+  take(r, item, bad, value, true, bad != 0 ? detail : std::string());
 }
 
-// The counters read as totals, from the first collection.
-void read_totals(const Request& r, std::vector<Item>& items) {
+// The counters read from their raw records, at the first collection.
+void read_raw(const Request& r, std::vector<Item>& items) {
   std::vector<perfdata::RawArrayItem> found;
   for (Item& item : items) {
-    if (!item.live() || !item.by_totals) continue;
+    if (!item.live() || !item.by_raw) continue;
     if (!item.array) {
       perfdata::RawCounter raw;
       const perfdata::Status st = perfdata::get_raw_counter_value(item.counter, &raw);
-      take_totals(r, item, st, raw, perfdata::failure_detail(nullptr, item.counter));
+      take_raw(r, item, st, raw, perfdata::failure_detail(nullptr, item.counter));
       continue;
     }
     const perfdata::Status st = perfdata::get_raw_counter_array(item.counter, &found);
@@ -335,7 +344,7 @@ void read_totals(const Request& r, std::vector<Item>& items) {
     for (const perfdata::RawArrayItem& a : found) {
       if (left_out(r, a.name)) continue;
       Item& instance = instance_of(item, a.name);
-      if (instance.live()) take_totals(r, instance, 0, a.raw, std::string());
+      if (instance.live()) take_raw(r, instance, 0, a.raw, std::string());
     }
   }
 }
@@ -366,11 +375,10 @@ void read_values(const Request& r, perfdata::Query query, std::vector<Item>& ite
   perfdata::collect_query_data(query);
   bool pause = r.interval_ms != 0;
   if (wants_totals(r)) {
-    read_totals(r, items);
-    // Only a counter without totals that one collection cannot give waits -s.
-    pause = pause && std::any_of(items.begin(), items.end(), [](const Item& i) {
-              return i.live() && !i.by_totals && perfdata::needs_two_samples(i.kind);
-            });
+    read_raw(r, items);
+    // Only a counter without a raw series waits -s.
+    pause = pause && std::any_of(items.begin(), items.end(),
+                                 [](const Item& i) { return i.live() && !i.by_raw; });
   }
   const uint32_t rounds = pause ? r.samples : 1;
   for (uint32_t round = 0; round < rounds; ++round) {

@@ -44,6 +44,13 @@ const Form* form_of(uint32_t type) {
 
 bool has_totals(uint32_t type) { return form_of(type) != nullptr; }
 
+bool one_collection(uint32_t type) {
+  if (type == 0) return false;  // no raw series
+  const perfdata::CounterKind kind = perfdata::kind_of_type(type);
+  return has_totals(type) ||
+         (kind != perfdata::CounterKind::unknown && !perfdata::needs_two_samples(kind));
+}
+
 bool to_totals(const perfdata::CounterInfo& form, const perfdata::RawCounter& raw,
                plugin::Totals* totals) {
   const Form* f = form_of(form.type);

@@ -19,9 +19,9 @@
 // when D is the clock of the records (the elapsed time); a 32-bit
 // COUNTER_COUNTER wraps, which a rate() takes for a reset.
 //
-// Failures: `has_totals` false for the types above; `to_totals` false, the
+// Failures: `has_totals` false for the other types; `to_totals` false, the
 // totals untouched, for a record that is not usable (c_status other than 0
-// or 1) or a type of F where F <= 0.
+// or 1), or a time base F <= 0 for a type that divides by it.
 //
 //   % Processor Time, TYPE_100NSEC_TIMER_INV, {N 40,000,000 idle, D 100,000,000}
 //   -> counter, sum 6 (seconds busy), inverse
@@ -35,6 +35,10 @@
 namespace check_vantric {
 
 bool has_totals(uint32_t type);
+
+// Whether one raw record of `type` gives what OpenMetrics shows: totals, or
+// the value of a raw count, a raw fraction or an elapsed time.
+bool one_collection(uint32_t type);
 
 bool to_totals(const perfdata::CounterInfo& form, const perfdata::RawCounter& raw,
                plugin::Totals* totals);
