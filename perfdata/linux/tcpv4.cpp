@@ -6,6 +6,7 @@
 // /proc/net/tcp.
 #include <cerrno>
 
+#include "perfdata/counter_types.h"
 #include "perfdata/linux/catalogue.h"
 #include "perfdata/linux/text.h"
 
@@ -88,68 +89,96 @@ void pass(const Env& env, const Request& req, Pass& out) {
   single_instance_pass(env, req, out, "proc/net/snmp", collect);
 }
 
-Value gauge(const Sample& c, size_t slot) {
-  if (c.u[slot] == kAbsent) return std::nullopt;
-  return static_cast<double>(c.u[slot]);
-}
-
-// The Tcp MIB is kept in unsigned long: it wraps only on a 32-bit kernel.
-Value rate(const Sample& p, const Sample& c, double dt, const Env& env,
-           std::initializer_list<size_t> slots) {
-  double sum = 0;
+// The sum of `slots` as the first value; false where the MIB lacked one.
+bool slots_sum(const Sample& s, std::initializer_list<size_t> slots, RawCounter& out) {
+  uint64_t sum = 0;
   for (size_t slot : slots) {
-    if (p.u[slot] == kAbsent || c.u[slot] == kAbsent) return std::nullopt;
-    std::optional<uint64_t> d = delta_ulong(env, p.u[slot], c.u[slot]);
-    if (!d) return std::nullopt;
-    sum += static_cast<double>(*d);
+    if (s.u[slot] == kAbsent) return false;
+    sum += s.u[slot];
   }
-  return sum / dt;
+  out.first_value = static_cast<int64_t>(sum);
+  return true;
 }
 
-Value established(const Sample*, const Sample& c, double, const Env&) {
-  return gauge(c, kEstablished);
+bool established(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  return slots_sum(s, {kEstablished}, out);
 }
-Value active(const Sample*, const Sample& c, double, const Env&) { return gauge(c, kActive); }
-Value passive(const Sample*, const Sample& c, double, const Env&) { return gauge(c, kPassive); }
-Value failures(const Sample*, const Sample& c, double, const Env&) { return gauge(c, kFails); }
-Value resets(const Sample*, const Sample& c, double, const Env&) { return gauge(c, kResets); }
-Value received(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return rate(*p, c, dt, e, {kInSegs});
+bool active(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  return slots_sum(s, {kActive}, out);
 }
-Value sent(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return rate(*p, c, dt, e, {kOutSegs});
+bool passive(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  return slots_sum(s, {kPassive}, out);
 }
-Value segments(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return rate(*p, c, dt, e, {kInSegs, kOutSegs});
+bool failures(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  return slots_sum(s, {kFails}, out);
 }
-Value retransmitted(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return rate(*p, c, dt, e, {kRetrans});
+bool resets(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  return slots_sum(s, {kResets}, out);
+}
+// The Tcp MIB is kept in unsigned long: the rows' types are the 32-bit
+// ones on a 32-bit kernel.
+bool per_stamp(const Sample& s, int64_t stamp, std::initializer_list<size_t> slots,
+               RawCounter& out) {
+  out.second_value = stamp;
+  return slots_sum(s, slots, out);
+}
+bool received(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
+  return per_stamp(s, stamp, {kInSegs}, out);
+}
+bool sent(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
+  return per_stamp(s, stamp, {kOutSegs}, out);
+}
+bool segments(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
+  return per_stamp(s, stamp, {kInSegs, kOutSegs}, out);
+}
+bool retransmitted(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
+  return per_stamp(s, stamp, {kRetrans}, out);
+}
+
+constexpr RawForm count(RawFill fill) {
+  return {TYPE_COUNTER_LARGE_RAWCOUNT, fill, TimeBase::stamp, false, "first value the count"};
+}
+constexpr RawForm rate(RawFill fill, const char* form) {
+  return {TYPE_COUNTER_BULK_COUNT, fill, TimeBase::stamp, true, form};
 }
 
 constexpr CounterDef kCounters[] = {
-    {"TCPv4", "Connections Established", CounterKind::gauge, kTcpTable, established, "",
-     "IPv4 TCP connections now ESTABLISHED or CLOSE-WAIT", "/proc/net/tcp rows with st 01 or 08"},
-    {"TCPv4", "Connections Active", CounterKind::count, kSnmp, active, "",
+    {"TCPv4",
+     "Connections Established",
+     CounterKind::gauge,
+     kTcpTable,
+     nullptr,
+     "",
+     "IPv4 TCP connections now ESTABLISHED or CLOSE-WAIT",
+     "/proc/net/tcp rows with st 01 or 08",
+     {TYPE_COUNTER_RAWCOUNT, established, TimeBase::stamp, false, "first value the count"}},
+    {"TCPv4", "Connections Active", CounterKind::count, kSnmp, nullptr, "",
      "Connections opened from this side since boot (IPv6 included)",
-     "/proc/net/snmp Tcp ActiveOpens"},
-    {"TCPv4", "Connections Passive", CounterKind::count, kSnmp, passive, "",
-     "Connections accepted since boot (IPv6 included)", "/proc/net/snmp Tcp PassiveOpens"},
-    {"TCPv4", "Connection Failures", CounterKind::count, kSnmp, failures, "",
+     "/proc/net/snmp Tcp ActiveOpens", count(active)},
+    {"TCPv4", "Connections Passive", CounterKind::count, kSnmp, nullptr, "",
+     "Connections accepted since boot (IPv6 included)", "/proc/net/snmp Tcp PassiveOpens",
+     count(passive)},
+    {"TCPv4", "Connection Failures", CounterKind::count, kSnmp, nullptr, "",
      "Connection attempts that failed since boot (IPv6 included)",
-     "/proc/net/snmp Tcp AttemptFails"},
-    {"TCPv4", "Connections Reset", CounterKind::count, kSnmp, resets, "",
-     "Established connections reset since boot (IPv6 included)", "/proc/net/snmp Tcp EstabResets"},
-    {"TCPv4", "Segments Received/sec", CounterKind::rate, kSnmp, received, "",
+     "/proc/net/snmp Tcp AttemptFails", count(failures)},
+    {"TCPv4", "Connections Reset", CounterKind::count, kSnmp, nullptr, "",
+     "Established connections reset since boot (IPv6 included)", "/proc/net/snmp Tcp EstabResets",
+     count(resets)},
+    {"TCPv4", "Segments Received/sec", CounterKind::rate, kSnmp, nullptr, "",
      "TCP segments received per second (IPv6 included)",
-     "/proc/net/snmp Tcp InSegs delta / seconds"},
-    {"TCPv4", "Segments Sent/sec", CounterKind::rate, kSnmp, sent, "",
-     "TCP segments sent per second (IPv6 included)", "/proc/net/snmp Tcp OutSegs delta / seconds"},
-    {"TCPv4", "Segments/sec", CounterKind::rate, kSnmp, segments, "",
+     "/proc/net/snmp Tcp InSegs delta / seconds",
+     rate(received, "first value InSegs; second value the time stamp")},
+    {"TCPv4", "Segments Sent/sec", CounterKind::rate, kSnmp, nullptr, "",
+     "TCP segments sent per second (IPv6 included)", "/proc/net/snmp Tcp OutSegs delta / seconds",
+     rate(sent, "first value OutSegs; second value the time stamp")},
+    {"TCPv4", "Segments/sec", CounterKind::rate, kSnmp, nullptr, "",
      "TCP segments received plus sent per second (IPv6 included)",
-     "/proc/net/snmp Tcp (InSegs+OutSegs) deltas / seconds"},
-    {"TCPv4", "Segments Retransmitted/sec", CounterKind::rate, kSnmp, retransmitted, "",
+     "/proc/net/snmp Tcp (InSegs+OutSegs) deltas / seconds",
+     rate(segments, "first value InSegs+OutSegs; second value the time stamp")},
+    {"TCPv4", "Segments Retransmitted/sec", CounterKind::rate, kSnmp, nullptr, "",
      "TCP segments retransmitted per second (IPv6 included)",
-     "/proc/net/snmp Tcp RetransSegs delta / seconds"},
+     "/proc/net/snmp Tcp RetransSegs delta / seconds",
+     rate(retransmitted, "first value RetransSegs; second value the time stamp")},
 };
 
 }  // namespace
