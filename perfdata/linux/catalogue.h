@@ -6,8 +6,12 @@
 // An object is data: an ObjectDef naming the object, a table of CounterDef
 // rows, and one function, `pass`, that reads the object's sources once per
 // collection and gives every instance asked for its Sample (with _Total
-// computed in the same pass); each row's `value` is a pure function of two
-// samples of one instance. The query (query.cpp) owns the add-time status
+// computed in the same pass). Each row states its raw form: the counter type
+// whose formula (perfdata/counter_types.h) gives its value and how one
+// instance's sample gives that type's first and second values; the value is
+// then that formula over the raw records of two samples. A row no type
+// expresses has a `value` of its own, a pure function of two samples of one
+// instance, and its raw form says why. The query (query.cpp) owns the add-time status
 // order, the value statuses and the percent cap; an object never sees a path.
 //
 // Registration: each object file defines one accessor declared below; the
@@ -19,8 +23,10 @@
 // every instance and no sources -> {"_Total" key "cpu", "0", "1"}, pins
 // {"1", key "cpu1", id 1}. Each collect() runs one pass with the pins and
 // the union of their rows' needs; format() finds the pinned instance in the
-// last two passes and calls the row's value(prev, cur, dt, env), e.g.
-// 100 * (du + dn) / T = 12.5, capped to [0, 100] unless FMT_NOCAP100.
+// last two passes, has the row's raw form make a record of each (first value
+// user+nice ticks, second value all ticks, both in 100 ns) and applies
+// TYPE_100NSEC_TIMER: 100 * (du + dn) / T = 12.5, capped to [0, 100] unless
+// FMT_NOCAP100.
 #pragma once
 
 #ifndef __linux__
