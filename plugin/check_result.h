@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "plugin/output.h"
+#include "plugin/state.h"
 #include "plugin/range.h"
 
 namespace plugin {
@@ -86,7 +86,7 @@ CounterResult counter_result(std::string path, size_t source = 0);
 void assign_labels(std::string_view label, std::vector<CounterResult>& counters);
 
 // One counter as a summary shows it: "<path> = <value><unit>" (the value
-// as number_text), or "<path>: <problem>" without a value.
+// as plain_number), or "<path>: <problem>" without a value.
 std::string counter_text(const CounterResult& counter);
 
 // The one-line summary of a result, before line_text:

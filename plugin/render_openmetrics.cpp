@@ -6,7 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "plugin/render_text.h"
+#include "plugin/machine_text.h"
 
 namespace plugin {
 

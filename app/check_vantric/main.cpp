@@ -36,7 +36,7 @@
 #include "perfdata/perfdata.h"
 #include "platform/file.h"
 #include "platform/watchdog.h"
-#include "plugin/output.h"
+#include "plugin/agent_text.h"
 #include "plugin/render_json.h"
 #include "plugin/render_nagios.h"
 #include "plugin/render_openmetrics.h"

@@ -28,7 +28,7 @@
 
 #include "getoptlib/argument_file.h"
 #include "plugin/check_result.h"
-#include "plugin/output.h"
+#include "plugin/state.h"
 
 namespace check_vantric {
 
