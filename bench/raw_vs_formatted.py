@@ -15,15 +15,12 @@ alternating runs. The figures are printed, never judged.
 """
 import argparse
 import os
-import signal
 import statistics
-import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from array_vs_ps import process_count, run, start_sleepers  # noqa: E402
+from array_vs_ps import process_count, run, sleeping  # noqa: E402
 
 
 def compare(probe, rounds):
@@ -49,20 +46,11 @@ def main():
     ap.add_argument("--rounds", type=int, default=9)
     ap.add_argument("--processes", type=int, nargs="*", default=[8000])
     args = ap.parse_args()
-    sleepers = []
-    links = tempfile.mkdtemp(prefix="sleepers-")
-    try:
+    with sleeping() as reach:
         for target in args.processes:
-            start_sleepers(min(target, 10000), links, sleepers)
+            reach(target)
             time.sleep(0.5)
             compare(args.probe, args.rounds)
-    finally:
-        for p in sleepers:
-            p.send_signal(signal.SIGKILL)
-        for p in sleepers:
-            p.wait()
-        subprocess.run(["rm", "-rf", links])
-
 
 if __name__ == "__main__":
     main()

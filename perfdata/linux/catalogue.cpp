@@ -85,6 +85,16 @@ RawCounter raw_record(const CounterDef& row, const Sample& s, int64_t stamp, con
   return r;
 }
 
+bool slot_sum(const Sample& s, std::initializer_list<size_t> slots, RawCounter& out) {
+  uint64_t sum = 0;
+  for (size_t slot : slots) {
+    if (slot >= s.u.size() || s.u[slot] == kNoValue) return false;
+    sum += s.u[slot];
+  }
+  out.first_value = static_cast<int64_t>(sum);
+  return true;
+}
+
 int64_t ticks_100ns(uint64_t ticks, const Env& env) {
   if (env.clk_tck <= 0) return 0;
   const auto hz = static_cast<unsigned __int128>(env.clk_tck);

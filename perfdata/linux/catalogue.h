@@ -35,6 +35,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <span>
@@ -135,6 +136,20 @@ int64_t raw_time_base(const CounterDef& row, const Env& env);
 // stamp `stamp`; CSTATUS_INVALID_DATA with zeros where the sample is not ok,
 // misses a source the row needs, or gives no record.
 RawCounter raw_record(const CounterDef& row, const Sample& s, int64_t stamp, const Env& env);
+// Raw fills for samples that keep counts in Sample::u: the sum of the slots
+// as the first value, false when one holds kNoValue (a field the source
+// lacked); slots_per_stamp has the time stamp as the second value.
+constexpr uint64_t kNoValue = UINT64_MAX;
+bool slot_sum(const Sample& s, std::initializer_list<size_t> slots, RawCounter& out);
+template <size_t... Slots>
+bool slots_now(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  return slot_sum(s, {Slots...}, out);
+}
+template <size_t... Slots>
+bool slots_per_stamp(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
+  out.second_value = stamp;
+  return slot_sum(s, {Slots...}, out);
+}
 // Ticks of the kernel's clock (HZ) in 100 ns: 25 ticks at HZ 100 -> 2,500,000.
 int64_t ticks_100ns(uint64_t ticks, const Env& env);
 // The collection time stamp (100 ns) on the millisecond clock of TimeBase::ms.

@@ -38,7 +38,7 @@ enum : size_t {
   kPgpgout,
   kSlots
 };
-constexpr uint64_t kAbsent = UINT64_MAX;
+constexpr uint64_t kAbsent = kNoValue;  // as the shared raw fills read it
 
 bool have(const Sample& s, std::initializer_list<size_t> idx) {
   for (size_t i : idx) {
@@ -202,39 +202,12 @@ bool modified_bytes(const Sample& s, int64_t, const Env&, RawCounter& out) {
   return true;
 }
 
-// vmstat counts against the time stamp. They are unsigned long: 32 bits
-// wide on a 32-bit kernel, where the row's type is the 32-bit one.
-bool events(const Sample& s, int64_t stamp, std::initializer_list<size_t> slots, RawCounter& out) {
-  uint64_t sum = 0;
-  for (size_t slot : slots) {
-    if (!have(s, {slot})) return false;
-    sum += s.u[slot];
-  }
-  out.first_value = static_cast<int64_t>(sum);
-  out.second_value = stamp;
-  return true;
-}
-
-bool page_faults(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
-  return events(s, stamp, {kPgfault}, out);
-}
-bool page_reads(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
-  return events(s, stamp, {kPgmajfault}, out);
-}
-// pgpgin/pgpgout count KiB; the row's time base reads them as pages.
-bool pages_input(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
-  return events(s, stamp, {kPgpgin}, out);
-}
-bool pages_output(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
-  return events(s, stamp, {kPgpgout}, out);
-}
-bool pages(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
-  return events(s, stamp, {kPgpgin, kPgpgout}, out);
-}
-
 constexpr RawForm large(RawFill fill, const char* form) {
   return {TYPE_COUNTER_LARGE_RAWCOUNT, fill, TimeBase::stamp, false, form};
 }
+// vmstat counts are unsigned long: 32 bits wide on a 32-bit kernel, where
+// the type is the 32-bit one. pgpgin/pgpgout count KiB; the pages time base
+// reads them as pages.
 constexpr RawForm per_second(RawFill fill, TimeBase base, const char* form) {
   return {TYPE_COUNTER_BULK_COUNT, fill, base, true, form};
 }
@@ -281,27 +254,28 @@ constexpr CounterDef kCounters[] = {
      large(modified_bytes, "first value the bytes")},
     {"Memory", "Page Faults/sec", CounterKind::rate, kVmstat, nullptr, "",
      "Page faults per second, soft and hard", "/proc/vmstat pgfault delta / seconds",
-     per_second(page_faults, TimeBase::stamp, "first value pgfault; second value the time stamp")},
+     per_second(slots_per_stamp<kPgfault>, TimeBase::stamp,
+                "first value pgfault; second value the time stamp")},
     {"Memory", "Page Reads/sec", CounterKind::rate, kVmstat, nullptr, "",
      "Hard page faults (reads from disk) per second", "/proc/vmstat pgmajfault delta / seconds",
-     per_second(page_reads, TimeBase::stamp,
+     per_second(slots_per_stamp<kPgmajfault>, TimeBase::stamp,
                 "first value pgmajfault; second value the time stamp")},
     {"Memory", "Pages Input/sec", CounterKind::rate, kVmstat, nullptr, "",
      "Pages read from block devices per second",
      "/proc/vmstat pgpgin delta (KiB)*1024/page size / seconds",
-     per_second(pages_input, TimeBase::pages,
+     per_second(slots_per_stamp<kPgpgin>, TimeBase::pages,
                 "first value pgpgin (KiB); second value the time stamp, time base "
                 "10^7*1024/page size")},
     {"Memory", "Pages Output/sec", CounterKind::rate, kVmstat, nullptr, "",
      "Pages written to block devices per second",
      "/proc/vmstat pgpgout delta (KiB)*1024/page size / seconds",
-     per_second(pages_output, TimeBase::pages,
+     per_second(slots_per_stamp<kPgpgout>, TimeBase::pages,
                 "first value pgpgout (KiB); second value the time stamp, time base "
                 "10^7*1024/page size")},
     {"Memory", "Pages/sec", CounterKind::rate, kVmstat, nullptr, "",
      "Pages read plus pages written per second",
      "/proc/vmstat (pgpgin+pgpgout) deltas*1024/page size / seconds",
-     per_second(pages, TimeBase::pages,
+     per_second(slots_per_stamp<kPgpgin, kPgpgout>, TimeBase::pages,
                 "first value pgpgin+pgpgout (KiB); second value the time stamp, time base "
                 "10^7*1024/page size")},
 };

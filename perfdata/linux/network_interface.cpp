@@ -76,44 +76,11 @@ void pass(const Env& env, const Request& req, Pass& out) {
   });
 }
 
-// rtnl_link_stats64: 64 bits on every kernel, so a drop is a reset.
-bool per_stamp(const Sample& s, int64_t stamp, std::initializer_list<size_t> cols,
-               RawCounter& out) {
-  uint64_t sum = 0;
-  for (size_t col : cols) sum += s.u[col];
-  out.first_value = static_cast<int64_t>(sum);
-  out.second_value = stamp;
-  return true;
-}
-
-bool bytes_received(const Sample& s, int64_t t, const Env&, RawCounter& out) {
-  return per_stamp(s, t, {kRxBytes}, out);
-}
-bool bytes_sent(const Sample& s, int64_t t, const Env&, RawCounter& out) {
-  return per_stamp(s, t, {kTxBytes}, out);
-}
-bool bytes_total(const Sample& s, int64_t t, const Env&, RawCounter& out) {
-  return per_stamp(s, t, {kRxBytes, kTxBytes}, out);
-}
-bool packets_received(const Sample& s, int64_t t, const Env&, RawCounter& out) {
-  return per_stamp(s, t, {kRxPackets}, out);
-}
-bool packets_sent(const Sample& s, int64_t t, const Env&, RawCounter& out) {
-  return per_stamp(s, t, {kTxPackets}, out);
-}
-bool packets(const Sample& s, int64_t t, const Env&, RawCounter& out) {
-  return per_stamp(s, t, {kRxPackets, kTxPackets}, out);
-}
 bool bandwidth(const Sample& s, int64_t, const Env&, RawCounter& out) {
   out.first_value = static_cast<int64_t>(s.f[0]);
   return true;
 }
-template <size_t Col>
-bool column(const Sample& s, int64_t, const Env&, RawCounter& out) {
-  out.first_value = static_cast<int64_t>(s.u[Col]);
-  return true;
-}
-
+// rtnl_link_stats64: 64 bits on every kernel, so a drop is a reset.
 constexpr RawForm rate(RawFill fill, const char* form) {
   return {TYPE_COUNTER_BULK_COUNT, fill, TimeBase::stamp, false, form};
 }
@@ -125,22 +92,24 @@ constexpr CounterDef kCounters[] = {
     {"Network Interface", "Bytes Received/sec", CounterKind::rate, kDev, nullptr, "",
      "Bytes received per second, link-layer headers included",
      "/proc/net/dev rx bytes delta / seconds",
-     rate(bytes_received, "first value rx bytes; second value the time stamp")},
+     rate(slots_per_stamp<kRxBytes>, "first value rx bytes; second value the time stamp")},
     {"Network Interface", "Bytes Sent/sec", CounterKind::rate, kDev, nullptr, "",
      "Bytes sent per second, link-layer headers included", "/proc/net/dev tx bytes delta / seconds",
-     rate(bytes_sent, "first value tx bytes; second value the time stamp")},
+     rate(slots_per_stamp<kTxBytes>, "first value tx bytes; second value the time stamp")},
     {"Network Interface", "Bytes Total/sec", CounterKind::rate, kDev, nullptr, "",
      "Bytes received plus sent per second", "/proc/net/dev (rx+tx bytes) deltas / seconds",
-     rate(bytes_total, "first value rx+tx bytes; second value the time stamp")},
+     rate(slots_per_stamp<kRxBytes, kTxBytes>,
+          "first value rx+tx bytes; second value the time stamp")},
     {"Network Interface", "Packets Received/sec", CounterKind::rate, kDev, nullptr, "",
      "Packets received per second", "/proc/net/dev rx packets delta / seconds",
-     rate(packets_received, "first value rx packets; second value the time stamp")},
+     rate(slots_per_stamp<kRxPackets>, "first value rx packets; second value the time stamp")},
     {"Network Interface", "Packets Sent/sec", CounterKind::rate, kDev, nullptr, "",
      "Packets sent per second", "/proc/net/dev tx packets delta / seconds",
-     rate(packets_sent, "first value tx packets; second value the time stamp")},
+     rate(slots_per_stamp<kTxPackets>, "first value tx packets; second value the time stamp")},
     {"Network Interface", "Packets/sec", CounterKind::rate, kDev, nullptr, "",
      "Packets received plus sent per second", "/proc/net/dev (rx+tx packets) deltas / seconds",
-     rate(packets, "first value rx+tx packets; second value the time stamp")},
+     rate(slots_per_stamp<kRxPackets, kTxPackets>,
+          "first value rx+tx packets; second value the time stamp")},
     {"Network Interface",
      "Current Bandwidth",
      CounterKind::gauge,
@@ -152,16 +121,16 @@ constexpr CounterDef kCounters[] = {
      {TYPE_COUNTER_LARGE_RAWCOUNT, bandwidth, TimeBase::stamp, false, "first value the bit/s"}},
     {"Network Interface", "Packets Received Errors", CounterKind::count, kDev, nullptr, "",
      "Received packets with errors since the interface came up", "/proc/net/dev rx errs",
-     count(column<kRxErrs>)},
+     count(slots_now<kRxErrs>)},
     {"Network Interface", "Packets Outbound Errors", CounterKind::count, kDev, nullptr, "",
      "Packets that could not be sent because of errors, since the interface came up",
-     "/proc/net/dev tx errs", count(column<kTxErrs>)},
+     "/proc/net/dev tx errs", count(slots_now<kTxErrs>)},
     {"Network Interface", "Packets Received Discarded", CounterKind::count, kDev, nullptr, "",
      "Received packets dropped, since the interface came up", "/proc/net/dev rx drop",
-     count(column<kRxDrop>)},
+     count(slots_now<kRxDrop>)},
     {"Network Interface", "Packets Outbound Discarded", CounterKind::count, kDev, nullptr, "",
      "Outgoing packets dropped, since the interface came up", "/proc/net/dev tx drop",
-     count(column<kTxDrop>)},
+     count(slots_now<kTxDrop>)},
 };
 
 }  // namespace

@@ -26,7 +26,7 @@ enum : size_t {
   kEstablished,
   kSlots
 };
-constexpr uint64_t kAbsent = UINT64_MAX;
+constexpr uint64_t kAbsent = kNoValue;  // as the shared raw fills read it
 
 // Columns were added over kernel versions, so values are looked up by the
 // names of the header line, never by position.
@@ -89,55 +89,11 @@ void pass(const Env& env, const Request& req, Pass& out) {
   single_instance_pass(env, req, out, "proc/net/snmp", collect);
 }
 
-// The sum of `slots` as the first value; false where the MIB lacked one.
-bool slots_sum(const Sample& s, std::initializer_list<size_t> slots, RawCounter& out) {
-  uint64_t sum = 0;
-  for (size_t slot : slots) {
-    if (s.u[slot] == kAbsent) return false;
-    sum += s.u[slot];
-  }
-  out.first_value = static_cast<int64_t>(sum);
-  return true;
-}
-
-bool established(const Sample& s, int64_t, const Env&, RawCounter& out) {
-  return slots_sum(s, {kEstablished}, out);
-}
-bool active(const Sample& s, int64_t, const Env&, RawCounter& out) {
-  return slots_sum(s, {kActive}, out);
-}
-bool passive(const Sample& s, int64_t, const Env&, RawCounter& out) {
-  return slots_sum(s, {kPassive}, out);
-}
-bool failures(const Sample& s, int64_t, const Env&, RawCounter& out) {
-  return slots_sum(s, {kFails}, out);
-}
-bool resets(const Sample& s, int64_t, const Env&, RawCounter& out) {
-  return slots_sum(s, {kResets}, out);
-}
-// The Tcp MIB is kept in unsigned long: the rows' types are the 32-bit
-// ones on a 32-bit kernel.
-bool per_stamp(const Sample& s, int64_t stamp, std::initializer_list<size_t> slots,
-               RawCounter& out) {
-  out.second_value = stamp;
-  return slots_sum(s, slots, out);
-}
-bool received(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
-  return per_stamp(s, stamp, {kInSegs}, out);
-}
-bool sent(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
-  return per_stamp(s, stamp, {kOutSegs}, out);
-}
-bool segments(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
-  return per_stamp(s, stamp, {kInSegs, kOutSegs}, out);
-}
-bool retransmitted(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
-  return per_stamp(s, stamp, {kRetrans}, out);
-}
-
 constexpr RawForm count(RawFill fill) {
   return {TYPE_COUNTER_LARGE_RAWCOUNT, fill, TimeBase::stamp, false, "first value the count"};
 }
+// The Tcp MIB is kept in unsigned long: the rates' types are the 32-bit
+// ones on a 32-bit kernel.
 constexpr RawForm rate(RawFill fill, const char* form) {
   return {TYPE_COUNTER_BULK_COUNT, fill, TimeBase::stamp, true, form};
 }
@@ -151,34 +107,36 @@ constexpr CounterDef kCounters[] = {
      "",
      "IPv4 TCP connections now ESTABLISHED or CLOSE-WAIT",
      "/proc/net/tcp rows with st 01 or 08",
-     {TYPE_COUNTER_RAWCOUNT, established, TimeBase::stamp, false, "first value the count"}},
+     {TYPE_COUNTER_RAWCOUNT, slots_now<kEstablished>, TimeBase::stamp, false,
+      "first value the count"}},
     {"TCPv4", "Connections Active", CounterKind::count, kSnmp, nullptr, "",
      "Connections opened from this side since boot (IPv6 included)",
-     "/proc/net/snmp Tcp ActiveOpens", count(active)},
+     "/proc/net/snmp Tcp ActiveOpens", count(slots_now<kActive>)},
     {"TCPv4", "Connections Passive", CounterKind::count, kSnmp, nullptr, "",
      "Connections accepted since boot (IPv6 included)", "/proc/net/snmp Tcp PassiveOpens",
-     count(passive)},
+     count(slots_now<kPassive>)},
     {"TCPv4", "Connection Failures", CounterKind::count, kSnmp, nullptr, "",
      "Connection attempts that failed since boot (IPv6 included)",
-     "/proc/net/snmp Tcp AttemptFails", count(failures)},
+     "/proc/net/snmp Tcp AttemptFails", count(slots_now<kFails>)},
     {"TCPv4", "Connections Reset", CounterKind::count, kSnmp, nullptr, "",
      "Established connections reset since boot (IPv6 included)", "/proc/net/snmp Tcp EstabResets",
-     count(resets)},
+     count(slots_now<kResets>)},
     {"TCPv4", "Segments Received/sec", CounterKind::rate, kSnmp, nullptr, "",
      "TCP segments received per second (IPv6 included)",
      "/proc/net/snmp Tcp InSegs delta / seconds",
-     rate(received, "first value InSegs; second value the time stamp")},
+     rate(slots_per_stamp<kInSegs>, "first value InSegs; second value the time stamp")},
     {"TCPv4", "Segments Sent/sec", CounterKind::rate, kSnmp, nullptr, "",
      "TCP segments sent per second (IPv6 included)", "/proc/net/snmp Tcp OutSegs delta / seconds",
-     rate(sent, "first value OutSegs; second value the time stamp")},
+     rate(slots_per_stamp<kOutSegs>, "first value OutSegs; second value the time stamp")},
     {"TCPv4", "Segments/sec", CounterKind::rate, kSnmp, nullptr, "",
      "TCP segments received plus sent per second (IPv6 included)",
      "/proc/net/snmp Tcp (InSegs+OutSegs) deltas / seconds",
-     rate(segments, "first value InSegs+OutSegs; second value the time stamp")},
+     rate(slots_per_stamp<kInSegs, kOutSegs>,
+          "first value InSegs+OutSegs; second value the time stamp")},
     {"TCPv4", "Segments Retransmitted/sec", CounterKind::rate, kSnmp, nullptr, "",
      "TCP segments retransmitted per second (IPv6 included)",
      "/proc/net/snmp Tcp RetransSegs delta / seconds",
-     rate(retransmitted, "first value RetransSegs; second value the time stamp")},
+     rate(slots_per_stamp<kRetrans>, "first value RetransSegs; second value the time stamp")},
 };
 
 }  // namespace
