@@ -32,6 +32,7 @@ alternating runs; memory is wait4's peak resident set (ru_maxrss).
 The figures are printed, never judged.
 """
 import argparse
+import contextlib
 import os
 import signal
 import statistics
@@ -104,6 +105,22 @@ def many_paths(check, counts, rounds):
             print(f"{n:6d} -p paths: check_vantric {cpu:7.2f} ms cpu, {wall:7.2f} ms wall")
         finally:
             os.unlink(f.name)
+
+
+@contextlib.contextmanager
+def sleeping():
+    """A function that starts sleeping children up to a process count; all
+    of them are killed on leaving."""
+    sleepers = []
+    links = tempfile.mkdtemp(prefix="sleepers-")
+    try:
+        yield lambda target: start_sleepers(min(target, 10000), links, sleepers)
+    finally:
+        for p in sleepers:
+            p.send_signal(signal.SIGKILL)
+        for p in sleepers:
+            p.wait()
+        subprocess.run(["rm", "-rf", links])
 
 
 def start_sleepers(target, links, sleepers):
@@ -206,20 +223,12 @@ def main():
         return
     if args.check and args.paths:
         many_paths(args.check, args.paths, args.rounds)
-    sleepers = []
-    links = tempfile.mkdtemp(prefix="sleepers-")
-    try:
+    with sleeping() as reach:
         compare(args)
         for target in args.processes:
-            start_sleepers(min(target, 10000), links, sleepers)
+            reach(target)
             time.sleep(0.5)
             compare(args)
-    finally:
-        for p in sleepers:
-            p.send_signal(signal.SIGKILL)
-        for p in sleepers:
-            p.wait()
-        subprocess.run(["rm", "-rf", links])
     if args.interrupts:
         interrupts(args.vantric, args.interrupts)
 

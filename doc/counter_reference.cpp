@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "perfdata/counter_types.h"
 #include "perfdata/linux/catalogue.h"
 
 namespace {
@@ -58,6 +59,17 @@ const Block kIntroduction[] = {
      "Units are the performance-data units: `%`, `B` (bytes), `s` (seconds), or none for counts "
      "and "
      "rates."},
+    {Block::heading, "Raw forms"},
+    {Block::paragraph,
+     "Each counter also has a raw record, as on Windows: a first and a second value and the time "
+     "stamp of the reading (100 ns units of a monotonic clock). The column Raw form names the "
+     "Windows counter type whose formula turns two raw records into the value, and what the two "
+     "values hold; the value shown is always that formula over the two readings, so two records "
+     "kept minutes apart give the value over those minutes. Times are in 100 ns unless marked "
+     "(ms), with the time base 10^7 per second; the disk time counts keep the kernel's "
+     "milliseconds and a clock in ms (time base 1000). A `_Total` keeps counting across disks "
+     "and processes that come and go while one query runs. A counter without a type has no raw "
+     "series, and the column says why."},
     {Block::heading, "Instance names"},
     {Block::bullet,
      "Instance names are the Linux names with the characters that separate the parts of a path "
@@ -225,6 +237,32 @@ const InstanceProse* instance_prose(std::string_view object) {
   return nullptr;
 }
 
+// The raw form of a row: its counter type by name and what its two values
+// are, or why it has none.
+std::string raw_text(const lb::CounterDef& row) {
+  static constexpr std::pair<uint32_t, const char*> names[] = {
+      {perfdata::TYPE_COUNTER_RAWCOUNT, "COUNTER_RAWCOUNT"},
+      {perfdata::TYPE_COUNTER_LARGE_RAWCOUNT, "COUNTER_LARGE_RAWCOUNT"},
+      {perfdata::TYPE_COUNTER_QUEUELEN_TYPE, "COUNTER_QUEUELEN_TYPE"},
+      {perfdata::TYPE_COUNTER_COUNTER, "COUNTER_COUNTER"},
+      {perfdata::TYPE_COUNTER_BULK_COUNT, "COUNTER_BULK_COUNT"},
+      {perfdata::TYPE_LARGE_RAW_FRACTION, "LARGE_RAW_FRACTION"},
+      {perfdata::TYPE_COUNTER_TIMER, "COUNTER_TIMER"},
+      {perfdata::TYPE_100NSEC_TIMER, "100NSEC_TIMER"},
+      {perfdata::TYPE_COUNTER_TIMER_INV, "COUNTER_TIMER_INV"},
+      {perfdata::TYPE_100NSEC_TIMER_INV, "100NSEC_TIMER_INV"},
+      {perfdata::TYPE_AVERAGE_TIMER, "AVERAGE_TIMER"},
+      {perfdata::TYPE_ELAPSED_TIME, "ELAPSED_TIME"},
+  };
+  const char* form = row.raw.form != nullptr ? row.raw.form : "";
+  if (row.raw.type == 0) return form;
+  std::string text = "?";
+  for (const auto& [type, name] : names)
+    if (type == row.raw.type) text = name;
+  if (row.raw.ulong) text += " (COUNTER_COUNTER on a 32-bit kernel)";
+  return text + ": " + form;
+}
+
 std::string unit_text(const perfdata::CounterInfo& info) {
   return info.unit.empty() ? std::string("-") : info.unit;
 }
@@ -238,12 +276,13 @@ void write_markdown(std::ostream& out) {
   out << "\n## Objects\n\n";
   for (const lb::ObjectDef* obj : lb::all_objects()) {
     out << "### " << obj->name << "\n\n" << instance_prose(obj->name)->text << "\n\n";
-    out << "| Counter | Kind | Unit | Explanation | Source |\n|---|---|---|---|---|\n";
+    out << "| Counter | Kind | Unit | Explanation | Source | Raw form "
+           "|\n|---|---|---|---|---|---|\n";
     for (const lb::CounterDef& row : obj->counters) {
       const perfdata::CounterInfo info = lb::counter_info(row);
       out << "| " << md_cell(info.name) << " | " << perfdata::kind_word(info.kind) << " | "
           << md_cell(unit_text(info)) << " | " << md_cell(info.explanation) << " | "
-          << md_cell(md_code(info.source)) << " |\n";
+          << md_cell(md_code(info.source)) << " | " << md_cell(raw_text(row)) << " |\n";
     }
     out << "\n";
   }
@@ -266,7 +305,8 @@ void write_manual(std::ostream& out) {
       out << ".TP\n.B " << roff(info.name) << "\n"
           << roff(std::string(perfdata::kind_word(info.kind)) +
                   (info.unit.empty() ? "" : ", unit " + info.unit) + ". " + info.explanation + ".")
-          << "\n.br\nSource: " << roff(info.source) << "\n";
+          << "\n.br\nSource: " << roff(info.source) << "\n.br\nRaw form: " << roff(raw_text(row))
+          << "\n";
     }
   }
   out << ".SH \"NOT SERVED\"\n";

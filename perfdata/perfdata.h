@@ -217,8 +217,9 @@ struct RawArrayItem {
 // The raw record of an added counter at the latest collection: status 0
 // when a record was read, whose c_status says whether it is usable
 // (CSTATUS_INVALID_DATA before the first collection, or where the instance
-// has ended). A counter that has no raw series (CounterInfo::type 0: every
-// Linux row for now) is NOT_IMPLEMENTED; INVALID_HANDLE for a null counter;
+// has ended). A counter that has no raw series (CounterInfo::type 0: on
+// Linux the rows whose catalogue entry says no type expresses them) is
+// NOT_IMPLEMENTED; INVALID_HANDLE for a null counter;
 // an array counter is read with get_raw_counter_array. Example, Windows,
 // "\Processor(_Total)\% Processor Time" -> 0, {c_status 0, time_stamp the
 // collection's system time, first_value the CPUs' idle time, second_value

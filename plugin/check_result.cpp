@@ -1,6 +1,8 @@
 #include "plugin/check_result.h"
 
 #include <unordered_map>
+
+#include "plugin/agent_text.h"
 #include <unordered_set>
 
 #include "perfdata/paths.h"
@@ -69,7 +71,7 @@ std::string counters_summary(const std::vector<CounterResult>& counters) {
 
 std::string counter_text(const CounterResult& counter) {
   if (!counter.has_value) return counter.path + ": " + counter.problem;
-  return counter.path + " = " + number_text(counter.value) + counter.unit;
+  return counter.path + " = " + plain_number(counter.value) + counter.unit;
 }
 
 std::string summary(const CheckResult& result) {

@@ -16,10 +16,26 @@
 #include <string_view>
 #include <vector>
 
-#include "plugin/output.h"
+#include "plugin/state.h"
 #include "plugin/range.h"
 
 namespace plugin {
+
+// What a counter has counted since a start of its own, in base units, from
+// one raw record: the shapes a Prometheus server forms rates from. `counter`:
+// `sum` is a running total (seconds of a timer, bytes or a plain count);
+// `pair`: `sum` is the time or amount summed over `count` operations, so
+// that the growth of one over the growth of the other is the average.
+// `inverse`: the sum is the time a counter's raw value does not count (the
+// busy time of a processor whose raw value is its idle time).
+struct Totals {
+  enum class Shape { none, counter, pair };
+  Shape shape = Shape::none;
+  double sum = 0.0, count = 0.0;
+  bool seconds = false;  // `sum` is a time in seconds (else the counter's own unit)
+  bool inverse = false;
+  bool queue = false;  // `sum` is a queue length integrated over seconds
+};
 
 struct CounterResult {
   std::string path;         // as checked, without the computer: "\Process(sshd)\Working Set"
@@ -39,6 +55,8 @@ struct CounterResult {
   bool described = false;   // kind and explanation came from the service (else "unknown", "")
   bool uncapped = false;    // a percentage not held to 100 (a process on several processors)
   size_t source = 0;        // index of the checked path it came from
+  Totals totals;            // shape none: `value` is the counter's value over the interval
+  std::string process_id;   // a process instance's id, "" where unknown or not a process
 };
 
 // The time a check's values cover when it is judged since its last run
@@ -96,7 +114,7 @@ CounterResult counter_result(std::string path, size_t source = 0);
 void assign_labels(std::string_view label, std::vector<CounterResult>& counters);
 
 // One counter as a summary shows it: "<path> = <value><unit>" (the value
-// as number_text), or "<path>: <problem>" without a value.
+// as plain_number), or "<path>: <problem>" without a value.
 std::string counter_text(const CounterResult& counter);
 
 // The one-line summary of a result, before line_text:

@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "plugin/render_text.h"
+#include "plugin/agent_text.h"
+#include "plugin/machine_text.h"
 
 namespace plugin {
 

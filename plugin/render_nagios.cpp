@@ -1,5 +1,7 @@
 #include "plugin/render_nagios.h"
 
+#include "plugin/agent_text.h"
+
 namespace plugin {
 namespace {
 

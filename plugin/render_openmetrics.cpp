@@ -6,7 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "plugin/render_text.h"
+#include "plugin/machine_text.h"
 
 namespace plugin {
 
@@ -97,6 +97,48 @@ MetricName openmetrics_name(std::string_view object, std::string_view counter,
   return m;
 }
 
+MetricName openmetrics_totals_name(std::string_view object, std::string_view counter,
+                                   std::string_view unit, const Totals& totals) {
+  MetricName m;
+  if (totals.seconds) m.unit = "seconds";
+  if (unit == "B" && !totals.seconds) m.unit = "bytes";
+  std::vector<std::string> words;
+  const std::vector<std::string> raw = split_words(counter);
+  const auto is_second = [](const std::string& w) {
+    return one_of(w, {"sec", "secs", "second", "seconds"});
+  };
+  for (size_t i = 0; i < raw.size(); ++i) {
+    const std::string& w = raw[i];
+    // "/sec" is the rate that rate() forms; "sec/Read": the reads are the count.
+    if (w == "per" && i + 1 < raw.size() && is_second(raw[i + 1])) ++i;
+    if (w == "per") continue;
+    if (one_of(w, {"percent", "avg", "average", "total", "counter", "gauge", "histogram", "summary",
+                   "untyped"}))
+      continue;
+    if (totals.seconds && (w == "time" || is_second(w))) continue;
+    if (!totals.seconds && one_of(w, {"kbytes", "mbytes", "megabytes"})) {
+      m.unit = "bytes";
+      m.scale = w == "kbytes" ? 1024.0 : 1048576.0;
+      continue;
+    }
+    if (!totals.seconds && w == "bytes") {
+      m.unit = "bytes";
+      continue;
+    }
+    words.push_back(is_second(w) ? "seconds" : w);
+  }
+  // What an inverse timer counts is the time its raw value leaves out.
+  if (totals.inverse) words = {"busy"};
+  if (!m.unit.empty()) words.push_back(m.unit);
+  if (words.empty() || one_of(words.back(), {"sum", "bucket", "created", "info", "count"}))
+    words.emplace_back("value");
+  m.name = "vantric";
+  append_words(&m.name, split_words(object));
+  append_words(&m.name, words);
+  if (m.name == "vantric_up") m.name += "_value";
+  return m;
+}
+
 namespace {
 
 const char kHex[] = "0123456789abcdef";
@@ -164,22 +206,47 @@ const char* help_note(std::string_view kind) {
   return "";
 }
 
+// What rate() of a family of totals gives, for its HELP.
+std::string totals_note(const Totals& t, const std::string& unit) {
+  if (t.shape == Totals::Shape::pair)
+    return " (rate(_sum) / rate(_count) is the average" +
+           (unit.empty() ? std::string() : " in " + unit) + " per operation)";
+  if (t.inverse)
+    return " (busy seconds, the elapsed less the idle time; rate() is the busy share 0-1)";
+  if (t.queue) return " (queue length times seconds; rate() is the average queue length)";
+  if (t.seconds) return " (seconds; rate() is the share of time 0-1)";
+  if (unit == "bytes") return " (bytes; rate() is bytes per second)";
+  return " (rate() is the count per second)";
+}
+
+const char* family_type(const Totals& t) {
+  if (t.shape == Totals::Shape::counter) return "counter";
+  return t.shape == Totals::Shape::pair ? "summary" : "gauge";
+}
+
 struct Family {
   MetricName metric;
+  const char* type;
   const CounterResult* first;  // gives the HELP text and the original names
   bool collapsed = false;      // holds counters of more than one object/counter pair
   std::vector<std::pair<const CounterResult*, double>> samples;  // with the counter's scale
 };
 
-void append_family(std::string* out, const Family& f) {
+void append_family(std::string* out, const Family& f, TextFormat text) {
   const std::string& name = f.metric.name;
-  *out += "# TYPE " + name + " gauge\n";
-  if (!f.metric.unit.empty()) *out += "# UNIT " + name + ' ' + f.metric.unit + '\n';
-  *out += "# HELP " + name + ' ';
+  const Totals::Shape shape = f.first->totals.shape;
+  // The older text format names a counter's family as its samples.
+  const std::string described =
+      text == TextFormat::prometheus && shape == Totals::Shape::counter ? name + "_total" : name;
+  *out += "# TYPE " + described + ' ' + f.type + '\n';
+  if (!f.metric.unit.empty()) *out += "# UNIT " + described + ' ' + f.metric.unit + '\n';
+  *out += "# HELP " + described + ' ';
   const CounterResult& c = *f.first;
   append_escaped(out, c.explanation.empty() ? "\\" + c.object + "\\" + c.counter : c.explanation,
                  true);
-  if (f.metric.unit == "ratio" && c.kind != "percent" && c.kind != "fraction")
+  if (shape != Totals::Shape::none)
+    *out += totals_note(c.totals, f.metric.unit);
+  else if (f.metric.unit == "ratio" && c.kind != "percent" && c.kind != "fraction")
     *out += " (ratio 0-1)";
   else
     *out += help_note(c.kind);
@@ -187,10 +254,11 @@ void append_family(std::string* out, const Family& f) {
   std::unordered_set<std::string> seen;
   seen.reserve(f.samples.size());
   std::string line;
+  std::string labels;
   for (const auto& [c, scale] : f.samples) {
-    line = name;
-    line += '{';
+    line = '{';
     if (!c->instance.empty()) append_label(&line, "vantric_instance", c->instance);
+    if (!c->process_id.empty()) append_label(&line, "vantric_process_id", c->process_id);
     if (f.collapsed) {
       append_label(&line, "vantric_object", c->object);
       append_label(&line, "vantric_counter", c->counter);
@@ -200,10 +268,22 @@ void append_family(std::string* out, const Family& f) {
     else
       line += '}';
     if (!seen.insert(line).second) continue;
-    *out += line;
-    *out += ' ';
-    append_value(out, c->value * scale);
-    *out += '\n';
+    const auto sample = [&](std::string_view suffix, double value) {
+      *out += name;
+      *out += suffix;
+      *out += line;
+      *out += ' ';
+      append_value(out, value);
+      *out += '\n';
+    };
+    if (shape == Totals::Shape::counter) {
+      sample("_total", c->totals.sum * scale);
+    } else if (shape == Totals::Shape::pair) {
+      sample("_sum", c->totals.sum * scale);
+      sample("_count", c->totals.count);
+    } else {
+      sample("", c->value * scale);
+    }
   }
 }
 
@@ -220,7 +300,7 @@ void append_up(std::string* out, std::unordered_set<std::string>* seen, std::str
 
 }  // namespace
 
-std::string render_openmetrics(const CheckResult& result) {
+std::string render_openmetrics(const CheckResult& result, TextFormat text) {
   std::vector<Family> families;
   std::unordered_map<std::string, size_t> by_name;
   // Many series share one counter (every process, every disk): the name is
@@ -237,11 +317,20 @@ std::string render_openmetrics(const CheckResult& result) {
     key += c.counter;
     key += '\0';
     key += c.unit;
+    key += '\0';
+    key += family_type(c.totals);
     auto known = by_counter.find(key);
     if (known == by_counter.end()) {
-      MetricName m = openmetrics_name(c.object, c.counter, c.unit);
+      MetricName m = c.totals.shape == Totals::Shape::none
+                         ? openmetrics_name(c.object, c.counter, c.unit)
+                         : openmetrics_totals_name(c.object, c.counter, c.unit, c.totals);
+      const char* type = family_type(c.totals);
+      // A family holds one type: a name that another type took gets the type's word.
+      if (auto taken = by_name.find(m.name);
+          taken != by_name.end() && families[taken->second].type != std::string_view(type))
+        m.name += std::string("_") + type;
       auto [at, added] = by_name.emplace(m.name, families.size());
-      if (added) families.push_back({m, &c, false, {}});
+      if (added) families.push_back({m, type, &c, false, {}});
       known = by_counter.emplace(key, Known{at->second, m.scale}).first;
       Family& f = families[at->second];
       if (f.first->object != c.object || f.first->counter != c.counter) f.collapsed = true;
@@ -250,7 +339,7 @@ std::string render_openmetrics(const CheckResult& result) {
   }
   std::string out;
   out.reserve(result.counters.size() * 96 + 256);
-  for (const Family& f : families) append_family(&out, f);
+  for (const Family& f : families) append_family(&out, f, text);
   if (!result.counters.empty() || !result.unmatched.empty()) {
     out +=
         "# TYPE vantric_up gauge\n"

@@ -1,10 +1,13 @@
 // A check result as the OpenMetrics text a Prometheus server scrapes (also
 // what the node exporter's textfile collector reads).
 //
-// One metric family per metric name, every family of type gauge (the values
-// are cooked: a rate is the rate over the sampling interval, not a running
-// total), in the order their first counter comes in the result, then
-// vantric_up, then "# EOF".
+// One metric family per metric name, in the order their first counter comes
+// in the result, then vantric_up, then "# EOF". A counter with totals
+// (CounterResult::totals, what its raw record has counted) is a family of
+// type counter (shape counter: one sample "<name>_total") or summary (shape
+// pair: "<name>_sum" and "<name>_count", whose rates divided are the
+// average); every other counter is a gauge of its value (a rate over the
+// sampling interval, not a running total).
 //
 // Metric name: "vantric_" + object + "_" + counter + unit suffix, lower
 // snake case: every run of bytes other than ASCII letters and digits
@@ -25,13 +28,27 @@
 //   ("Handle Count" -> "handles"), and a name still ending in "_sum",
 //   "_bucket", "_created" or "_info" gets "_value" appended, and so does a
 //   name that would be "vantric_up".
+// Names of totals (openmetrics_totals_name): the same words, but "/sec"
+// (what rate() forms), "%", "avg"/"average", "total" and a "/" are dropped,
+// the operations of an average ("sec/Read") stay as words; a timer's unit is
+// seconds (its words "time" and "sec" dropped), an inverse timer is named
+// "busy" (the time its raw value leaves out), a bulk count of bytes ends in
+// "_bytes" (kbytes, megabytes scaled to bytes):
+//   "% Processor Time" (inverse) -> vantric_processor_busy_seconds_total
+//   "Disk Read Bytes/sec" -> vantric_physical_disk_disk_read_bytes_total
+//   "Avg. Disk sec/Read" -> vantric_physical_disk_disk_read_seconds_sum/_count
+// A name that a family of another type has taken gets "_" and the type.
 // "# UNIT" is written for the suffixes bytes, seconds and ratio; "# HELP" is
 // the explanation (else the path), with what the value means for rates,
-// averages and percentages, '"' written as "'" so that parsers of the older
-// text format read it too.
+// averages and percentages, for totals what rate() of the series gives,
+// '"' written as "'" so that parsers of the older text format read it too.
+// TextFormat::prometheus (the node exporter's textfile collector reads the
+// older format) differs in one point: a counter family's metadata lines name
+// "<name>_total", as its samples do.
 //
 // Labels: vantric_instance="<instance>" where the counter has one (never
-// "instance" or "job", which Prometheus sets itself). When counters of
+// "instance" or "job", which Prometheus sets itself), then
+// vantric_process_id="<id>" where the counter has a process id. When counters of
 // different objects or names collapse to one metric name ("Available Bytes"
 // and "Available KBytes"), every sample of that family also carries
 // vantric_object and vantric_counter with the original names, so the series
@@ -83,6 +100,15 @@ struct MetricName {
 MetricName openmetrics_name(std::string_view object, std::string_view counter,
                             std::string_view unit);
 
-std::string render_openmetrics(const CheckResult& result);
+// The family name of a counter given as totals, by the rules above.
+MetricName openmetrics_totals_name(std::string_view object, std::string_view counter,
+                                   std::string_view unit, const Totals& totals);
+
+// `prometheus`: the older text format that the node exporter's textfile
+// collector reads, where a counter's metadata name its samples ("_total").
+enum class TextFormat { openmetrics, prometheus };
+
+std::string render_openmetrics(const CheckResult& result,
+                               TextFormat text = TextFormat::openmetrics);
 
 }  // namespace plugin

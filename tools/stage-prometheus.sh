@@ -5,7 +5,10 @@
 # `check_vantric --textfile` wrote, a Prometheus server scrapes the exporter
 # every second, and the series are read back through the query API (names,
 # labels, exact values from the table-backed build, real counters against
-# /proc). Every daemon runs on 127.0.0.1 at a free port from a temporary
+# /proc); and rate() over counters that the table's raw columns advance by
+# known amounts between writes, against the value a check computes over the
+# same advance. --format=openmetrics goes to the strict parser, the textfile
+# (the exporter's older text format) to promtool. Every daemon runs on 127.0.0.1 at a free port from a temporary
 # directory and is stopped by its PID; nothing is written outside that
 # directory.
 #   tools/stage-prometheus.sh [BUILD_DIR]     (default build/linux)
@@ -49,15 +52,36 @@ real_paths=(-p '\System\Processes' -p '\System\System Up Time')
 run_sim() { VANTRIC_SIM_COUNTERS="$tmp/counters.tsv" "$sim" -s 100 "${sim_paths[@]}" "$@" || true; }
 run_real() { "$real" -s 0 "${real_paths[@]}" "$@" || true; }
 
+# Running totals: a busy timer whose raw value is the idle time, bytes and an
+# average's pair. Write k of the table holds the records of collection 1 at
+# first + k * step; between the table's collections the same steps make the
+# cooked values (60 %, 40960 B/s, 5 ms a read).
+rate_table() {
+  local k=$1
+  printf '%s\t0\t0\t0\t\t%s\t%s\t\t%s\t%s\t%s\t%s\t%s\t%s\n' \
+    '\Processor(0)\% Processor Time' % 'Share of time the processors were busy' \
+    0x21510500 10000000 $((400000000000000 + k * 4000000)) 4000000 \
+    $((1000000000000000 + k * 10000000)) 10000000 \
+    '\PhysicalDisk(0)\Disk Read Bytes/sec' '' 'Bytes read from the disk' \
+    0x10410500 10000000 $((1000000000000 + k * 40960)) 40960 $((k * 10000000)) 10000000 \
+    '\PhysicalDisk(0)\Avg. Disk sec/Read' s 'Time a read takes' \
+    0x30020400 1000 $((500000000 + k * 50)) 50 $((100000000 + k * 10)) 10
+}
+rate_paths=(-p '\Processor(*)\% Processor Time' -p '\PhysicalDisk(*)\Disk Read Bytes/sec'
+            -p '\PhysicalDisk(*)\Avg. Disk sec/Read')
+rate_table 0 >"$tmp/rate.tsv"
+run_rate() { VANTRIC_SIM_COUNTERS="$tmp/rate.tsv" "$sim" "${rate_paths[@]}" "$@" || true; }
+
 echo "== OpenMetrics text"
-for which in sim real; do
+for which in sim real rate; do
   "run_$which" --format=openmetrics >"$tmp/$which.om" 2>"$tmp/$which.err"
+  "run_$which" --textfile="$tmp/$which.prom" >/dev/null 2>>"$tmp/$which.err"
   if [ -s "$tmp/$which.err" ] || [ "$(tail -n 1 "$tmp/$which.om")" != "# EOF" ]; then
     fail "$which: no OpenMetrics text: $(head -c 300 "$tmp/$which.err")"
     continue
   fi
-  if lint=$(promtool check metrics <"$tmp/$which.om" 2>&1) && [ -z "$lint" ]; then
-    pass "$which: promtool check metrics"
+  if lint=$(promtool check metrics <"$tmp/$which.prom" 2>&1) && [ -z "$lint" ]; then
+    pass "$which: promtool check metrics (textfile)"
   else
     fail "$which: promtool check metrics: $lint"
   fi
@@ -66,6 +90,12 @@ import sys
 from prometheus_client.openmetrics.parser import text_string_to_metric_families
 families = list(text_string_to_metric_families(open(sys.argv[1], encoding="utf-8").read()))
 assert any(f.name == "vantric_up" for f in families), "no vantric_up"
+types = {f.name: f.type for f in families}
+if "vantric_processor_busy_seconds" in types or sys.argv[1].endswith("rate.om"):
+    want = {"vantric_processor_busy_seconds": "counter",
+            "vantric_physical_disk_disk_read_bytes": "counter",
+            "vantric_physical_disk_disk_read_seconds": "summary"}
+    assert all(types.get(n) == t for n, t in want.items()), f"types {types}"
 PY
   ); then pass "$which: strict OpenMetrics parser"; else fail "$which: OpenMetrics parser: $out"; fi
 done
@@ -73,6 +103,7 @@ done
 echo "== the shipped argument file (contrib/textfile/textfile.args)"
 if "$real" --textfile="$tmp/args.prom" @contrib/textfile/textfile.args >"$tmp/args.out" 2>&1 &&
    grep -qx "VANTRIC OK - wrote [0-9]* series to $tmp/args.prom" "$tmp/args.out" &&
+   ! grep -q 'vantric_instance="_Total"' "$tmp/args.prom" &&
    lint=$(promtool check metrics <"$tmp/args.prom" 2>&1) && [ -z "$lint" ]; then
   pass "textfile.args through the real program, promtool check metrics"
 else
@@ -89,7 +120,7 @@ pids+=($!)
 prometheus_port=$(free_port)
 cat >"$tmp/prometheus.yml" <<EOF
 global:
-  scrape_interval: 1s
+  scrape_interval: 500ms
   evaluation_interval: 1s
 scrape_configs:
   - job_name: vantric
@@ -165,6 +196,57 @@ PY
 else
   fail "Prometheus read-back:"; echo "$out" | sed 's/^/    /'
   tail -n 5 "$tmp/exporter.log" "$tmp/prometheus.log" | sed 's/^/    /'
+fi
+
+echo "== rate() of the running totals against the values over the same advance"
+# Write k carries the records advanced by k steps and the modification time
+# start + k: the textfile collector exposes that time, so rate() of a series
+# over rate() of the time is its growth per second of the table's clock,
+# exactly, whenever the scrapes fell. The file is written aside, dated, and
+# renamed in, so no scrape sees one without the other.
+cooked=$(VANTRIC_SIM_COUNTERS="$tmp/rate.tsv" "$sim" -s 100 --format=json "${rate_paths[@]}" || true)
+t0=$(date +%s)
+mkdir "$tmp/aside"
+for k in 0 1 2 3 4 5; do
+  rate_table "$k" >"$tmp/rate.tsv"
+  run_rate --textfile="$tmp/aside/rate.prom" >/dev/null
+  touch -d "@$((t0 + k))" "$tmp/aside/rate.prom"
+  mv "$tmp/aside/rate.prom" "$tmp/textfile/rate.prom"
+  sleep 0.7
+done
+sleep 1
+if out=$($py - "$prometheus_port" "$cooked" 2>&1 <<'PY'
+import json, sys, urllib.parse, urllib.request
+port, cooked = sys.argv[1], json.loads(sys.argv[2])
+def query(q):
+    url = f"http://127.0.0.1:{port}/api/v1/query?" + urllib.parse.urlencode({"query": q})
+    with urllib.request.urlopen(url, timeout=5) as r:
+        return [float(s["value"][1]) for s in json.load(r)["data"]["result"]]
+clock = 'scalar(rate(node_textfile_mtime_seconds{file=~".*rate.prom"}[1m]))'
+value = {c["counter"]: c["value"] for c in cooked["counters"]}
+checks = [
+    ("busy share", f"rate(vantric_processor_busy_seconds_total[1m]) / {clock}",
+     value["% Processor Time"] / 100),
+    ("bytes per second", f"rate(vantric_physical_disk_disk_read_bytes_total[1m]) / {clock}",
+     value["Disk Read Bytes/sec"]),
+    ("seconds a read", "rate(vantric_physical_disk_disk_read_seconds_sum[1m])"
+     " / rate(vantric_physical_disk_disk_read_seconds_count[1m])", value["Avg. Disk sec/Read"]),
+]
+bad = []
+for name, q, want in checks:
+    got = query(q)
+    if len(got) != 1 or abs(got[0] - want) > 1e-9 * max(1.0, abs(want)):
+        bad.append(f"{name}: {q} -> {got}, cooked {want}")
+samples = query('count_over_time(vantric_processor_busy_seconds_total[1m])')
+if not samples or samples[0] < 3:
+    bad.append(f"too few scrapes of the written series: {samples}")
+print("\n".join(bad))
+sys.exit(1 if bad else 0)
+PY
+); then
+  pass "rate() from Prometheus equals the cooked values (60 %, 40960 B/s, 5 ms)"
+else
+  fail "rate() read-back:"; echo "$out" | sed 's/^/    /'
 fi
 
 echo "== prometheus: $failures failure(s) in $(( $(date +%s) - start ))s"

@@ -2,7 +2,7 @@
 # The Linux build with the address, leak and undefined-behaviour checkers
 # (preset sanitize): every unit test and the end-to-end suite, then the fuzz
 # targets (preset fuzz). Any finding fails the stage.
-#   FUZZ_SECONDS   seconds per fuzz target (default 12; 0 skips fuzzing)
+#   FUZZ_SECONDS   seconds per fuzz target (default 6; 0 skips fuzzing)
 #
 # Left out by name: the runs that provoke a fault on purpose (a null store,
 # a division by zero, a stack overflow), which the checkers stop before the
@@ -11,7 +11,7 @@
 # under the checkers' shadow memory (the preset's test filter names them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-export FUZZ_SECONDS=${FUZZ_SECONDS:-12}
+export FUZZ_SECONDS=${FUZZ_SECONDS:-6}
 
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize -j2

@@ -5,10 +5,10 @@
 # stage that fails. A stage that exits 77 could not run on this machine (it
 # says why) and is reported as not run, never as passed.
 #   tools/test-all.sh [STAGE...]   only the named stages (e.g. fuse package)
-#   FUZZ_SECONDS   seconds per fuzz target (default 12; 0 skips fuzzing)
+#   FUZZ_SECONDS   seconds per fuzz target (default 6; 0 skips fuzzing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-export FUZZ_SECONDS=${FUZZ_SECONDS:-12}
+export FUZZ_SECONDS=${FUZZ_SECONDS:-6}
 start=$(date +%s)
 only=" $* "
 

@@ -2,7 +2,7 @@
 
 #include "platform/console.h"
 #include "platform/watchdog.h"
-#include "plugin/output.h"
+#include "plugin/agent_text.h"
 #include "failure/failure.h"
 #include "runtime/console_output.h"
 #include "runtime/failure_report.h"

@@ -11,8 +11,10 @@
 // 0. -h and -V exit 3. --format=json writes the same result as one JSON
 // object (state and exit status as above); --format=openmetrics writes the
 // text a Prometheus server scrapes and exits 0, thresholds left to the
-// server; --textfile=PATH puts that text in PATH (replaced atomically) and
-// writes one status line:
+// server (what accumulates as running totals from one collection, no pause;
+// --interval-gauges: values over -s); --textfile=PATH puts those series in
+// PATH in the text format of the node exporter's textfile collector
+// (replaced atomically) and writes one status line:
 //   VANTRIC OK - wrote 3 series to /var/lib/prometheus/node-exporter/vantric.prom
 //   VANTRIC UNKNOWN - cannot write /x/vantric.prom: create: No such file or directory
 // Arguments "@FILE" are replaced by the words of FILE before any option is
@@ -36,7 +38,7 @@
 #include "perfdata/perfdata.h"
 #include "platform/file.h"
 #include "platform/watchdog.h"
-#include "plugin/output.h"
+#include "plugin/agent_text.h"
 #include "plugin/render_json.h"
 #include "plugin/render_nagios.h"
 #include "plugin/render_openmetrics.h"
@@ -87,8 +89,12 @@ constexpr std::string_view kHelp =
     "      --expand=PATH        the counter paths a wildcard path matches now\n"
     "      --format=FORMAT      nagios (default), json (one object, same exit\n"
     "                           status) or openmetrics (exit 0, no thresholds)\n"
-    "      --textfile=FILE      replace FILE atomically with the OpenMetrics\n"
-    "                           text, one status line on standard output\n"
+    "      --textfile=FILE      replace FILE atomically with the same series in\n"
+    "                           the node exporter's text format, one status\n"
+    "                           line on standard output\n"
+    "      --interval-gauges    openmetrics and --textfile: every counter a\n"
+    "                           gauge of its value over -s (as a check reads\n"
+    "                           it), not running totals from one collection\n"
     "  @ARGFILE                 the arguments written in ARGFILE, shell-quoted\n"
     "  -h, --help               this text      -V, --version  the version\n"
     "\n"
@@ -168,9 +174,9 @@ Ending run_check(const Request& r) {
   plugin::apply_thresholds(r.bounds, result);
   plugin::assign_labels(r.label, result.counters);
   if (r.format == Format::openmetrics) {
-    std::string text = plugin::render_openmetrics(result);
-    if (!r.textfile.empty()) return write_textfile(r, text);
-    return {0, std::move(text)};
+    if (!r.textfile.empty())
+      return write_textfile(r, plugin::render_openmetrics(result, plugin::TextFormat::prometheus));
+    return {0, plugin::render_openmetrics(result)};
   }
   const int status = static_cast<int>(plugin::overall_state(result));
   if (r.format == Format::json) return {status, plugin::render_json(kService, result)};

@@ -16,11 +16,10 @@ namespace {
 // told apart from an unknown option.
 constexpr const char* kShortOptions = "-:C:I:P:p:w:c:l:s:n:t:vhV";
 
-enum LongOnly : int32_t { kMissing = 1000, kList, kExpand, kFormat, kTextfile, kNoCap };
+enum LongOnly : int32_t { kMissing = 1000, kList, kExpand, kFormat, kTextfile, kNoCap, kGauges };
 // --since-last, --state-dir, --max-age: checks judged since their last run.
 enum SinceLastOption : int32_t { kSince = 1100, kState, kMaxAge };
 
-// clang-format off
 const getoptlib::option kLongOptions[] = {
     {"object", 1, nullptr, 'C'},         {"instance", 1, nullptr, 'I'},
     {"counter", 1, nullptr, 'P'},        {"path", 1, nullptr, 'p'},
@@ -31,10 +30,9 @@ const getoptlib::option kLongOptions[] = {
     {"verbose", 0, nullptr, 'v'},        {"list", 0, nullptr, kList},
     {"expand", 1, nullptr, kExpand},     {"format", 1, nullptr, kFormat},
     {"textfile", 1, nullptr, kTextfile}, {"help", 0, nullptr, 'h'},
-    {"version", 0, nullptr, 'V'},
+    {"version", 0, nullptr, 'V'},        {"interval-gauges", 0, nullptr, kGauges},
     {"since-last", 0, nullptr, kSince},  {"state-dir", 1, nullptr, kState},
     {"max-age", 1, nullptr, kMaxAge},    {"", 0, nullptr, 0}};
-// clang-format on
 
 // The options that take a whole number within bounds.
 struct NumericOption {
@@ -158,6 +156,9 @@ std::string apply_option(int32_t c, const std::string& arg, const std::string& e
       return {};
     case kNoCap:
       r.no_cap = true;
+      return {};
+    case kGauges:
+      r.interval_gauges = true;
       return {};
     case 'v':
       r.verbose = true;
@@ -342,6 +343,11 @@ Reading read_options(const std::vector<std::string>& args) {
       return reading;
     }
     r.format = Format::openmetrics;
+  }
+  if (r.interval_gauges && r.format != Format::openmetrics) {
+    reading.problem =
+        "--interval-gauges shapes OpenMetrics: it wants --format=openmetrics or --textfile";
+    return reading;
   }
   if (r.mode != Mode::check) return reading;
   reading.problem = choose_discovery(r, seen);

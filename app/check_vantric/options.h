@@ -9,7 +9,8 @@
 //   sampling (-s times -n) not shorter than -t, a --format other than
 //   nagios, openmetrics or json, --textfile with a --format other than
 //   openmetrics or with --list/--expand, --list/--expand with
-//   --format=openmetrics.
+//   --format=openmetrics, --interval-gauges without --format=openmetrics
+//   or --textfile.
 // The first problem found counts; -h and -V skip every check after the scan.
 //
 // -w and -c attach to paths by their order (plugin/path_thresholds.h): a
@@ -28,7 +29,7 @@
 
 #include "getoptlib/argument_file.h"
 #include "plugin/check_result.h"
-#include "plugin/output.h"
+#include "plugin/state.h"
 
 namespace check_vantric {
 
@@ -51,6 +52,9 @@ struct Request {
   std::string list_object;
   Format format = Format::nagios;
   std::string textfile;  // --textfile: the file the OpenMetrics text replaces
+  // --interval-gauges: OpenMetrics gives every counter as a gauge of its
+  // value over -s, not the running totals of one collection.
+  bool interval_gauges = false;
   // --since-last: values over the time since the previous run of the same
   // check, from the raw records kept in its state file (app/check_vantric/since_last.h).
   bool since_last = false;

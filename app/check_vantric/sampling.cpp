@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/check_vantric/since_last.h"
+#include "app/check_vantric/totals.h"
 #include "perfdata/paths.h"
 #include "perfdata/perfdata.h"
 
@@ -24,9 +25,12 @@ struct Item {
   bool matched = false;          // found by expansion: may vanish before it is read
   perfdata::Counter counter = nullptr;
   perfdata::CounterKind kind = perfdata::CounterKind::unknown;
-  bool vanished = false;     // matched, then gone at the add (a process that ended)
-  bool read_failed = false;  // matched, then no valid reading
-  bool settled = false;      // its value is since the last run: no rounds read it
+  bool vanished = false;       // matched, then gone at the add (a process that ended)
+  bool read_failed = false;    // matched, then no valid reading
+  perfdata::CounterInfo form;  // type and time base, for the raw record
+  bool by_raw = false;  // read once from its raw record: running totals, or a one-record value
+  perfdata::Counter process_ids = nullptr;  // "ID Process" of the same instances
+  bool settled = false;                     // its value is since the last run: no rounds read it
   double sum = 0.0;
   uint32_t readings = 0;
 
@@ -42,6 +46,37 @@ struct Item {
 };
 
 bool has_star(const std::string& s) { return s.find('*') != std::string::npos; }
+
+// OpenMetrics: what accumulates is exposed as running totals from one
+// collection, unless --interval-gauges asks for the values over -s.
+bool wants_totals(const Request& r) {
+  return r.format == Format::openmetrics && !r.interval_gauges;
+}
+
+// A Prometheus server sums the instances itself, so a wildcard leaves out
+// the total that the system adds to them.
+bool left_out(const Request& r, const std::string& instance) {
+  return r.format == Format::openmetrics && perfdata::iequals(instance, "_Total");
+}
+
+// Processes carry their id in OpenMetrics, so that a process that ends and
+// one that starts under its name are two series: the "ID Process" counter of
+// the same instances, read at the same collection. No id: no label.
+perfdata::Counter add_process_ids(const Request& r, perfdata::Query query,
+                                  const std::string& prefix, const plugin::CounterResult& c,
+                                  bool array) {
+  if (r.format != Format::openmetrics || !perfdata::iequals(c.object, "Process")) return nullptr;
+  const std::string path = prefix + perfdata::join_path(c.object, &c.instance, "ID Process");
+  perfdata::Counter counter = nullptr;
+  const perfdata::Status st = array ? perfdata::add_array_counter(query, path.c_str(), &counter)
+                                    : perfdata::add_english_counter(query, path.c_str(), &counter);
+  return st == 0 ? counter : nullptr;
+}
+
+std::string id_text(const perfdata::CounterValue& v) {
+  if (!perfdata::is_usable(v.c_status) || !(v.value >= 0) || v.value > 4294967295.0) return {};
+  return std::to_string(static_cast<uint64_t>(v.value));
+}
 
 // The words for a failed add: what the backend knows beyond the status (a
 // source that could not be read and why); on Windows a missing object may
@@ -62,12 +97,14 @@ bool describe(const Request& r, Item& item) {
   if (perfdata::get_counter_info(item.counter, &info) != 0) info = {};
   if (info.unit.empty() && info.kind == perfdata::CounterKind::percent) info.unit = "%";
   item.kind = info.kind;
+  item.form = info;
   item.result.kind = perfdata::kind_word(info.kind);
   item.result.unit = info.unit;
   item.result.explanation = info.explanation;
   item.result.described = !info.name.empty();
   item.result.uncapped = r.no_cap && info.unit == "%";
-  if (r.interval_ms != 0 || !perfdata::needs_two_samples(info.kind)) return true;
+  item.by_raw = wants_totals(r) && one_collection(info.type);
+  if (item.by_raw || r.interval_ms != 0 || !perfdata::needs_two_samples(info.kind)) return true;
   item.set_problem("is a " + item.result.kind +
                    " counter: it needs two samples (-s greater than 0)");
   return false;
@@ -76,7 +113,7 @@ bool describe(const Request& r, Item& item) {
 // The route for systems without counter arrays: every instance that matches
 // now becomes a counter of its own. A system without expansion either can
 // check no wildcard at all: that is the whole check's problem.
-void expand(const std::string& path, size_t request, std::vector<Item>& items,
+void expand(const Request& r, const std::string& path, size_t request, std::vector<Item>& items,
             std::string& problem) {
   std::vector<std::string> found;
   const perfdata::Status st = perfdata::expand_wildcard_path(path.c_str(), &found);
@@ -85,7 +122,11 @@ void expand(const std::string& path, size_t request, std::vector<Item>& items,
               perfdata::missing_call(perfdata::Discovery::wildcard_expansion);
   else if (st != 0)
     items.emplace_back(path, request).set_problem(perfdata::status_words(st));
-  for (std::string& f : found) items.emplace_back(std::move(f), request).matched = true;
+  for (std::string& f : found) {
+    Item item(std::move(f), request);
+    item.matched = true;
+    if (!left_out(r, item.result.instance)) items.push_back(std::move(item));
+  }
 }
 
 // The paths that a '*' in the counter part stands for, from the object's
@@ -126,7 +167,7 @@ void resolve(const Request& r, perfdata::Query query, const std::string& prefix,
       continue;
     }
     if (!resolve_counters(path, request, items, &paths)) {
-      expand(path, request, items, problem);
+      expand(r, path, request, items, problem);
       continue;
     }
     for (std::string& p : paths) {
@@ -138,14 +179,14 @@ void resolve(const Request& r, perfdata::Query query, const std::string& prefix,
       const perfdata::Status st =
           perfdata::add_array_counter(query, (prefix + item.result.path).c_str(), &item.counter);
       if (st == perfdata::NOT_IMPLEMENTED) {
-        expand(path, request, items, problem);
+        expand(r, path, request, items, problem);
         break;
       }
       item.array = true;
       if (st != 0)
         item.set_problem(add_problem(st, item.result.object, query));
-      else
-        describe(r, item);
+      else if (describe(r, item))
+        item.process_ids = add_process_ids(r, query, prefix, item.result, true);
       items.push_back(std::move(item));
     }
   }
@@ -170,7 +211,9 @@ size_t add_counters(const Request& r, perfdata::Query query, const std::string& 
       item.counter = nullptr;
       continue;
     }
-    if (describe(r, item)) ++live;
+    if (!describe(r, item)) continue;
+    item.process_ids = add_process_ids(r, query, prefix, item.result, false);
+    ++live;
   }
   return live;
 }
@@ -197,18 +240,20 @@ void take(const Request& r, Item& item, perfdata::Status bad, double value, bool
   ++item.readings;
 }
 
-// The item of an array's instance, made when a read first gives it.
+// The array's instance of that name, new ones described as the array is.
 Item& instance_of(Item& array, const std::string& name) {
   auto [at, added] = array.seen.try_emplace(name, array.instances.size());
   if (added) {
     const plugin::CounterResult& p = array.result;
-    Item& item =
-        array.instances.emplace_back(perfdata::join_path(p.object, &name, p.counter), p.source);
+    Item& item = array.instances.emplace_back(perfdata::join_path(p.object, &name, p.counter),
+                                              array.result.source);
     item.result.kind = p.kind;
     item.result.unit = p.unit;
     item.result.explanation = p.explanation;
     item.result.described = p.described;
     item.result.uncapped = p.uncapped;
+    item.form = array.form;
+    item.by_raw = array.by_raw;
   }
   return array.instances[at->second];
 }
@@ -229,6 +274,7 @@ void read_array(const Request& r, uint32_t format, Item& array,
     array.seen.reserve(found.size());
   }
   for (perfdata::ArrayItem& a : found) {
+    if (left_out(r, a.name)) continue;
     Item& item = instance_of(array, a.name);
     if (item.live())
       take(r, item, perfdata::is_usable(a.c_status) ? 0 : a.c_status, a.value, true, a.detail);
@@ -239,7 +285,7 @@ void read_round(const Request& r, std::vector<Item>& items) {
   const uint32_t format = perfdata::FMT_DOUBLE | (r.no_cap ? perfdata::FMT_NOCAP100 : 0);
   std::vector<perfdata::ArrayItem> found;
   for (Item& item : items) {
-    if (!item.live() || item.settled) continue;
+    if (!item.live() || item.by_raw || item.settled) continue;
     if (item.array) {
       read_array(r, format, item, found);
       continue;
@@ -260,11 +306,85 @@ void set_value(Item& item) {
   item.result.value = item.sum / item.readings;
 }
 
+// One raw record as the reading: its totals, or the value of a type that
+// one record gives; a record that gives neither fails with its status (or
+// INVALID_DATA).
+void take_raw(const Request& r, Item& item, perfdata::Status st, const perfdata::RawCounter& raw,
+              const std::string& detail) {
+  perfdata::Status bad = st != 0 ? st : perfdata::is_usable(raw.c_status) ? 0 : raw.c_status;
+  double value = 0.0;
+  if (bad == 0 && has_totals(item.form.type)) {
+    if (!to_totals(item.form, raw, &item.result.totals)) bad = perfdata::CSTATUS_INVALID_DATA;
+    value = item.result.totals.sum;
+  } else if (bad == 0) {
+    perfdata::CounterValue v;
+    const uint32_t format = perfdata::FMT_DOUBLE | (r.no_cap ? perfdata::FMT_NOCAP100 : 0);
+    bad = perfdata::calculate_from_raw(item.form, format, &raw, nullptr, &v);
+    value = v.value;
+  }
+  take(r, item, bad, value, true, bad != 0 ? detail : std::string());
+}
+
+// The counters read from their raw records, at the first collection.
+void read_raw(const Request& r, std::vector<Item>& items) {
+  std::vector<perfdata::RawArrayItem> found;
+  for (Item& item : items) {
+    if (!item.live() || !item.by_raw) continue;
+    if (!item.array) {
+      perfdata::RawCounter raw;
+      const perfdata::Status st = perfdata::get_raw_counter_value(item.counter, &raw);
+      take_raw(r, item, st, raw, perfdata::failure_detail(nullptr, item.counter));
+      continue;
+    }
+    const perfdata::Status st = perfdata::get_raw_counter_array(item.counter, &found);
+    if (st != 0) {
+      const std::string detail = perfdata::failure_detail(nullptr, item.counter);
+      item.set_problem(detail.empty() ? perfdata::status_words(st) : detail);
+      continue;
+    }
+    item.instances.reserve(found.size());
+    for (const perfdata::RawArrayItem& a : found) {
+      if (left_out(r, a.name)) continue;
+      Item& instance = instance_of(item, a.name);
+      if (instance.live()) take_raw(r, instance, 0, a.raw, std::string());
+    }
+  }
+}
+
+// The ids of the processes read, from the latest collection.
+void read_process_ids(std::vector<Item>& items) {
+  std::vector<perfdata::ArrayItem> found;
+  std::unordered_map<std::string, std::string> ids;
+  for (Item& item : items) {
+    if (item.process_ids == nullptr || !item.live()) continue;
+    if (!item.array) {
+      perfdata::CounterValue v;
+      if (perfdata::get_formatted_counter_value(item.process_ids, perfdata::FMT_DOUBLE, &v) == 0)
+        item.result.process_id = id_text(v);
+      continue;
+    }
+    if (perfdata::get_formatted_counter_array(item.process_ids, perfdata::FMT_DOUBLE, &found) != 0)
+      continue;
+    ids.clear();
+    for (const perfdata::ArrayItem& a : found) ids[a.name] = id_text({a.c_status, a.value});
+    for (Item& instance : item.instances)
+      if (const auto id = ids.find(instance.result.instance); id != ids.end())
+        instance.result.process_id = id->second;
+  }
+}
+
 void read_rounds(const Request& r, perfdata::Query query, std::vector<Item>& items) {
   perfdata::collect_query_data(query);
-  const uint32_t rounds = r.interval_ms == 0 ? 1 : r.samples;
+  bool pause = r.interval_ms != 0;
+  if (wants_totals(r)) {
+    read_raw(r, items);
+    // Only a counter without a raw series waits -s.
+    pause = pause && std::any_of(items.begin(), items.end(),
+                                 [](const Item& i) { return i.live() && !i.by_raw; });
+  }
+  const uint32_t rounds = pause ? r.samples : 1;
   for (uint32_t round = 0; round < rounds; ++round) {
-    if (r.interval_ms != 0) {
+    if (pause) {
       perfdata::sleep_ms(r.interval_ms);
       perfdata::collect_query_data(query);
     }
@@ -296,7 +416,8 @@ void read_since_last(const Request& r, perfdata::Query query, const std::string&
     if (!s.settled) continue;
     item.settled = true;
     if (!item.array) take(r, item, 0, s.value, false, {});
-    for (const auto& [name, value] : s.values) take(r, instance_of(item, name), 0, value, true, {});
+    for (const auto& [name, value] : s.values)
+      if (!left_out(r, name)) take(r, instance_of(item, name), 0, value, true, {});
   }
   if (!all) read_rounds(r, query, items);
   since.store(sources, !all, &result.window);
@@ -308,6 +429,7 @@ void read_values(const Request& r, perfdata::Query query, const std::string& pre
     read_since_last(r, query, prefix, items, result);
   else
     read_rounds(r, query, items);
+  read_process_ids(items);
   for (Item& item : items) {
     set_value(item);
     // Each instance is averaged over the rounds it was present in.

@@ -127,23 +127,20 @@ Status expand_wildcard_path(const char* path, std::vector<std::string>* paths) {
 Status get_counter_info(Counter counter, CounterInfo* info) {
   if (counter == nullptr) return INVALID_HANDLE;
   if (info == nullptr) return INVALID_ARGUMENT;
-  *info = lb::counter_info(of(counter)->row());
+  *info = lb::counter_info(of(counter)->row(), of(counter)->env());
   return 0;
 }
 
-// The catalogue rows give no raw form (their counter info says type 0), so
-// every counter here is one without a raw series.
 Status get_raw_counter_value(Counter counter, RawCounter* raw) {
   if (counter == nullptr) return INVALID_HANDLE;
   if (raw == nullptr) return INVALID_ARGUMENT;
-  return NOT_IMPLEMENTED;
+  return of(counter)->raw(*raw);
 }
 
 Status get_raw_counter_array(Counter counter, std::vector<RawArrayItem>* items) {
   if (counter == nullptr) return INVALID_HANDLE;
   if (items == nullptr) return INVALID_ARGUMENT;
-  items->clear();
-  return NOT_IMPLEMENTED;
+  return of(counter)->raw_array(*items);
 }
 
 Status calculate_counter_from_raw(Counter counter, uint32_t format, const RawCounter* newer,

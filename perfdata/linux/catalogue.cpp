@@ -9,18 +9,96 @@
 #include <unordered_map>
 #include <utility>
 
+#include "perfdata/counter_types.h"
 #include "perfdata/paths.h"
 
 namespace perfdata::linux_backend {
 
-CounterInfo counter_info(const CounterDef& row) {
+CounterInfo counter_info(const CounterDef& row, const Env& env) {
   CounterInfo info;
   info.name = row.name;
   info.kind = row.kind;
   info.unit = row.unit != nullptr ? row.unit : "";
   info.explanation = row.explanation != nullptr ? row.explanation : "";
   info.source = row.source != nullptr ? row.source : "";
+  info.type = raw_type(row, env);
+  info.time_base = info.type == 0 ? 0 : raw_time_base(row, env);
   return info;
+}
+
+uint32_t raw_type(const CounterDef& row, const Env& env) {
+  if (!row.raw.ulong || env.ulong_bits != 32) return row.raw.type;
+  switch (row.raw.type) {
+    case TYPE_COUNTER_BULK_COUNT:
+      return TYPE_COUNTER_COUNTER;
+    case TYPE_COUNTER_LARGE_QUEUELEN_TYPE:
+      return TYPE_COUNTER_QUEUELEN_TYPE;
+    default:
+      return row.raw.type;
+  }
+}
+
+int64_t raw_time_base(const CounterDef& row, const Env& env) {
+  switch (row.raw.base) {
+    case TimeBase::ms:
+      return 1000;
+    case TimeBase::ticks:
+      return env.clk_tck;
+    case TimeBase::pages:
+      // A rate of KiB counts over the stamp, read as pages of this size.
+      return env.page_size > 0 ? 10000000LL * 1024 / env.page_size : 0;
+    case TimeBase::stamp:
+      break;
+  }
+  return 10000000;
+}
+
+namespace {
+
+// The types whose first value is a 32-bit field.
+bool narrow_first(uint32_t type) {
+  switch (type) {
+    case TYPE_COUNTER_COUNTER:
+    case TYPE_COUNTER_QUEUELEN_TYPE:
+    case TYPE_AVERAGE_TIMER:
+    case TYPE_SAMPLE_FRACTION:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+RawCounter raw_record(const CounterDef& row, const Sample& s, int64_t stamp, const Env& env) {
+  RawCounter r;
+  r.time_stamp = stamp;
+  if (!s.ok || (s.missing & row.needs) != 0 || row.raw.fill == nullptr ||
+      !row.raw.fill(s, stamp, env, r)) {
+    return RawCounter{CSTATUS_INVALID_DATA, stamp, 0, 0, 1};
+  }
+  const uint32_t type = raw_type(row, env);
+  if (narrow_first(type)) r.first_value &= 0xFFFFFFFF;
+  if (type == TYPE_AVERAGE_TIMER || type == TYPE_AVERAGE_BULK || type == TYPE_SAMPLE_FRACTION)
+    r.second_value &= 0xFFFFFFFF;
+  r.c_status = CSTATUS_VALID_DATA;
+  return r;
+}
+
+bool slot_sum(const Sample& s, std::initializer_list<size_t> slots, RawCounter& out) {
+  uint64_t sum = 0;
+  for (size_t slot : slots) {
+    if (slot >= s.u.size() || s.u[slot] == kNoValue) return false;
+    sum += s.u[slot];
+  }
+  out.first_value = static_cast<int64_t>(sum);
+  return true;
+}
+
+int64_t ticks_100ns(uint64_t ticks, const Env& env) {
+  if (env.clk_tck <= 0) return 0;
+  const auto hz = static_cast<unsigned __int128>(env.clk_tck);
+  return static_cast<int64_t>(static_cast<unsigned __int128>(ticks) * 10000000u / hz);
 }
 
 std::span<const ObjectDef* const> all_objects() {

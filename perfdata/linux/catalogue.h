@@ -6,8 +6,12 @@
 // An object is data: an ObjectDef naming the object, a table of CounterDef
 // rows, and one function, `pass`, that reads the object's sources once per
 // collection and gives every instance asked for its Sample (with _Total
-// computed in the same pass); each row's `value` is a pure function of two
-// samples of one instance. The query (query.cpp) owns the add-time status
+// computed in the same pass). Each row states its raw form: the counter type
+// whose formula (perfdata/counter_types.h) gives its value and how one
+// instance's sample gives that type's first and second values; the value is
+// then that formula over the raw records of two samples. A row no type
+// expresses has a `value` of its own, a pure function of two samples of one
+// instance, and its raw form says why. The query (query.cpp) owns the add-time status
 // order, the value statuses and the percent cap; an object never sees a path.
 //
 // Registration: each object file defines one accessor declared below; the
@@ -19,8 +23,10 @@
 // every instance and no sources -> {"_Total" key "cpu", "0", "1"}, pins
 // {"1", key "cpu1", id 1}. Each collect() runs one pass with the pins and
 // the union of their rows' needs; format() finds the pinned instance in the
-// last two passes and calls the row's value(prev, cur, dt, env), e.g.
-// 100 * (du + dn) / T = 12.5, capped to [0, 100] unless FMT_NOCAP100.
+// last two passes, has the row's raw form make a record of each (first value
+// user+nice ticks, second value all ticks, both in 100 ns) and applies
+// TYPE_100NSEC_TIMER: 100 * (du + dn) / T = 12.5, capped to [0, 100] unless
+// FMT_NOCAP100.
 #pragma once
 
 #ifndef __linux__
@@ -29,6 +35,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <span>
@@ -37,6 +44,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "perfdata/counter_types.h"
 #include "perfdata/linux/env.h"
 #include "perfdata/perfdata.h"
 
@@ -56,6 +64,10 @@ struct Sample {
   // of range ("cannot read /proc/42/io: Permission denied"); "" when it is
   // merely absent or all is well.
   std::string problem;
+  // Set by the object's carry: a count this sample sums went back since the
+  // previous pass, a reset the sum itself may not show (another count rose
+  // more). The interval ending here has no value.
+  bool reset = false;
 };
 
 // A counter's value, or std::nullopt for CSTATUS_INVALID_DATA.
@@ -66,21 +78,82 @@ using Value = std::optional<double>;
 // is ok, else null (and dt is 0). A non-finite result becomes INVALID_DATA.
 using Formula = Value (*)(const Sample* prev, const Sample& cur, double dt, const Env& env);
 
+// The clock of a raw record's second value where it is a clock, as its
+// ticks per second: the collection's time stamp (100 ns, 10^7); the same
+// clock in milliseconds, beside the kernel's millisecond counts (10^3); the
+// kernel's clock ticks (HZ); or the time stamp read as KiB moved, where a
+// rate of pages comes from KiB counts (10^7 * 1024 / page size).
+enum class TimeBase { stamp, ms, ticks, pages };
+
+// How one instance's sample gives a raw record for the row's counter type:
+// `stamp` is the collection's time in 100 ns on the layer's monotonic clock.
+// Sets first_value and second_value; false when the sample holds no record
+// (a field absent or unreadable: INVALID_DATA).
+using RawFill = bool (*)(const Sample& s, int64_t stamp, const Env& env, RawCounter& out);
+
+// A row's raw form. With `type` non-zero the row's value is the formula of
+// that counter type over two raw records (perfdata/counter_types.h) and the
+// row has no formula of its own. `ulong`: the first value is a field the
+// kernel keeps in unsigned long (or a sum of such), so on a kernel whose
+// unsigned long is 32 bits wide the 32-bit form of the type is served and
+// the first value is taken modulo 2^32 (a sum of wrapping fields wraps with
+// them). `form` says in one line what the two values are, or, with type 0,
+// why no counter type expresses the row.
+struct RawForm {
+  uint32_t type = 0;
+  RawFill fill = nullptr;
+  TimeBase base = TimeBase::stamp;
+  bool ulong = false;
+  const char* form = nullptr;
+};
+
 struct CounterDef {
   const char* object;  // the object's name, repeated so a row reads on its own
   const char* name;    // served counter name, matched ignoring ASCII case
   // gauge, count, rate, percent (of deltas), average (of deltas), fraction
   // (an instant share in percent) or elapsed (seconds).
   CounterKind kind;
-  uint32_t needs;  // object-defined bit set of sources collect() must read
-  Formula value;
+  uint32_t needs;           // object-defined bit set of sources collect() must read
+  Formula value;            // null where `raw` has a type: the type's formula gives the value
   const char* unit;         // "%", "B", "s", or "" for counts and rates
   const char* explanation;  // one line: what the value means
   const char* source;       // the Linux source and fields it is computed from
+  RawForm raw = {};
 };
 
-// The row as discovery reports it.
-CounterInfo counter_info(const CounterDef& row);
+// The row as discovery reports it, with its counter type and time base as
+// served on the kernel `env` describes (0 and 0 for a row without a raw form;
+// by default a 64-bit kernel with HZ 100 and 4 KiB pages).
+CounterInfo counter_info(const CounterDef& row, const Env& env = Env{});
+// The counter type served for `row` on `env`'s kernel: raw.type, or its
+// 32-bit form (COUNTER_COUNTER for BULK_COUNT, QUEUELEN for LARGE_QUEUELEN)
+// for a `ulong` row on a 32-bit kernel.
+uint32_t raw_type(const CounterDef& row, const Env& env);
+// Ticks per second of raw.base on `env`: 10^7, 1000, HZ, 10^7*1024/page size.
+int64_t raw_time_base(const CounterDef& row, const Env& env);
+// The raw record of one instance: c_status 0 with the values raw.fill gives
+// (first value cut to 32 bits where the served type reads 32 bits), time
+// stamp `stamp`; CSTATUS_INVALID_DATA with zeros where the sample is not ok,
+// misses a source the row needs, or gives no record.
+RawCounter raw_record(const CounterDef& row, const Sample& s, int64_t stamp, const Env& env);
+// Raw fills for samples that keep counts in Sample::u: the sum of the slots
+// as the first value, false when one holds kNoValue (a field the source
+// lacked); slots_per_stamp has the time stamp as the second value.
+constexpr uint64_t kNoValue = UINT64_MAX;
+bool slot_sum(const Sample& s, std::initializer_list<size_t> slots, RawCounter& out);
+template <size_t... Slots>
+bool slots_now(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  return slot_sum(s, {Slots...}, out);
+}
+template <size_t... Slots>
+bool slots_per_stamp(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
+  out.second_value = stamp;
+  return slot_sum(s, {Slots...}, out);
+}
+// Ticks of the kernel's clock (HZ) in 100 ns: 25 ticks at HZ 100 -> 2,500,000.
+int64_t ticks_100ns(uint64_t ticks, const Env& env);
+// The collection time stamp (100 ns) on the millisecond clock of TimeBase::ms.
+constexpr int64_t stamp_ms(int64_t stamp) { return stamp / 10000; }
 // Percent and fraction rows are shares in percent: clamped to [0, 100]
 // unless FMT_NOCAP100.
 constexpr bool is_percent(const CounterDef& row) {
@@ -143,6 +216,10 @@ struct ObjectDef {
   // Instance lookup rules beyond the common ones (see InstanceIndex).
   bool strip_trailing_slash = false;  // LogicalDisk: "/var/" finds "/var" (but "/" stays "/")
   size_t truncated_name_len = 0;      // Process: 15; a longer request matches on its first 15 bytes
+  // Called by the query after each pass whose previous pass was ok, before
+  // any value is read: lets an object keep a cumulative count running from
+  // pass to pass (Process _Total keeps the counts of processes that ended).
+  void (*carry)(const Pass& prev, Pass& cur) = nullptr;
 };
 
 // The pass of a single-instance object: `primary` is the file whose absence

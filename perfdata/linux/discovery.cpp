@@ -37,7 +37,7 @@ Status enum_object_items(const Env& env, const std::string& object,
   const ObjectDef* obj = find_object(object);
   std::vector<Instance> list;
   if (obj == nullptr || !list_instances(env, *obj, list)) return CSTATUS_NO_OBJECT;
-  for (const CounterDef& row : obj->counters) counters.push_back(counter_info(row));
+  for (const CounterDef& row : obj->counters) counters.push_back(counter_info(row, env));
   if (obj->multi_instance) instances = numbered_names(list);
   return 0;
 }

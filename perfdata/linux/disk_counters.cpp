@@ -4,6 +4,8 @@
 
 #include "perfdata/linux/disk_counters.h"
 
+#include "perfdata/counter_types.h"
+
 #include <algorithm>
 #include <string_view>
 #include <unordered_map>
@@ -13,128 +15,60 @@ namespace perfdata::linux_backend {
 
 namespace {
 
-constexpr double kSectorBytes = 512.0;  // diskstats sectors, whatever the logical block size
+constexpr uint64_t kSectorBytes = 512;  // diskstats sectors, whatever the logical block size
 
-// Deltas summed over the members present in both samples.
-struct DiskDeltas {
-  uint64_t d[18] = {};
-  double idle_percent_sum = 0.0;
-  size_t members = 0;
-};
-
-std::optional<DiskDeltas> disk_deltas(const Sample* prev, const Sample& cur, double dt,
-                                      const Env& env) {
-  const DiskSet* a = prev ? disk_set(*prev) : nullptr;
-  const DiskSet* b = disk_set(cur);
-  if (a == nullptr || b == nullptr || dt <= 0.0) return std::nullopt;
-  DiskDeltas out;
-  // Rows usually stand where they stood; a search of the whole set for each
-  // would make a _Total over many disks quadratic.
-  std::unordered_map<std::string_view, const DiskRow*> before;
-  for (size_t i = 0; i < b->rows.size(); ++i) {
-    const DiskRow& row = b->rows[i];
-    const DiskRow* old = i < a->rows.size() && a->rows[i].name == row.name ? &a->rows[i] : nullptr;
-    if (old == nullptr) {
-      if (before.empty())
-        for (const DiskRow& r : a->rows) before.emplace(r.name, &r);
-      auto it = before.find(row.name);
-      if (it == before.end()) continue;
-      old = it->second;
-    }
-    uint64_t d[18] = {};
-    for (int k = 1; k <= 11; ++k) {
-      if (k == 9) continue;  // f9 is an instant queue length, not a count
-      // The time fields are unsigned int even on 64-bit kernels; the counts
-      // are unsigned long.
-      const bool time_field = k == 4 || k == 8 || k == 10 || k == 11;
-      std::optional<uint64_t> v =
-          time_field ? delta32(old->f[k], row.f[k]) : delta_ulong(env, old->f[k], row.f[k]);
-      // A field that went back without wrapping: the device was re-created.
-      if (!v) return std::nullopt;
-      d[k] = *v;
-    }
-    for (int k = 1; k <= 11; ++k) out.d[k] += d[k];
-    out.idle_percent_sum += 100.0 * std::max(0.0, 1.0 - static_cast<double>(d[10]) / (1000.0 * dt));
-    ++out.members;
-  }
-  return out;
+// The sum over the set's disks of diskstats fields `fields`, times `scale`.
+// A _Total is a sum like any other: its raw record is the sum of its
+// members' as they stand at the collection.
+bool sum(const Sample& s, std::initializer_list<int> fields, uint64_t scale, int64_t& out) {
+  const DiskSet* set = disk_set(s);
+  if (set == nullptr) return false;
+  uint64_t total = 0;
+  for (const DiskRow& row : set->rows)
+    for (int k : fields) total += row.f[k];
+  for (int k : fields) total += set->kept[k];
+  out = static_cast<int64_t>(total * scale);
+  return true;
 }
 
-template <class Fn>
-Value with_deltas(const Sample* prev, const Sample& cur, double dt, const Env& env, Fn fn) {
-  std::optional<DiskDeltas> d = disk_deltas(prev, cur, dt, env);
-  if (!d) return std::nullopt;
-  return fn(*d, dt);
+// Counts against the time stamp.
+template <int A, int B = 0, uint64_t Scale = 1>
+bool per_stamp(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
+  out.second_value = stamp;
+  return B == 0 ? sum(s, {A}, Scale, out.first_value) : sum(s, {A, B}, Scale, out.first_value);
+}
+// Milliseconds against the collection clock in ms.
+template <int A>
+bool per_ms(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
+  out.second_value = stamp_ms(stamp);
+  return sum(s, {A}, 1, out.first_value);
+}
+// Milliseconds of I/O over the operations they served.
+template <int Ms, int Ops, int Ms2 = 0, int Ops2 = 0>
+bool per_operation(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  if (Ms2 == 0) return sum(s, {Ms}, 1, out.first_value) && sum(s, {Ops}, 1, out.second_value);
+  return sum(s, {Ms, Ms2}, 1, out.first_value) && sum(s, {Ops, Ops2}, 1, out.second_value);
+}
+// Busy milliseconds against as many ms clocks as there are disks: the
+// inverse timer then gives the mean idle share of the disks.
+bool idle(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
+  const DiskSet* set = disk_set(s);
+  if (set == nullptr || set->rows.empty()) return false;
+  out.second_value = stamp_ms(stamp) * static_cast<int64_t>(set->rows.size());
+  return sum(s, {10}, 1, out.first_value);
+}
+bool in_flight(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  return sum(s, {9}, 1, out.first_value);
 }
 
-double ratio_or_zero(double num, double den) { return den == 0.0 ? 0.0 : num / den; }
-
-Value reads_per_sec(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return with_deltas(p, c, dt, e, [](const DiskDeltas& d, double t) { return d.d[1] / t; });
+constexpr RawForm rate(RawFill fill, bool ulong, const char* form) {
+  return {TYPE_COUNTER_BULK_COUNT, fill, TimeBase::stamp, ulong, form};
 }
-Value writes_per_sec(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return with_deltas(p, c, dt, e, [](const DiskDeltas& d, double t) { return d.d[5] / t; });
+constexpr RawForm average(RawFill fill, const char* form) {
+  return {TYPE_AVERAGE_TIMER, fill, TimeBase::ms, false, form};
 }
-Value transfers_per_sec(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return with_deltas(p, c, dt, e,
-                     [](const DiskDeltas& d, double t) { return (double(d.d[1]) + d.d[5]) / t; });
-}
-Value read_bytes_per_sec(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return with_deltas(p, c, dt, e,
-                     [](const DiskDeltas& d, double t) { return d.d[3] * kSectorBytes / t; });
-}
-Value write_bytes_per_sec(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return with_deltas(p, c, dt, e,
-                     [](const DiskDeltas& d, double t) { return d.d[7] * kSectorBytes / t; });
-}
-Value bytes_per_sec(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return with_deltas(p, c, dt, e, [](const DiskDeltas& d, double t) {
-    return (double(d.d[3]) + d.d[7]) * kSectorBytes / t;
-  });
-}
-Value sec_per_read(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return with_deltas(p, c, dt, e, [](const DiskDeltas& d, double) {
-    return ratio_or_zero(d.d[4] / 1000.0, double(d.d[1]));
-  });
-}
-Value sec_per_write(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return with_deltas(p, c, dt, e, [](const DiskDeltas& d, double) {
-    return ratio_or_zero(d.d[8] / 1000.0, double(d.d[5]));
-  });
-}
-Value sec_per_transfer(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return with_deltas(p, c, dt, e, [](const DiskDeltas& d, double) {
-    return ratio_or_zero((double(d.d[4]) + d.d[8]) / 1000.0, double(d.d[1]) + d.d[5]);
-  });
-}
-Value queue_length(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return with_deltas(p, c, dt, e,
-                     [](const DiskDeltas& d, double t) { return d.d[11] / (1000.0 * t); });
-}
-Value read_queue_length(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return with_deltas(p, c, dt, e,
-                     [](const DiskDeltas& d, double t) { return d.d[4] / (1000.0 * t); });
-}
-Value write_queue_length(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return with_deltas(p, c, dt, e,
-                     [](const DiskDeltas& d, double t) { return d.d[8] / (1000.0 * t); });
-}
-Value disk_time(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return with_deltas(p, c, dt, e,
-                     [](const DiskDeltas& d, double t) { return 100.0 * d.d[11] / (1000.0 * t); });
-}
-Value idle_time(const Sample* p, const Sample& c, double dt, const Env& e) {
-  std::optional<DiskDeltas> d = disk_deltas(p, c, dt, e);
-  // The mean of no disks is no value.
-  if (!d || d->members == 0) return std::nullopt;
-  return d->idle_percent_sum / static_cast<double>(d->members);
-}
-Value current_queue_length(const Sample*, const Sample& c, double, const Env&) {
-  const DiskSet* set = disk_set(c);
-  if (set == nullptr) return std::nullopt;
-  double sum = 0.0;
-  for (const DiskRow& row : set->rows) sum += static_cast<double>(row.f[9]);
-  return sum;
+constexpr RawForm queue(RawFill fill, const char* form) {
+  return {TYPE_COUNTER_QUEUELEN_TYPE, fill, TimeBase::ms, false, form};
 }
 
 }  // namespace
@@ -144,72 +78,136 @@ const DiskSet* disk_set(const Sample& s) {
 }
 
 void store_disk_set(DiskSet set, Sample& out) {
-  out.payload = std::make_shared<const DiskSet>(std::move(set));
+  out.payload = std::make_shared<DiskSet>(std::move(set));
   out.ok = true;
+}
+
+namespace {
+
+Sample* total_in(Pass& pass) {
+  for (size_t i = 0; i < pass.instances.size(); ++i)
+    if (pass.instances[i].id == -1 && pass.instances[i].key.empty()) return &pass.samples[i];
+  return nullptr;
+}
+
+// A count that went back other than by a plausible 32-bit wrap.
+bool went_back(uint64_t was, uint64_t is) {
+  return is < was && (was > 0xFFFFFFFFull || is + (uint64_t{1} << 32) - was >= (uint64_t{1} << 31));
+}
+
+}  // namespace
+
+void carry_disk_total(const Pass& prev, Pass& cur) {
+  Sample* after = total_in(cur);
+  const Sample* before = total_in(const_cast<Pass&>(prev));
+  if (after == nullptr || before == nullptr) return;
+  const DiskSet* a = disk_set(*before);
+  // The set was made non-const by store_disk_set; only this pass holds it.
+  auto* b = const_cast<DiskSet*>(disk_set(*after));
+  if (a == nullptr || b == nullptr) return;
+  std::copy(std::begin(a->kept), std::end(a->kept), std::begin(b->kept));
+  std::unordered_map<std::string_view, const DiskRow*> now;
+  for (const DiskRow& r : b->rows) now.emplace(r.name, &r);
+  std::unordered_map<std::string_view, const DiskRow*> then;
+  for (const DiskRow& r : a->rows) {
+    then.emplace(r.name, &r);
+    auto it = now.find(r.name);
+    for (int k = 1; k <= 17; ++k) {
+      if (k == 9) continue;  // an instant queue length, not a count
+      if (it == now.end()) {
+        b->kept[k] += r.f[k];
+      } else if (went_back(r.f[k], it->second->f[k])) {
+        after->reset = true;
+      }
+    }
+  }
+  for (const DiskRow& r : b->rows) {
+    if (then.count(r.name) != 0) continue;
+    for (int k = 1; k <= 17; ++k)
+      if (k != 9) b->kept[k] -= r.f[k];
+  }
 }
 
 std::vector<CounterDef> disk_io_counters(const char* object, uint32_t needs) {
   return {
-      {object, "Disk Reads/sec", CounterKind::rate, needs, reads_per_sec, "",
-       "Read requests completed per second",
-       "/proc/diskstats "
-       "reads completed (f1) delta / seconds"},
-      {object, "Disk Writes/sec", CounterKind::rate, needs, writes_per_sec, "",
+      {object, "Disk Reads/sec", CounterKind::rate, needs, nullptr, "",
+       "Read requests completed per second", "/proc/diskstats reads completed (f1) delta / seconds",
+       rate(per_stamp<1>, true, "first value f1; second value the time stamp")},
+      {object, "Disk Writes/sec", CounterKind::rate, needs, nullptr, "",
        "Write requests completed per second",
-       "/proc/diskstats "
-       "writes completed (f5) delta / seconds"},
-      {object, "Disk Transfers/sec", CounterKind::rate, needs, transfers_per_sec, "",
-       "Read plus write requests completed per second",
-       "/proc/diskstats "
-       "(f1+f5) deltas / seconds"},
-      {object, "Disk Read Bytes/sec", CounterKind::rate, needs, read_bytes_per_sec, "",
-       "Bytes read per second",
-       "/proc/diskstats "
-       "sectors read (f3) delta*512 / seconds"},
-      {object, "Disk Write Bytes/sec", CounterKind::rate, needs, write_bytes_per_sec, "",
-       "Bytes written per second",
-       "/proc/diskstats "
-       "sectors written (f7) delta*512 / seconds"},
-      {object, "Disk Bytes/sec", CounterKind::rate, needs, bytes_per_sec, "",
-       "Bytes read plus written per second",
-       "/proc/diskstats "
-       "(f3+f7) deltas*512 / seconds"},
-      {object, "Avg. Disk sec/Read", CounterKind::average, needs, sec_per_read, "s",
+       "/proc/diskstats writes completed (f5) delta / seconds",
+       rate(per_stamp<5>, true, "first value f5; second value the time stamp")},
+      {object, "Disk Transfers/sec", CounterKind::rate, needs, nullptr, "",
+       "Read plus write requests completed per second", "/proc/diskstats (f1+f5) deltas / seconds",
+       rate(per_stamp<1, 5>, true, "first value f1+f5; second value the time stamp")},
+      {object, "Disk Read Bytes/sec", CounterKind::rate, needs, nullptr, "",
+       "Bytes read per second", "/proc/diskstats sectors read (f3) delta*512 / seconds",
+       rate(per_stamp<3, 0, kSectorBytes>, false,
+            "first value f3*512 bytes; second value the time stamp")},
+      {object, "Disk Write Bytes/sec", CounterKind::rate, needs, nullptr, "",
+       "Bytes written per second", "/proc/diskstats sectors written (f7) delta*512 / seconds",
+       rate(per_stamp<7, 0, kSectorBytes>, false,
+            "first value f7*512 bytes; second value the time stamp")},
+      {object, "Disk Bytes/sec", CounterKind::rate, needs, nullptr, "",
+       "Bytes read plus written per second", "/proc/diskstats (f3+f7) deltas*512 / seconds",
+       rate(per_stamp<3, 7, kSectorBytes>, false,
+            "first value (f3+f7)*512 bytes; second value the time stamp")},
+      {object, "Avg. Disk sec/Read", CounterKind::average, needs, nullptr, "s",
        "Mean time a read took; 0 without reads",
-       "/proc/diskstats "
-       "ms reading (f4) delta/1000 / f1 delta"},
-      {object, "Avg. Disk sec/Write", CounterKind::average, needs, sec_per_write, "s",
+       "/proc/diskstats ms reading (f4) delta/1000 / f1 delta",
+       average(per_operation<4, 1>, "first value f4 (ms); second value f1, the reads")},
+      {object, "Avg. Disk sec/Write", CounterKind::average, needs, nullptr, "s",
        "Mean time a write took; 0 without writes",
-       "/proc/diskstats "
-       "ms writing (f8) delta/1000 / f5 delta"},
-      {object, "Avg. Disk sec/Transfer", CounterKind::average, needs, sec_per_transfer, "s",
+       "/proc/diskstats ms writing (f8) delta/1000 / f5 delta",
+       average(per_operation<8, 5>, "first value f8 (ms); second value f5, the writes")},
+      {object, "Avg. Disk sec/Transfer", CounterKind::average, needs, nullptr, "s",
        "Mean time a request took; 0 without requests",
-       "/proc/diskstats "
-       "(f4+f8) deltas/1000 / (f1+f5) deltas"},
-      {object, "Avg. Disk Queue Length", CounterKind::rate, needs, queue_length, "",
+       "/proc/diskstats (f4+f8) deltas/1000 / (f1+f5) deltas",
+       average(per_operation<4, 1, 8, 5>,
+               "first value f4+f8 (ms); second value f1+f5, the requests")},
+      {object, "Avg. Disk Queue Length", CounterKind::rate, needs, nullptr, "",
        "Mean number of requests queued or in service",
-       "/proc/diskstats "
-       "weighted ms doing I/O (f11) delta/1000 / seconds"},
-      {object, "Avg. Disk Read Queue Length", CounterKind::rate, needs, read_queue_length, "",
+       "/proc/diskstats weighted ms doing I/O (f11) delta/1000 / seconds",
+       queue(per_ms<11>, "first value f11 (ms); second value the time stamp in ms")},
+      {object, "Avg. Disk Read Queue Length", CounterKind::rate, needs, nullptr, "",
        "Mean number of read requests queued or in service",
-       "/proc/diskstats "
-       "f4 delta/1000 / seconds"},
-      {object, "Avg. Disk Write Queue Length", CounterKind::rate, needs, write_queue_length, "",
+       "/proc/diskstats f4 delta/1000 / seconds",
+       queue(per_ms<4>, "first value f4 (ms); second value the time stamp in ms")},
+      {object, "Avg. Disk Write Queue Length", CounterKind::rate, needs, nullptr, "",
        "Mean number of write requests queued or in service",
-       "/proc/diskstats "
-       "f8 delta/1000 / seconds"},
-      {object, "% Disk Time", CounterKind::percent, needs, disk_time, "%",
+       "/proc/diskstats f8 delta/1000 / seconds",
+       queue(per_ms<8>, "first value f8 (ms); second value the time stamp in ms")},
+      {object,
+       "% Disk Time",
+       CounterKind::percent,
+       needs,
+       nullptr,
+       "%",
        "100 times the mean queue length (can pass 100)",
-       "/proc/diskstats "
-       "100*f11 delta/1000 / seconds"},
-      {object, "% Idle Time", CounterKind::percent, needs, idle_time, "%",
+       "/proc/diskstats 100*f11 delta/1000 / seconds",
+       {TYPE_COUNTER_TIMER, per_ms<11>, TimeBase::ms, false,
+        "first value f11 (ms, read as 64 bits: its wrap reads as a reset); second value the time "
+        "stamp in ms"}},
+      {object,
+       "% Idle Time",
+       CounterKind::percent,
+       needs,
+       nullptr,
+       "%",
        "Share of the interval with no request in flight (_Total: mean of the disks)",
-       "/proc/diskstats "
-       "100*(1 - ms doing I/O (f10) delta/1000 / seconds)"},
-      {object, "Current Disk Queue Length", CounterKind::gauge, needs, current_queue_length, "",
+       "/proc/diskstats 100*(1 - ms doing I/O (f10) delta/1000 / seconds)",
+       {TYPE_COUNTER_TIMER_INV, idle, TimeBase::ms, false,
+        "first value f10 (ms, read as 64 bits: its wrap reads as a reset); second value the time "
+        "stamp in ms times the disks"}},
+      {object,
+       "Current Disk Queue Length",
+       CounterKind::gauge,
+       needs,
+       nullptr,
+       "",
        "Requests queued or in service now",
-       "/proc/diskstats "
-       "I/Os in progress (f9)"},
+       "/proc/diskstats I/Os in progress (f9)",
+       {TYPE_COUNTER_RAWCOUNT, in_flight, TimeBase::stamp, false, "first value f9"}},
   };
 }
 

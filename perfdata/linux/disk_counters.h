@@ -22,12 +22,23 @@ namespace perfdata::linux_backend {
 
 struct DiskSet {
   std::vector<DiskRow> rows;
+  // Per diskstats field, what a _Total's sum needs added to count only the
+  // disks present at both ends of each interval (see carry_disk_total);
+  // arithmetic modulo 2^64.
+  uint64_t kept[18] = {};
 };
 
 // Sample.payload as a DiskSet, or null.
 const DiskSet* disk_set(const Sample& s);
 // Stores `set` in `out` as its payload and marks `out` usable.
 void store_disk_set(DiskSet set, Sample& out);
+
+// The ObjectDef::carry of an object whose _Total (key "", id -1) holds a
+// DiskSet: a disk that left the set keeps its last counts in the sum and
+// one that joined enters with its counts taken back, so the total's
+// increase is that of the disks present at both collections; a member whose
+// count went back (other than a 32-bit wrap) marks the total reset.
+void carry_disk_total(const Pass& prev, Pass& cur);
 
 // The fifteen I/O counter rows, with `object` as their object name and
 // `needs` as their source bits.

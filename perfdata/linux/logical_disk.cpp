@@ -164,25 +164,42 @@ void pass(const Env& env, const Request& req, Pass& out) {
   }
 }
 
-Value free_percent(const Sample*, const Sample& c, double, const Env&) {
-  if (c.u.size() != kSpaceFields || c.u[kSpaceValid] == 0 || c.u[kSize] == 0) return std::nullopt;
-  return 100.0 * static_cast<double>(c.u[kAvail]) / static_cast<double>(c.u[kSize]);
+bool free_share(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  if (s.u.size() != kSpaceFields || s.u[kSpaceValid] == 0) return false;
+  out.first_value = static_cast<int64_t>(s.u[kAvail]);
+  out.second_value = static_cast<int64_t>(s.u[kSize]);
+  return true;
 }
 
-Value free_megabytes(const Sample*, const Sample& c, double, const Env&) {
-  if (c.u.size() != kSpaceFields || c.u[kSpaceValid] == 0) return std::nullopt;
-  return static_cast<double>(c.u[kAvail] >> 20);
+bool free_megabytes(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  if (s.u.size() != kSpaceFields || s.u[kSpaceValid] == 0) return false;
+  out.first_value = static_cast<int64_t>(s.u[kAvail] >> 20);
+  return true;
 }
 
 const std::vector<CounterDef>& rows() {
   static const std::vector<CounterDef> table = [] {
     std::vector<CounterDef> t = {
-        {"LogicalDisk", "% Free Space", CounterKind::fraction, kNeedSpace, free_percent, "%",
+        {"LogicalDisk",
+         "% Free Space",
+         CounterKind::fraction,
+         kNeedSpace,
+         nullptr,
+         "%",
          "Space an unprivileged user can still write, as a share of used plus that space",
-         "statvfs 100*f_bavail/(f_blocks-f_bfree+f_bavail)"},
-        {"LogicalDisk", "Free Megabytes", CounterKind::gauge, kNeedSpace, free_megabytes, "",
+         "statvfs 100*f_bavail/(f_blocks-f_bfree+f_bavail)",
+         {TYPE_LARGE_RAW_FRACTION, free_share, TimeBase::stamp, false,
+          "first value the free bytes; second value the size in bytes"}},
+        {"LogicalDisk",
+         "Free Megabytes",
+         CounterKind::gauge,
+         kNeedSpace,
+         nullptr,
+         "",
          "Space an unprivileged user can still write, in whole MiB",
-         "statvfs floor(f_bavail*f_frsize/2^20)"},
+         "statvfs floor(f_bavail*f_frsize/2^20)",
+         {TYPE_COUNTER_LARGE_RAWCOUNT, free_megabytes, TimeBase::stamp, false,
+          "first value the whole MiB"}},
     };
     std::vector<CounterDef> io = disk_io_counters("LogicalDisk", kNeedIo);
     t.insert(t.end(), io.begin(), io.end());
@@ -194,7 +211,7 @@ const std::vector<CounterDef>& rows() {
 }  // namespace
 
 const ObjectDef& logical_disk_object() {
-  static const ObjectDef obj{"LogicalDisk", true, rows(), pass, true, 0};
+  static const ObjectDef obj{"LogicalDisk", true, rows(), pass, true, 0, carry_disk_total};
   return obj;
 }
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "perfdata/counter_types.h"
 #include "perfdata/linux/catalogue.h"
 #include "perfdata/linux/text.h"
 
@@ -37,7 +38,7 @@ enum : size_t {
   kPgpgout,
   kSlots
 };
-constexpr uint64_t kAbsent = UINT64_MAX;
+constexpr uint64_t kAbsent = kNoValue;  // as the shared raw fills read it
 
 bool have(const Sample& s, std::initializer_list<size_t> idx) {
   for (size_t i : idx) {
@@ -140,24 +141,26 @@ void pass(const Env& env, const Request& req, Pass& out) {
   single_instance_pass(env, req, out, "proc/meminfo", collect);
 }
 
-Value kib_field(const Sample& s, size_t slot, double scale) {
-  if (!have(s, {slot})) return std::nullopt;
-  return static_cast<double>(s.u[slot]) * scale;
+// A count from one slot, scaled: false where the source lacked the field.
+bool slot_count(const Sample& s, size_t slot, uint64_t scale, RawCounter& out) {
+  if (!have(s, {slot})) return false;
+  out.first_value = static_cast<int64_t>(s.u[slot] * scale);
+  return true;
 }
 
-Value available_bytes(const Sample*, const Sample& c, double, const Env&) {
-  return kib_field(c, kAvail, 1024.0);
+bool available_bytes(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  return slot_count(s, kAvail, 1024, out);
 }
-Value available_kbytes(const Sample*, const Sample& c, double, const Env&) {
-  return kib_field(c, kAvail, 1.0);
+bool available_kbytes(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  return slot_count(s, kAvail, 1, out);
 }
-Value available_mbytes(const Sample*, const Sample& c, double, const Env&) {
-  if (!have(c, {kAvail})) return std::nullopt;
-  // NOLINTNEXTLINE(bugprone-integer-division): whole megabytes, as the counter counts
-  return static_cast<double>(c.u[kAvail] / 1024);
+bool available_mbytes(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  if (!have(s, {kAvail})) return false;
+  out.first_value = static_cast<int64_t>(s.u[kAvail] / 1024);  // whole MiB, as the counter counts
+  return true;
 }
-Value committed_bytes(const Sample*, const Sample& c, double, const Env&) {
-  return kib_field(c, kCommitted, 1024.0);
+bool committed_bytes(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  return slot_count(s, kCommitted, 1024, out);
 }
 
 // Windows' limit is RAM plus page files; the kernel's CommitLimit only binds
@@ -171,109 +174,110 @@ std::optional<uint64_t> commit_limit_kib(const Sample& c) {
   return c.u[kMemTotal] + c.u[kSwapTotal];
 }
 
-Value commit_limit(const Sample*, const Sample& c, double, const Env&) {
-  std::optional<uint64_t> lim = commit_limit_kib(c);
-  if (!lim) return std::nullopt;
-  return static_cast<double>(*lim) * 1024.0;
+bool commit_limit(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  std::optional<uint64_t> lim = commit_limit_kib(s);
+  if (!lim) return false;
+  out.first_value = static_cast<int64_t>(*lim * 1024);
+  return true;
 }
-Value committed_in_use(const Sample*, const Sample& c, double, const Env&) {
-  std::optional<uint64_t> lim = commit_limit_kib(c);
-  if (!lim || *lim == 0 || !have(c, {kCommitted})) return std::nullopt;
-  return 100.0 * static_cast<double>(c.u[kCommitted]) / static_cast<double>(*lim);
+bool committed_in_use(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  std::optional<uint64_t> lim = commit_limit_kib(s);
+  if (!lim || !have(s, {kCommitted})) return false;
+  out.first_value = static_cast<int64_t>(s.u[kCommitted]);
+  out.second_value = static_cast<int64_t>(*lim);
+  return true;
 }
-Value cache_bytes(const Sample*, const Sample& c, double, const Env&) {
-  if (!have(c, {kBuffers, kCached})) return std::nullopt;
-  uint64_t sr = c.u[kSReclaimable] == kAbsent ? 0 : c.u[kSReclaimable];
-  return static_cast<double>(c.u[kBuffers] + c.u[kCached] + sr) * 1024.0;
+bool cache_bytes(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  if (!have(s, {kBuffers, kCached})) return false;
+  uint64_t sr = s.u[kSReclaimable] == kAbsent ? 0 : s.u[kSReclaimable];
+  out.first_value = static_cast<int64_t>((s.u[kBuffers] + s.u[kCached] + sr) * 1024);
+  return true;
 }
-Value free_zero_bytes(const Sample*, const Sample& c, double, const Env&) {
-  return kib_field(c, kMemFree, 1024.0);
+bool free_zero_bytes(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  return slot_count(s, kMemFree, 1024, out);
 }
-Value modified_bytes(const Sample*, const Sample& c, double, const Env&) {
-  if (!have(c, {kDirty, kWriteback})) return std::nullopt;
-  return static_cast<double>(c.u[kDirty] + c.u[kWriteback]) * 1024.0;
-}
-
-// vmstat counters are unsigned long: they wrap only on a 32-bit kernel.
-std::optional<uint64_t> field_delta(const Env& env, const Sample& p, const Sample& c, size_t slot) {
-  if (!have(p, {slot}) || !have(c, {slot})) return std::nullopt;
-  return delta_ulong(env, p.u[slot], c.u[slot]);
-}
-
-Value event_rate(const Sample* p, const Sample& c, double dt, const Env& env, size_t slot) {
-  std::optional<uint64_t> d = field_delta(env, *p, c, slot);
-  if (!d) return std::nullopt;
-  return static_cast<double>(*d) / dt;
+bool modified_bytes(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  if (!have(s, {kDirty, kWriteback})) return false;
+  out.first_value = static_cast<int64_t>((s.u[kDirty] + s.u[kWriteback]) * 1024);
+  return true;
 }
 
-// pgpgin/pgpgout count KiB; the counters are in pages of the machine's size.
-Value page_rate(const Sample* p, const Sample& c, double dt, const Env& env,
-                std::initializer_list<size_t> slots) {
-  if (env.page_size <= 0) return std::nullopt;
-  double sum = 0;
-  for (size_t slot : slots) {
-    std::optional<uint64_t> d = field_delta(env, *p, c, slot);
-    if (!d) return std::nullopt;
-    sum += static_cast<double>(*d) * 1024.0 / static_cast<double>(env.page_size);
-  }
-  return sum / dt;
+constexpr RawForm large(RawFill fill, const char* form) {
+  return {TYPE_COUNTER_LARGE_RAWCOUNT, fill, TimeBase::stamp, false, form};
 }
-
-Value page_faults(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return event_rate(p, c, dt, e, kPgfault);
-}
-Value page_reads(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return event_rate(p, c, dt, e, kPgmajfault);
-}
-Value pages_input(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return page_rate(p, c, dt, e, {kPgpgin});
-}
-Value pages_output(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return page_rate(p, c, dt, e, {kPgpgout});
-}
-Value pages(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return page_rate(p, c, dt, e, {kPgpgin, kPgpgout});
+// vmstat counts are unsigned long: 32 bits wide on a 32-bit kernel, where
+// the type is the 32-bit one. pgpgin/pgpgout count KiB; the pages time base
+// reads them as pages.
+constexpr RawForm per_second(RawFill fill, TimeBase base, const char* form) {
+  return {TYPE_COUNTER_BULK_COUNT, fill, base, true, form};
 }
 
 constexpr CounterDef kCounters[] = {
-    {"Memory", "Available Bytes", CounterKind::gauge, kMeminfo, available_bytes, "B",
+    {"Memory", "Available Bytes", CounterKind::gauge, kMeminfo, nullptr, "B",
      "Memory usable for new allocations without swapping (the kernel's estimate)",
-     "/proc/meminfo MemAvailable*1024 (MemFree+Buffers+Cached before 3.14)"},
-    {"Memory", "Available KBytes", CounterKind::gauge, kMeminfo, available_kbytes, "",
-     "Available memory in KiB", "/proc/meminfo MemAvailable"},
-    {"Memory", "Available MBytes", CounterKind::gauge, kMeminfo, available_mbytes, "",
-     "Available memory in whole MiB, rounded down", "/proc/meminfo floor(MemAvailable/1024)"},
-    {"Memory", "Committed Bytes", CounterKind::gauge, kMeminfo, committed_bytes, "B",
-     "Memory promised to processes (commit charge)", "/proc/meminfo Committed_AS*1024"},
-    {"Memory", "Commit Limit", CounterKind::gauge, kMeminfo | kOvercommit, commit_limit, "B",
+     "/proc/meminfo MemAvailable*1024 (MemFree+Buffers+Cached before 3.14)",
+     large(available_bytes, "first value the bytes")},
+    {"Memory", "Available KBytes", CounterKind::gauge, kMeminfo, nullptr, "",
+     "Available memory in KiB", "/proc/meminfo MemAvailable",
+     large(available_kbytes, "first value the KiB")},
+    {"Memory", "Available MBytes", CounterKind::gauge, kMeminfo, nullptr, "",
+     "Available memory in whole MiB, rounded down", "/proc/meminfo floor(MemAvailable/1024)",
+     large(available_mbytes, "first value the whole MiB")},
+    {"Memory", "Committed Bytes", CounterKind::gauge, kMeminfo, nullptr, "B",
+     "Memory promised to processes (commit charge)", "/proc/meminfo Committed_AS*1024",
+     large(committed_bytes, "first value the bytes")},
+    {"Memory", "Commit Limit", CounterKind::gauge, kMeminfo | kOvercommit, nullptr, "B",
      "Commit charge the system can honour: RAM plus swap, or the enforced limit under strict "
      "overcommit",
      "/proc/meminfo (MemTotal+SwapTotal)*1024; CommitLimit*1024 when "
-     "/proc/sys/vm/overcommit_memory is 2"},
-    {"Memory", "% Committed Bytes In Use", CounterKind::fraction, kMeminfo | kOvercommit,
-     committed_in_use, "%",
+     "/proc/sys/vm/overcommit_memory is 2",
+     large(commit_limit, "first value the bytes")},
+    {"Memory",
+     "% Committed Bytes In Use",
+     CounterKind::fraction,
+     kMeminfo | kOvercommit,
+     nullptr,
+     "%",
      "Commit charge as a share of the commit limit (can pass 100 under heuristic overcommit)",
-     "/proc/meminfo 100*Committed_AS/limit (limit as Commit Limit)"},
-    {"Memory", "Cache Bytes", CounterKind::gauge, kMeminfo, cache_bytes, "B",
+     "/proc/meminfo 100*Committed_AS/limit (limit as Commit Limit)",
+     {TYPE_LARGE_RAW_FRACTION, committed_in_use, TimeBase::stamp, false,
+      "first value Committed_AS KiB; second value the limit in KiB"}},
+    {"Memory", "Cache Bytes", CounterKind::gauge, kMeminfo, nullptr, "B",
      "Page cache, buffers and reclaimable kernel slab",
-     "/proc/meminfo (Buffers+Cached+SReclaimable)*1024"},
-    {"Memory", "Free & Zero Page List Bytes", CounterKind::gauge, kMeminfo, free_zero_bytes, "B",
-     "Memory not in use at all", "/proc/meminfo MemFree*1024"},
-    {"Memory", "Modified Page List Bytes", CounterKind::gauge, kMeminfo, modified_bytes, "B",
-     "Dirty pages waiting for or under writeback", "/proc/meminfo (Dirty+Writeback)*1024"},
-    {"Memory", "Page Faults/sec", CounterKind::rate, kVmstat, page_faults, "",
-     "Page faults per second, soft and hard", "/proc/vmstat pgfault delta / seconds"},
-    {"Memory", "Page Reads/sec", CounterKind::rate, kVmstat, page_reads, "",
-     "Hard page faults (reads from disk) per second", "/proc/vmstat pgmajfault delta / seconds"},
-    {"Memory", "Pages Input/sec", CounterKind::rate, kVmstat, pages_input, "",
+     "/proc/meminfo (Buffers+Cached+SReclaimable)*1024",
+     large(cache_bytes, "first value the bytes")},
+    {"Memory", "Free & Zero Page List Bytes", CounterKind::gauge, kMeminfo, nullptr, "B",
+     "Memory not in use at all", "/proc/meminfo MemFree*1024",
+     large(free_zero_bytes, "first value the bytes")},
+    {"Memory", "Modified Page List Bytes", CounterKind::gauge, kMeminfo, nullptr, "B",
+     "Dirty pages waiting for or under writeback", "/proc/meminfo (Dirty+Writeback)*1024",
+     large(modified_bytes, "first value the bytes")},
+    {"Memory", "Page Faults/sec", CounterKind::rate, kVmstat, nullptr, "",
+     "Page faults per second, soft and hard", "/proc/vmstat pgfault delta / seconds",
+     per_second(slots_per_stamp<kPgfault>, TimeBase::stamp,
+                "first value pgfault; second value the time stamp")},
+    {"Memory", "Page Reads/sec", CounterKind::rate, kVmstat, nullptr, "",
+     "Hard page faults (reads from disk) per second", "/proc/vmstat pgmajfault delta / seconds",
+     per_second(slots_per_stamp<kPgmajfault>, TimeBase::stamp,
+                "first value pgmajfault; second value the time stamp")},
+    {"Memory", "Pages Input/sec", CounterKind::rate, kVmstat, nullptr, "",
      "Pages read from block devices per second",
-     "/proc/vmstat pgpgin delta (KiB)*1024/page size / seconds"},
-    {"Memory", "Pages Output/sec", CounterKind::rate, kVmstat, pages_output, "",
+     "/proc/vmstat pgpgin delta (KiB)*1024/page size / seconds",
+     per_second(slots_per_stamp<kPgpgin>, TimeBase::pages,
+                "first value pgpgin (KiB); second value the time stamp, time base "
+                "10^7*1024/page size")},
+    {"Memory", "Pages Output/sec", CounterKind::rate, kVmstat, nullptr, "",
      "Pages written to block devices per second",
-     "/proc/vmstat pgpgout delta (KiB)*1024/page size / seconds"},
-    {"Memory", "Pages/sec", CounterKind::rate, kVmstat, pages, "",
+     "/proc/vmstat pgpgout delta (KiB)*1024/page size / seconds",
+     per_second(slots_per_stamp<kPgpgout>, TimeBase::pages,
+                "first value pgpgout (KiB); second value the time stamp, time base "
+                "10^7*1024/page size")},
+    {"Memory", "Pages/sec", CounterKind::rate, kVmstat, nullptr, "",
      "Pages read plus pages written per second",
-     "/proc/vmstat (pgpgin+pgpgout) deltas*1024/page size / seconds"},
+     "/proc/vmstat (pgpgin+pgpgout) deltas*1024/page size / seconds",
+     per_second(slots_per_stamp<kPgpgin, kPgpgout>, TimeBase::pages,
+                "first value pgpgin+pgpgout (KiB); second value the time stamp, time base "
+                "10^7*1024/page size")},
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 // speed from /sys/class/net/<if>/speed.
 #include <cerrno>
 
+#include "perfdata/counter_types.h"
 #include "perfdata/linux/catalogue.h"
 #include "perfdata/linux/text.h"
 
@@ -75,75 +76,61 @@ void pass(const Env& env, const Request& req, Pass& out) {
   });
 }
 
-Value rate(const Sample& p, const Sample& c, double dt, std::initializer_list<size_t> cols) {
-  double sum = 0;
-  for (size_t col : cols) {
-    std::optional<uint64_t> d = delta(p.u[col], c.u[col]);
-    if (!d) return std::nullopt;
-    sum += static_cast<double>(*d);
-  }
-  return sum / dt;
+bool bandwidth(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  out.first_value = static_cast<int64_t>(s.f[0]);
+  return true;
 }
-
-Value bytes_received(const Sample* p, const Sample& c, double dt, const Env&) {
-  return rate(*p, c, dt, {kRxBytes});
+// rtnl_link_stats64: 64 bits on every kernel, so a drop is a reset.
+constexpr RawForm rate(RawFill fill, const char* form) {
+  return {TYPE_COUNTER_BULK_COUNT, fill, TimeBase::stamp, false, form};
 }
-Value bytes_sent(const Sample* p, const Sample& c, double dt, const Env&) {
-  return rate(*p, c, dt, {kTxBytes});
-}
-Value bytes_total(const Sample* p, const Sample& c, double dt, const Env&) {
-  return rate(*p, c, dt, {kRxBytes, kTxBytes});
-}
-Value packets_received(const Sample* p, const Sample& c, double dt, const Env&) {
-  return rate(*p, c, dt, {kRxPackets});
-}
-Value packets_sent(const Sample* p, const Sample& c, double dt, const Env&) {
-  return rate(*p, c, dt, {kTxPackets});
-}
-Value packets(const Sample* p, const Sample& c, double dt, const Env&) {
-  return rate(*p, c, dt, {kRxPackets, kTxPackets});
-}
-Value bandwidth(const Sample*, const Sample& c, double, const Env&) { return c.f[0]; }
-Value rx_errors(const Sample*, const Sample& c, double, const Env&) {
-  return static_cast<double>(c.u[kRxErrs]);
-}
-Value tx_errors(const Sample*, const Sample& c, double, const Env&) {
-  return static_cast<double>(c.u[kTxErrs]);
-}
-Value rx_discarded(const Sample*, const Sample& c, double, const Env&) {
-  return static_cast<double>(c.u[kRxDrop]);
-}
-Value tx_discarded(const Sample*, const Sample& c, double, const Env&) {
-  return static_cast<double>(c.u[kTxDrop]);
+constexpr RawForm count(RawFill fill) {
+  return {TYPE_COUNTER_LARGE_RAWCOUNT, fill, TimeBase::stamp, false, "first value the count"};
 }
 
 constexpr CounterDef kCounters[] = {
-    {"Network Interface", "Bytes Received/sec", CounterKind::rate, kDev, bytes_received, "",
+    {"Network Interface", "Bytes Received/sec", CounterKind::rate, kDev, nullptr, "",
      "Bytes received per second, link-layer headers included",
-     "/proc/net/dev rx bytes delta / seconds"},
-    {"Network Interface", "Bytes Sent/sec", CounterKind::rate, kDev, bytes_sent, "",
-     "Bytes sent per second, link-layer headers included",
-     "/proc/net/dev tx bytes delta / seconds"},
-    {"Network Interface", "Bytes Total/sec", CounterKind::rate, kDev, bytes_total, "",
-     "Bytes received plus sent per second", "/proc/net/dev (rx+tx bytes) deltas / seconds"},
-    {"Network Interface", "Packets Received/sec", CounterKind::rate, kDev, packets_received, "",
-     "Packets received per second", "/proc/net/dev rx packets delta / seconds"},
-    {"Network Interface", "Packets Sent/sec", CounterKind::rate, kDev, packets_sent, "",
-     "Packets sent per second", "/proc/net/dev tx packets delta / seconds"},
-    {"Network Interface", "Packets/sec", CounterKind::rate, kDev, packets, "",
-     "Packets received plus sent per second", "/proc/net/dev (rx+tx packets) deltas / seconds"},
-    {"Network Interface", "Current Bandwidth", CounterKind::gauge, kDev | kSpeed, bandwidth, "",
+     "/proc/net/dev rx bytes delta / seconds",
+     rate(slots_per_stamp<kRxBytes>, "first value rx bytes; second value the time stamp")},
+    {"Network Interface", "Bytes Sent/sec", CounterKind::rate, kDev, nullptr, "",
+     "Bytes sent per second, link-layer headers included", "/proc/net/dev tx bytes delta / seconds",
+     rate(slots_per_stamp<kTxBytes>, "first value tx bytes; second value the time stamp")},
+    {"Network Interface", "Bytes Total/sec", CounterKind::rate, kDev, nullptr, "",
+     "Bytes received plus sent per second", "/proc/net/dev (rx+tx bytes) deltas / seconds",
+     rate(slots_per_stamp<kRxBytes, kTxBytes>,
+          "first value rx+tx bytes; second value the time stamp")},
+    {"Network Interface", "Packets Received/sec", CounterKind::rate, kDev, nullptr, "",
+     "Packets received per second", "/proc/net/dev rx packets delta / seconds",
+     rate(slots_per_stamp<kRxPackets>, "first value rx packets; second value the time stamp")},
+    {"Network Interface", "Packets Sent/sec", CounterKind::rate, kDev, nullptr, "",
+     "Packets sent per second", "/proc/net/dev tx packets delta / seconds",
+     rate(slots_per_stamp<kTxPackets>, "first value tx packets; second value the time stamp")},
+    {"Network Interface", "Packets/sec", CounterKind::rate, kDev, nullptr, "",
+     "Packets received plus sent per second", "/proc/net/dev (rx+tx packets) deltas / seconds",
+     rate(slots_per_stamp<kRxPackets, kTxPackets>,
+          "first value rx+tx packets; second value the time stamp")},
+    {"Network Interface",
+     "Current Bandwidth",
+     CounterKind::gauge,
+     kDev | kSpeed,
+     nullptr,
+     "",
      "Link speed in bits per second; 0 when unknown",
-     "/sys/class/net/<if>/speed (Mb/s)*10^6, 0 when -1 or unreadable"},
-    {"Network Interface", "Packets Received Errors", CounterKind::count, kDev, rx_errors, "",
-     "Received packets with errors since the interface came up", "/proc/net/dev rx errs"},
-    {"Network Interface", "Packets Outbound Errors", CounterKind::count, kDev, tx_errors, "",
+     "/sys/class/net/<if>/speed (Mb/s)*10^6, 0 when -1 or unreadable",
+     {TYPE_COUNTER_LARGE_RAWCOUNT, bandwidth, TimeBase::stamp, false, "first value the bit/s"}},
+    {"Network Interface", "Packets Received Errors", CounterKind::count, kDev, nullptr, "",
+     "Received packets with errors since the interface came up", "/proc/net/dev rx errs",
+     count(slots_now<kRxErrs>)},
+    {"Network Interface", "Packets Outbound Errors", CounterKind::count, kDev, nullptr, "",
      "Packets that could not be sent because of errors, since the interface came up",
-     "/proc/net/dev tx errs"},
-    {"Network Interface", "Packets Received Discarded", CounterKind::count, kDev, rx_discarded, "",
-     "Received packets dropped, since the interface came up", "/proc/net/dev rx drop"},
-    {"Network Interface", "Packets Outbound Discarded", CounterKind::count, kDev, tx_discarded, "",
-     "Outgoing packets dropped, since the interface came up", "/proc/net/dev tx drop"},
+     "/proc/net/dev tx errs", count(slots_now<kTxErrs>)},
+    {"Network Interface", "Packets Received Discarded", CounterKind::count, kDev, nullptr, "",
+     "Received packets dropped, since the interface came up", "/proc/net/dev rx drop",
+     count(slots_now<kRxDrop>)},
+    {"Network Interface", "Packets Outbound Discarded", CounterKind::count, kDev, nullptr, "",
+     "Outgoing packets dropped, since the interface came up", "/proc/net/dev tx drop",
+     count(slots_now<kTxDrop>)},
 };
 
 }  // namespace

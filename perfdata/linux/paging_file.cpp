@@ -5,6 +5,7 @@
 // Paging File: swap areas from /proc/swaps.
 #include <cerrno>
 
+#include "perfdata/counter_types.h"
 #include "perfdata/linux/catalogue.h"
 #include "perfdata/linux/text.h"
 
@@ -64,14 +65,23 @@ void pass(const Env& env, const Request& req, Pass& out) {
   }
 }
 
-Value usage(const Sample*, const Sample& c, double, const Env&) {
-  if (c.u[0] == 0) return std::nullopt;
-  return 100.0 * static_cast<double>(c.u[1]) / static_cast<double>(c.u[0]);
+bool usage(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  out.first_value = static_cast<int64_t>(s.u[1]);
+  out.second_value = static_cast<int64_t>(s.u[0]);
+  return true;
 }
 
 constexpr CounterDef kCounters[] = {
-    {"Paging File", "% Usage", CounterKind::fraction, kSwaps, usage, "%",
-     "Share of the swap area in use (_Total: of all swap areas)", "/proc/swaps 100*Used/Size"},
+    {"Paging File",
+     "% Usage",
+     CounterKind::fraction,
+     kSwaps,
+     nullptr,
+     "%",
+     "Share of the swap area in use (_Total: of all swap areas)",
+     "/proc/swaps 100*Used/Size",
+     {TYPE_LARGE_RAW_FRACTION, usage, TimeBase::stamp, false,
+      "first value Used KiB; second value Size KiB"}},
 };
 
 }  // namespace

@@ -91,7 +91,7 @@ const std::vector<CounterDef>& rows() {
 }  // namespace
 
 const ObjectDef& physical_disk_object() {
-  static const ObjectDef obj{"PhysicalDisk", true, rows(), pass};
+  static const ObjectDef obj{"PhysicalDisk", true, rows(), pass, false, 0, carry_disk_total};
   return obj;
 }
 

@@ -54,6 +54,14 @@ enum Field {
   kSyscw,
   kHandles,
   kIdleTicks,  // idle + iowait of all CPUs (Idle and _Total only)
+  // _Total only: what its sums need added to keep counting up (see carry).
+  kKeptUtime,
+  kKeptStime,
+  kKeptFaults,
+  kKeptRchar,
+  kKeptWchar,
+  kKeptSyscr,
+  kKeptSyscw,
   kFieldCount
 };
 
@@ -317,146 +325,209 @@ void pass(const Env& env, const Request& req, Pass& out) {
   }
 }
 
-// --------------------------------------------------------------- formulas
+// --------------------------------------------------------------- raw forms
 
 using PidField = uint64_t PidCounts::*;
 
-// The increase of `fields` over the interval. For _Total: per-PID deltas of
-// processes present at both collections plus the full counts of processes
-// that started in between. `io` restricts _Total to PIDs whose io file was
-// readable. Null when a process's count went backwards (the same PID and
-// start time cannot count down): a sum that skipped it would read low.
-std::optional<uint64_t> increase(const Sample& prev, const Sample& cur,
-                                 std::initializer_list<Field> fields,
-                                 std::initializer_list<PidField> pid_fields, bool io) {
-  const auto* a = static_cast<const PidTable*>(prev.payload.get());
-  const auto* b = static_cast<const PidTable*>(cur.payload.get());
-  if (a == nullptr || b == nullptr) {
-    uint64_t sum = 0;
-    for (Field f : fields) {
-      std::optional<uint64_t> d = delta(prev.u[f], cur.u[f]);
-      if (!d) return std::nullopt;
-      sum += *d;
+// The cumulative counts of _Total, by the field of a process they sum,
+// the slot that keeps them counting, and whether they come from io.
+struct Summed {
+  PidField field;
+  Field kept;
+  bool io;
+};
+constexpr Summed kSummed[] = {
+    {&PidCounts::utime, kKeptUtime, false},   {&PidCounts::stime, kKeptStime, false},
+    {&PidCounts::faults, kKeptFaults, false}, {&PidCounts::rchar, kKeptRchar, true},
+    {&PidCounts::wchar, kKeptWchar, true},    {&PidCounts::syscr, kKeptSyscr, true},
+    {&PidCounts::syscw, kKeptSyscw, true},
+};
+
+template <class P>
+auto* total_of(P& pass) {
+  decltype(&pass.samples[0]) found = nullptr;
+  for (size_t i = 0; i < pass.instances.size() && found == nullptr; ++i)
+    if (pass.instances[i].id == -1 && pass.instances[i].key.empty()) found = &pass.samples[i];
+  return found;
+}
+
+// A sum over the processes of one pass drops when one ends, which would read
+// as a reset. _Total's count is the sum of the processes that are there plus
+// what the ended ones had counted when last seen, so it only counts up: the
+// increase between two passes is then the per-process increases plus the
+// whole counts of processes that started in between. A process whose io
+// became unreadable keeps its last io counts the same way; one whose io
+// became readable enters with what it has counted so far taken back, so it
+// adds only its later increases.
+void carry(const Pass& prev, Pass& cur) {
+  const Sample* before = total_of(prev);
+  Sample* after = total_of(cur);
+  if (before == nullptr || after == nullptr || before->u.size() != kFieldCount ||
+      after->u.size() != kFieldCount)
+    return;
+  const auto* a = static_cast<const PidTable*>(before->payload.get());
+  const auto* b = static_cast<const PidTable*>(after->payload.get());
+  if (a == nullptr || b == nullptr) return;
+  for (const Summed& f : kSummed) after->u[f.kept] = before->u[f.kept];
+  after->reset = after->u[kIdleTicks] < before->u[kIdleTicks];
+  auto j = b->rows.begin();
+  for (const PidCounts& old : a->rows) {
+    while (j != b->rows.end() && j->pid < old.pid) ++j;
+    const bool same = j != b->rows.end() && j->pid == old.pid && j->start == old.start;
+    for (const Summed& f : kSummed) {
+      if (same && (!f.io || (old.io_ok && j->io_ok)) && (*j).*f.field < old.*f.field)
+        after->reset = true;
+      const bool was = !f.io || old.io_ok;
+      const bool is = same && (!f.io || j->io_ok);
+      if (was && !is) after->u[f.kept] += old.*f.field;
+      if (!was && is) after->u[f.kept] -= (*j).*f.field;
     }
-    return sum;
   }
+}
+
+// The count of `fields` of one process (Idle: 0), or of _Total: its table's
+// sum over the processes (io fields over those whose io was readable) plus
+// what carry kept.
+uint64_t count(const Sample& s, std::initializer_list<size_t> which) {
+  const auto* table = static_cast<const PidTable*>(s.payload.get());
   uint64_t sum = 0;
-  for (const PidCounts& row : b->rows) {
-    if (io && !row.io_ok) continue;
-    auto old = std::lower_bound(a->rows.begin(), a->rows.end(), row.pid,
-                                [](const PidCounts& r, int64_t pid) { return r.pid < pid; });
-    bool same = old != a->rows.end() && old->pid == row.pid && old->start == row.start;
-    for (PidField f : pid_fields) {
-      if (!same) {
-        sum += row.*f;  // started during the interval
-      } else if (!io || old->io_ok) {
-        std::optional<uint64_t> d = delta((*old).*f, row.*f);
-        if (!d) return std::nullopt;
-        sum += *d;
-      }
+  for (size_t k : which) {
+    const Summed& f = kSummed[k];
+    if (table == nullptr) {
+      static constexpr Field own[] = {kUtime, kStime, kFaults, kRchar, kWchar, kSyscr, kSyscw};
+      sum += s.u[own[k]];
+      continue;
     }
+    sum += s.u[f.kept];
+    for (const PidCounts& row : table->rows)
+      if (!f.io || row.io_ok) sum += row.*f.field;
   }
   return sum;
 }
 
-// Idle time: iowait ticks may move to idle, but their sum never goes
-// backwards unless the counters were reset.
-std::optional<uint64_t> idle_increase(const Sample& prev, const Sample& cur) {
-  return delta(prev.u[kIdleTicks], cur.u[kIdleTicks]);
+enum : size_t { kU, kS, kF, kR, kW, kSr, kSw };
+
+// CPU time in 100 ns against the time stamp; Idle's (and _Total's) includes
+// the CPUs' idle time, which the idle loop spends in the kernel.
+bool cpu_time(const Sample& s, int64_t stamp, const Env& env, RawCounter& out, uint64_t ticks,
+              bool with_idle) {
+  if (with_idle) ticks += s.u[kIdleTicks];
+  out.first_value = ticks_100ns(ticks, env);
+  out.second_value = stamp;
+  return true;
+}
+bool processor_time(const Sample& s, int64_t stamp, const Env& env, RawCounter& out) {
+  return cpu_time(s, stamp, env, out, count(s, {kU, kS}), true);
+}
+bool user_time(const Sample& s, int64_t stamp, const Env& env, RawCounter& out) {
+  return cpu_time(s, stamp, env, out, count(s, {kU}), false);
+}
+bool privileged_time(const Sample& s, int64_t stamp, const Env& env, RawCounter& out) {
+  return cpu_time(s, stamp, env, out, count(s, {kS}), true);
 }
 
-double ticks_percent(uint64_t ticks, double dt, const Env& env) {
-  return 100.0 * static_cast<double>(ticks) / static_cast<double>(env.clk_tck) / dt;
-}
-
-Value processor_time(const Sample* p, const Sample& c, double dt, const Env& env) {
-  auto d = increase(*p, c, {kUtime, kStime}, {&PidCounts::utime, &PidCounts::stime}, false);
-  auto idle = idle_increase(*p, c);
-  if (!d || !idle) return std::nullopt;
-  return ticks_percent(*d + *idle, dt, env);
-}
-
-Value user_time(const Sample* p, const Sample& c, double dt, const Env& env) {
-  auto d = increase(*p, c, {kUtime}, {&PidCounts::utime}, false);
-  if (!d) return std::nullopt;
-  return ticks_percent(*d, dt, env);
-}
-
-// The idle loop runs in the kernel, so Idle's time is privileged time.
-Value privileged_time(const Sample* p, const Sample& c, double dt, const Env& env) {
-  auto d = increase(*p, c, {kStime}, {&PidCounts::stime}, false);
-  auto idle = idle_increase(*p, c);
-  if (!d || !idle) return std::nullopt;
-  return ticks_percent(*d + *idle, dt, env);
-}
-
-template <Field F, PidField PF, bool Io>
-Value rate(const Sample* p, const Sample& c, double dt, const Env&) {
-  auto d = increase(*p, c, {F}, {PF}, Io);
-  if (!d) return std::nullopt;
-  return static_cast<double>(*d) / dt;
+template <size_t K>
+bool per_stamp(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
+  out.first_value = static_cast<int64_t>(count(s, {K}));
+  out.second_value = stamp;
+  return true;
 }
 
 template <Field F>
-Value gauge(const Sample*, const Sample& c, double, const Env&) {
-  return static_cast<double>(c.u[F]);
+bool gauge(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  out.first_value = static_cast<int64_t>(s.u[F]);
+  return true;
 }
 
-Value elapsed_time(const Sample*, const Sample& c, double, const Env& env) {
-  if (c.f.empty()) return std::nullopt;
-  double up = c.f[0];
-  if (c.u[kPid] == 0) return up;  // Idle and _Total: time since boot
-  double e = up - static_cast<double>(c.u[kStart]) / static_cast<double>(env.clk_tck);
-  return e < 0.0 ? 0.0 : e;
+// The start in 100 ns since boot (Idle and _Total: boot itself), and now as
+// the up time; a start read after the up time counts as now.
+bool elapsed_time(const Sample& s, int64_t, const Env& env, RawCounter& out) {
+  if (s.f.empty() || !(s.f[0] >= 0.0)) return false;
+  out.second_value = std::llround(s.f[0] * 1e7);
+  out.first_value = s.u[kPid] == 0 ? 0 : std::min(ticks_100ns(s.u[kStart], env), out.second_value);
+  return true;
+}
+
+constexpr RawForm cpu(RawFill fill, const char* form) {
+  return {TYPE_100NSEC_TIMER, fill, TimeBase::stamp, false, form};
+}
+constexpr RawForm bytes(RawFill fill) {
+  return {TYPE_COUNTER_LARGE_RAWCOUNT, fill, TimeBase::stamp, false, "first value the bytes"};
+}
+constexpr RawForm number(RawFill fill) {
+  return {TYPE_COUNTER_RAWCOUNT, fill, TimeBase::stamp, false, "first value the number"};
+}
+constexpr RawForm rate(RawFill fill, const char* form) {
+  return {TYPE_COUNTER_BULK_COUNT, fill, TimeBase::stamp, false, form};
 }
 
 constexpr const char kObj[] = "Process";
 
 const CounterDef kRows[] = {
-    {kObj, "% Processor Time", CounterKind::percent, kStat | kCpu, processor_time, "%",
+    {kObj, "% Processor Time", CounterKind::percent, kStat | kCpu, nullptr, "%",
      "CPU time of all the process's threads as a share of one CPU (can pass 100); Idle: idle CPU "
      "time",
-     "/proc/<pid>/stat 100*(utime+stime) deltas/HZ / seconds; Idle: /proc/stat idle+iowait"},
-    {kObj, "% User Time", CounterKind::percent, kStat | kCpu, user_time, "%",
-     "User-mode CPU time as a share of one CPU", "/proc/<pid>/stat 100*utime delta/HZ / seconds"},
-    {kObj, "% Privileged Time", CounterKind::percent, kStat | kCpu, privileged_time, "%",
-     "Kernel-mode CPU time as a share of one CPU", "/proc/<pid>/stat 100*stime delta/HZ / seconds"},
-    {kObj, "Working Set", CounterKind::gauge, kStat, gauge<kRss>, "B", "Resident memory",
-     "/proc/<pid>/stat rss (field 24) * page size"},
-    {kObj, "Working Set Peak", CounterKind::gauge, kStatus, gauge<kHwm>, "B",
-     "Largest resident memory so far", "/proc/<pid>/status VmHWM*1024"},
-    {kObj, "Working Set - Private", CounterKind::gauge, kStatus, gauge<kAnon>, "B",
-     "Resident anonymous memory", "/proc/<pid>/status RssAnon*1024"},
-    {kObj, "Private Bytes", CounterKind::gauge, kStatus, gauge<kPrivate>, "B",
-     "Private writable memory charged to commit", "/proc/<pid>/status (VmData+VmStk)*1024"},
-    {kObj, "Virtual Bytes", CounterKind::gauge, kStatus, gauge<kVsize>, "B",
-     "Size of the address space", "/proc/<pid>/status VmSize*1024"},
-    {kObj, "Virtual Bytes Peak", CounterKind::gauge, kStatus, gauge<kVpeak>, "B",
-     "Largest address space so far", "/proc/<pid>/status VmPeak*1024"},
-    {kObj, "Thread Count", CounterKind::gauge, kStat, gauge<kThreads>, "", "Threads of the process",
-     "/proc/<pid>/stat num_threads (field 20)"},
-    {kObj, "Handle Count", CounterKind::gauge, kFd, gauge<kHandles>, "", "Open file descriptors",
-     "/proc/<pid>/fd: number of entries"},
-    {kObj, "ID Process", CounterKind::gauge, kStat, gauge<kPid>, "",
-     "Process ID (0 for Idle and _Total)", "/proc/<pid>/stat pid"},
-    {kObj, "Creating Process ID", CounterKind::gauge, kStat, gauge<kPpid>, "", "Parent process ID",
-     "/proc/<pid>/stat ppid (field 4)"},
-    {kObj, "Elapsed Time", CounterKind::elapsed, kStat | kUptime, elapsed_time, "s",
+     "/proc/<pid>/stat 100*(utime+stime) deltas/HZ / seconds; Idle: /proc/stat idle+iowait",
+     cpu(processor_time,
+         "first value utime+stime in 100 ns (Idle: idle+iowait; _Total: all, ended processes "
+         "kept); second value the time stamp")},
+    {kObj, "% User Time", CounterKind::percent, kStat | kCpu, nullptr, "%",
+     "User-mode CPU time as a share of one CPU", "/proc/<pid>/stat 100*utime delta/HZ / seconds",
+     cpu(user_time, "first value utime in 100 ns; second value the time stamp")},
+    {kObj, "% Privileged Time", CounterKind::percent, kStat | kCpu, nullptr, "%",
+     "Kernel-mode CPU time as a share of one CPU", "/proc/<pid>/stat 100*stime delta/HZ / seconds",
+     cpu(privileged_time,
+         "first value stime in 100 ns (Idle and _Total: with idle+iowait); second value the time "
+         "stamp")},
+    {kObj, "Working Set", CounterKind::gauge, kStat, nullptr, "B", "Resident memory",
+     "/proc/<pid>/stat rss (field 24) * page size", bytes(gauge<kRss>)},
+    {kObj, "Working Set Peak", CounterKind::gauge, kStatus, nullptr, "B",
+     "Largest resident memory so far", "/proc/<pid>/status VmHWM*1024", bytes(gauge<kHwm>)},
+    {kObj, "Working Set - Private", CounterKind::gauge, kStatus, nullptr, "B",
+     "Resident anonymous memory", "/proc/<pid>/status RssAnon*1024", bytes(gauge<kAnon>)},
+    {kObj, "Private Bytes", CounterKind::gauge, kStatus, nullptr, "B",
+     "Private writable memory charged to commit", "/proc/<pid>/status (VmData+VmStk)*1024",
+     bytes(gauge<kPrivate>)},
+    {kObj, "Virtual Bytes", CounterKind::gauge, kStatus, nullptr, "B", "Size of the address space",
+     "/proc/<pid>/status VmSize*1024", bytes(gauge<kVsize>)},
+    {kObj, "Virtual Bytes Peak", CounterKind::gauge, kStatus, nullptr, "B",
+     "Largest address space so far", "/proc/<pid>/status VmPeak*1024", bytes(gauge<kVpeak>)},
+    {kObj, "Thread Count", CounterKind::gauge, kStat, nullptr, "", "Threads of the process",
+     "/proc/<pid>/stat num_threads (field 20)", number(gauge<kThreads>)},
+    {kObj, "Handle Count", CounterKind::gauge, kFd, nullptr, "", "Open file descriptors",
+     "/proc/<pid>/fd: number of entries", number(gauge<kHandles>)},
+    {kObj, "ID Process", CounterKind::gauge, kStat, nullptr, "",
+     "Process ID (0 for Idle and _Total)", "/proc/<pid>/stat pid", number(gauge<kPid>)},
+    {kObj, "Creating Process ID", CounterKind::gauge, kStat, nullptr, "", "Parent process ID",
+     "/proc/<pid>/stat ppid (field 4)", number(gauge<kPpid>)},
+    {kObj,
+     "Elapsed Time",
+     CounterKind::elapsed,
+     kStat | kUptime,
+     nullptr,
+     "s",
      "Seconds since the process started (_Total and Idle: since boot)",
-     "/proc/uptime - /proc/<pid>/stat starttime/HZ"},
-    {kObj, "IO Read Bytes/sec", CounterKind::rate, kIo, rate<kRchar, &PidCounts::rchar, true>, "",
+     "/proc/uptime - /proc/<pid>/stat starttime/HZ",
+     {TYPE_ELAPSED_TIME, elapsed_time, TimeBase::stamp, false,
+      "first value starttime in 100 ns since boot (Idle and _Total: 0); second value the up time "
+      "in 100 ns"}},
+    {kObj, "IO Read Bytes/sec", CounterKind::rate, kIo, nullptr, "",
      "Bytes read per second by read-family calls: files, sockets, pipes, devices",
-     "/proc/<pid>/io rchar delta / seconds"},
-    {kObj, "IO Write Bytes/sec", CounterKind::rate, kIo, rate<kWchar, &PidCounts::wchar, true>, "",
+     "/proc/<pid>/io rchar delta / seconds",
+     rate(per_stamp<kR>, "first value rchar; second value the time stamp")},
+    {kObj, "IO Write Bytes/sec", CounterKind::rate, kIo, nullptr, "",
      "Bytes written per second by write-family calls: files, sockets, pipes, devices",
-     "/proc/<pid>/io wchar delta / seconds"},
-    {kObj, "IO Read Operations/sec", CounterKind::rate, kIo, rate<kSyscr, &PidCounts::syscr, true>,
-     "", "Read-family calls per second", "/proc/<pid>/io syscr delta / seconds"},
-    {kObj, "IO Write Operations/sec", CounterKind::rate, kIo, rate<kSyscw, &PidCounts::syscw, true>,
-     "", "Write-family calls per second", "/proc/<pid>/io syscw delta / seconds"},
-    {kObj, "Page Faults/sec", CounterKind::rate, kStat, rate<kFaults, &PidCounts::faults, false>,
-     "", "Page faults per second, soft and hard",
-     "/proc/<pid>/stat (minflt+majflt) deltas / seconds"},
+     "/proc/<pid>/io wchar delta / seconds",
+     rate(per_stamp<kW>, "first value wchar; second value the time stamp")},
+    {kObj, "IO Read Operations/sec", CounterKind::rate, kIo, nullptr, "",
+     "Read-family calls per second", "/proc/<pid>/io syscr delta / seconds",
+     rate(per_stamp<kSr>, "first value syscr; second value the time stamp")},
+    {kObj, "IO Write Operations/sec", CounterKind::rate, kIo, nullptr, "",
+     "Write-family calls per second", "/proc/<pid>/io syscw delta / seconds",
+     rate(per_stamp<kSw>, "first value syscw; second value the time stamp")},
+    {kObj, "Page Faults/sec", CounterKind::rate, kStat, nullptr, "",
+     "Page faults per second, soft and hard", "/proc/<pid>/stat (minflt+majflt) deltas / seconds",
+     rate(per_stamp<kF>, "first value minflt+majflt; second value the time stamp")},
 };
 
 }  // namespace
@@ -464,7 +535,7 @@ const CounterDef kRows[] = {
 const ObjectDef& process_object() {
   // comm is cut to 15 bytes by the kernel (TASK_COMM_LEN), so a longer
   // request is matched on its first 15 bytes.
-  static const ObjectDef obj{"Process", true, kRows, pass, false, 15};
+  static const ObjectDef obj{"Process", true, kRows, pass, false, 15, carry};
   return obj;
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "perfdata/counter_types.h"
 #include "perfdata/linux/catalogue.h"
 #include "perfdata/linux/stat_file.h"
 #include "perfdata/linux/text.h"
@@ -128,57 +129,51 @@ void pass(const Env& env, const Request& req, Pass& out) {
   }
 }
 
-// Tick deltas of one interval. The kernel may move ticks of a CPU's
-// current idle spell from iowait to idle between two reads, so iowait alone
-// may go backwards; idle + iowait may not, and is differenced as one field.
-// Any other field that went backwards means the counters were reset (the
-// fields are 64-bit: no wrap), and the interval has no value.
-struct Ticks {
-  uint64_t d[kFields];  // d[I] holds idle + iowait, d[W] is 0
-  uint64_t total;
-};
+// The ticks of `fields` and of all fields, in 100 ns. The kernel may move
+// ticks of a CPU's current idle spell from iowait to idle between two
+// reads, so iowait alone may go backwards; idle + iowait may not, and is
+// always read as one field.
+bool share(const Sample& s, const Env& env, RawCounter& out, std::initializer_list<size_t> fields) {
+  uint64_t part = 0, total = 0;
+  for (size_t f : fields) part += f == I ? s.u[I] + s.u[W] : s.u[f];
+  for (size_t f = 0; f < kFields; ++f) total += s.u[f];
+  out.first_value = ticks_100ns(part, env);
+  out.second_value = ticks_100ns(total, env);
+  return true;
+}
 
-std::optional<Ticks> ticks(const Sample& prev, const Sample& cur) {
-  Ticks t{};
-  for (size_t k : {U, N, S, Q, SQ, ST, I}) {
-    const uint64_t was = k == I ? prev.u[I] + prev.u[W] : prev.u[k];
-    const uint64_t now = k == I ? cur.u[I] + cur.u[W] : cur.u[k];
-    std::optional<uint64_t> d = delta(was, now);
-    if (!d) return std::nullopt;
-    t.d[k] = *d;
-    t.total += *d;
+// A field that went back (idle + iowait as one) is a reset of the CPU's
+// counters, which a sum of fields might hide.
+void carry(const Pass& prev, Pass& cur) {
+  std::unordered_map<std::string_view, size_t> before;
+  for (size_t i = 0; i < prev.instances.size(); ++i) before.emplace(prev.instances[i].key, i);
+  for (size_t i = 0; i < cur.instances.size(); ++i) {
+    auto it = before.find(cur.instances[i].key);
+    if (it == before.end()) continue;
+    const Sample& a = prev.samples[it->second];
+    Sample& b = cur.samples[i];
+    if (a.u.size() < kFields || b.u.size() < kFields) continue;
+    for (size_t k : {U, N, S, Q, SQ, ST}) b.reset = b.reset || b.u[k] < a.u[k];
+    b.reset = b.reset || b.u[I] + b.u[W] < a.u[I] + a.u[W];
   }
-  return t;
 }
 
-Value percent_of(const Sample* prev, const Sample& cur, std::initializer_list<size_t> fields) {
-  std::optional<Ticks> t = ticks(*prev, cur);
-  if (!t || t->total == 0) return std::nullopt;
-  uint64_t part = 0;
-  for (size_t f : fields) part += t->d[f];
-  return 100.0 * static_cast<double>(part) / static_cast<double>(t->total);
+bool idle_share(const Sample& s, int64_t, const Env& env, RawCounter& out) {
+  return share(s, env, out, {I});
+}
+bool user_share(const Sample& s, int64_t, const Env& env, RawCounter& out) {
+  return share(s, env, out, {U, N});
+}
+bool privileged_share(const Sample& s, int64_t, const Env& env, RawCounter& out) {
+  return share(s, env, out, {S, Q, SQ});
+}
+bool interrupt_share(const Sample& s, int64_t, const Env& env, RawCounter& out) {
+  return share(s, env, out, {Q});
+}
+bool dpc_share(const Sample& s, int64_t, const Env& env, RawCounter& out) {
+  return share(s, env, out, {SQ});
 }
 
-Value processor_time(const Sample* prev, const Sample& cur, double, const Env&) {
-  std::optional<Ticks> t = ticks(*prev, cur);
-  if (!t || t->total == 0) return std::nullopt;
-  return 100.0 * static_cast<double>(t->total - t->d[I]) / static_cast<double>(t->total);
-}
-Value user_time(const Sample* p, const Sample& c, double, const Env&) {
-  return percent_of(p, c, {U, N});
-}
-Value privileged_time(const Sample* p, const Sample& c, double, const Env&) {
-  return percent_of(p, c, {S, Q, SQ});
-}
-Value interrupt_time(const Sample* p, const Sample& c, double, const Env&) {
-  return percent_of(p, c, {Q});
-}
-Value dpc_time(const Sample* p, const Sample& c, double, const Env&) {
-  return percent_of(p, c, {SQ});
-}
-Value idle_time(const Sample* p, const Sample& c, double, const Env&) {
-  return percent_of(p, c, {I});
-}
 // Each cell is a 32-bit count: its wrap is undone before the cells are
 // added, since a sum of wrapping cells does not wrap at 2^32. A line or CPU
 // that appeared during the interval counts whole; one that vanished counts
@@ -228,33 +223,83 @@ Value interrupts_rate(const Sample* p, const Sample& c, double dt, const Env&) {
 }
 
 constexpr CounterDef kCounters[] = {
-    {"Processor", "% Processor Time", CounterKind::percent, kStat, processor_time, "%",
+    {"Processor",
+     "% Processor Time",
+     CounterKind::percent,
+     kStat,
+     nullptr,
+     "%",
      "Share of the interval the CPU was busy: everything but idle and iowait, steal included",
-     "/proc/stat cpuN: 100*(T-idle-iowait)/T over tick deltas"},
-    {"Processor", "% User Time", CounterKind::percent, kStat, user_time, "%",
+     "/proc/stat cpuN: 100*(T-idle-iowait)/T over tick deltas",
+     {TYPE_100NSEC_TIMER_INV, idle_share, TimeBase::stamp, false,
+      "first value idle+iowait ticks in 100 ns; second value all ticks (T) in 100 ns"}},
+    {"Processor",
+     "% User Time",
+     CounterKind::percent,
+     kStat,
+     nullptr,
+     "%",
      "Share of the interval spent in user mode, niced processes included",
-     "/proc/stat cpuN: 100*(user+nice)/T over tick deltas"},
-    {"Processor", "% Privileged Time", CounterKind::percent, kStat, privileged_time, "%",
+     "/proc/stat cpuN: 100*(user+nice)/T over tick deltas",
+     {TYPE_100NSEC_TIMER, user_share, TimeBase::stamp, false,
+      "first value user+nice ticks in 100 ns; second value all ticks (T) in 100 ns"}},
+    {"Processor",
+     "% Privileged Time",
+     CounterKind::percent,
+     kStat,
+     nullptr,
+     "%",
      "Share of the interval spent in the kernel, interrupt and softirq time included",
-     "/proc/stat cpuN: 100*(system+irq+softirq)/T over tick deltas"},
-    {"Processor", "% Interrupt Time", CounterKind::percent, kStat, interrupt_time, "%",
+     "/proc/stat cpuN: 100*(system+irq+softirq)/T over tick deltas",
+     {TYPE_100NSEC_TIMER, privileged_share, TimeBase::stamp, false,
+      "first value system+irq+softirq ticks in 100 ns; second value all ticks (T) in 100 ns"}},
+    {"Processor",
+     "% Interrupt Time",
+     CounterKind::percent,
+     kStat,
+     nullptr,
+     "%",
      "Share of the interval spent servicing hardware interrupts (0 without IRQ time accounting)",
-     "/proc/stat cpuN: 100*irq/T over tick deltas"},
-    {"Processor", "% DPC Time", CounterKind::percent, kStat, dpc_time, "%",
+     "/proc/stat cpuN: 100*irq/T over tick deltas",
+     {TYPE_100NSEC_TIMER, interrupt_share, TimeBase::stamp, false,
+      "first value irq ticks in 100 ns; second value all ticks (T) in 100 ns"}},
+    {"Processor",
+     "% DPC Time",
+     CounterKind::percent,
+     kStat,
+     nullptr,
+     "%",
      "Share of the interval spent in deferred interrupt work (softirq)",
-     "/proc/stat cpuN: 100*softirq/T over tick deltas"},
-    {"Processor", "% Idle Time", CounterKind::percent, kStat, idle_time, "%",
+     "/proc/stat cpuN: 100*softirq/T over tick deltas",
+     {TYPE_100NSEC_TIMER, dpc_share, TimeBase::stamp, false,
+      "first value softirq ticks in 100 ns; second value all ticks (T) in 100 ns"}},
+    {"Processor",
+     "% Idle Time",
+     CounterKind::percent,
+     kStat,
+     nullptr,
+     "%",
      "Share of the interval the CPU was idle, waiting for I/O included",
-     "/proc/stat cpuN: 100*(idle+iowait)/T over tick deltas"},
-    {"Processor", "Interrupts/sec", CounterKind::rate, kInterrupts, interrupts_rate, "",
+     "/proc/stat cpuN: 100*(idle+iowait)/T over tick deltas",
+     {TYPE_100NSEC_TIMER, idle_share, TimeBase::stamp, false,
+      "first value idle+iowait ticks in 100 ns; second value all ticks (T) in 100 ns"}},
+    {"Processor",
+     "Interrupts/sec",
+     CounterKind::rate,
+     kInterrupts,
+     interrupts_rate,
+     "",
      "Hardware interrupts handled per second",
-     "/proc/interrupts: per-cell deltas of column CPUn (all columns for _Total) summed, / seconds"},
+     "/proc/interrupts: per-cell deltas of column CPUn (all columns for _Total) summed, / seconds",
+     {0, nullptr, TimeBase::stamp, false,
+      "no raw series: a sum of 32-bit cells whose lines and CPU columns come and go between "
+      "samples, so no one count carries it"}},
 };
 
 }  // namespace
 
 const ObjectDef& processor_object() {
-  static const ObjectDef def{"Processor", true, kCounters, pass};
+  static const ObjectDef def{"Processor", true, kCounters, pass, false, 0, carry};
   return def;
 }
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <unordered_map>
 
+#include "perfdata/counter_types.h"
 #include "perfdata/linux/system_calls.h"
 
 namespace perfdata::linux_backend {
@@ -28,6 +29,34 @@ std::optional<size_t> locate(const Pass& pass, const Instance& inst, size_t hint
   // The same key with another id or start time is another process on a reused PID.
   if (it == at.end() || !pass.instances[it->second].same(inst)) return std::nullopt;
   return it->second;
+}
+
+// A row with a raw form: its counter type's formula over the records of the
+// two samples. A first or second value that went down, and that the type
+// did not take for a 32-bit wrap, is a counter that was reset.
+FormattedValue raw_value(const CounterDef& row, const Sample* prev, const Sample& cur,
+                         const ObjectState& st, uint32_t flags, const Env& env) {
+  FormattedValue fv;
+  if (prev != nullptr && cur.reset) {
+    fv.detail = "counter was reset";
+    return fv;
+  }
+  const RawCounter newer = raw_record(row, cur, st.cur_stamp, env);
+  const RawCounter older =
+      prev != nullptr ? raw_record(row, *prev, st.prev_stamp, env) : RawCounter{};
+  CounterValue cv;
+  counter_value(raw_type(row, env), raw_time_base(row, env), flags, &newer,
+                prev != nullptr ? &older : nullptr, &cv);
+  if (is_usable(cv.c_status)) {
+    fv.c_status = CSTATUS_VALID_DATA;
+    fv.value = cv.value;
+    return fv;
+  }
+  const bool went_down =
+      prev != nullptr && is_usable(older.c_status) && is_usable(newer.c_status) &&
+      (newer.first_value < older.first_value || newer.second_value < older.second_value);
+  fv.detail = went_down ? std::string("counter was reset") : cur.problem;
+  return fv;
 }
 
 bool is_total(const Instance& inst) { return inst.id == -1 && inst.name == "_Total"; }
@@ -160,10 +189,13 @@ Status Query::collect() {
     st->prev = std::move(st->cur);
     st->prev_every = st->cur_every;
     st->prev_t = st->cur_t;
+    st->prev_stamp = st->cur_stamp;
     st->cur = Pass{};
     st->obj->pass(env_, st->req, st->cur);
     st->cur_every = st->req.every;
     st->cur_t = t;
+    st->cur_stamp = std::llround(t * 1e7);
+    if (st->obj->carry != nullptr && st->prev.ok && st->cur.ok) st->obj->carry(st->prev, st->cur);
     ++st->collections;
   }
   env_.cache.reset();
@@ -192,6 +224,8 @@ FormattedValue Counter::value_of(const Sample* prev, const Sample& cur, uint32_t
     if (prev != nullptr) fv.detail = prev->problem;
     return fv;
   }
+  if (row_->raw.type != 0)
+    return raw_value(*row_, have_prev ? prev : nullptr, cur, st, flags, query_->env());
   take_reset();
   Value v = row_->value(have_prev ? prev : nullptr, cur, have_prev ? dt : 0.0, query_->env());
   if (!v || !std::isfinite(*v)) {
@@ -244,8 +278,7 @@ void Counter::format_array(uint32_t flags, std::vector<ArrayItem>& items) const 
   std::optional<ArrayItem> total;
   for (size_t i = 0; i < list.size(); ++i) {
     const std::string& shown = names[i];
-    std::string_view suffix = std::string_view(shown).substr(list[i].name.size());
-    if (!instance_matches(*obj_, pattern_, list[i].name, suffix)) continue;
+    if (!matches(names, i)) continue;
     std::optional<size_t> p = have_before ? locate(st.prev, list[i], i, before) : std::nullopt;
     // A rate needs the instance in both samples: one that started since
     // the previous collection is not an item yet.
@@ -259,6 +292,52 @@ void Counter::format_array(uint32_t flags, std::vector<ArrayItem>& items) const 
     }
   }
   if (total) items.push_back(std::move(*total));
+}
+
+const Env& Counter::env() const { return query_->env(); }
+
+bool Counter::matches(const std::vector<std::string>& names, size_t i) const {
+  const Instance& inst = state_->cur.instances[i];
+  std::string_view suffix = std::string_view(names[i]).substr(inst.name.size());
+  return instance_matches(*obj_, pattern_, inst.name, suffix);
+}
+
+Status Counter::raw(RawCounter& out) const {
+  if (row_->raw.type == 0) return NOT_IMPLEMENTED;
+  const ObjectState& st = *state_;
+  out = RawCounter{CSTATUS_INVALID_DATA, st.cur_stamp, 0, 0, 1};
+  if (array_ || st.collections - added_at_ < 1 || !st.cur.ok || !cur_pos_) return 0;
+  out = raw_record(*row_, st.cur.samples[*cur_pos_], st.cur_stamp, query_->env());
+  return 0;
+}
+
+Status Counter::raw_array(std::vector<RawArrayItem>& items) const {
+  items.clear();
+  if (row_->raw.type == 0) return NOT_IMPLEMENTED;
+  const ObjectState& st = *state_;
+  if (st.collections - added_at_ < 1) return CSTATUS_INVALID_DATA;
+  if (!array_) {
+    RawArrayItem item{inst_.name, {}};
+    raw(item.raw);
+    items.push_back(std::move(item));
+    return 0;
+  }
+  if (!st.cur.ok) return 0;
+  const std::vector<Instance>& list = st.cur.instances;
+  const std::vector<std::string> names = numbered_names(list);
+  std::optional<RawArrayItem> total;
+  items.reserve(list.size());
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (!matches(names, i)) continue;
+    RawArrayItem item{names[i], raw_record(*row_, st.cur.samples[i], st.cur_stamp, query_->env())};
+    if (is_total(list[i])) {
+      total = std::move(item);
+    } else {
+      items.push_back(std::move(item));
+    }
+  }
+  if (total) items.push_back(std::move(*total));
+  return 0;
 }
 
 }  // namespace perfdata::linux_backend

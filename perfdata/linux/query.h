@@ -58,6 +58,16 @@ class Counter {
   // The items of the latest collection (see get_formatted_counter_array);
   // a plain counter gives its one instance.
   void format_array(uint32_t flags, std::vector<ArrayItem>& items) const;
+  // The pinned instance's raw record at the latest collection (see
+  // get_raw_counter_value): 0 with the record, whose c_status is
+  // INVALID_DATA before a collection or where the instance has ended;
+  // NOT_IMPLEMENTED for a row without a raw form.
+  Status raw(RawCounter& out) const;
+  // Every matching instance of the latest collection with its raw record,
+  // named and ordered as format_array names and orders them; a plain
+  // counter gives its one instance. 0, CSTATUS_INVALID_DATA before a
+  // collection, or NOT_IMPLEMENTED for a row without a raw form.
+  Status raw_array(std::vector<RawArrayItem>& items) const;
   // Why the latest collection has no value (plain) or no items (array)
   // beyond its status: FormattedValue::detail, or for an array the primary
   // source's read problem; "" when nothing more is known.
@@ -65,10 +75,14 @@ class Counter {
   const ObjectDef& object() const { return *obj_; }
   const CounterDef& row() const { return *row_; }
   const Instance& instance() const { return inst_; }
+  const Env& env() const;
 
  private:
   friend class Query;
   FormattedValue value_of(const Sample* prev, const Sample& cur, uint32_t flags) const;
+  // Whether array instance `i` of the latest pass matches the pattern, with
+  // its display name.
+  bool matches(const std::vector<std::string>& names, size_t i) const;
   const Query* query_ = nullptr;
   ObjectState* state_ = nullptr;
   const ObjectDef* obj_ = nullptr;
@@ -97,6 +111,7 @@ struct ObjectState {
   Pass prev, cur;
   bool prev_every = false, cur_every = false;
   double prev_t = 0.0, cur_t = 0.0;
+  int64_t prev_stamp = 0, cur_stamp = 0;  // the same in 100 ns, the raw records' time stamps
   int collections = 0;
 };
 

@@ -6,8 +6,10 @@
 // the run queue from /proc/stat, the up time from /proc/uptime.
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 
+#include "perfdata/counter_types.h"
 #include "perfdata/linux/catalogue.h"
 #include "perfdata/linux/pid_files.h"
 #include "perfdata/linux/stat_file.h"
@@ -83,36 +85,82 @@ void pass(const Env& env, const Request& req, Pass& out) {
   single_instance_pass(env, req, out, "proc/stat", collect);
 }
 
-Value processes(const Sample*, const Sample& c, double, const Env&) {
-  return static_cast<double>(c.u[kProcesses]);
+bool processes(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  out.first_value = static_cast<int64_t>(s.u[kProcesses]);
+  return true;
 }
-Value threads(const Sample*, const Sample& c, double, const Env&) {
-  return static_cast<double>(c.u[kThreadCount]);
+bool threads(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  out.first_value = static_cast<int64_t>(s.u[kThreadCount]);
+  return true;
 }
-Value context_switches(const Sample* p, const Sample& c, double dt, const Env&) {
-  std::optional<uint64_t> d = delta(p->u[kCtxt], c.u[kCtxt]);
-  if (!d) return std::nullopt;
-  return static_cast<double>(*d) / dt;
+bool context_switches(const Sample& s, int64_t stamp, const Env&, RawCounter& out) {
+  out.first_value = static_cast<int64_t>(s.u[kCtxt]);
+  out.second_value = stamp;
+  return true;
 }
-Value up_time(const Sample*, const Sample& c, double, const Env&) { return c.f[0]; }
+// Boot is the start; the up time, in 100 ns, is now.
+bool up_time(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  if (!(s.f[0] >= 0.0)) return false;
+  out.first_value = 0;
+  out.second_value = std::llround(s.f[0] * 1e7);
+  return true;
+}
 // procs_running counts the running threads too; Windows counts only the ready
 // ones that wait for a processor.
-Value queue_length(const Sample*, const Sample& c, double, const Env&) {
-  return c.u[kRunning] > c.u[kCpus] ? static_cast<double>(c.u[kRunning] - c.u[kCpus]) : 0.0;
+bool queue_length(const Sample& s, int64_t, const Env&, RawCounter& out) {
+  out.first_value =
+      s.u[kRunning] > s.u[kCpus] ? static_cast<int64_t>(s.u[kRunning] - s.u[kCpus]) : 0;
+  return true;
 }
 
 constexpr CounterDef kCounters[] = {
-    {"System", "Processes", CounterKind::gauge, kPids, processes, "", "Processes that exist now",
-     "/proc/<pid>: number of these directories"},
-    {"System", "Threads", CounterKind::gauge, kThreads, threads, "",
-     "Threads of all processes that exist now", "/proc/<pid>/stat num_threads (field 20) summed"},
-    {"System", "Context Switches/sec", CounterKind::rate, kStat, context_switches, "",
-     "Context switches per second, all CPUs", "/proc/stat ctxt delta / seconds"},
-    {"System", "System Up Time", CounterKind::elapsed, kUptime, up_time, "s", "Seconds since boot",
-     "/proc/uptime first field"},
-    {"System", "Processor Queue Length", CounterKind::gauge, kStat, queue_length, "",
+    {"System",
+     "Processes",
+     CounterKind::gauge,
+     kPids,
+     nullptr,
+     "",
+     "Processes that exist now",
+     "/proc/<pid>: number of these directories",
+     {TYPE_COUNTER_RAWCOUNT, processes, TimeBase::stamp, false, "first value the count"}},
+    {"System",
+     "Threads",
+     CounterKind::gauge,
+     kThreads,
+     nullptr,
+     "",
+     "Threads of all processes that exist now",
+     "/proc/<pid>/stat num_threads (field 20) summed",
+     {TYPE_COUNTER_RAWCOUNT, threads, TimeBase::stamp, false, "first value the count"}},
+    {"System",
+     "Context Switches/sec",
+     CounterKind::rate,
+     kStat,
+     nullptr,
+     "",
+     "Context switches per second, all CPUs",
+     "/proc/stat ctxt delta / seconds",
+     {TYPE_COUNTER_BULK_COUNT, context_switches, TimeBase::stamp, false,
+      "first value ctxt (64 bits on every kernel); second value the time stamp"}},
+    {"System",
+     "System Up Time",
+     CounterKind::elapsed,
+     kUptime,
+     nullptr,
+     "s",
+     "Seconds since boot",
+     "/proc/uptime first field",
+     {TYPE_ELAPSED_TIME, up_time, TimeBase::stamp, false,
+      "first value 0 (boot); second value the up time in 100 ns"}},
+    {"System",
+     "Processor Queue Length",
+     CounterKind::gauge,
+     kStat,
+     nullptr,
+     "",
      "Runnable threads waiting for a CPU",
-     "/proc/stat max(0, procs_running - number of cpuN lines)"},
+     "/proc/stat max(0, procs_running - number of cpuN lines)",
+     {TYPE_COUNTER_RAWCOUNT, queue_length, TimeBase::stamp, false, "first value the count"}},
 };
 
 }  // namespace

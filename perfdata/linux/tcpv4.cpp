@@ -6,6 +6,7 @@
 // /proc/net/tcp.
 #include <cerrno>
 
+#include "perfdata/counter_types.h"
 #include "perfdata/linux/catalogue.h"
 #include "perfdata/linux/text.h"
 
@@ -25,7 +26,7 @@ enum : size_t {
   kEstablished,
   kSlots
 };
-constexpr uint64_t kAbsent = UINT64_MAX;
+constexpr uint64_t kAbsent = kNoValue;  // as the shared raw fills read it
 
 // Columns were added over kernel versions, so values are looked up by the
 // names of the header line, never by position.
@@ -88,68 +89,54 @@ void pass(const Env& env, const Request& req, Pass& out) {
   single_instance_pass(env, req, out, "proc/net/snmp", collect);
 }
 
-Value gauge(const Sample& c, size_t slot) {
-  if (c.u[slot] == kAbsent) return std::nullopt;
-  return static_cast<double>(c.u[slot]);
+constexpr RawForm count(RawFill fill) {
+  return {TYPE_COUNTER_LARGE_RAWCOUNT, fill, TimeBase::stamp, false, "first value the count"};
 }
-
-// The Tcp MIB is kept in unsigned long: it wraps only on a 32-bit kernel.
-Value rate(const Sample& p, const Sample& c, double dt, const Env& env,
-           std::initializer_list<size_t> slots) {
-  double sum = 0;
-  for (size_t slot : slots) {
-    if (p.u[slot] == kAbsent || c.u[slot] == kAbsent) return std::nullopt;
-    std::optional<uint64_t> d = delta_ulong(env, p.u[slot], c.u[slot]);
-    if (!d) return std::nullopt;
-    sum += static_cast<double>(*d);
-  }
-  return sum / dt;
-}
-
-Value established(const Sample*, const Sample& c, double, const Env&) {
-  return gauge(c, kEstablished);
-}
-Value active(const Sample*, const Sample& c, double, const Env&) { return gauge(c, kActive); }
-Value passive(const Sample*, const Sample& c, double, const Env&) { return gauge(c, kPassive); }
-Value failures(const Sample*, const Sample& c, double, const Env&) { return gauge(c, kFails); }
-Value resets(const Sample*, const Sample& c, double, const Env&) { return gauge(c, kResets); }
-Value received(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return rate(*p, c, dt, e, {kInSegs});
-}
-Value sent(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return rate(*p, c, dt, e, {kOutSegs});
-}
-Value segments(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return rate(*p, c, dt, e, {kInSegs, kOutSegs});
-}
-Value retransmitted(const Sample* p, const Sample& c, double dt, const Env& e) {
-  return rate(*p, c, dt, e, {kRetrans});
+// The Tcp MIB is kept in unsigned long: the rates' types are the 32-bit
+// ones on a 32-bit kernel.
+constexpr RawForm rate(RawFill fill, const char* form) {
+  return {TYPE_COUNTER_BULK_COUNT, fill, TimeBase::stamp, true, form};
 }
 
 constexpr CounterDef kCounters[] = {
-    {"TCPv4", "Connections Established", CounterKind::gauge, kTcpTable, established, "",
-     "IPv4 TCP connections now ESTABLISHED or CLOSE-WAIT", "/proc/net/tcp rows with st 01 or 08"},
-    {"TCPv4", "Connections Active", CounterKind::count, kSnmp, active, "",
+    {"TCPv4",
+     "Connections Established",
+     CounterKind::gauge,
+     kTcpTable,
+     nullptr,
+     "",
+     "IPv4 TCP connections now ESTABLISHED or CLOSE-WAIT",
+     "/proc/net/tcp rows with st 01 or 08",
+     {TYPE_COUNTER_RAWCOUNT, slots_now<kEstablished>, TimeBase::stamp, false,
+      "first value the count"}},
+    {"TCPv4", "Connections Active", CounterKind::count, kSnmp, nullptr, "",
      "Connections opened from this side since boot (IPv6 included)",
-     "/proc/net/snmp Tcp ActiveOpens"},
-    {"TCPv4", "Connections Passive", CounterKind::count, kSnmp, passive, "",
-     "Connections accepted since boot (IPv6 included)", "/proc/net/snmp Tcp PassiveOpens"},
-    {"TCPv4", "Connection Failures", CounterKind::count, kSnmp, failures, "",
+     "/proc/net/snmp Tcp ActiveOpens", count(slots_now<kActive>)},
+    {"TCPv4", "Connections Passive", CounterKind::count, kSnmp, nullptr, "",
+     "Connections accepted since boot (IPv6 included)", "/proc/net/snmp Tcp PassiveOpens",
+     count(slots_now<kPassive>)},
+    {"TCPv4", "Connection Failures", CounterKind::count, kSnmp, nullptr, "",
      "Connection attempts that failed since boot (IPv6 included)",
-     "/proc/net/snmp Tcp AttemptFails"},
-    {"TCPv4", "Connections Reset", CounterKind::count, kSnmp, resets, "",
-     "Established connections reset since boot (IPv6 included)", "/proc/net/snmp Tcp EstabResets"},
-    {"TCPv4", "Segments Received/sec", CounterKind::rate, kSnmp, received, "",
+     "/proc/net/snmp Tcp AttemptFails", count(slots_now<kFails>)},
+    {"TCPv4", "Connections Reset", CounterKind::count, kSnmp, nullptr, "",
+     "Established connections reset since boot (IPv6 included)", "/proc/net/snmp Tcp EstabResets",
+     count(slots_now<kResets>)},
+    {"TCPv4", "Segments Received/sec", CounterKind::rate, kSnmp, nullptr, "",
      "TCP segments received per second (IPv6 included)",
-     "/proc/net/snmp Tcp InSegs delta / seconds"},
-    {"TCPv4", "Segments Sent/sec", CounterKind::rate, kSnmp, sent, "",
-     "TCP segments sent per second (IPv6 included)", "/proc/net/snmp Tcp OutSegs delta / seconds"},
-    {"TCPv4", "Segments/sec", CounterKind::rate, kSnmp, segments, "",
+     "/proc/net/snmp Tcp InSegs delta / seconds",
+     rate(slots_per_stamp<kInSegs>, "first value InSegs; second value the time stamp")},
+    {"TCPv4", "Segments Sent/sec", CounterKind::rate, kSnmp, nullptr, "",
+     "TCP segments sent per second (IPv6 included)", "/proc/net/snmp Tcp OutSegs delta / seconds",
+     rate(slots_per_stamp<kOutSegs>, "first value OutSegs; second value the time stamp")},
+    {"TCPv4", "Segments/sec", CounterKind::rate, kSnmp, nullptr, "",
      "TCP segments received plus sent per second (IPv6 included)",
-     "/proc/net/snmp Tcp (InSegs+OutSegs) deltas / seconds"},
-    {"TCPv4", "Segments Retransmitted/sec", CounterKind::rate, kSnmp, retransmitted, "",
+     "/proc/net/snmp Tcp (InSegs+OutSegs) deltas / seconds",
+     rate(slots_per_stamp<kInSegs, kOutSegs>,
+          "first value InSegs+OutSegs; second value the time stamp")},
+    {"TCPv4", "Segments Retransmitted/sec", CounterKind::rate, kSnmp, nullptr, "",
      "TCP segments retransmitted per second (IPv6 included)",
-     "/proc/net/snmp Tcp RetransSegs delta / seconds"},
+     "/proc/net/snmp Tcp RetransSegs delta / seconds",
+     rate(slots_per_stamp<kRetrans>, "first value RetransSegs; second value the time stamp")},
 };
 
 }  // namespace

@@ -100,22 +100,24 @@ std::string system_error_text(int code) { return std::strerror(code); }
 
 }  // namespace
 
-FileCalls file_calls = {system_create_new,
-                        system_open_read,
-                        system_create_private,
-                        system_write,
-                        system_read,
-                        system_sync,
-                        system_close,
-                        system_rename,
-                        system_remove,
-                        system_kind,
-                        system_sync_directory,
-                        system_process_id,
-                        system_error_text,
-                        "/",
-                        EEXIST,
-                        ENOSPC,
-                        EINTR};
+FileCalls file_calls = {
+    .create_new = system_create_new,
+    .open_read = system_open_read,
+    .create_private = system_create_private,
+    .write = system_write,
+    .read = system_read,
+    .sync = system_sync,
+    .close = system_close,
+    .rename = system_rename,
+    .remove = system_remove,
+    .kind = system_kind,
+    .sync_directory = system_sync_directory,
+    .process_id = system_process_id,
+    .error_text = system_error_text,
+    .separators = "/",
+    .exists_error = EEXIST,
+    .disk_full_error = ENOSPC,
+    .interrupted_error = EINTR,
+};
 
 }  // namespace platform

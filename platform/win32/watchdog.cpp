@@ -47,12 +47,23 @@ DWORD WINAPI write_line(LPVOID) {
 BOOL WINAPI on_control(DWORD event) {
   const char* name = nullptr;
   switch (event) {
-    case CTRL_C_EVENT: name = "Control-C"; break;
-    case CTRL_BREAK_EVENT: name = "Control-Break"; break;
-    case CTRL_CLOSE_EVENT: name = "the console closing"; break;
-    case CTRL_LOGOFF_EVENT: name = "log-off"; break;
-    case CTRL_SHUTDOWN_EVENT: name = "shut-down"; break;
-    default: return FALSE;
+    case CTRL_C_EVENT:
+      name = "Control-C";
+      break;
+    case CTRL_BREAK_EVENT:
+      name = "Control-Break";
+      break;
+    case CTRL_CLOSE_EVENT:
+      name = "the console closing";
+      break;
+    case CTRL_LOGOFF_EVENT:
+      name = "log-off";
+      break;
+    case CTRL_SHUTDOWN_EVENT:
+      name = "shut-down";
+      break;
+    default:
+      return FALSE;
   }
   stop_requested(name);
   return TRUE;

@@ -203,6 +203,8 @@ def cases(version, platform):
          unknown("--format wants nagios, openmetrics or json, not 'xml'"), 3),
         ("textfile with another format", ["--textfile=x.prom", "--format=json", "-p", "\\T\\Value"], {},
          unknown("--textfile writes OpenMetrics: it excludes --format=json"), 3),
+        ("interval gauges without openmetrics", ["--interval-gauges", "-p", "\\T\\Value"], {},
+         unknown("--interval-gauges shapes OpenMetrics: it wants --format=openmetrics or --textfile"), 3),
         # which ranges apply to which path
         ("a range applies until the next of its letter",
          ["-w", "40", "-p", "\\T\\Value", "-w", "5", "-p", "\\T\\NewData", "-w", "99"], {},

@@ -47,6 +47,10 @@ TEST(CounterTypes, EachTypeOverTwoRecords) {
       {__LINE__, TYPE_COUNTER_COUNTER, kOdd, Rec{1, 7}, {9, 7}, kBad, 0},        // a zero interval
       {__LINE__, TYPE_COUNTER_COUNTER, 0, Rec{1, 0}, {9, 10}, kBad, 0},          // no time base
       {__LINE__, TYPE_COUNTER_BULK_COUNT, 1000, Rec{k32, 0}, {k32 + 500, 2000}, 0, 250},
+      // Milliseconds of a 32-bit queue sum across its wrap over a ms clock.
+      {__LINE__, TYPE_COUNTER_QUEUELEN_TYPE, 1000, Rec{k32 - 296, 1000}, {704, 3000}, 0, 0.5},
+      {__LINE__, TYPE_COUNTER_TIMER, 1000, Rec{0, 1000}, {3000, 3000}, 0, 100, 150},
+      {__LINE__, TYPE_COUNTER_TIMER_INV, 1000, Rec{10, 1000}, {510, 3000}, 0, 75},
       // 64 bits: what would be a 32-bit wrap is a reset.
       {__LINE__, TYPE_COUNTER_BULK_COUNT, 1000, Rec{0xFFFFFFF0, 0}, {0x10, 1000}, kBad, 0},
       // 1 s of a 2,243,496 Hz clock over 40 reads; no reads is 0.

@@ -1,3 +1,4 @@
+#include "plugin/agent_text.h"
 #include "plugin/render_nagios.h"
 
 #include <gtest/gtest.h>

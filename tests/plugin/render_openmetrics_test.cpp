@@ -114,4 +114,56 @@ TEST(RenderOpenMetrics, Document) {
       "# EOF\n");
 }
 
+TEST(RenderOpenMetrics, TotalsNamesAndTypes) {
+  using Shape = plugin::Totals::Shape;
+  struct Row {
+    int line;
+    const char *object, *counter, *unit;
+    plugin::Totals totals;
+    const char *name, *metric_unit;
+  };
+  const plugin::Totals busy{Shape::counter, 0, 0, true, true, false};
+  const plugin::Totals count{Shape::counter, 0, 0, false, false, false};
+  const plugin::Totals average{Shape::pair, 0, 0, true, false, false};
+  const Row rows[] = {
+      {__LINE__, "Processor", "% Processor Time", "%", busy, "vantric_processor_busy_seconds",
+       "seconds"},
+      {__LINE__, "Network Interface", "Bytes Total/sec", "", count,
+       "vantric_network_interface_bytes", "bytes"},
+      {__LINE__, "PhysicalDisk", "Avg. Disk sec/Read", "s", average,
+       "vantric_physical_disk_disk_read_seconds", "seconds"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    const plugin::MetricName m =
+        plugin::openmetrics_totals_name(row.object, row.counter, row.unit, row.totals);
+    EXPECT_EQ(m.name, row.name);
+    EXPECT_EQ(m.unit, row.metric_unit);
+  }
+  // Counter samples end in _total (so do its metadata names in the older format).
+  plugin::CheckResult r;
+  r.counters = {counter("Processor", "0", "% Processor Time", "percent", "%", 1),
+                counter("PhysicalDisk", "0", "Avg. Disk sec/Read", "average", "s", 1)};
+  r.counters[0].totals = {Shape::counter, 6, 0, true, true, false};
+  r.counters[0].process_id = "7";
+  r.counters[1].totals = {Shape::pair, 0.5, 10, true, false, false};
+  for (const auto text : {plugin::TextFormat::openmetrics, plugin::TextFormat::prometheus}) {
+    const std::string out = plugin::render_openmetrics(r, text);
+    const bool om = text == plugin::TextFormat::openmetrics;
+    EXPECT_NE(out.find(om ? "# TYPE vantric_processor_busy_seconds counter\n"
+                          : "# TYPE vantric_processor_busy_seconds_total counter\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("\nvantric_processor_busy_seconds_total{vantric_instance=\"0\","
+                       "vantric_process_id=\"7\"} 6\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("# TYPE vantric_physical_disk_disk_read_seconds summary\n"
+                       "# UNIT vantric_physical_disk_disk_read_seconds seconds\n"),
+              std::string::npos);
+    EXPECT_NE(
+        out.find("_seconds_sum{vantric_instance=\"0\"} 0.5\n"
+                 "vantric_physical_disk_disk_read_seconds_count{vantric_instance=\"0\"} 10\n"),
+        std::string::npos);
+  }
+}
+
 }  // namespace

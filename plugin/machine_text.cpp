@@ -1,4 +1,4 @@
-#include "plugin/render_text.h"
+#include "plugin/machine_text.h"
 
 #include <charconv>
 

@@ -1,4 +1,4 @@
-#include "plugin/output.h"
+#include "plugin/agent_text.h"
 
 #include <gtest/gtest.h>
 
@@ -41,11 +41,11 @@ TEST(PluginOutput, NumberText) {
     if (std::setlocale(LC_ALL, locale) == nullptr) continue;
     for (const Row& row : rows) {
       SCOPED_TRACE(testing::Message() << row.line << " " << locale);
-      EXPECT_EQ(plugin::number_text(row.value), row.text);
+      EXPECT_EQ(plugin::plain_number(row.value), row.text);
     }
   }
   std::setlocale(LC_ALL, "C");
-  const std::string max = plugin::number_text(std::numeric_limits<double>::max());
+  const std::string max = plugin::plain_number(std::numeric_limits<double>::max());
   EXPECT_EQ(max.size(), 309u);
   EXPECT_EQ(max.substr(0, 6), "179769");
 }

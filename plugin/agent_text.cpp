@@ -1,39 +1,11 @@
-#include "plugin/output.h"
+#include "plugin/agent_text.h"
 
 #include <charconv>
 #include <cmath>
 
 namespace plugin {
 
-const char* state_word(State state) {
-  switch (state) {
-    case State::ok:
-      return "OK";
-    case State::warning:
-      return "WARNING";
-    case State::critical:
-      return "CRITICAL";
-    case State::unknown:
-      break;
-  }
-  return "UNKNOWN";
-}
-
 namespace {
-int severity(State s) {
-  switch (s) {
-    case State::ok:
-      return 0;
-    case State::unknown:
-      return 1;
-    case State::warning:
-      return 2;
-    case State::critical:
-      return 3;
-  }
-  return 1;
-}
-
 bool control_byte(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return byte < 0x20 || byte == 0x7F;
@@ -46,26 +18,9 @@ char line_char(char c) { return c == '|' ? '/' : control_byte(c) ? ' ' : c; }
 // In a perfdata label '=' ends the label for every parser; '|' and control
 // bytes would end the perfdata or the line.
 char label_char(char c) { return c == '=' || c == '|' || control_byte(c) ? '_' : c; }
-
-char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 }  // namespace
 
-State worse(State a, State b) { return severity(a) >= severity(b) ? a : b; }
-
-bool parse_state(std::string_view text, State* state) {
-  std::string upper;
-  for (char c : text) upper.push_back(ascii_upper(c));
-  static constexpr State all[] = {State::ok, State::warning, State::critical, State::unknown};
-  for (State s : all) {
-    if (upper == state_word(s) || (upper.size() == 1 && upper[0] == '0' + static_cast<int>(s))) {
-      *state = s;
-      return true;
-    }
-  }
-  return false;
-}
-
-std::string number_text(double value) {
+std::string plain_number(double value) {
   if (std::isnan(value)) return "nan";
   if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
   // to_chars never consults the locale: no decimal comma under de_DE.
@@ -97,7 +52,7 @@ std::string perfdata_item(std::string_view label, double value, std::string_view
     item += label_char(c);
   }
   item += "'=";
-  item += number_text(value);
+  item += plain_number(value);
   item += uom;
   std::string_view fields[] = {warn, crit, min, max};
   size_t used = 4;

@@ -3,7 +3,7 @@
 // as the same double.
 //
 //   utf8_sequence_length("\xC3\xA9x") -> 2      utf8_sequence_length("\xC3(") -> 0
-//   shortest_number(0.1234568) -> "0.1234568"    shortest_number(1e21) -> "1e+21"
+//   append_shortest_number(&s, 0.1234568) appends "0.1234568"; 1e21 appends "1e+21"
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,5 @@
-// The text a monitoring plugin hands to its agent: the state, numbers that
-// read the same in every locale, performance-data items and the status line.
+// The text a monitoring plugin hands to its agent: numbers that read the
+// same in every locale, performance-data items and the status line.
 //
 //   status_line("VANTRIC", State::ok, "\\Memory\\Available Bytes = 1048576B",
 //               {perfdata_item("\\Memory\\Available Bytes", 1048576, "B", "", "", "", "")})
@@ -12,26 +12,16 @@
 #include <string_view>
 #include <vector>
 
+#include "plugin/state.h"
+
 namespace plugin {
-
-// In exit-status order: OK 0, WARNING 1, CRITICAL 2, UNKNOWN 3.
-enum class State { ok = 0, warning = 1, critical = 2, unknown = 3 };
-
-// "OK", "WARNING", "CRITICAL", "UNKNOWN".
-const char* state_word(State state);
-// The state that matters more to an administrator: CRITICAL, then WARNING,
-// then UNKNOWN, then OK.
-State worse(State a, State b);
-// A state named by its word in any case ("critical") or its digit ("2");
-// false for anything else.
-bool parse_state(std::string_view text, State* state);
 
 // `value` in plain decimal: '.' point, no grouping, no exponent, at most six
 // decimals (rounded to nearest) with trailing zeros and a bare point dropped;
 // minus zero reads "0". Infinities and NaN, which no agent can parse, give
 // "inf", "-inf" and "nan"; callers report such values instead of writing
 // them. 1e20 -> "100000000000000000000", 2.5e-7 -> "0", 12.3456789 -> "12.345679".
-std::string number_text(double value);
+std::string plain_number(double value);
 
 // The one rule for text an agent reads line by line (status line, detail
 // lines, listings, error texts), whatever a backend or the user put in it:
