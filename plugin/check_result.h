@@ -70,10 +70,10 @@ struct Window {
 
 struct CheckResult {
   std::vector<CounterResult> counters;
-  Window window;
   std::vector<std::string> unmatched;      // wildcard paths that matched nothing
   State unmatched_state = State::unknown;  // what such a path counts as (--missing)
   std::string problem;  // why nothing could be checked at all (no query); else empty
+  Window window = {};   // --since-last only
 };
 
 // The worst state of every counter and of the unmatched paths; UNKNOWN for
