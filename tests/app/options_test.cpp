@@ -58,6 +58,13 @@ TEST(ReadOptions, RequestOrTheProblem) {
       {__LINE__,
        {"--textfile=f", "--list"},
        "problem: --textfile writes a check's result, not --list or --expand"},
+      {__LINE__,
+       {"--since-last", "-s0", "-p", "\\A\\x"},
+       "problem: --since-last needs -s greater than 0: a run without a usable stored sample "
+       "pauses"},
+      {__LINE__,
+       {"--max-age=0", "-p", "\\A\\x"},
+       "problem: --max-age wants seconds from 1 to 2678400, not '0'"},
       // Every range is read, also one that a later one replaced.
       {__LINE__,
        {"-w", "x", "-w", "1", "-p", "\\A\\x"},
