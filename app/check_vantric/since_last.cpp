@@ -268,6 +268,8 @@ void SinceLast::store(const std::vector<SinceSource>& sources, bool again, plugi
     c.time_base = m.today[i].info.time_base;
     c.instances = m.kept[i].empty() ? std::move(m.today[i].records) : m.kept[i];
   }
+  const bool kept =
+      std::any_of(m.kept.begin(), m.kept.end(), [](const auto& k) { return !k.empty(); });
   std::string why;
   const bool stored = m.file.replace(perfdata::write_sample_state(next), &why);
   const std::string path = m.file.path();
@@ -286,8 +288,11 @@ void SinceLast::store(const std::vector<SinceSource>& sources, bool again, plugi
   else if (next.counters.empty())
     lines.push_back("state: no raw records to keep in " + path);
   else
-    lines.push_back(std::string("state: ") + (m.shortest > 0.0 ? "" : "new baseline ") +
-                    "stored in " + path);
+    lines.push_back(std::string("state: ") +
+                    (kept               ? "the last run's records kept "
+                     : m.shortest > 0.0 ? "stored "
+                                        : "new baseline stored ") +
+                    "in " + path);
 }
 
 }  // namespace check_vantric

@@ -123,7 +123,7 @@ TEST(Sampling, SinceLastRun) {
        "32-bit wrap (a reset); state: new baseline stored"},
       {__LINE__, "\\K(a)\\Busy", "$T\n" + busy + "9500000 91000000 90000000 1 \nend\n",
        "= 60%; window: the pair over -s (1000 ms) for \\K(a)\\Busy: window of 50 ms is under 100 "
-       "ms; state: new baseline stored; kept"},
+       "ms; state: the last run's records kept; kept"},
       {__LINE__, "\\K(a)\\Busy", "$T\ncounter 0x20510500 10000000 \\k(a)\\busy\nend\n",
        "= 60%; window: the pair over -s (1000 ms) for \\K(a)\\Busy: no stored sample (first run or "
        "new instance); state: new baseline stored"},
