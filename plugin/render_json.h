@@ -34,7 +34,9 @@ namespace plugin {
 // counter: path, object, instance (null when empty), counter, kind, unit,
 // then "value" with a value or "problem" without one, state, code, warn and
 // crit (null when no range applied), label. Each unmatched wildcard path:
-// {"path", "state", "code"} with the result's unmatched_state.
+// {"path", "state", "code"} with the result's unmatched_state. A result
+// with window lines ends in "window":{"since_last_s":<seconds or null>,
+// "notes":[<each line>]}; one without has no such member.
 std::string render_json(std::string_view service, const CheckResult& result);
 
 // One counter as --list shows it.

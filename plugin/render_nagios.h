@@ -6,7 +6,8 @@
 // one item per counter with a value: its label, value and unit, its warn and
 // crit texts, and "0;100" for the unit '%'. A detail line is
 // "<counter_text> <STATE>", then for a described counter with a value
-// " [<kind>]" or " [<kind>: <explanation>]".
+// " [<kind>]" or " [<kind>: <explanation>]". After the detail lines, each
+// of the result's window lines ("window: 300.2 s since the last run").
 // The status line's summary and every detail line are plugin::line_text, so
 // a name holding '|' or a line end cannot reach the perfdata or a new line.
 // Nothing fails; the text is built whole.
