@@ -50,7 +50,7 @@ for arch in x64 x86; do
   # overwritten (128); the registry values as key paths (4).
   want=$(printf '%s\n' "check_vantric.exe	INSTALLDIR	$b	" "manuals	INSTALLDIR	$b	" \
     "path	INSTALLDIR	$((b | 4))	ADDTOPATH = \"1\"" "registry	INSTALLDIR	$((b | 4))	" \
-    "textfile.args	INSTALLDIR	$((b | 16 | 128))	" "vantric.exe	INSTALLDIR	$b	")
+    "statedir	STATEDIR	$b	" "textfile.args	INSTALLDIR	$((b | 16 | 128))	" "vantric.exe	INSTALLDIR	$b	")
   [ "$(rows "$m" Component | cut -f1,3,4,5)" = "$want" ] || fail "$name: Component table:
 $(rows "$m" Component)"
   # Every installed file with the size of the bytes it was built from.
@@ -59,7 +59,8 @@ $(rows "$m" Component)"
     [ "$size" = "$(stat -c %s "$(staged "$arch" "$f")")" ] || fail "$name: File table: $f has size '$size'"
   done
   [ "$(rows "$m" File | wc -l)" = ${#files[@]} ] || fail "$name: File table: $(rows "$m" File | cut -f3)"
-  want=$(printf '%s\n' "INSTALLDIR	${folder[$arch]}	vantric" "${folder[$arch]}	TARGETDIR	." "TARGETDIR		SourceDir")
+  want=$(printf '%s\n' "CommonAppDataFolder	TARGETDIR	." "INSTALLDIR	${folder[$arch]}	vantric" \
+    "STATEDIR	CommonAppDataFolder	vantric" "${folder[$arch]}	TARGETDIR	." "TARGETDIR		SourceDir" | LC_ALL=C sort)
   [ "$(rows "$m" Directory)" = "$want" ] || fail "$name: Directory table: $(rows "$m" Directory)"
   # Upgrades below this version, refuses (only detects) anything above.
   code=$(property "$m" UpgradeCode)
@@ -124,6 +125,19 @@ programs_run() {  # windows folder, label
   [[ "$line" =~ ^[0-9]+\.[0-9]{5}$'\r'$ ]] || fail "$1\\vantric.exe wrote '$line'"
   echo "$2: $(tr -d '\r' <<<"$v"); vantric.exe: $(tr -d '\r' <<<"$line")"
 }
+# Two runs judged since the last run, in the state folder the package made:
+# the first stores a baseline, the second judges the time since the first.
+since_last_runs() {  # windows folder
+  local first second
+  [ -d "$c/ProgramData/vantric" ] || fail "no state folder C:\ProgramData\vantric after the install"
+  first=$(run "$1\check_vantric.exe" --since-last -v -p '\System\System Up Time') || fail "--since-last failed: $first"
+  sleep 0.3
+  second=$(run "$1\check_vantric.exe" --since-last -v -p '\System\System Up Time') || fail "--since-last failed: $second"
+  grep -q '^state: new baseline stored in C:\\ProgramData\\vantric\\' <<<"$(tr -d '\r' <<<"$first")" ||
+    fail "first --since-last run: $first"
+  grep -q '^window: .* since the last run' <<<"$(tr -d '\r' <<<"$second")" || fail "second --since-last run: $second"
+  echo "--since-last: a baseline, then the window since it, in C:\ProgramData\vantric"
+}
 
 # 1. The older version into another folder, with the PATH entry.
 dir64=$c/tools/vantric win_dir64='C:\tools\vantric'
@@ -147,6 +161,7 @@ done
 [[ "$(machine_path)" == *";$win_dir64\\" ]] || fail "the upgrade lost the PATH entry: $(machine_path)"
 echo "upgraded to $version: programs replaced, edited textfile.args kept, InstallDir and PATH kept"
 programs_run "$win_dir64" "x64"
+since_last_runs "$win_dir64"
 
 # 3. The downgrade is refused by its launch condition, the newer version
 #    stays. 1603 (failed installation) reaches the shell as 1603 % 256. This

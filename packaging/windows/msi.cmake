@@ -33,7 +33,7 @@ else()
   message(FATAL_ERROR "msi.cmake: ARCH is x64 or x86, not ${ARCH}")
 endif()
 string(UUID PRODUCT_CODE NAMESPACE ${UPGRADE_CODE} NAME "product ${VERSION}" TYPE SHA1 UPPER)
-foreach(component vantric.exe check_vantric.exe manuals textfile.args registry path)
+foreach(component vantric.exe check_vantric.exe manuals textfile.args registry path statedir)
   string(UUID GUID_${component} NAMESPACE ${UPGRADE_CODE} NAME "component ${component}" TYPE SHA1 UPPER)
 endforeach()
 

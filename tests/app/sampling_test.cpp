@@ -161,9 +161,11 @@ TEST(Sampling, SinceLastRun) {
     put("$K", file.stem().string().substr(8));
     put("$B", boot);
     fs::remove(file);
-    if (row.state == "link")
-      fs::create_symlink("elsewhere", file);
-    else if (!text.empty())
+    if (row.state == "link") {
+      std::error_code no_links;  // Windows without the right to make links: nothing to refuse
+      fs::create_symlink("elsewhere", file, no_links);
+      if (no_links) continue;
+    } else if (!text.empty())
       std::ofstream(file, std::ios::binary) << text;
     const plugin::CheckResult result = check_vantric::check_counters(r);
     std::string s =
