@@ -19,18 +19,17 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // [+-] digits with at most one '.', at least one digit; a magnitude a
-// double holds: neither infinite nor so small that it reads as 0.
+// double holds: not infinite (one too small for a double reads as 0).
 bool endpoint(std::string_view text, double* out) {
   std::string_view body = text;
   if (!body.empty() && (body[0] == '+' || body[0] == '-')) body.remove_prefix(1);
-  bool digit = false, nonzero = false;
+  bool digit = false;
   int points = 0;
   for (char c : body) {
     if (c == '.') {
       ++points;
     } else if (c >= '0' && c <= '9') {
       digit = true;
-      nonzero |= c != '0';
     } else {
       return false;
     }
@@ -40,7 +39,7 @@ bool endpoint(std::string_view text, double* out) {
   const std::string copy(text);
   char* end = nullptr;
   const double v = std::strtod(copy.c_str(), &end);
-  if (end != copy.c_str() + copy.size() || std::isinf(v) || (v == 0 && nonzero)) return false;
+  if (end != copy.c_str() + copy.size() || std::isinf(v)) return false;
   *out = v;
   return true;
 }
