@@ -187,6 +187,42 @@ CounterKind kind_of_type(uint32_t type) {
   }
 }
 
+bool has_running_total(uint32_t type) {
+  switch (form_of(type).formula) {
+    case Form::rate:
+    case Form::timer:
+    case Form::timer_inv:
+    case Form::queue:
+    case Form::average_timer:
+    case Form::average_bulk:
+    case Form::sample:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool running_total(uint32_t type, int64_t time_base, const RawCounter& raw, RunningTotal* total) {
+  const Form form = form_of(type);
+  if (!has_running_total(type) || !usable(raw)) return false;
+  const bool timed = form.formula == Form::timer || form.formula == Form::timer_inv ||
+                     form.formula == Form::queue || form.formula == Form::average_timer;
+  const double ticks = !timed ? 1.0 : form.hundred_ns ? k100ns : static_cast<double>(time_base);
+  if (ticks <= 0) return false;
+  const int64_t n =
+      form.n32 ? static_cast<int64_t>(static_cast<uint32_t>(raw.first_value)) : raw.first_value;
+  RunningTotal t;
+  t.pair = form.formula == Form::average_timer || form.formula == Form::average_bulk ||
+           form.formula == Form::sample;
+  t.inverse = form.formula == Form::timer_inv;
+  t.sum = static_cast<double>(t.inverse ? raw.second_value - n : n) / ticks;
+  if (t.pair) t.count = static_cast<double>(raw.second_value);
+  t.seconds = timed;
+  t.queue = form.formula == Form::queue;
+  *total = t;
+  return true;
+}
+
 Status calculate_from_raw(const CounterInfo& form, uint32_t format, const RawCounter* newer,
                           const RawCounter* older, CounterValue* value) {
   return counter_value(form.type, form.time_base, format, newer, older, value);

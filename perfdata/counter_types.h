@@ -84,4 +84,28 @@ Status counter_value(uint32_t type, int64_t time_base, uint32_t format, const Ra
 // (raw counts), elapsed, or unknown for a type not listed above.
 CounterKind kind_of_type(uint32_t type);
 
+// What one record of a type has counted since its counter began, in base
+// units: the running total a Prometheus server takes rate() of. The rates
+// count N; the timers and queue lengths N / F seconds (100 ns types: N /
+// 10^7), an inverse timer its busy time (D - N) / F; the averages and the
+// sample fraction are a pair, the sum N (AVERAGE_TIMER: N / F seconds) and
+// the count D. A 32-bit N keeps its low 32 bits. The growth of an inverse
+// timer over wall time is the busy share when D is the records' clock.
+struct RunningTotal {
+  bool pair = false;  // a sum and a count (rate(sum) / rate(count) is the average)
+  double sum = 0.0, count = 0.0;
+  bool seconds = false;  // `sum` is a time in seconds (else the counter's own unit)
+  bool inverse = false;  // the busy time of an inverse timer
+  bool queue = false;    // `sum` is a queue length integrated over seconds
+};
+
+// Whether records of `type` have a running total (raw counts, fractions and
+// elapsed time have none: one record gives their value).
+bool has_running_total(uint32_t type);
+
+// The running total of `raw`; false, `total` untouched, for a type without
+// one, a record that is not usable or a time base F <= 0 that divides.
+//   TYPE_100NSEC_TIMER_INV {N 40,000,000 idle, D 100,000,000} -> sum 6 s, inverse
+bool running_total(uint32_t type, int64_t time_base, const RawCounter& raw, RunningTotal* total);
+
 }  // namespace perfdata

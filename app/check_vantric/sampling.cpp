@@ -8,6 +8,7 @@
 
 #include "app/check_vantric/since_last.h"
 #include "app/check_vantric/totals.h"
+#include "perfdata/counter_types.h"
 #include "perfdata/paths.h"
 #include "perfdata/perfdata.h"
 
@@ -313,7 +314,7 @@ void take_raw(const Request& r, Item& item, perfdata::Status st, const perfdata:
               const std::string& detail) {
   perfdata::Status bad = st != 0 ? st : perfdata::is_usable(raw.c_status) ? 0 : raw.c_status;
   double value = 0.0;
-  if (bad == 0 && has_totals(item.form.type)) {
+  if (bad == 0 && perfdata::has_running_total(item.form.type)) {
     if (!to_totals(item.form, raw, &item.result.totals)) bad = perfdata::CSTATUS_INVALID_DATA;
     value = item.result.totals.sum;
   } else if (bad == 0) {
