@@ -52,8 +52,9 @@ struct SinceLast::Impl {
   // Per source: the identity arrays of a process array (null otherwise).
   std::vector<std::pair<perfdata::Counter, perfdata::Counter>> identity;
   std::vector<Today> today;
-  // Per source, the records kept as they were (a window too short).
-  std::vector<std::vector<perfdata::StoredInstance>> kept;
+  // A window too short: every record was stored at the same collection, so
+  // the whole stored state stays as it was, its collection time included.
+  bool too_soon = false;
   std::vector<std::string> unsettled;  // "<path>: <reason>"
   std::vector<std::string> left_out;   // "<path>: <n> instances left out: <reason> (names)"
   double shortest = 0.0, longest = 0.0;
@@ -156,7 +157,6 @@ bool SinceLast::Impl::pair_one(SinceSource& s, size_t at) {
   const int64_t max_age = int64_t{r.max_age_s} * 10000000;
   const uint32_t format = perfdata::FMT_DOUBLE | (r.no_cap ? perfdata::FMT_NOCAP100 : 0);
   std::map<std::string, std::vector<std::string>> missed;  // reason -> instances
-  bool too_soon = false;
   for (size_t k = 0; k < t.records.size(); ++k) {
     const perfdata::StoredInstance& rec = t.records[k];
     const perfdata::StoredInstance* old = perfdata::find_instance(*sc, rec.identity);
@@ -182,8 +182,6 @@ bool SinceLast::Impl::pair_one(SinceSource& s, size_t at) {
     else
       s.value = v.value;
   }
-  // A run that came too soon after another leaves that run's records in place.
-  if (too_soon) kept[at] = sc->instances;
   if (!s.array && !missed.empty()) return unsettle(missed.begin()->first);
   if (s.array && s.values.empty())
     return unsettle(missed.empty() ? "no instance now" : missed.begin()->first);
@@ -247,7 +245,6 @@ bool SinceLast::open(perfdata::Query query, const std::string& prefix,
 bool SinceLast::pair(std::vector<SinceSource>& sources) {
   Impl& m = *impl_;
   m.read_today(sources);
-  m.kept.assign(sources.size(), {});
   bool all = true;
   for (size_t i = 0; i < sources.size(); ++i) all = m.pair_one(sources[i], i) && all;
   return all;
@@ -266,12 +263,11 @@ void SinceLast::store(const std::vector<SinceSource>& sources, bool again, plugi
     c.path = perfdata::folded(sources[i].path);
     c.type = m.today[i].info.type;
     c.time_base = m.today[i].info.time_base;
-    c.instances = m.kept[i].empty() ? std::move(m.today[i].records) : m.kept[i];
+    c.instances = std::move(m.today[i].records);
   }
-  const bool kept =
-      std::any_of(m.kept.begin(), m.kept.end(), [](const auto& k) { return !k.empty(); });
   std::string why;
-  const bool stored = m.file.replace(perfdata::write_sample_state(next), &why);
+  // A run that came too soon after another leaves that run's records in place.
+  const bool stored = m.too_soon || m.file.replace(perfdata::write_sample_state(next), &why);
   const std::string path = m.file.path();
   m.file.close();
   std::vector<std::string>& lines = window->lines;
@@ -289,7 +285,7 @@ void SinceLast::store(const std::vector<SinceSource>& sources, bool again, plugi
     lines.push_back("state: no raw records to keep in " + path);
   else
     lines.push_back(std::string("state: ") +
-                    (kept               ? "the last run's records kept "
+                    (m.too_soon         ? "the last run's records kept "
                      : m.shortest > 0.0 ? "stored "
                                         : "new baseline stored ") +
                     "in " + path);
