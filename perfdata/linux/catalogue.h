@@ -107,6 +107,16 @@ struct RawForm {
   const char* form = nullptr;
 };
 
+// The forms most rows take: a cumulative count against the layer's time
+// stamp (`ulong`: a field the kernel keeps in unsigned long, 32 bits wide
+// on a 32-bit kernel), and a 64-bit count or gauge as it stands.
+constexpr RawForm bulk_count(RawFill fill, const char* form, bool ulong = false) {
+  return {TYPE_COUNTER_BULK_COUNT, fill, TimeBase::stamp, ulong, form};
+}
+constexpr RawForm large_count(RawFill fill, const char* form = "first value the count") {
+  return {TYPE_COUNTER_LARGE_RAWCOUNT, fill, TimeBase::stamp, false, form};
+}
+
 struct CounterDef {
   const char* object;  // the object's name, repeated so a row reads on its own
   const char* name;    // served counter name, matched ignoring ASCII case

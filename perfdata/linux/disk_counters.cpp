@@ -62,7 +62,7 @@ bool in_flight(const Sample& s, int64_t, const Env&, RawCounter& out) {
 }
 
 constexpr RawForm rate(RawFill fill, bool ulong, const char* form) {
-  return {TYPE_COUNTER_BULK_COUNT, fill, TimeBase::stamp, ulong, form};
+  return bulk_count(fill, form, ulong);
 }
 constexpr RawForm average(RawFill fill, const char* form) {
   return {TYPE_AVERAGE_TIMER, fill, TimeBase::ms, false, form};

@@ -202,9 +202,6 @@ bool modified_bytes(const Sample& s, int64_t, const Env&, RawCounter& out) {
   return true;
 }
 
-constexpr RawForm large(RawFill fill, const char* form) {
-  return {TYPE_COUNTER_LARGE_RAWCOUNT, fill, TimeBase::stamp, false, form};
-}
 // vmstat counts are unsigned long: 32 bits wide on a 32-bit kernel, where
 // the type is the 32-bit one. pgpgin/pgpgout count KiB; the pages time base
 // reads them as pages.
@@ -216,22 +213,22 @@ constexpr CounterDef kCounters[] = {
     {"Memory", "Available Bytes", CounterKind::gauge, kMeminfo, nullptr, "B",
      "Memory usable for new allocations without swapping (the kernel's estimate)",
      "/proc/meminfo MemAvailable*1024 (MemFree+Buffers+Cached before 3.14)",
-     large(available_bytes, "first value the bytes")},
+     large_count(available_bytes, "first value the bytes")},
     {"Memory", "Available KBytes", CounterKind::gauge, kMeminfo, nullptr, "",
      "Available memory in KiB", "/proc/meminfo MemAvailable",
-     large(available_kbytes, "first value the KiB")},
+     large_count(available_kbytes, "first value the KiB")},
     {"Memory", "Available MBytes", CounterKind::gauge, kMeminfo, nullptr, "",
      "Available memory in whole MiB, rounded down", "/proc/meminfo floor(MemAvailable/1024)",
-     large(available_mbytes, "first value the whole MiB")},
+     large_count(available_mbytes, "first value the whole MiB")},
     {"Memory", "Committed Bytes", CounterKind::gauge, kMeminfo, nullptr, "B",
      "Memory promised to processes (commit charge)", "/proc/meminfo Committed_AS*1024",
-     large(committed_bytes, "first value the bytes")},
+     large_count(committed_bytes, "first value the bytes")},
     {"Memory", "Commit Limit", CounterKind::gauge, kMeminfo | kOvercommit, nullptr, "B",
      "Commit charge the system can honour: RAM plus swap, or the enforced limit under strict "
      "overcommit",
      "/proc/meminfo (MemTotal+SwapTotal)*1024; CommitLimit*1024 when "
      "/proc/sys/vm/overcommit_memory is 2",
-     large(commit_limit, "first value the bytes")},
+     large_count(commit_limit, "first value the bytes")},
     {"Memory",
      "% Committed Bytes In Use",
      CounterKind::fraction,
@@ -245,13 +242,13 @@ constexpr CounterDef kCounters[] = {
     {"Memory", "Cache Bytes", CounterKind::gauge, kMeminfo, nullptr, "B",
      "Page cache, buffers and reclaimable kernel slab",
      "/proc/meminfo (Buffers+Cached+SReclaimable)*1024",
-     large(cache_bytes, "first value the bytes")},
+     large_count(cache_bytes, "first value the bytes")},
     {"Memory", "Free & Zero Page List Bytes", CounterKind::gauge, kMeminfo, nullptr, "B",
      "Memory not in use at all", "/proc/meminfo MemFree*1024",
-     large(free_zero_bytes, "first value the bytes")},
+     large_count(free_zero_bytes, "first value the bytes")},
     {"Memory", "Modified Page List Bytes", CounterKind::gauge, kMeminfo, nullptr, "B",
      "Dirty pages waiting for or under writeback", "/proc/meminfo (Dirty+Writeback)*1024",
-     large(modified_bytes, "first value the bytes")},
+     large_count(modified_bytes, "first value the bytes")},
     {"Memory", "Page Faults/sec", CounterKind::rate, kVmstat, nullptr, "",
      "Page faults per second, soft and hard", "/proc/vmstat pgfault delta / seconds",
      per_second(slots_per_stamp<kPgfault>, TimeBase::stamp,

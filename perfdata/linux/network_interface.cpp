@@ -81,35 +81,31 @@ bool bandwidth(const Sample& s, int64_t, const Env&, RawCounter& out) {
   return true;
 }
 // rtnl_link_stats64: 64 bits on every kernel, so a drop is a reset.
-constexpr RawForm rate(RawFill fill, const char* form) {
-  return {TYPE_COUNTER_BULK_COUNT, fill, TimeBase::stamp, false, form};
-}
-constexpr RawForm count(RawFill fill) {
-  return {TYPE_COUNTER_LARGE_RAWCOUNT, fill, TimeBase::stamp, false, "first value the count"};
-}
 
 constexpr CounterDef kCounters[] = {
     {"Network Interface", "Bytes Received/sec", CounterKind::rate, kDev, nullptr, "",
      "Bytes received per second, link-layer headers included",
      "/proc/net/dev rx bytes delta / seconds",
-     rate(slots_per_stamp<kRxBytes>, "first value rx bytes; second value the time stamp")},
+     bulk_count(slots_per_stamp<kRxBytes>, "first value rx bytes; second value the time stamp")},
     {"Network Interface", "Bytes Sent/sec", CounterKind::rate, kDev, nullptr, "",
      "Bytes sent per second, link-layer headers included", "/proc/net/dev tx bytes delta / seconds",
-     rate(slots_per_stamp<kTxBytes>, "first value tx bytes; second value the time stamp")},
+     bulk_count(slots_per_stamp<kTxBytes>, "first value tx bytes; second value the time stamp")},
     {"Network Interface", "Bytes Total/sec", CounterKind::rate, kDev, nullptr, "",
      "Bytes received plus sent per second", "/proc/net/dev (rx+tx bytes) deltas / seconds",
-     rate(slots_per_stamp<kRxBytes, kTxBytes>,
-          "first value rx+tx bytes; second value the time stamp")},
+     bulk_count(slots_per_stamp<kRxBytes, kTxBytes>,
+                "first value rx+tx bytes; second value the time stamp")},
     {"Network Interface", "Packets Received/sec", CounterKind::rate, kDev, nullptr, "",
      "Packets received per second", "/proc/net/dev rx packets delta / seconds",
-     rate(slots_per_stamp<kRxPackets>, "first value rx packets; second value the time stamp")},
+     bulk_count(slots_per_stamp<kRxPackets>,
+                "first value rx packets; second value the time stamp")},
     {"Network Interface", "Packets Sent/sec", CounterKind::rate, kDev, nullptr, "",
      "Packets sent per second", "/proc/net/dev tx packets delta / seconds",
-     rate(slots_per_stamp<kTxPackets>, "first value tx packets; second value the time stamp")},
+     bulk_count(slots_per_stamp<kTxPackets>,
+                "first value tx packets; second value the time stamp")},
     {"Network Interface", "Packets/sec", CounterKind::rate, kDev, nullptr, "",
      "Packets received plus sent per second", "/proc/net/dev (rx+tx packets) deltas / seconds",
-     rate(slots_per_stamp<kRxPackets, kTxPackets>,
-          "first value rx+tx packets; second value the time stamp")},
+     bulk_count(slots_per_stamp<kRxPackets, kTxPackets>,
+                "first value rx+tx packets; second value the time stamp")},
     {"Network Interface",
      "Current Bandwidth",
      CounterKind::gauge,
@@ -121,16 +117,16 @@ constexpr CounterDef kCounters[] = {
      {TYPE_COUNTER_LARGE_RAWCOUNT, bandwidth, TimeBase::stamp, false, "first value the bit/s"}},
     {"Network Interface", "Packets Received Errors", CounterKind::count, kDev, nullptr, "",
      "Received packets with errors since the interface came up", "/proc/net/dev rx errs",
-     count(slots_now<kRxErrs>)},
+     large_count(slots_now<kRxErrs>)},
     {"Network Interface", "Packets Outbound Errors", CounterKind::count, kDev, nullptr, "",
      "Packets that could not be sent because of errors, since the interface came up",
-     "/proc/net/dev tx errs", count(slots_now<kTxErrs>)},
+     "/proc/net/dev tx errs", large_count(slots_now<kTxErrs>)},
     {"Network Interface", "Packets Received Discarded", CounterKind::count, kDev, nullptr, "",
      "Received packets dropped, since the interface came up", "/proc/net/dev rx drop",
-     count(slots_now<kRxDrop>)},
+     large_count(slots_now<kRxDrop>)},
     {"Network Interface", "Packets Outbound Discarded", CounterKind::count, kDev, nullptr, "",
      "Outgoing packets dropped, since the interface came up", "/proc/net/dev tx drop",
-     count(slots_now<kTxDrop>)},
+     large_count(slots_now<kTxDrop>)},
 };
 
 }  // namespace

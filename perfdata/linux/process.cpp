@@ -451,14 +451,9 @@ bool elapsed_time(const Sample& s, int64_t, const Env& env, RawCounter& out) {
 constexpr RawForm cpu(RawFill fill, const char* form) {
   return {TYPE_100NSEC_TIMER, fill, TimeBase::stamp, false, form};
 }
-constexpr RawForm bytes(RawFill fill) {
-  return {TYPE_COUNTER_LARGE_RAWCOUNT, fill, TimeBase::stamp, false, "first value the bytes"};
-}
+constexpr RawForm bytes(RawFill fill) { return large_count(fill, "first value the bytes"); }
 constexpr RawForm number(RawFill fill) {
   return {TYPE_COUNTER_RAWCOUNT, fill, TimeBase::stamp, false, "first value the number"};
-}
-constexpr RawForm rate(RawFill fill, const char* form) {
-  return {TYPE_COUNTER_BULK_COUNT, fill, TimeBase::stamp, false, form};
 }
 
 constexpr const char kObj[] = "Process";
@@ -514,20 +509,20 @@ const CounterDef kRows[] = {
     {kObj, "IO Read Bytes/sec", CounterKind::rate, kIo, nullptr, "",
      "Bytes read per second by read-family calls: files, sockets, pipes, devices",
      "/proc/<pid>/io rchar delta / seconds",
-     rate(per_stamp<kR>, "first value rchar; second value the time stamp")},
+     bulk_count(per_stamp<kR>, "first value rchar; second value the time stamp")},
     {kObj, "IO Write Bytes/sec", CounterKind::rate, kIo, nullptr, "",
      "Bytes written per second by write-family calls: files, sockets, pipes, devices",
      "/proc/<pid>/io wchar delta / seconds",
-     rate(per_stamp<kW>, "first value wchar; second value the time stamp")},
+     bulk_count(per_stamp<kW>, "first value wchar; second value the time stamp")},
     {kObj, "IO Read Operations/sec", CounterKind::rate, kIo, nullptr, "",
      "Read-family calls per second", "/proc/<pid>/io syscr delta / seconds",
-     rate(per_stamp<kSr>, "first value syscr; second value the time stamp")},
+     bulk_count(per_stamp<kSr>, "first value syscr; second value the time stamp")},
     {kObj, "IO Write Operations/sec", CounterKind::rate, kIo, nullptr, "",
      "Write-family calls per second", "/proc/<pid>/io syscw delta / seconds",
-     rate(per_stamp<kSw>, "first value syscw; second value the time stamp")},
+     bulk_count(per_stamp<kSw>, "first value syscw; second value the time stamp")},
     {kObj, "Page Faults/sec", CounterKind::rate, kStat, nullptr, "",
      "Page faults per second, soft and hard", "/proc/<pid>/stat (minflt+majflt) deltas / seconds",
-     rate(per_stamp<kF>, "first value minflt+majflt; second value the time stamp")},
+     bulk_count(per_stamp<kF>, "first value minflt+majflt; second value the time stamp")},
 };
 
 }  // namespace

@@ -89,14 +89,9 @@ void pass(const Env& env, const Request& req, Pass& out) {
   single_instance_pass(env, req, out, "proc/net/snmp", collect);
 }
 
-constexpr RawForm count(RawFill fill) {
-  return {TYPE_COUNTER_LARGE_RAWCOUNT, fill, TimeBase::stamp, false, "first value the count"};
-}
 // The Tcp MIB is kept in unsigned long: the rates' types are the 32-bit
 // ones on a 32-bit kernel.
-constexpr RawForm rate(RawFill fill, const char* form) {
-  return {TYPE_COUNTER_BULK_COUNT, fill, TimeBase::stamp, true, form};
-}
+constexpr RawForm rate(RawFill fill, const char* form) { return bulk_count(fill, form, true); }
 
 constexpr CounterDef kCounters[] = {
     {"TCPv4",
@@ -111,16 +106,16 @@ constexpr CounterDef kCounters[] = {
       "first value the count"}},
     {"TCPv4", "Connections Active", CounterKind::count, kSnmp, nullptr, "",
      "Connections opened from this side since boot (IPv6 included)",
-     "/proc/net/snmp Tcp ActiveOpens", count(slots_now<kActive>)},
+     "/proc/net/snmp Tcp ActiveOpens", large_count(slots_now<kActive>)},
     {"TCPv4", "Connections Passive", CounterKind::count, kSnmp, nullptr, "",
      "Connections accepted since boot (IPv6 included)", "/proc/net/snmp Tcp PassiveOpens",
-     count(slots_now<kPassive>)},
+     large_count(slots_now<kPassive>)},
     {"TCPv4", "Connection Failures", CounterKind::count, kSnmp, nullptr, "",
      "Connection attempts that failed since boot (IPv6 included)",
-     "/proc/net/snmp Tcp AttemptFails", count(slots_now<kFails>)},
+     "/proc/net/snmp Tcp AttemptFails", large_count(slots_now<kFails>)},
     {"TCPv4", "Connections Reset", CounterKind::count, kSnmp, nullptr, "",
      "Established connections reset since boot (IPv6 included)", "/proc/net/snmp Tcp EstabResets",
-     count(slots_now<kResets>)},
+     large_count(slots_now<kResets>)},
     {"TCPv4", "Segments Received/sec", CounterKind::rate, kSnmp, nullptr, "",
      "TCP segments received per second (IPv6 included)",
      "/proc/net/snmp Tcp InSegs delta / seconds",
