@@ -17,22 +17,12 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from check_timing import run  # noqa: E402
+
 build = sys.argv[1] if len(sys.argv) > 1 else "build/linux"
 runs = int(sys.argv[2]) if len(sys.argv) > 2 else 20
 CPU = "\\Processor(_Total)\\% Processor Time"
-
-
-def run(path, args, env=None):
-    devnull = os.open(os.devnull, os.O_WRONLY)
-    start = time.perf_counter()
-    # posix_spawn (vfork underneath): a forked copy of this interpreter would
-    # bill its own page faults before exec to the child's CPU time.
-    pid = os.posix_spawn(path, [path] + args, dict(os.environ, **(env or {})),
-                         file_actions=[(os.POSIX_SPAWN_DUP2, devnull, 1)])
-    _, status, usage = os.wait4(pid, 0)
-    wall = time.perf_counter() - start
-    os.close(devnull)
-    return wall * 1000, (usage.ru_utime + usage.ru_stime) * 1000, os.waitstatus_to_exitcode(status)
 
 
 def measure(name, program, env=None):

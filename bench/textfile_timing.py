@@ -25,6 +25,9 @@ import tempfile
 import time
 import urllib.request
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import check_timing  # noqa: E402
+
 build = sys.argv[1] if len(sys.argv) > 1 else "build/linux"
 runs = int(sys.argv[2]) if len(sys.argv) > 2 else 7
 root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -33,18 +36,10 @@ tick_ms = 1000.0 / os.sysconf("SC_CLK_TCK")
 
 
 def run(path, args, env=None):
-    devnull = os.open(os.devnull, os.O_WRONLY)
-    start = time.perf_counter()
-    # posix_spawn (vfork underneath): a forked copy of this interpreter would
-    # bill its own page faults before exec to the child's CPU time.
-    pid = os.posix_spawn(path, [path] + args, dict(os.environ, **(env or {})),
-                         file_actions=[(os.POSIX_SPAWN_DUP2, devnull, 1)])
-    _, status, usage = os.wait4(pid, 0)
-    wall = (time.perf_counter() - start) * 1000
-    os.close(devnull)
-    if os.waitstatus_to_exitcode(status) != 0:
-        sys.exit(f"{path} {args}: exit {os.waitstatus_to_exitcode(status)}")
-    return wall, (usage.ru_utime + usage.ru_stime) * 1000
+    wall, cpu, code = check_timing.run(path, args, env)
+    if code != 0:
+        sys.exit(f"{path} {args}: exit {code}")
+    return wall, cpu
 
 
 def report(name, samples):
