@@ -374,8 +374,10 @@ void read_process_ids(std::vector<Item>& items) {
   }
 }
 
-void read_rounds(const Request& r, perfdata::Query query, std::vector<Item>& items) {
-  perfdata::collect_query_data(query);
+// `collected`: the first collection was taken already (--since-last's).
+void read_rounds(const Request& r, perfdata::Query query, std::vector<Item>& items,
+                 bool collected = false) {
+  if (!collected) perfdata::collect_query_data(query);
   bool pause = r.interval_ms != 0;
   if (wants_totals(r)) {
     read_raw(r, items);
@@ -400,7 +402,8 @@ void read_since_last(const Request& r, perfdata::Query query, const std::string&
   std::vector<SinceSource> sources;
   std::vector<Item*> of;
   for (Item& item : items) {
-    if (!item.live() || item.counter == nullptr) continue;
+    // A running total comes from one collection already: no window to judge.
+    if (!item.live() || item.counter == nullptr || item.by_raw) continue;
     SinceSource& s = sources.emplace_back();
     s.counter = item.counter;
     s.path = item.result.path;
@@ -420,7 +423,7 @@ void read_since_last(const Request& r, perfdata::Query query, const std::string&
     for (const auto& [name, value] : s.values)
       if (!left_out(r, name)) take(r, instance_of(item, name), 0, value, true, {});
   }
-  if (!all) read_rounds(r, query, items);
+  if (!all) read_rounds(r, query, items, true);
   since.store(sources, !all, &result.window);
 }
 

@@ -136,8 +136,9 @@ TEST(Sampling, SinceLastRun) {
        "$T\n" + cpu + "42 999 0 0 95000000 0 1 a\nprocess 43 556 0 0 95000000 90000000 1 b\nend\n",
        "\\Process(b)\\Cpu = 50%; window: 1.0 s since the last run; left out: \\Process(*)\\Cpu: 1 "
        "instance left out: no stored sample (first run or new instance) (a); state: stored"},
+      // The pair is the collection pair() used and one after the pause (10, not 30).
       {__LINE__, "\\J(a)\\Load", "",
-       "= 30; window: the pair over -s (1000 ms) for \\J(a)\\Load: no raw series on this system; "
+       "= 10; window: the pair over -s (1000 ms) for \\J(a)\\Load: no raw series on this system; "
        "state: no raw records to keep"},
   };
   check_vantric::Request r;
