@@ -9,6 +9,12 @@
 # sharing one name ("svc", "svc#1", ...) and half with names of their own;
 # paths also go through the Linux layer (cheap gauges of /proc/meminfo and
 # /proc/stat, many times each).
+# Both sizes stay in one tier of the memory system (16,000 instances of the
+# table backend are some 30 MB): from 8,000 to 32,000 the larger run leaves
+# the processor's last cache and pays some 25 % more per instance for the
+# same instructions, which is the machine, not a step of the check. Each
+# size takes the fastest of five alternating runs, and a case is measured
+# again (three attempts) before it fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(cd "${1:-build/linux}" && pwd)
@@ -21,13 +27,13 @@ trap 'rm -rf "$tmp"' EXIT
 python3 - "$sim" "$real" "$tmp" <<'PY'
 import os
 import resource
-import statistics
 import subprocess
 import sys
 
 sim, real, tmp = sys.argv[1:4]
 LIMIT = 6.0
-ROUNDS = 3
+ROUNDS = 5
+ATTEMPTS = 3
 
 
 def cpu_ms(argv, env):
@@ -71,17 +77,16 @@ def linux_paths(n):
 
 WILDCARD = ["-C", "Process", "-I", "*", "-P", "Working Set", "-s", "0"]
 CASES = [
-    ("Process(*) Working Set, nagios", sim, processes, 8000, WILDCARD),
-    ("Process(*) Working Set, -l label", sim, processes, 8000, WILDCARD + ["-l", "ws"]),
-    ("Process(*) Working Set, openmetrics", sim, processes, 8000,
+    ("Process(*) Working Set, nagios", sim, processes, 4000, WILDCARD),
+    ("Process(*) Working Set, -l label", sim, processes, 4000, WILDCARD + ["-l", "ws"]),
+    ("Process(*) Working Set, openmetrics", sim, processes, 4000,
      WILDCARD + ["--format=openmetrics"]),
-    ("Process(*) Working Set, json", sim, processes, 8000, WILDCARD + ["--format=json"]),
+    ("Process(*) Working Set, json", sim, processes, 4000, WILDCARD + ["--format=json"]),
     ("-p paths of gauges, table", sim, gauges, 2500, ["-w", "5:"]),
     ("-p paths of gauges, Linux layer", real, linux_paths, 2500, []),
 ]
 
-failed = False
-for title, program, make, n, extra in CASES:
+def ratio_of(make, program, n, extra):
     runs = {}
     for size in (n, 4 * n):
         env_add, args = make(size)
@@ -92,10 +97,21 @@ for title, program, make, n, extra in CASES:
             env, argv = runs[size]
             cpu[size].append(cpu_ms(argv, env))
     small, large = (max(min(cpu[s]), 1.0) for s in (n, 4 * n))
-    ratio = large / small
-    verdict = "ok" if ratio <= LIMIT else f"FAIL (more than {LIMIT:g}x)"
+    return small, large, large / small
+
+
+failed = False
+for title, program, make, n, extra in CASES:
+    # A quadratic step is over the limit at every attempt; a busy moment of
+    # the machine seldom twice in a row.
+    for attempt in range(1, ATTEMPTS + 1):
+        small, large, ratio = ratio_of(make, program, n, extra)
+        if ratio <= LIMIT:
+            break
+    verdict = "ok" if ratio <= LIMIT else f"FAIL (more than {LIMIT:g}x in {ATTEMPTS} attempts)"
+    again = f" (attempt {attempt})" if attempt > 1 and ratio <= LIMIT else ""
     print(f"{title}: {n} -> {4 * n}: {small:.0f} ms -> {large:.0f} ms cpu, "
-          f"{ratio:.2f}x {verdict}")
+          f"{ratio:.2f}x {verdict}{again}")
     failed = failed or ratio > LIMIT
 sys.exit(1 if failed else 0)
 PY

@@ -28,7 +28,9 @@ struct Item {
   perfdata::CounterKind kind = perfdata::CounterKind::unknown;
   bool vanished = false;       // matched, then gone at the add (a process that ended)
   bool read_failed = false;    // matched, then no valid reading
-  perfdata::CounterInfo form;  // type and time base, for the raw record
+  // Only the raw form (type, time base, scale) of the counter's info: an
+  // array's every instance carries one, so no text is copied into it.
+  perfdata::CounterInfo form;
   bool by_raw = false;  // read once from its raw record: running totals, or a one-record value
   perfdata::Counter process_ids = nullptr;  // "ID Process" of the same instances
   bool settled = false;                     // its value is since the last run: no rounds read it
@@ -92,13 +94,22 @@ std::string add_problem(perfdata::Status status, const std::string& object,
   return cause.empty() ? why : why + "; " + cause;
 }
 
+perfdata::CounterInfo raw_form(const perfdata::CounterInfo& info) {
+  perfdata::CounterInfo form;
+  form.kind = info.kind;
+  form.type = info.type;
+  form.time_base = info.time_base;
+  form.default_scale = info.default_scale;
+  return form;
+}
+
 // False, with the problem set, for a counter that one sample cannot give.
 bool describe(const Request& r, Item& item) {
   perfdata::CounterInfo info;
   if (perfdata::get_counter_info(item.counter, &info) != 0) info = {};
   if (info.unit.empty() && info.kind == perfdata::CounterKind::percent) info.unit = "%";
   item.kind = info.kind;
-  item.form = info;
+  item.form = raw_form(info);
   item.result.kind = perfdata::kind_word(info.kind);
   item.result.unit = info.unit;
   item.result.explanation = info.explanation;
