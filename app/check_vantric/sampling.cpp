@@ -26,8 +26,8 @@ struct Item {
   bool matched = false;          // found by expansion: may vanish before it is read
   perfdata::Counter counter = nullptr;
   perfdata::CounterKind kind = perfdata::CounterKind::unknown;
-  bool vanished = false;       // matched, then gone at the add (a process that ended)
-  bool read_failed = false;    // matched, then no valid reading
+  bool vanished = false;     // matched, then gone at the add (a process that ended)
+  bool read_failed = false;  // matched, then no valid reading
   // Only the raw form (type, time base, scale) of the counter's info: an
   // array's every instance carries one, so no text is copied into it.
   perfdata::CounterInfo form;
