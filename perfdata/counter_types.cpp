@@ -187,8 +187,10 @@ CounterKind kind_of_type(uint32_t type) {
   }
 }
 
-bool has_running_total(uint32_t type) {
-  switch (form_of(type).formula) {
+namespace {
+
+bool totals_kept(Form::Formula formula) {
+  switch (formula) {
     case Form::rate:
     case Form::timer:
     case Form::timer_inv:
@@ -202,9 +204,13 @@ bool has_running_total(uint32_t type) {
   }
 }
 
+}  // namespace
+
+bool has_running_total(uint32_t type) { return totals_kept(form_of(type).formula); }
+
 bool running_total(uint32_t type, int64_t time_base, const RawCounter& raw, RunningTotal* total) {
   const Form form = form_of(type);
-  if (!has_running_total(type) || !usable(raw)) return false;
+  if (!totals_kept(form.formula) || !usable(raw)) return false;
   const bool timed = form.formula == Form::timer || form.formula == Form::timer_inv ||
                      form.formula == Form::queue || form.formula == Form::average_timer;
   const double ticks = !timed ? 1.0 : form.hundred_ns ? k100ns : static_cast<double>(time_base);

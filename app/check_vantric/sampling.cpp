@@ -28,9 +28,9 @@ struct Item {
   perfdata::CounterKind kind = perfdata::CounterKind::unknown;
   bool vanished = false;     // matched, then gone at the add (a process that ended)
   bool read_failed = false;  // matched, then no valid reading
-  // Only the raw form (type, time base, scale) of the counter's info: an
-  // array's every instance carries one, so no text is copied into it.
-  perfdata::CounterInfo form;
+  // The raw form: the counter type, and the ticks per second of its records' clock.
+  uint32_t raw_type = 0;
+  int64_t time_base = 0;
   bool by_raw = false;  // read once from its raw record: running totals, or a one-record value
   perfdata::Counter process_ids = nullptr;  // "ID Process" of the same instances
   bool settled = false;                     // its value is since the last run: no rounds read it
@@ -94,22 +94,14 @@ std::string add_problem(perfdata::Status status, const std::string& object,
   return cause.empty() ? why : why + "; " + cause;
 }
 
-perfdata::CounterInfo raw_form(const perfdata::CounterInfo& info) {
-  perfdata::CounterInfo form;
-  form.kind = info.kind;
-  form.type = info.type;
-  form.time_base = info.time_base;
-  form.default_scale = info.default_scale;
-  return form;
-}
-
 // False, with the problem set, for a counter that one sample cannot give.
 bool describe(const Request& r, Item& item) {
   perfdata::CounterInfo info;
   if (perfdata::get_counter_info(item.counter, &info) != 0) info = {};
   if (info.unit.empty() && info.kind == perfdata::CounterKind::percent) info.unit = "%";
   item.kind = info.kind;
-  item.form = raw_form(info);
+  item.raw_type = info.type;
+  item.time_base = info.time_base;
   item.result.kind = perfdata::kind_word(info.kind);
   item.result.unit = info.unit;
   item.result.explanation = info.explanation;
@@ -264,7 +256,8 @@ Item& instance_of(Item& array, const std::string& name) {
     item.result.explanation = p.explanation;
     item.result.described = p.described;
     item.result.uncapped = p.uncapped;
-    item.form = array.form;
+    item.raw_type = array.raw_type;
+    item.time_base = array.time_base;
     item.by_raw = array.by_raw;
   }
   return array.instances[at->second];
@@ -325,13 +318,14 @@ void take_raw(const Request& r, Item& item, perfdata::Status st, const perfdata:
               const std::string& detail) {
   perfdata::Status bad = st != 0 ? st : perfdata::is_usable(raw.c_status) ? 0 : raw.c_status;
   double value = 0.0;
-  if (bad == 0 && perfdata::has_running_total(item.form.type)) {
-    if (!to_totals(item.form, raw, &item.result.totals)) bad = perfdata::CSTATUS_INVALID_DATA;
+  if (bad == 0 && perfdata::has_running_total(item.raw_type)) {
+    if (!to_totals(item.raw_type, item.time_base, raw, &item.result.totals))
+      bad = perfdata::CSTATUS_INVALID_DATA;
     value = item.result.totals.sum;
   } else if (bad == 0) {
     perfdata::CounterValue v;
     const uint32_t format = perfdata::FMT_DOUBLE | (r.no_cap ? perfdata::FMT_NOCAP100 : 0);
-    bad = perfdata::calculate_from_raw(item.form, format, &raw, nullptr, &v);
+    bad = perfdata::counter_value(item.raw_type, item.time_base, format, &raw, nullptr, &v);
     value = v.value;
   }
   take(r, item, bad, value, true, bad != 0 ? detail : std::string());

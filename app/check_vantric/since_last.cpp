@@ -252,7 +252,8 @@ bool SinceLast::pair(std::vector<SinceSource>& sources) {
 
 void SinceLast::store(const std::vector<SinceSource>& sources, bool again, plugin::Window* window) {
   Impl& m = *impl_;
-  if (again) m.read_today(sources);
+  // Too soon: nothing is written, so today's second records are not read.
+  if (again && !m.too_soon) m.read_today(sources);
   perfdata::SampleState next;
   next.key = m.key;
   next.boot = m.boot.empty() ? "unknown" : m.boot;

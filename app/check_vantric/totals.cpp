@@ -11,10 +11,10 @@ bool one_collection(uint32_t type) {
          (kind != perfdata::CounterKind::unknown && !perfdata::needs_two_samples(kind));
 }
 
-bool to_totals(const perfdata::CounterInfo& form, const perfdata::RawCounter& raw,
+bool to_totals(uint32_t type, int64_t time_base, const perfdata::RawCounter& raw,
                plugin::Totals* totals) {
   perfdata::RunningTotal t;
-  if (!perfdata::running_total(form.type, form.time_base, raw, &t)) return false;
+  if (!perfdata::running_total(type, time_base, raw, &t)) return false;
   using Shape = plugin::Totals::Shape;
   *totals = {t.pair ? Shape::pair : Shape::counter, t.sum, t.count, t.seconds, t.inverse, t.queue};
   return true;

@@ -21,7 +21,7 @@ namespace check_vantric {
 // the value of a raw count, a raw fraction or an elapsed time.
 bool one_collection(uint32_t type);
 
-bool to_totals(const perfdata::CounterInfo& form, const perfdata::RawCounter& raw,
+bool to_totals(uint32_t type, int64_t time_base, const perfdata::RawCounter& raw,
                plugin::Totals* totals);
 
 }  // namespace check_vantric

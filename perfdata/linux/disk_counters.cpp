@@ -61,9 +61,6 @@ bool in_flight(const Sample& s, int64_t, const Env&, RawCounter& out) {
   return sum(s, {9}, 1, out.first_value);
 }
 
-constexpr RawForm rate(RawFill fill, bool ulong, const char* form) {
-  return bulk_count(fill, form, ulong);
-}
 constexpr RawForm average(RawFill fill, const char* form) {
   return {TYPE_AVERAGE_TIMER, fill, TimeBase::ms, false, form};
 }
@@ -132,26 +129,26 @@ std::vector<CounterDef> disk_io_counters(const char* object, uint32_t needs) {
   return {
       {object, "Disk Reads/sec", CounterKind::rate, needs, nullptr, "",
        "Read requests completed per second", "/proc/diskstats reads completed (f1) delta / seconds",
-       rate(per_stamp<1>, true, "first value f1; second value the time stamp")},
+       bulk_count(per_stamp<1>, "first value f1; second value the time stamp", true)},
       {object, "Disk Writes/sec", CounterKind::rate, needs, nullptr, "",
        "Write requests completed per second",
        "/proc/diskstats writes completed (f5) delta / seconds",
-       rate(per_stamp<5>, true, "first value f5; second value the time stamp")},
+       bulk_count(per_stamp<5>, "first value f5; second value the time stamp", true)},
       {object, "Disk Transfers/sec", CounterKind::rate, needs, nullptr, "",
        "Read plus write requests completed per second", "/proc/diskstats (f1+f5) deltas / seconds",
-       rate(per_stamp<1, 5>, true, "first value f1+f5; second value the time stamp")},
+       bulk_count(per_stamp<1, 5>, "first value f1+f5; second value the time stamp", true)},
       {object, "Disk Read Bytes/sec", CounterKind::rate, needs, nullptr, "",
        "Bytes read per second", "/proc/diskstats sectors read (f3) delta*512 / seconds",
-       rate(per_stamp<3, 0, kSectorBytes>, false,
-            "first value f3*512 bytes; second value the time stamp")},
+       bulk_count(per_stamp<3, 0, kSectorBytes>,
+                  "first value f3*512 bytes; second value the time stamp")},
       {object, "Disk Write Bytes/sec", CounterKind::rate, needs, nullptr, "",
        "Bytes written per second", "/proc/diskstats sectors written (f7) delta*512 / seconds",
-       rate(per_stamp<7, 0, kSectorBytes>, false,
-            "first value f7*512 bytes; second value the time stamp")},
+       bulk_count(per_stamp<7, 0, kSectorBytes>,
+                  "first value f7*512 bytes; second value the time stamp")},
       {object, "Disk Bytes/sec", CounterKind::rate, needs, nullptr, "",
        "Bytes read plus written per second", "/proc/diskstats (f3+f7) deltas*512 / seconds",
-       rate(per_stamp<3, 7, kSectorBytes>, false,
-            "first value (f3+f7)*512 bytes; second value the time stamp")},
+       bulk_count(per_stamp<3, 7, kSectorBytes>,
+                  "first value (f3+f7)*512 bytes; second value the time stamp")},
       {object, "Avg. Disk sec/Read", CounterKind::average, needs, nullptr, "s",
        "Mean time a read took; 0 without reads",
        "/proc/diskstats ms reading (f4) delta/1000 / f1 delta",

@@ -43,11 +43,9 @@ TEST(Totals, EachType) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
-    perfdata::CounterInfo form;
-    form.type = row.type, form.time_base = row.time_base;
     const perfdata::RawCounter raw{row.c_status, 10'000'000, row.first, row.second, 1};
     plugin::Totals t;
-    EXPECT_EQ(check_vantric::to_totals(form, raw, &t), row.ok);
+    EXPECT_EQ(check_vantric::to_totals(row.type, row.time_base, raw, &t), row.ok);
     EXPECT_EQ(t.shape, row.shape);
     EXPECT_DOUBLE_EQ(t.sum, row.sum);
     EXPECT_DOUBLE_EQ(t.count, row.count);
