@@ -101,9 +101,6 @@ TEST(Sampling, SinceLastRun) {
   fs::permissions(dir, fs::perms::owner_all);
   std::string boot, why;
   ASSERT_TRUE(platform::read_boot_identity(&boot, &why)) << why;
-  const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
-                          std::chrono::system_clock::now().time_since_epoch())
-                          .count();
   const std::string busy = "counter 0x21510500 10000000 \\k(a)\\busy\nname 0 ";
   const std::string cpu = "counter 0x20510500 10000000 \\process(*)\\cpu\nprocess ";
   struct Row {
@@ -155,10 +152,17 @@ TEST(Sampling, SinceLastRun) {
     const auto put = [&text](const std::string& from, const std::string& to) {
       for (size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, 2, to);
     };
+    // Half a second more than the whole ages, so a second that turns during
+    // the run does not change the age in whole seconds.
+    const int64_t now =
+        std::chrono::duration_cast<std::chrono::duration<int64_t, std::ratio<1, 10000000>>>(
+            std::chrono::system_clock::now().time_since_epoch())
+            .count() -
+        5000000;
     put("$T",
-        "vantric-state 1\nkey $K\nboot $B\ncollected " + std::to_string((now - 60) * 10000000));
+        "vantric-state 1\nkey $K\nboot $B\ncollected " + std::to_string(now - 60 * 10000000LL));
     put("$O",
-        "vantric-state 1\nkey $K\nboot $B\ncollected " + std::to_string((now - 7200) * 10000000));
+        "vantric-state 1\nkey $K\nboot $B\ncollected " + std::to_string(now - 7200 * 10000000LL));
     put("$K", file.stem().string().substr(8));
     put("$B", boot);
     fs::remove(file);
@@ -187,6 +191,7 @@ TEST(Sampling, SinceLastRun) {
     fs::remove_all(dir / "x");
     for (const fs::directory_entry& e : fs::directory_iterator(dir)) fs::remove(e.path());
   }
+  fs::remove_all(dir);
 }
 
 }  // namespace
