@@ -287,16 +287,27 @@ def textfile_kept(r, program, work):
 def stop_requests(r, program, work):
     """(name, passed, detail): stop requests to a run held by an argument file nobody writes, and at
     random moments of --textfile runs (never a temporary file left); -t there; a file size limit."""
-    def stopped(args, env, delay, name):
+    def stopped(args, env, delay, name, held=None):
         p = subprocess.Popen(r.command(program, args), stdout=subprocess.PIPE, stdin=subprocess.DEVNULL,
                              env=r.environment(env))
+        writer = None
+        # A run held by the argument file is signalled once it has opened the
+        # file (a writer can open a FIFO only then), however slowly it started.
+        for _ in range(200 if held else 0):
+            try:
+                writer = os.open(held, os.O_WRONLY | os.O_NONBLOCK)
+                break
+            except OSError:
+                time.sleep(0.05)
         time.sleep(delay)
         p.send_signal(getattr(signal, name))
         out = p.communicate(timeout=30)[0]
+        if writer is not None:
+            os.close(writer)
         return p.returncode, out
     fifo, where = os.path.join(work, "held.args"), os.path.join(work, "stopped")
     os.mkfifo(fifo), os.makedirs(where)
-    checks = [(name, stopped(["@" + fifo], {}, 0.3, name) == (3, unknown("ended by " + name)), name)
+    checks = [(name, stopped(["@" + fifo], {}, 0.1, name, fifo) == (3, unknown("ended by " + name)), name)
               for name in ("SIGTERM", "SIGINT", "SIGHUP", "SIGXCPU")]
     start, q = time.monotonic(), r.run(program, ["-t", "2", "@" + fifo])
     checks.append(("-t before argument files", (q.returncode, q.stdout) == (3, unknown("timed out after 2 s"))
