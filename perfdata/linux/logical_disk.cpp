@@ -190,16 +190,10 @@ const std::vector<CounterDef>& rows() {
          "statvfs 100*f_bavail/(f_blocks-f_bfree+f_bavail)",
          {TYPE_LARGE_RAW_FRACTION, free_share, TimeBase::stamp, false,
           "first value the free bytes; second value the size in bytes"}},
-        {"LogicalDisk",
-         "Free Megabytes",
-         CounterKind::gauge,
-         kNeedSpace,
-         nullptr,
-         "",
+        {"LogicalDisk", "Free Megabytes", CounterKind::gauge, kNeedSpace, nullptr, "",
          "Space an unprivileged user can still write, in whole MiB",
          "statvfs floor(f_bavail*f_frsize/2^20)",
-         {TYPE_COUNTER_LARGE_RAWCOUNT, free_megabytes, TimeBase::stamp, false,
-          "first value the whole MiB"}},
+         large_count(free_megabytes, "first value the whole MiB")},
     };
     std::vector<CounterDef> io = disk_io_counters("LogicalDisk", kNeedIo);
     t.insert(t.end(), io.begin(), io.end());

@@ -80,8 +80,9 @@ bool bandwidth(const Sample& s, int64_t, const Env&, RawCounter& out) {
   out.first_value = static_cast<int64_t>(s.f[0]);
   return true;
 }
-// rtnl_link_stats64: 64 bits on every kernel, so a drop is a reset.
 
+// rtnl_link_stats64 is 64 bits on every kernel: the rates are 64-bit
+// counts, and a drop is a reset.
 constexpr CounterDef kCounters[] = {
     {"Network Interface", "Bytes Received/sec", CounterKind::rate, kDev, nullptr, "",
      "Bytes received per second, link-layer headers included",
@@ -106,15 +107,10 @@ constexpr CounterDef kCounters[] = {
      "Packets received plus sent per second", "/proc/net/dev (rx+tx packets) deltas / seconds",
      bulk_count(slots_per_stamp<kRxPackets, kTxPackets>,
                 "first value rx+tx packets; second value the time stamp")},
-    {"Network Interface",
-     "Current Bandwidth",
-     CounterKind::gauge,
-     kDev | kSpeed,
-     nullptr,
-     "",
+    {"Network Interface", "Current Bandwidth", CounterKind::gauge, kDev | kSpeed, nullptr, "",
      "Link speed in bits per second; 0 when unknown",
      "/sys/class/net/<if>/speed (Mb/s)*10^6, 0 when -1 or unreadable",
-     {TYPE_COUNTER_LARGE_RAWCOUNT, bandwidth, TimeBase::stamp, false, "first value the bit/s"}},
+     large_count(bandwidth, "first value the bit/s")},
     {"Network Interface", "Packets Received Errors", CounterKind::count, kDev, nullptr, "",
      "Received packets with errors since the interface came up", "/proc/net/dev rx errs",
      large_count(slots_now<kRxErrs>)},
